@@ -1,0 +1,225 @@
+#include "convert/csv_encoding.h"
+
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/ucnv.h>
+#include <unicode/unistr.h>
+
+#include <string>
+#include <unordered_map>
+#include <utility>
+
+#include "platform/error.h"
+
+namespace cellverter {
+
+int EncodingIndexFromStoredWord(std::string_view word) {
+  for (size_t i = 0; i < kCsvEncodings.size(); ++i) {
+    if (kCsvEncodings[i].storedWord == word) return static_cast<int>(i);
+  }
+  return 0;
+}
+
+std::string_view StoredWordOfIndex(int index) {
+  if (index < 0 || index >= static_cast<int>(kCsvEncodings.size())) return {};
+  return kCsvEncodings[static_cast<size_t>(index)].storedWord;
+}
+
+namespace {
+
+// Decodes one code point at `pos` and advances it; malformed input yields U+FFFD and
+// consumes one byte.
+char32_t DecodeUtf8(std::string_view text, size_t& pos) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(pos);
+  if (lead < 0x80) {
+    ++pos;
+    return lead;
+  }
+  int length = 0;
+  char32_t cp = 0;
+  char32_t minimum = 0;
+  if ((lead & 0xE0) == 0xC0) {
+    length = 2, cp = lead & 0x1F, minimum = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, cp = lead & 0x0F, minimum = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, cp = lead & 0x07, minimum = 0x10000;
+  } else {
+    ++pos;
+    return 0xFFFD;
+  }
+  if (pos + static_cast<size_t>(length) > text.size()) {
+    ++pos;
+    return 0xFFFD;
+  }
+  for (int i = 1; i < length; ++i) {
+    const unsigned char next = byte(pos + static_cast<size_t>(i));
+    if ((next & 0xC0) != 0x80) {
+      ++pos;
+      return 0xFFFD;
+    }
+    cp = (cp << 6) | (next & 0x3F);
+  }
+  if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    ++pos;
+    return 0xFFFD;
+  }
+  pos += static_cast<size_t>(length);
+  return cp;
+}
+
+class Utf8Encoder final : public TextEncoder {
+ public:
+  void Append(std::string_view utf8, std::string& out) override {
+    // Well-formed input passes through untouched; only bad bytes need the slow path.
+    size_t pos = 0;
+    while (pos < utf8.size()) {
+      const size_t start = pos;
+      while (pos < utf8.size() && static_cast<unsigned char>(utf8[pos]) < 0x80) ++pos;
+      out.append(utf8.data() + start, pos - start);
+      if (pos == utf8.size()) break;
+      const size_t before = pos;
+      const char32_t cp = DecodeUtf8(utf8, pos);
+      if (cp == 0xFFFD && pos == before + 1) {
+        out += "\xEF\xBF\xBD";
+      } else {
+        out.append(utf8.data() + before, pos - before);
+      }
+    }
+  }
+};
+
+class Utf16Encoder final : public TextEncoder {
+ public:
+  explicit Utf16Encoder(bool bigEndian) : bigEndian_(bigEndian) {}
+
+  void Append(std::string_view utf8, std::string& out) override {
+    out.reserve(out.size() + utf8.size() * 2);
+    size_t pos = 0;
+    while (pos < utf8.size()) {
+      const char32_t cp = DecodeUtf8(utf8, pos);
+      if (cp >= 0x10000) {
+        const char32_t v = cp - 0x10000;
+        PutUnit(static_cast<char16_t>(0xD800 + (v >> 10)), out);
+        PutUnit(static_cast<char16_t>(0xDC00 + (v & 0x3FF)), out);
+      } else {
+        PutUnit(static_cast<char16_t>(cp), out);
+      }
+    }
+  }
+
+ private:
+  void PutUnit(char16_t unit, std::string& out) const {
+    const char high = static_cast<char>(unit >> 8);
+    const char low = static_cast<char>(unit & 0xFF);
+    if (bigEndian_) {
+      out += high;
+      out += low;
+    } else {
+      out += low;
+      out += high;
+    }
+  }
+
+  bool bigEndian_;
+};
+
+// Windows' conversion to an ANSI code page: the code page's own mapping (with its
+// fallbacks), else the best fit of the character's compatibility decomposition without
+// accents (é -> e, ﬁ -> fi, ① -> 1), else "?" for each UTF-16 unit.
+constexpr std::pair<char32_t, char> kStrokedLetters[] = {
+    {0x0110, 'D'}, {0x0111, 'd'}, {0x0126, 'H'}, {0x0127, 'h'}, {0x0131, 'i'}, {0x0141, 'L'},
+    {0x0142, 'l'}, {0x0166, 'T'}, {0x0167, 't'}, {0x0180, 'b'}, {0x0197, 'I'}, {0x019A, 'l'},
+};
+
+class AnsiEncoder final : public TextEncoder {
+ public:
+  explicit AnsiEncoder(int codePage) {
+    UErrorCode status = U_ZERO_ERROR;
+    const std::string name = "windows-" + std::to_string(codePage);
+    converter_ = ucnv_open(name.c_str(), &status);
+    if (U_FAILURE(status)) {
+      throw Error("The code page " + std::to_string(codePage) + " is not available.");
+    }
+    ucnv_setFallback(converter_, true);
+    ucnv_setFromUCallBack(converter_, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
+                          &status);
+  }
+  ~AnsiEncoder() override { ucnv_close(converter_); }
+  AnsiEncoder(const AnsiEncoder&) = delete;
+  AnsiEncoder& operator=(const AnsiEncoder&) = delete;
+
+  void Append(std::string_view utf8, std::string& out) override {
+    size_t pos = 0;
+    while (pos < utf8.size()) {
+      const size_t start = pos;
+      while (pos < utf8.size() && static_cast<unsigned char>(utf8[pos]) < 0x80) ++pos;
+      out.append(utf8.data() + start, pos - start);
+      if (pos == utf8.size()) break;
+      const char32_t cp = DecodeUtf8(utf8, pos);
+      auto found = cache_.find(cp);
+      if (found == cache_.end()) found = cache_.emplace(cp, BestFit(cp)).first;
+      out += found->second;
+    }
+  }
+
+ private:
+  // The code page's bytes for `text`, or nothing when any character is unmappable.
+  std::string Convert(const icu::UnicodeString& text) {
+    char buffer[64];
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_resetFromUnicode(converter_);
+    const int32_t length = ucnv_fromUChars(converter_, buffer, sizeof buffer, text.getBuffer(),
+                                           text.length(), &status);
+    if (U_FAILURE(status) || status == U_STRING_NOT_TERMINATED_WARNING) return {};
+    return std::string(buffer, static_cast<size_t>(length));
+  }
+
+  std::string BestFit(char32_t cp) {
+    const icu::UnicodeString character(static_cast<UChar32>(cp));
+    if (std::string direct = Convert(character); !direct.empty()) return direct;
+    // Letters with a stroke have no decomposition, yet Windows fits them to the bare letter.
+    for (const auto& [stroked, bare] : kStrokedLetters) {
+      if (stroked == cp) return std::string(1, bare);
+    }
+
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfkd = icu::Normalizer2::getNFKDInstance(status);
+    if (U_SUCCESS(status)) {
+      const icu::UnicodeString decomposed = nfkd->normalize(character, status);
+      icu::UnicodeString base;
+      for (int32_t i = 0; i < decomposed.length();) {
+        const UChar32 part = decomposed.char32At(i);
+        if (u_charType(part) != U_NON_SPACING_MARK) base.append(part);
+        i += U16_LENGTH(part);
+      }
+      if (U_SUCCESS(status) && !base.isEmpty() && base != character) {
+        if (std::string fitted = Convert(base); !fitted.empty()) return fitted;
+      }
+    }
+    return cp >= 0x10000 ? "??" : "?";
+  }
+
+  UConverter* converter_ = nullptr;
+  std::unordered_map<char32_t, std::string> cache_;
+};
+
+}  // namespace
+
+std::unique_ptr<TextEncoder> TextEncoder::Create(CsvEncoding encoding, int ansiCodePage) {
+  switch (encoding) {
+    case CsvEncoding::Ansi:
+      return std::make_unique<AnsiEncoder>(ansiCodePage);
+    case CsvEncoding::Utf8:
+    case CsvEncoding::Utf8Bom:
+      return std::make_unique<Utf8Encoder>();
+    case CsvEncoding::Utf16BeBom:
+      return std::make_unique<Utf16Encoder>(true);
+    case CsvEncoding::Utf16LeBom:
+      return std::make_unique<Utf16Encoder>(false);
+  }
+  throw Error("Unknown encoding.");
+}
+
+}  // namespace cellverter

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "convert/csv_encoding.h"
+
+namespace cellverter {
+
+// Writes the lines of one CSV file as they are built: each line is encoded, followed by
+// CR LF, and streamed into a hidden temporary file beside the target. Publish() makes the
+// file appear complete under its name; a writer destroyed before that removes the
+// temporary file, so a failure never leaves a half-written CSV behind. An existing file is
+// never replaced: when the name was taken meanwhile the next free numbered name is used.
+class CsvFileWriter {
+ public:
+  // `csvFile` is the path the caller chose (already unique); nothing is created until the
+  // first line arrives. `ansiCodePage` matters only for CsvEncoding::Ansi.
+  CsvFileWriter(std::string csvFile, CsvEncoding encoding, int ansiCodePage);
+  ~CsvFileWriter();
+  CsvFileWriter(const CsvFileWriter&) = delete;
+  CsvFileWriter& operator=(const CsvFileWriter&) = delete;
+
+  void AddLine(std::string_view utf8Line);
+
+  // Flushes everything to disk and gives the file its final name, which it returns. With
+  // no line added nothing is created and the result is empty.
+  std::string Publish();
+
+ private:
+  void Open();
+  void Flush();
+  [[noreturn]] void Fail(int errorNumber);
+
+  std::string csvFile_;
+  std::unique_ptr<TextEncoder> encoder_;
+  std::string_view byteOrderMark_;
+  std::string crlf_;
+  std::string buffer_;
+  std::string tempPath_;
+  int fd_ = -1;
+  bool anyLine_ = false;
+};
+
+// Writes `lines` to `csvFile` in one go (see CsvFileWriter); an empty list writes nothing.
+// Returns the path written.
+std::string WriteCsvFile(const std::vector<std::string>& lines, const std::string& csvFile,
+                         CsvEncoding encoding, int ansiCodePage);
+
+}  // namespace cellverter

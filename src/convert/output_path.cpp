@@ -1,0 +1,55 @@
+#include "convert/output_path.h"
+
+#include <sys/stat.h>
+
+namespace cellverter {
+namespace {
+
+// Splits a path into folder (with its trailing "/"), base name and extension (from the
+// last dot of the file name on).
+struct PathParts {
+  std::string folder;
+  std::string base;
+  std::string extension;
+};
+
+PathParts Split(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const std::string name = path.substr(nameStart);
+  const size_t dot = name.rfind('.');
+  PathParts parts;
+  parts.folder = path.substr(0, nameStart);
+  parts.base = dot == std::string::npos ? name : name.substr(0, dot);
+  parts.extension = dot == std::string::npos ? "" : name.substr(dot);
+  return parts;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+std::string OutputPathFor(const std::string& destination, const std::string& workbookPath) {
+  std::string result = destination;
+  if (result.empty() || result.back() != '/') result += '/';
+  const PathParts workbook = Split(workbookPath);
+  return result + workbook.base + ".csv";
+}
+
+std::string NumberedFileName(const std::string& path, long long counter) {
+  const PathParts parts = Split(path);
+  return parts.folder + parts.base + " (" + std::to_string(counter) + ")" + parts.extension;
+}
+
+std::string UniqueFileName(const std::string& path) {
+  std::string candidate = path;
+  for (long long counter = 2; FileExists(candidate); ++counter) {
+    candidate = NumberedFileName(path, counter);
+  }
+  return candidate;
+}
+
+}  // namespace cellverter

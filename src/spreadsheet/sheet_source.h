@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "spreadsheet/cell_value.h"
+
+namespace cellverter {
+
+// The number format of a cell format (style): a built-in id, or a code of its own.
+struct NumberFormatRef {
+  int builtInId = 0;  // used when `code` is empty
+  std::string code;   // a custom format code, such as "#,##0.00;[Red]-#,##0.00"
+};
+
+struct SheetCell {
+  uint32_t column = 0;      // 1-based
+  uint32_t styleIndex = 0;  // index into the workbook's cell formats
+  CellValue value;          // Empty for a cell that only carries a style
+};
+
+struct SheetRow {
+  uint32_t row = 0;              // 1-based
+  std::vector<SheetCell> cells;  // ascending columns
+};
+
+// What one file-format reader gives the engine for an opened workbook: the first worksheet
+// as a forward stream of rows, plus the workbook facts needed to display its cells. Each
+// reader (.xlsx, .xls) implements it; the engine behind the automation members uses it.
+class SheetSource {
+ public:
+  virtual ~SheetSource() = default;
+
+  virtual bool Date1904() const = 0;
+
+  // The number format of cell format `styleIndex`; an unknown index gives General.
+  virtual NumberFormatRef CellFormat(uint32_t styleIndex) const = 0;
+
+  // The last used cell as Excel finds it: the largest row and the largest column of any
+  // cell that holds a value or a style. {0, 0} for an empty worksheet.
+  virtual uint32_t LastRow() = 0;
+  virtual uint32_t LastColumn() = 0;
+
+  // The next row that holds cells, in ascending row order; false at the end. Rows without
+  // cells may be skipped. Rewind() starts over from the first row.
+  virtual bool NextRow(SheetRow& row) = 0;
+  virtual void Rewind() = 0;
+};
+
+}  // namespace cellverter

@@ -1,0 +1,62 @@
+#include "convert/csv_record.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace cellverter {
+namespace {
+
+struct LineCase {
+  const char* name;
+  std::vector<std::string> cells;
+  std::string separator;
+  std::string expected;
+};
+
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
+
+class BuildCsvLineTest : public testing::TestWithParam<LineCase> {};
+
+TEST_P(BuildCsvLineTest, EncodesRow) {
+  const LineCase& c = GetParam();
+  EXPECT_EQ(BuildCsvLine(c.cells, c.separator), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, BuildCsvLineTest,
+    testing::Values(
+        LineCase{"CommaInTextIsQuoted", {"1,5"}, ",", "\"1,5\""},
+        LineCase{"CommaWithSemicolonSeparatorStaysBare", {"1,5"}, ";", "1,5"},
+        LineCase{"LoneQuoteBecomesFour", {"\""}, ",", "\"\"\"\""},
+        LineCase{"QuotedWordIsQuotedWithoutSeparator", {"\"hi\""}, ",", "\"\"\"hi\"\"\""},
+        LineCase{"PartOfMultiCharSeparatorStaysBare", {"a|b"}, "||", "a|b"},
+        LineCase{"WholeMultiCharSeparatorIsQuoted", {"a||b", "c"}, "||", "\"a||b\"||c"},
+        LineCase{"EmptySeparatorConcatenates", {"a,b", "c", "d\"e"}, "", "a,bc\"d\"\"e\""},
+        LineCase{"LineFeedBecomesBlank", {"one\ntwo"}, ",", "one two"},
+        LineCase{"CrLfKeepsCrAndIsNotQuoted", {"one\r\ntwo"}, ",", "one\r two"},
+        LineCase{"BlanksAndTabsStayBare", {" lead", "trail ", "a\tb"}, ",", " lead,trail ,a\tb"},
+        LineCase{"TrailingEmptyCellsKeepSeparators", {"a", "", ""}, ",", "a,,"},
+        LineCase{"AllEmptyRowIsSeparatorsOnly", {"", "", "", ""}, ";", ";;;"},
+        LineCase{"SingleEmptyCell", {""}, ",", ""}, LineCase{"NoCells", {}, ",", ""},
+        LineCase{"QuoteSeparatorQuotesOnce", {"a\"b", "c"}, "\"", "\"a\"\"b\"\"c"},
+        LineCase{"BlankSeparatorMatchesCleanedLineFeed", {"a\nb", "c"}, " ", "\"a b\" c"},
+        LineCase{"LooksNumericStaysBare", {"00123", "=1+2", "-5"}, ",", "00123,=1+2,-5"},
+        LineCase{"NonAsciiSeparator", {"x§y", "z"}, "§", "\"x§y\"§z"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(QuoteCsvFieldTest, EmptyTextGivesEmptyField) {
+  EXPECT_EQ(QuoteCsvField("", ","), "");
+  EXPECT_EQ(QuoteCsvField("", ""), "");
+}
+
+TEST(AppendCsvLineTest, AppendsToExistingBuffer) {
+  std::string line = "keep:";
+  const std::vector<std::string> cells{"a", "b,c"};
+  AppendCsvLine(cells, ",", line);
+  EXPECT_EQ(line, "keep:a,\"b,c\"");
+}
+
+}  // namespace
+}  // namespace cellverter
