@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace cellverter {
+
+// Whether a file name or path names a supported workbook: its extension, compared after
+// lower-casing the ASCII letters only, is ".xls" or ".xlsx". The extension starts at the
+// last "." of the name unless a path separator ("/", and also "\" or ":", which the
+// Windows form of the rule treats as separators) comes after it. So BOOK.XLS and
+// a.b.xlsx are supported, book.xlsm, book.xls.bak, "name." and "xls" are not, and the
+// bare name ".xls" is.
+bool Destekleniyormu(std::string_view dosyaadi);
+
+// The folder part of a file path, as remembered for the next file dialog: everything
+// before the last "/", except that a "/" that is the first character or follows another
+// "/" is kept ("/data/Book.xls" -> "/data", "/Book.xls" -> "/", "Book.xls" -> "").
+std::string FolderPartOfPath(std::string_view path);
+
+}  // namespace cellverter
