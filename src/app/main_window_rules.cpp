@@ -1,0 +1,82 @@
+#include "app/main_window_rules.h"
+
+namespace cellverter {
+
+std::string GeneralErrorText(std::string_view message) {
+  std::string text(message);
+  // Compared as a byte: every byte of a multi-byte UTF-8 character is above '.' too.
+  if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
+  return text;
+}
+
+std::string HelpPageName(std::string_view productName) {
+  std::string page;
+  page.reserve(productName.size());
+  for (char c : productName) {
+    if (c >= 'A' && c <= 'Z') {
+      page += static_cast<char>(c - 'A' + 'a');
+    } else if (c == ' ') {
+      page += '-';
+    } else {
+      page += c;
+    }
+  }
+  return page;
+}
+
+std::string HelpAddress(std::string_view productName, std::string_view makerHost) {
+  return "http://" + std::string(makerHost) + "/help/" + HelpPageName(productName) + "/";
+}
+
+std::string ProgramFolder(const std::filesystem::path& executable) {
+  std::filesystem::path folder = executable.parent_path();
+  if (folder.empty()) return ".";
+  return folder.string();
+}
+
+std::string_view OptionKey(WindowOption option) {
+  switch (option) {
+    case WindowOption::AutomaticallyAddExcelFiles:
+      return "AutomaticallyAddExcelFiles";
+    case WindowOption::AutomaticallyConverttoCSV:
+      return "AutomaticallyConverttoCSV";
+    case WindowOption::AutomaticallyCloseApplication:
+      return "AutomaticallyCloseApplication";
+    case WindowOption::IncludeSubfolders:
+      return "IncludeSubfolders";
+    case WindowOption::StartMinimized:
+      return "StartMinimized";
+  }
+  return {};
+}
+
+std::string_view OptionValue(bool on) { return on ? "True" : "False"; }
+
+bool OptionIsOn(std::string_view storedValue) { return storedValue == "True"; }
+
+void RunAutomaticStart(AutomaticRunHost& host, const std::string& programFolder) {
+  if (host.OptionChecked(WindowOption::StartMinimized)) {
+    host.Minimize();
+    host.ShowStatus("Minimized");
+    host.ProcessMessages();
+  }
+  if (host.OptionChecked(WindowOption::AutomaticallyAddExcelFiles)) {
+    host.AddMyFolder(programFolder);
+  }
+  if (!host.OptionChecked(WindowOption::AutomaticallyConverttoCSV) || !host.ConvertEnabled()) {
+    return;
+  }
+  if (host.StoredDestination().empty()) host.ShowDestinationUnstored(programFolder);
+  host.ShowStatus("Automatically converting to CSV...");
+  host.ProcessMessages();
+  host.ClickConvert();
+  host.ShowStatus("Automatically converted to CSV");
+  host.ProcessMessages();
+  if (host.OptionChecked(WindowOption::AutomaticallyCloseApplication)) {
+    host.ShowStatus("Automatically closing application...");
+    host.ProcessMessages();
+    host.CloseWindow();
+  }
+}
+
+}  // namespace cellverter

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace cellverter {
+
+// The text of the general error report: the message with a full stop appended when its
+// last character has a code above that of the full stop ("Unable to create directory"
+// becomes "Unable to create directory."; "Done." and "Done!" stay as they are).
+std::string GeneralErrorText(std::string_view message);
+
+// The help page of a product: its name lower-cased (ASCII letters only) with every blank
+// turned into "-"; "Cellverter" gives "cellverter".
+std::string HelpPageName(std::string_view productName);
+
+// The online help address on the maker's host: http://<host>/help/<page>/.
+std::string HelpAddress(std::string_view productName, std::string_view makerHost);
+
+// The folder of the program's executable, without a trailing separator unless it is the
+// root.
+std::string ProgramFolder(const std::filesystem::path& executable);
+
+// The five Settings options and the setting key each one is stored under.
+enum class WindowOption {
+  AutomaticallyAddExcelFiles,
+  AutomaticallyConverttoCSV,
+  AutomaticallyCloseApplication,
+  IncludeSubfolders,
+  StartMinimized,
+};
+std::string_view OptionKey(WindowOption option);
+// What an option toggle stores: "True" when the option is now on, else "False".
+std::string_view OptionValue(bool on);
+// An option is on exactly for the stored text "True".
+bool OptionIsOn(std::string_view storedValue);
+
+// What the automatic run at start-up asks of the window. The window carries the steps out;
+// the order and the conditions live in RunAutomaticStart.
+class AutomaticRunHost {
+ public:
+  virtual ~AutomaticRunHost() = default;
+  virtual bool OptionChecked(WindowOption option) = 0;
+  virtual void Minimize() = 0;
+  virtual void ShowStatus(const std::string& text) = 0;
+  virtual void ProcessMessages() = 0;
+  virtual void AddMyFolder(const std::string& folder) = 0;
+  virtual bool ConvertEnabled() = 0;
+  // The stored Destination setting, empty when none is stored.
+  virtual std::string StoredDestination() = 0;
+  // Shows `folder` in the destination field without storing it.
+  virtual void ShowDestinationUnstored(const std::string& folder) = 0;
+  virtual void ClickConvert() = 0;
+  virtual void CloseWindow() = 0;
+};
+
+// The one-shot start step: minimise, add the program folder's workbooks, convert the
+// list (into the program folder when no destination is stored) and close, each only when
+// its option is on, and closing only after a conversion.
+void RunAutomaticStart(AutomaticRunHost& host, const std::string& programFolder);
+
+}  // namespace cellverter

@@ -1,0 +1,166 @@
+#include "app/main_window_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace cellverter {
+namespace {
+
+struct ErrorTextCase {
+  std::string message;
+  std::string shown;
+};
+
+class GeneralErrorTextTest : public ::testing::TestWithParam<ErrorTextCase> {};
+
+TEST_P(GeneralErrorTextTest, AppendsAFullStopAfterCharactersAboveIt) {
+  EXPECT_EQ(GeneralErrorText(GetParam().message), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GeneralErrorTextTest,
+    ::testing::Values(ErrorTextCase{"Unable to create directory", "Unable to create directory."},
+                      ErrorTextCase{"Done.", "Done."},        // the full stop itself: kept
+                      ErrorTextCase{"Done!", "Done!"},        // '!' is below '.'
+                      ErrorTextCase{"Failed -", "Failed -"},  // '-' is below '.'
+                      ErrorTextCase{"Cannot open \"a.xls\"", "Cannot open \"a.xls\""},
+                      ErrorTextCase{"Disk full/", "Disk full/."},  // '/' is just above '.'
+                      ErrorTextCase{"Datei läßt sich nicht öffnen: ö",
+                                    "Datei läßt sich nicht öffnen: ö."},
+                      ErrorTextCase{"", ""}));
+
+TEST(HelpAddressTest, LowerCasesAsciiAndJoinsWordsWithDashes) {
+  EXPECT_EQ(HelpAddress("Cellverter", "cellverter.example.net"),
+            "http://cellverter.example.net/help/cellverter/");
+  EXPECT_EQ(HelpPageName("Excel To CSV"), "excel-to-csv");
+  EXPECT_EQ(HelpPageName("Ölçer Tool"), "Ölçer-tool");  // only A to Z are lowered
+}
+
+TEST(ProgramFolderTest, FolderOfTheExecutableWithoutTrailingSeparator) {
+  EXPECT_EQ(ProgramFolder("/opt/cellverter/cellverter"), "/opt/cellverter");
+  EXPECT_EQ(ProgramFolder("/cellverter"), "/");
+}
+
+TEST(OptionsTest, OnlyTheExactWordTrueIsOn) {
+  EXPECT_TRUE(OptionIsOn("True"));
+  for (const char* off : {"true", "TRUE", "1", "", "True ", "False"}) {
+    EXPECT_FALSE(OptionIsOn(off)) << off;
+  }
+  EXPECT_EQ(OptionValue(true), "True");
+  EXPECT_EQ(OptionValue(false), "False");
+}
+
+// A window stand-in that records the steps of the automatic run in order.
+class RecordingHost : public AutomaticRunHost {
+ public:
+  std::set<WindowOption> on;
+  bool listFilledByScan = true;
+  bool listHasRows = false;
+  std::string storedDestination;
+  std::vector<std::string> steps;
+
+  bool OptionChecked(WindowOption option) override { return on.count(option) > 0; }
+  void Minimize() override { steps.push_back("minimize"); }
+  void ShowStatus(const std::string& text) override { steps.push_back("status:" + text); }
+  void ProcessMessages() override { steps.push_back("process"); }
+  void AddMyFolder(const std::string& folder) override {
+    steps.push_back("scan:" + folder);
+    if (listFilledByScan) listHasRows = true;
+  }
+  bool ConvertEnabled() override { return listHasRows; }
+  std::string StoredDestination() override { return storedDestination; }
+  void ShowDestinationUnstored(const std::string& folder) override {
+    steps.push_back("destination:" + folder);
+  }
+  void ClickConvert() override { steps.push_back("convert"); }
+  void CloseWindow() override { steps.push_back("close"); }
+};
+
+using O = WindowOption;
+using Steps = std::vector<std::string>;
+
+struct AutomaticRunCase {
+  const char* name;
+  std::set<WindowOption> on;
+  bool scanFindsWorkbooks;
+  std::string storedDestination;
+  Steps expected;
+};
+
+class AutomaticRunTest : public ::testing::TestWithParam<AutomaticRunCase> {};
+
+TEST_P(AutomaticRunTest, StepsInOrder) {
+  RecordingHost host;
+  host.on = GetParam().on;
+  host.listFilledByScan = GetParam().scanFindsWorkbooks;
+  host.storedDestination = GetParam().storedDestination;
+  RunAutomaticStart(host, "/opt/prog");
+  EXPECT_EQ(host.steps, GetParam().expected);
+}
+
+const Steps kConvertAndClose = {"status:Automatically converting to CSV...",
+                                "process",
+                                "convert",
+                                "status:Automatically converted to CSV",
+                                "process",
+                                "status:Automatically closing application...",
+                                "process",
+                                "close"};
+
+Steps Concat(Steps a, const Steps& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AutomaticRunTest,
+    ::testing::Values(
+        AutomaticRunCase{"AllOff", {}, true, "", {}},
+        AutomaticRunCase{"OnlyMinimized",
+                         {O::StartMinimized},
+                         true,
+                         "",
+                         {"minimize", "status:Minimized", "process"}},
+        AutomaticRunCase{"CloseWithoutConvertStaysOpen",
+                         {O::AutomaticallyAddExcelFiles, O::AutomaticallyCloseApplication},
+                         true,
+                         "",
+                         {"scan:/opt/prog"}},
+        AutomaticRunCase{"ConvertWithoutAddConvertsNothing",
+                         {O::AutomaticallyConverttoCSV, O::AutomaticallyCloseApplication},
+                         true,
+                         "",
+                         {}},
+        AutomaticRunCase{"EmptyFolderStaysOpen",
+                         {O::AutomaticallyAddExcelFiles, O::AutomaticallyConverttoCSV,
+                          O::AutomaticallyCloseApplication},
+                         false,
+                         "",
+                         {"scan:/opt/prog"}},
+        AutomaticRunCase{"AllOnNoStoredDestination",
+                         {O::StartMinimized, O::AutomaticallyAddExcelFiles,
+                          O::AutomaticallyConverttoCSV, O::AutomaticallyCloseApplication},
+                         true,
+                         "",
+                         Concat({"minimize", "status:Minimized", "process", "scan:/opt/prog",
+                                 "destination:/opt/prog"},
+                                kConvertAndClose)},
+        AutomaticRunCase{"StoredDestinationKept",
+                         {O::AutomaticallyAddExcelFiles, O::AutomaticallyConverttoCSV,
+                          O::AutomaticallyCloseApplication},
+                         true,
+                         "/srv/out",
+                         Concat({"scan:/opt/prog"}, kConvertAndClose)},
+        AutomaticRunCase{"ConvertWithoutCloseStaysOpen",
+                         {O::AutomaticallyAddExcelFiles, O::AutomaticallyConverttoCSV},
+                         true,
+                         "/srv/out",
+                         {"scan:/opt/prog", "status:Automatically converting to CSV...", "process",
+                          "convert", "status:Automatically converted to CSV", "process"}}),
+    [](const ::testing::TestParamInfo<AutomaticRunCase>& c) { return c.param.name; });
+
+}  // namespace
+}  // namespace cellverter
