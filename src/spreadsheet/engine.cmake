@@ -1,0 +1,5 @@
+# The automation members over the readers, and the dispatcher that picks a reader by content.
+cellverter_add_library(cellverter_spreadsheet SOURCES
+  ${CMAKE_CURRENT_SOURCE_DIR}/workbook_source.cpp
+  DEPS cellverter_xlsx cellverter_numfmt cellverter_platform
+)

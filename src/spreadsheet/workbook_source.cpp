@@ -1,0 +1,141 @@
+#include "spreadsheet/workbook_source.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "spreadsheet/workbook_error.h"
+#include "spreadsheet/xlsx_reader.h"
+
+namespace cellverter {
+namespace {
+
+constexpr unsigned char kZipSignature[4] = {'P', 'K', 0x03, 0x04};
+constexpr unsigned char kEmptyZipSignature[4] = {'P', 'K', 0x05, 0x06};
+constexpr unsigned char kCompoundFileSignature[8] = {0xD0, 0xCF, 0x11, 0xE0,
+                                                     0xA1, 0xB1, 0x1A, 0xE1};
+
+class FileHandle {
+ public:
+  explicit FileHandle(int fd) : fd_(fd) {}
+  ~FileHandle() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+bool ReadAt(int fd, uint64_t offset, void* buffer, size_t size) {
+  auto* out = static_cast<char*>(buffer);
+  while (size > 0) {
+    const ssize_t n = ::pread(fd, out, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    out += n;
+    offset += static_cast<uint64_t>(n);
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+uint32_t U32(const unsigned char* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
+}
+uint16_t U16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+// Whether the compound file's directory names a stream "EncryptedPackage" (MS-CFB 2.2 header,
+// 2.3 FAT chains, 2.6 directory entries). Only as much of the container as the directory
+// needs is read; anything unreadable counts as "no".
+bool HoldsEncryptedPackage(int fd, uint64_t fileSize) {
+  unsigned char header[512];
+  if (!ReadAt(fd, 0, header, sizeof header)) return false;
+  const uint16_t sectorShift = U16(header + 0x1E);
+  if (sectorShift != 9 && sectorShift != 12) return false;
+  const uint64_t sectorSize = uint64_t{1} << sectorShift;
+  const uint64_t sectorCount = fileSize / sectorSize;
+  auto sectorOffset = [&](uint32_t sector) { return (uint64_t{sector} + 1) * sectorSize; };
+
+  // The FAT sectors listed in the header (enough for directories of files up to ~7 MiB with
+  // 512-byte sectors), then the DIFAT chain for the rest.
+  std::vector<uint32_t> fatSectors;
+  for (int i = 0; i < 109; ++i) {
+    const uint32_t s = U32(header + 0x4C + 4 * i);
+    if (s < sectorCount) fatSectors.push_back(s);
+  }
+  uint32_t difat = U32(header + 0x44);
+  std::vector<unsigned char> sector(sectorSize);
+  for (uint64_t guard = 0; difat < sectorCount && guard < sectorCount; ++guard) {
+    if (!ReadAt(fd, sectorOffset(difat), sector.data(), sectorSize)) break;
+    for (uint64_t i = 0; i + 1 < sectorSize / 4; ++i) {
+      const uint32_t s = U32(sector.data() + 4 * i);
+      if (s < sectorCount) fatSectors.push_back(s);
+    }
+    difat = U32(sector.data() + sectorSize - 4);
+  }
+  auto nextSector = [&](uint32_t s) -> uint32_t {
+    const uint64_t perSector = sectorSize / 4;
+    const uint64_t index = s / perSector;
+    if (index >= fatSectors.size()) return 0xFFFFFFFE;
+    unsigned char entry[4];
+    if (!ReadAt(fd, sectorOffset(fatSectors[index]) + (s % perSector) * 4, entry, 4)) {
+      return 0xFFFFFFFE;
+    }
+    return U32(entry);
+  };
+
+  static const char16_t kName[] = u"EncryptedPackage";
+  uint32_t dir = U32(header + 0x30);
+  for (uint64_t guard = 0; dir < sectorCount && guard < sectorCount; ++guard) {
+    if (!ReadAt(fd, sectorOffset(dir), sector.data(), sectorSize)) return false;
+    for (uint64_t e = 0; e < sectorSize / 128; ++e) {
+      const unsigned char* entry = sector.data() + e * 128;
+      const uint16_t nameBytes = U16(entry + 0x40);
+      if (nameBytes != sizeof kName || entry[0x42] != 2) continue;  // 2: a stream
+      bool same = true;
+      for (size_t i = 0; i + 1 < sizeof kName / 2 && same; ++i) {
+        same = U16(entry + 2 * i) == kName[i];
+      }
+      if (same) return true;
+    }
+    dir = nextSector(dir);
+  }
+  return false;
+}
+
+}  // namespace
+
+std::unique_ptr<SheetSource> OpenWorkbookSource(const std::string& path) {
+  FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) {
+    const int error = errno;
+    if (error == ENOENT) ThrowWorkbookError(path, "the file does not exist");
+    ThrowWorkbookError(path, SystemMessage(error));
+  }
+  struct stat info {};
+  if (::fstat(file.get(), &info) != 0) ThrowWorkbookError(path, SystemMessage(errno));
+  if (S_ISDIR(info.st_mode)) ThrowWorkbookError(path, "it is a folder, not a workbook");
+
+  unsigned char magic[8] = {};
+  const bool longEnough = ReadAt(file.get(), 0, magic, sizeof magic);
+  if (longEnough && (std::memcmp(magic, kZipSignature, 4) == 0 ||
+                     std::memcmp(magic, kEmptyZipSignature, 4) == 0)) {
+    return OpenXlsxSource(path);
+  }
+  if (longEnough && std::memcmp(magic, kCompoundFileSignature, 8) == 0) {
+    if (HoldsEncryptedPackage(file.get(), static_cast<uint64_t>(info.st_size))) {
+      ThrowWorkbookError(path, "the workbook is protected by a password");
+    }
+    ThrowWorkbookError(path, "Excel 97-2003 workbooks (.xls) cannot be read yet");
+  }
+  ThrowWorkbookError(path, "it is not an Excel workbook");
+}
+
+}  // namespace cellverter
