@@ -1,0 +1,6 @@
+cellverter_add_test(update_core_tests SOURCES
+  ${CMAKE_CURRENT_SOURCE_DIR}/server_exchange_test.cpp
+  LIBS cellverter_update cellverter_maker_server
+)
+target_compile_definitions(update_core_tests PRIVATE
+  CELLVERTER_TEST_MAKER_HOST="${CELLVERTER_MAKER_HOST}")
