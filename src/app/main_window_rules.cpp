@@ -1,5 +1,7 @@
 #include "app/main_window_rules.h"
 
+#include <algorithm>
+
 namespace cellverter {
 
 std::string GeneralErrorText(std::string_view message) {
@@ -26,6 +28,21 @@ std::string HelpPageName(std::string_view productName) {
 
 std::string HelpAddress(std::string_view productName, std::string_view makerHost) {
   return "http://" + std::string(makerHost) + "/help/" + HelpPageName(productName) + "/";
+}
+
+std::string AppVersionFromFileVersion(std::string_view fileVersion) {
+  unsigned long parts[2] = {0, 0};
+  std::size_t at = 0;
+  for (unsigned long& part : parts) {
+    while (at < fileVersion.size() && fileVersion[at] >= '0' && fileVersion[at] <= '9') {
+      if (part < 65536) part = part * 10 + unsigned(fileVersion[at] - '0');
+      ++at;
+    }
+    if (at < fileVersion.size() && fileVersion[at] == '.') ++at;
+  }
+  // Each number is a 16-bit field of the version.
+  return std::to_string(std::min(parts[0], 65535ul)) + "." +
+         std::to_string(std::min(parts[1], 65535ul));
 }
 
 std::string ProgramFolder(const std::filesystem::path& executable) {

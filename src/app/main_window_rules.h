@@ -18,6 +18,9 @@ std::string HelpPageName(std::string_view productName);
 // The online help address on the maker's host: http://<host>/help/<page>/.
 std::string HelpAddress(std::string_view productName, std::string_view makerHost);
 
+// "major.minor" of a file version text such as "2.1.0.0"; empty parts count as 0.
+std::string AppVersionFromFileVersion(std::string_view fileVersion);
+
 // The folder of the program's executable, without a trailing separator unless it is the
 // root.
 std::string ProgramFolder(const std::filesystem::path& executable);

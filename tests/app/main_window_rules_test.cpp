@@ -39,6 +39,13 @@ TEST(HelpAddressTest, LowerCasesAsciiAndJoinsWordsWithDashes) {
   EXPECT_EQ(HelpPageName("Ölçer Tool"), "Ölçer-tool");  // only A to Z are lowered
 }
 
+TEST(AppVersionTest, MajorAndMinorOfTheFileVersion) {
+  EXPECT_EQ(AppVersionFromFileVersion("2.1.0.0"), "2.1");
+  EXPECT_EQ(AppVersionFromFileVersion("10.22.3.4"), "10.22");
+  EXPECT_EQ(AppVersionFromFileVersion("3"), "3.0");
+  EXPECT_EQ(AppVersionFromFileVersion(""), "0.0");
+}
+
 TEST(ProgramFolderTest, FolderOfTheExecutableWithoutTrailingSeparator) {
   EXPECT_EQ(ProgramFolder("/opt/cellverter/cellverter"), "/opt/cellverter");
   EXPECT_EQ(ProgramFolder("/cellverter"), "/");
