@@ -1,0 +1,8 @@
+find_package(ICU REQUIRED COMPONENTS uc)
+
+# The compound file container and the BIFF reader of legacy .xls workbooks.
+cellverter_add_library(cellverter_xls SOURCES
+  ${CMAKE_CURRENT_SOURCE_DIR}/compound_file.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/xls_reader.cpp
+  DEPS cellverter_platform ICU::uc
+)

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "spreadsheet/sheet_source.h"
+
+namespace cellverter {
+
+// Opens a legacy Excel workbook: a compound file whose "Workbook" (BIFF8, Excel 97-2003) or
+// "Book" (BIFF5/BIFF7, Excel 5 and 95) stream holds the records. The first worksheet in
+// workbook order is served (hidden or not; chart, macro and dialog sheets are skipped).
+// Opening reads the workbook globals (shared strings, formats, date system, code page) and
+// scans the worksheet once for its last used cell; rows are then streamed from the file, so
+// memory does not grow with the rows.
+//
+// Throws Error naming the file when it is missing or unreadable, not a workbook, protected
+// by a password, an Excel 2.x-4.x file (not supported), damaged, or without any worksheet.
+std::unique_ptr<SheetSource> OpenXlsSource(const std::string& path);
+
+// True when `head` (the first bytes of a file) starts like a bare BIFF2-BIFF4 workbook, the
+// formats of Excel 2.x to 4.x that are not stored in a compound file. OpenXlsSource answers
+// such files with a clear "not supported" error.
+bool LooksLikeOldBiffFile(std::string_view head);
+
+}  // namespace cellverter

@@ -1,0 +1,4 @@
+cellverter_add_test(compound_file_test
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/compound_file_test.cpp
+  LIBS cellverter_xls
+)
