@@ -20,6 +20,8 @@ struct TEXEVersionData {
   std::string Comments;
   std::string PrivateBuild;
   std::string SpecialBuild;
+
+  bool operator==(const TEXEVersionData&) const = default;
 };
 
 // Reads the version record that the build embeds in an ELF file (section
