@@ -1,23 +1,619 @@
-// Placeholder rendering (General only) until the number-format engine lands.
+// Rendering of compiled format codes: pick the section, then the General, number, fraction,
+// date-time or text path. Everything appends to the caller's string without allocating.
 #include "spreadsheet/number_format.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "spreadsheet/numfmt_code.h"
+#include "spreadsheet/numfmt_decimal.h"
 
 namespace cellverter {
 namespace {
 
+using numfmt::Decimal;
+using numfmt::Part;
+using numfmt::Section;
+using numfmt::SectionKind;
+using numfmt::Tok;
+using numfmt::Token;
+
+// What Excel shows for a date out of its range, or a number that no section accepts.
+constexpr std::string_view kNoDisplay = "########";
+
+void AppendInt(long long value, int minDigits, std::string& out) {
+  char buffer[24];
+  auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  for (long digits = end - buffer; digits < minDigits; ++digits) out += '0';
+  out.append(buffer, end);
+}
+
+// d.ddd in fixed notation; no trailing zeros are stored, so none are shown.
+void AppendFixed(const Decimal& d, std::string_view decimalSeparator, std::string& out) {
+  if (d.point <= 0) {
+    out += '0';
+  } else {
+    for (int k = 0; k < d.point; ++k) out += d.Digit(k);
+  }
+  if (d.count > d.point) {
+    out += decimalSeparator;
+    for (int k = d.point; k < d.count; ++k) out += d.Digit(k);
+  }
+}
+
+// Excel's General: at most eleven characters besides the sign. Integers of twelve or more
+// digits and magnitudes below 1E-4 switch to scientific; decimals are rounded to fit.
+void AppendGeneral(double value, const FormatLocale& locale, std::string& out) {
+  if (value < 0) {
+    out += '-';
+    value = -value;
+  }
+  Decimal d = numfmt::ToDecimal(value);
+  if (d.IsZero()) {
+    out += '0';
+    return;
+  }
+  const int exponent10 = d.point - 1;
+  if (exponent10 >= -4 && exponent10 < 11) {
+    Decimal fixed = d;
+    numfmt::RoundToDecimals(fixed, exponent10 >= 0 ? std::max(0, 10 - d.point) : 9);
+    if (fixed.point <= 11) {
+      AppendFixed(fixed, locale.decimalSeparator, out);
+      return;
+    }
+  }
+  const bool wideExponent = exponent10 >= 99 || exponent10 <= -99;
+  numfmt::RoundToDigits(d, wideExponent ? 5 : 6);
+  const int exponent = d.point - 1;
+  out += d.Digit(0);
+  if (d.count > 1) {
+    out += locale.decimalSeparator;
+    for (int k = 1; k < d.count; ++k) out += d.Digit(k);
+  }
+  out += exponent < 0 ? "E-" : "E+";
+  AppendInt(std::abs(exponent), 2, out);
+}
+
+// The digits of a non-negative integer, most significant first, in `buffer`.
+struct Digits {
+  char buffer[330];
+  int length = 0;
+
+  void FromDecimalInteger(const Decimal& d) {
+    length = std::clamp(d.point, 0, static_cast<int>(sizeof buffer));
+    for (int k = 0; k < length; ++k) buffer[k] = d.Digit(k);
+  }
+  void FromInt(long long value) {
+    length = 0;
+    if (value == 0) return;
+    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    length = static_cast<int>(end - buffer);
+  }
+};
+
+// One placeholder of a right-aligned run of `count` placeholders (integer part, exponent,
+// numerator): the first one also takes the digits that do not fit.
+void AppendRightAligned(const Token& token, int count, const Digits& digits, bool grouping,
+                        std::string_view groupSeparator, std::string& out) {
+  const int position = count - 1 - token.index;  // from the right
+  const auto emit = [&](char digit, int at) {
+    out += digit;
+    if (grouping && at > 0 && at % 3 == 0) out += groupSeparator;
+  };
+  if (token.index == 0) {
+    for (int k = 0; k < digits.length - count; ++k) emit(digits.buffer[k], digits.length - 1 - k);
+  }
+  if (position < digits.length) {
+    emit(digits.buffer[digits.length - 1 - position], position);
+  } else if (token.placeholder == '0') {
+    emit('0', position);
+  } else if (token.placeholder == '?') {
+    out += ' ';
+  }
+}
+
+int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+int ScientificExponent(const Section& s, int point) {
+  const int exponent10 = point - 1;
+  if (s.integerHasHash && s.integerDigits > 1) {
+    // ##0.0E+0: engineering notation, the exponent a multiple of the integer digits.
+    return FloorDiv(exponent10, s.integerDigits) * s.integerDigits;
+  }
+  // 0.00E+00 keeps one digit before the point, 00.0E+0 two; .00E+0 none.
+  return s.integerDigits == 0 ? point : exponent10 - (s.integerDigits - 1);
+}
+
+class CompiledFormat final : public NumberFormat {
+ public:
+  CompiledFormat(numfmt::ParsedFormat parsed, const FormatLocale& locale)
+      : sections_(std::move(parsed.sections)), textSection_(parsed.textSection), locale_(locale) {
+    numberSections_ = static_cast<int>(sections_.size());
+    if (textSection_ >= 0 && numberSections_ > 1) numberSections_ = textSection_;
+  }
+
+  void Render(const CellValue& value, bool date1904, std::string& out) const override {
+    switch (value.kind) {
+      case CellValue::Kind::Empty:
+        return;
+      case CellValue::Kind::Boolean:
+        out += value.number != 0 ? "TRUE" : "FALSE";
+        return;
+      case CellValue::Kind::Error:
+        out += value.text;
+        return;
+      case CellValue::Kind::String:
+        if (textSection_ >= 0) {
+          RenderText(sections_[textSection_], value.text, out);
+        } else {
+          out += value.text;
+        }
+        return;
+      case CellValue::Kind::Number:
+        RenderNumber(value.number, date1904, out);
+        return;
+    }
+  }
+
+ private:
+  // The section for `value` and whether its own minus sign is shown: a number in the
+  // negative section (the second, or one whose condition asks for values below zero) shows
+  // only what the section writes.
+  int Choose(double value, bool& minus) const {
+    const Section& first = sections_[0];
+    const bool conditional =
+        first.condition.op != numfmt::CompareOp::None ||
+        (numberSections_ > 1 && sections_[1].condition.op != numfmt::CompareOp::None);
+    if (!conditional) {
+      if (numberSections_ == 1 || value > 0 || (value == 0 && numberSections_ == 2)) {
+        minus = value < 0;
+        return 0;
+      }
+      if (value < 0) {
+        minus = false;
+        return 1;
+      }
+      minus = false;
+      return 2;
+    }
+    int chosen = -1;
+    if (first.condition.op == numfmt::CompareOp::None ? value >= 0 : first.condition.Holds(value)) {
+      chosen = 0;
+    } else if (numberSections_ > 1) {
+      const Section& second = sections_[1];
+      const bool holds = second.condition.op == numfmt::CompareOp::None
+                             ? (numberSections_ < 3 || value < 0)
+                             : second.condition.Holds(value);
+      if (holds) {
+        chosen = 1;
+      } else if (numberSections_ > 2) {
+        chosen = 2;
+      }
+    }
+    if (chosen < 0) return chosen;
+    const numfmt::Condition& condition = sections_[chosen].condition;
+    const bool negativeSection = ((condition.op == numfmt::CompareOp::Less ||
+                                   condition.op == numfmt::CompareOp::LessEqual) &&
+                                  condition.operand <= 0) ||
+                                 (chosen == 1 && condition.op == numfmt::CompareOp::None);
+    minus = value < 0 && !negativeSection;
+    return chosen;
+  }
+
+  void RenderNumber(double value, bool date1904, std::string& out) const {
+    if (!std::isfinite(value)) {
+      out += "#NUM!";
+      return;
+    }
+    if (value == 0) value = 0;  // no negative zero
+    bool minus = false;
+    const int chosen = Choose(value, minus);
+    if (chosen < 0) {
+      out += kNoDisplay;
+      return;
+    }
+    const Section& s = sections_[chosen];
+    const double magnitude = std::abs(value);
+    switch (s.kind) {
+      case SectionKind::Text:
+        AppendGeneral(value, locale_, out);
+        return;
+      case SectionKind::General:
+        if (minus) out += '-';
+        for (const Token& token : s.tokens) {
+          if (token.kind == Tok::Literal) {
+            out += token.text;
+          } else {
+            AppendGeneral(magnitude, locale_, out);
+          }
+        }
+        return;
+      case SectionKind::Number:
+        RenderDigits(s, magnitude, minus, out);
+        return;
+      case SectionKind::Fraction:
+        RenderFraction(s, magnitude, minus, out);
+        return;
+      case SectionKind::DateTime:
+        if (minus) {
+          out += kNoDisplay;
+        } else {
+          RenderDateTime(s, magnitude, date1904, out);
+        }
+        return;
+    }
+  }
+
+  void RenderDigits(const Section& s, double magnitude, bool minus, std::string& out) const {
+    Decimal d = numfmt::ToDecimal(magnitude);
+    if (!d.IsZero()) d.point += s.decimalShift;
+    int exponent = 0;
+    if (s.scientific && !d.IsZero()) {
+      exponent = ScientificExponent(s, d.point);
+      Decimal mantissa = d;
+      mantissa.point -= exponent;
+      numfmt::RoundToDecimals(mantissa, s.fractionDigits);
+      // Rounding up may reach the next power of ten (9.99 -> 10.0).
+      if (const int again = ScientificExponent(s, mantissa.point + exponent); again != exponent) {
+        mantissa.point += exponent - again;
+        exponent = again;
+      }
+      d = mantissa;
+    } else {
+      numfmt::RoundToDecimals(d, s.fractionDigits);
+    }
+
+    Digits integer;
+    integer.FromDecimalInteger(d);
+    Digits exponentDigits;
+    exponentDigits.FromInt(std::abs(exponent));
+    const int lastFractionDigit = d.count - 1 - d.point;  // last non-zero one
+
+    if (minus) out += '-';
+    for (const Token& token : s.tokens) {
+      switch (token.kind) {
+        case Tok::Literal:
+          out += token.text;
+          break;
+        case Tok::Point:
+          out += locale_.decimalSeparator;
+          break;
+        case Tok::Exponent:
+          out += 'E';
+          if (exponent < 0) {
+            out += '-';
+          } else if (token.plus) {
+            out += '+';
+          }
+          break;
+        case Tok::Digit:
+          if (token.part == Part::Integer) {
+            AppendRightAligned(token, s.integerDigits, integer, s.grouping, locale_.groupSeparator,
+                               out);
+          } else if (token.part == Part::Exponent) {
+            AppendRightAligned(token, s.exponentDigits, exponentDigits, false, {}, out);
+          } else if (token.index <= lastFractionDigit) {
+            out += d.Digit(d.point + token.index);
+          } else if (token.placeholder == '0') {
+            out += '0';
+          } else if (token.placeholder == '?') {
+            out += ' ';
+          }
+          break;
+        default:
+          break;
+      }
+    }
+  }
+
+  void RenderFraction(const Section& s, double magnitude, bool minus, std::string& out) const {
+    double x = magnitude;
+    if (s.decimalShift != 0) x *= std::pow(10.0, s.decimalShift);
+    // Past 15 digits a double has no fraction worth showing.
+    const bool huge = x >= 1e15;
+    double whole = 0;
+    double rest = x;
+    if (s.integerDigits > 0 || huge) {
+      whole = std::floor(x);
+      rest = x - whole;
+    }
+    long long numerator = 0;
+    long long denominator = 1;
+    if (huge) {
+      numerator = 0;
+    } else if (s.fixedDenominator > 0) {
+      denominator = s.fixedDenominator;
+      numerator = std::llround(rest * static_cast<double>(denominator));
+    } else {
+      long long maxDenominator = 1;
+      for (int i = 0; i < std::min(s.denominatorDigits, 9); ++i) maxDenominator *= 10;
+      BestFraction(rest, maxDenominator - 1, numerator, denominator);
+    }
+    if (s.integerDigits > 0 && numerator == denominator) {
+      whole += 1;
+      numerator = 0;
+    }
+    const bool noFraction = numerator == 0 && s.integerDigits > 0;
+
+    Digits wholeDigits;
+    wholeDigits.FromDecimalInteger(numfmt::ToDecimal(whole));
+    // A whole number with nothing else to show is shown as 0 rather than nothing.
+    if (noFraction && wholeDigits.length == 0) wholeDigits.buffer[0] = '0', wholeDigits.length = 1;
+    Digits numeratorDigits;
+    numeratorDigits.FromInt(numerator);
+    if (numeratorDigits.length == 0) numeratorDigits.buffer[0] = '0', numeratorDigits.length = 1;
+    Digits denominatorDigits;
+    denominatorDigits.FromInt(denominator);
+
+    if (minus) out += '-';
+    for (const Token& token : s.tokens) {
+      switch (token.kind) {
+        case Tok::Literal:
+          out += token.text;
+          break;
+        case Tok::FractionBar:
+          if (noFraction) {
+            out.append(1 + token.text.size(), ' ');
+          } else {
+            out += '/';
+            out += token.text;
+          }
+          break;
+        case Tok::Digit:
+          if (token.part == Part::Integer) {
+            AppendRightAligned(token, s.integerDigits, wholeDigits, false, {}, out);
+          } else if (noFraction) {
+            out += ' ';
+          } else if (token.part == Part::Numerator) {
+            AppendRightAligned(token, s.numeratorDigits, numeratorDigits, false, {}, out);
+          } else {
+            // The denominator is aligned to the left.
+            const int count = s.denominatorDigits;
+            if (token.index < denominatorDigits.length) {
+              out += denominatorDigits.buffer[token.index];
+              if (token.index == count - 1) {
+                out.append(denominatorDigits.buffer + count,
+                           denominatorDigits.buffer + denominatorDigits.length);
+              }
+            } else if (token.placeholder == '?') {
+              out += ' ';
+            } else if (token.placeholder == '0') {
+              out += '0';
+            }
+          }
+          break;
+        default:
+          break;
+      }
+    }
+  }
+
+  // The closest fraction to `x` whose denominator is at most `maxDenominator`, from the
+  // continued fraction of x and the best semiconvergent.
+  static void BestFraction(double x, long long maxDenominator, long long& numerator,
+                           long long& denominator) {
+    long long h0 = 0, h1 = 1, k0 = 1, k1 = 0;
+    double r = x;
+    for (int step = 0; step < 64; ++step) {
+      const double a = std::floor(r);
+      if (a > 1e15) break;
+      const auto ai = static_cast<long long>(a);
+      const long long h2 = ai * h1 + h0;
+      const long long k2 = ai * k1 + k0;
+      if (k2 > maxDenominator) {
+        const long long t = (maxDenominator - k0) / k1;
+        const long long hs = t * h1 + h0;
+        const long long ks = t * k1 + k0;
+        if (std::abs(x - static_cast<double>(hs) / static_cast<double>(ks)) <
+            std::abs(x - static_cast<double>(h1) / static_cast<double>(k1))) {
+          h1 = hs, k1 = ks;
+        }
+        break;
+      }
+      h0 = h1, h1 = h2, k0 = k1, k1 = k2;
+      const double fraction = r - a;
+      if (fraction < 1e-12) break;
+      r = 1 / fraction;
+    }
+    numerator = h1;
+    denominator = k1;
+  }
+
+  void RenderDateTime(const Section& s, double serial, bool date1904, std::string& out) const {
+    // The last day: 31 December 9999.
+    const long long lastDay = date1904 ? 2957003 : 2958465;
+    long long unitsPerSecond = 1;
+    for (int i = 0; i < s.subSecondDigits; ++i) unitsPerSecond *= 10;
+    if (serial >= static_cast<double>(lastDay + 1)) {
+      out += kNoDisplay;
+      return;
+    }
+    // Excel rounds to the shown precision of seconds (never to minutes), then truncates.
+    const double scaled = serial * 86400.0 * static_cast<double>(unitsPerSecond);
+    const auto units = static_cast<long long>(std::floor(scaled + 0.5 + scaled * 1e-15));
+    const long long unitsPerDay = 86400 * unitsPerSecond;
+    const long long day = units / unitsPerDay;
+    if (day > lastDay) {
+      out += kNoDisplay;
+      return;
+    }
+    const long long totalSeconds = units / unitsPerSecond;
+    const long long subUnits = units % unitsPerSecond;
+    const int hour = static_cast<int>(totalSeconds / 3600 % 24);
+    const int minute = static_cast<int>(totalSeconds / 60 % 60);
+    const int second = static_cast<int>(totalSeconds % 60);
+
+    int year = 0, month = 0, dayOfMonth = 0, weekday = 0;
+    CivilDate(day, date1904, year, month, dayOfMonth, weekday);
+    const FormatLocale& names = s.names ? *s.names : locale_;
+
+    for (const Token& token : s.tokens) {
+      switch (token.kind) {
+        case Tok::Literal:
+          out += token.text;
+          break;
+        case Tok::Year2:
+          AppendInt(year % 100, 2, out);
+          break;
+        case Tok::Year4:
+          AppendInt(year, 4, out);
+          break;
+        case Tok::BuddhistYear2:
+          AppendInt((year + 543) % 100, 2, out);
+          break;
+        case Tok::BuddhistYear4:
+          AppendInt(year + 543, 4, out);
+          break;
+        case Tok::Month:
+        case Tok::Month2:
+          AppendInt(month, token.kind == Tok::Month2 ? 2 : 1, out);
+          break;
+        case Tok::MonthAbbr:
+          out += names.monthAbbreviations[month - 1];
+          break;
+        case Tok::MonthName:
+          out += names.monthNames[month - 1];
+          break;
+        case Tok::MonthLetter: {
+          const std::string& name = names.monthNames[month - 1];
+          size_t length = name.empty() ? 0 : 1;
+          while (length < name.size() &&
+                 (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) {
+            ++length;
+          }
+          out.append(name, 0, length);
+          break;
+        }
+        case Tok::Day:
+        case Tok::Day2:
+          AppendInt(dayOfMonth, token.kind == Tok::Day2 ? 2 : 1, out);
+          break;
+        case Tok::DayAbbr:
+          out += names.dayAbbreviations[weekday];
+          break;
+        case Tok::DayName:
+          out += names.dayNames[weekday];
+          break;
+        case Tok::Hour:
+        case Tok::Hour2: {
+          int shown = hour;
+          if (s.hour12) shown = hour % 12 == 0 ? 12 : hour % 12;
+          AppendInt(shown, token.kind == Tok::Hour2 ? 2 : 1, out);
+          break;
+        }
+        case Tok::Minute:
+        case Tok::Minute2:
+          AppendInt(minute, token.kind == Tok::Minute2 ? 2 : 1, out);
+          break;
+        case Tok::Second:
+        case Tok::Second2:
+          AppendInt(second, token.kind == Tok::Second2 ? 2 : 1, out);
+          break;
+        case Tok::SubSecond: {
+          out += locale_.decimalSeparator;
+          char buffer[8];
+          for (int i = s.subSecondDigits - 1, rest = static_cast<int>(subUnits); i >= 0; --i) {
+            buffer[i] = static_cast<char>('0' + rest % 10);
+            rest /= 10;
+          }
+          out.append(buffer, token.width);
+          break;
+        }
+        case Tok::ElapsedHours:
+          AppendInt(totalSeconds / 3600, token.width, out);
+          break;
+        case Tok::ElapsedMinutes:
+          AppendInt(totalSeconds / 60, token.width, out);
+          break;
+        case Tok::ElapsedSeconds:
+          AppendInt(totalSeconds, token.width, out);
+          break;
+        case Tok::AmPm:
+          out += hour < 12 ? names.amText : names.pmText;
+          break;
+        case Tok::AOrP:
+          out += token.text[hour < 12 ? 0 : 1];
+          break;
+        default:
+          break;
+      }
+    }
+  }
+
+  // Days since 1 January 1970 of a proleptic Gregorian date, and back (H. Hinnant's
+  // algorithms).
+  static constexpr long long DaysFromCivil(long long y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<long long>(doe) - 719468;
+  }
+
+  static void CivilFromDays(long long z, int& year, int& month, int& day) {
+    z += 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    year = static_cast<int>(static_cast<long long>(yoe) + era * 400 + (month <= 2));
+  }
+
+  // The 1900 system counts 29 February 1900 (serial 60), which never was, and starts at
+  // day 0, "0 January 1900"; the 1904 system starts at 1 January 1904.
+  static void CivilDate(long long serialDay, bool date1904, int& year, int& month, int& day,
+                        int& weekday) {
+    if (date1904) {
+      CivilFromDays(DaysFromCivil(1904, 1, 1) + serialDay, year, month, day);
+      weekday = static_cast<int>((serialDay + 5) % 7);  // 1 January 1904 was a Friday
+      return;
+    }
+    weekday = static_cast<int>((serialDay + 6) % 7);  // serial 1 is a Sunday in Excel
+    if (serialDay == 0) {
+      year = 1900, month = 1, day = 0;
+    } else if (serialDay == 60) {
+      year = 1900, month = 2, day = 29;
+    } else {
+      CivilFromDays(DaysFromCivil(1899, 12, serialDay < 60 ? 31 : 30) + serialDay, year, month,
+                    day);
+    }
+  }
+
+  void RenderText(const Section& s, const std::string& text, std::string& out) const {
+    for (const Token& token : s.tokens) {
+      if (token.kind == Tok::TextValue) {
+        out += text;
+      } else if (token.kind == Tok::Literal) {
+        out += token.text;
+      }
+    }
+  }
+
+  std::vector<Section> sections_;
+  int textSection_ = -1;
+  int numberSections_ = 1;
+  const FormatLocale& locale_;
+};
+
 class GeneralFormat final : public NumberFormat {
  public:
+  explicit GeneralFormat(const FormatLocale& locale) : locale_(locale) {}
   void Render(const CellValue& value, bool, std::string& out) const override {
     switch (value.kind) {
       case CellValue::Kind::Empty:
         return;
-      case CellValue::Kind::Number: {
-        char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "%.10G", value.number);
-        out += buffer;
+      case CellValue::Kind::Number:
+        if (std::isfinite(value.number)) {
+          AppendGeneral(value.number, locale_, out);
+        } else {
+          out += "#NUM!";
+        }
         return;
-      }
       case CellValue::Kind::String:
       case CellValue::Kind::Error:
         out += value.text;
@@ -27,35 +623,38 @@ class GeneralFormat final : public NumberFormat {
         return;
     }
   }
+
+ private:
+  const FormatLocale& locale_;
 };
 
 }  // namespace
 
-FormatLocale FormatLocale::ForName(std::string_view) { return {}; }
-const FormatLocale& FormatLocale::EnUs() {
-  static const FormatLocale locale;
-  return locale;
+std::unique_ptr<NumberFormat> CompileNumberFormat(std::string_view code,
+                                                  const FormatLocale& locale) {
+  numfmt::ParsedFormat parsed = numfmt::ParseFormatCode(code, locale);
+  const bool plainGeneral = parsed.valid && parsed.sections.size() == 1 &&
+                            parsed.sections[0].kind == SectionKind::General &&
+                            parsed.sections[0].tokens.size() == 1;
+  if (!parsed.valid || plainGeneral) return std::make_unique<GeneralFormat>(locale);
+  return std::make_unique<CompiledFormat>(std::move(parsed), locale);
 }
-const FormatLocale& FormatLocale::User() { return EnUs(); }
 
 NumberFormatCache::NumberFormatCache(FormatLocale locale) : locale_(std::move(locale)) {}
 NumberFormatCache::~NumberFormatCache() = default;
 
 const NumberFormat& NumberFormatCache::Get(const NumberFormatRef& format) {
-  const std::string key = format.code.empty() ? BuiltInFormatCode(format.builtInId, locale_)
-                                              : format.code;
+  const std::string key =
+      format.code.empty() ? BuiltInFormatCode(format.builtInId, locale_) : format.code;
   auto& slot = byCode_[key];
-  if (!slot) slot = std::make_unique<GeneralFormat>();
+  if (!slot) slot = CompileNumberFormat(key, locale_);
   return *slot;
 }
 
-std::string BuiltInFormatCode(int, const FormatLocale&) { return "General"; }
-
 std::string FormatCellText(const CellValue& value, std::string_view formatCode, bool date1904,
                            const FormatLocale& locale) {
-  NumberFormatCache cache(locale);
   std::string out;
-  cache.Get({0, std::string(formatCode)}).Render(value, date1904, out);
+  CompileNumberFormat(formatCode, locale)->Render(value, date1904, out);
   return out;
 }
 
