@@ -2,3 +2,7 @@ cellverter_add_test(compound_file_test
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/compound_file_test.cpp
   LIBS cellverter_xls
 )
+cellverter_add_test(xls_reader_test
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/xls_reader_test.cpp
+  LIBS cellverter_xls
+)
