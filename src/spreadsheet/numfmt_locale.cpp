@@ -131,6 +131,16 @@ std::string IcuName(std::string_view name) {
   return result;
 }
 
+// ICU answers for any name with its root data; only languages it has data for count.
+bool KnownLanguage(const icu::Locale& locale) {
+  int32_t count = 0;
+  const icu::Locale* available = icu::Locale::getAvailableLocales(count);
+  for (int32_t i = 0; i < count; ++i) {
+    if (std::string_view(available[i].getLanguage()) == locale.getLanguage()) return true;
+  }
+  return false;
+}
+
 FormatLocale Build(const icu::Locale& locale) {
   FormatLocale result;
   UErrorCode status = U_ZERO_ERROR;
@@ -217,7 +227,7 @@ FormatLocale FormatLocale::ForName(std::string_view localeName) {
   const std::string name = IcuName(localeName);
   if (name.empty()) return {};
   const icu::Locale locale(name.c_str());
-  if (locale.isBogus()) return {};
+  if (locale.isBogus() || !KnownLanguage(locale)) return {};
   return Build(locale);
 }
 

@@ -152,5 +152,244 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"ddd mmm", 45000, "Mi Mär"},
                     Case{"hh:mm:ss.00", 0.5 + 1.5 / 86400, "12:00:01,50"}));
 
+// Serial 45000.75 is Wednesday 15 March 2023, 18:00 in the 1900 system.
+INSTANTIATE_TEST_SUITE_P(
+    Dates, EnUsNumbers,
+    testing::Values(Case{"m/d/yyyy", 45000.75, "3/15/2023"}, Case{"mm/dd/yy", 45000.75, "03/15/23"},
+                    Case{"d-mmm-yy", 45000.75, "15-Mar-23"},
+                    Case{"dddd, mmmm dd, yyyy", 45000.75, "Wednesday, March 15, 2023"},
+                    Case{"ddd mmmmm", 45000.75, "Wed M"},
+                    Case{"yyyy-mm-dd hh:mm:ss", 45000.75, "2023-03-15 18:00:00"},
+                    Case{"e", 0.7, "1900"},  // ssf
+                    Case{"m/d/yyyy", 0, "1/0/1900"}, Case{"dddd", 0, "Saturday"},
+                    Case{"m/d/yyyy", 1, "1/1/1900"}, Case{"dddd", 1, "Sunday"},
+                    Case{"m/d/yyyy", 59, "2/28/1900"}, Case{"m/d/yyyy", 60, "2/29/1900"},
+                    Case{"m/d/yyyy", 61, "3/1/1900"}, Case{"dddd", 61, "Thursday"},
+                    Case{"m/d/yyyy", 2958465, "12/31/9999"}, Case{"m/d/yyyy", 2958466, "########"},
+                    Case{"m/d/yyyy", -1, "########"}, Case{"h:mm", -0.5, "########"},
+                    Case{"[h]:mm;-[h]:mm", -0.5, "-12:00"},
+                    Case{"yyyy", 2958465.99999999, "########"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Times, EnUsNumbers,
+    testing::Values(Case{"hh:mm AM/PM", 0.7, "04:48 PM"},  // ssf
+                    Case{"A/P", 0.7, "P"},                 // ssf
+                    Case{"h:mm a/p", 0.25, "6:00 a"}, Case{"h AM/PM", 0, "12 AM"},
+                    Case{"h AM/PM", 0.5, "12 PM"}, Case{"h:mm:ss", 0.5, "12:00:00"},
+                    Case{"mm:ss", 1.0 / 24 + 65.0 / 86400, "01:05"},  // m before s is minutes
+                    Case{"h:mm", 10.5 / 24 + 59.6 / 86400,
+                         "10:31"},  // seconds round, minutes do not
+                    Case{"h:mm", 10.5 / 24 + 59.4 / 86400, "10:30"},
+                    Case{"h:mm:ss", 10.5 / 24 + 59.5 / 86400, "10:31:00"},
+                    Case{"h:mm:ss.0", 10.5 / 24 + 59.96 / 86400, "10:31:00.0"},
+                    Case{"h:mm:ss.000", 0.5 + 1.234 / 86400, "12:00:01.234"},
+                    Case{"ss.00", 12.345 / 86400, "12.35"},
+                    Case{"yyyy-mm-dd hh:mm:ss", 45000.99999999, "2023-03-16 00:00:00"},
+                    Case{"[h]:mm:ss", 2.5, "60:00:00"}, Case{"[hh]:mm", 0.25, "06:00"},
+                    Case{"[mm]:ss", 1.5 / 24, "90:00"}, Case{"[s]", 0.01, "864"},
+                    Case{"mmss.0", 65.25 / 86400, "0105.3"},
+                    Case{"h \"h\" m \"min\"", 1.75 / 24, "1 h 45 min"},
+                    Case{"[$-F400]h:mm", 0.75, "6:00:00 PM"},
+                    Case{"[$-F800]dddd", 45000, "Wednesday, March 15, 2023"},
+                    Case{"[$-407]mmmm dddd", 45000, "März Mittwoch"},
+                    Case{"[$-409]mmmm", 45000, "March"}, Case{"[$-ja-JP]mmmm", 45000, "March"}));
+
+TEST(DateSystems, The1904SystemCountsFromJanuary1904) {
+  EXPECT_EQ(Us(0, "yyyy-mm-dd dddd", true), "1904-01-01 Friday");
+  EXPECT_EQ(Us(1, "yyyy-mm-dd", true), "1904-01-02");
+  EXPECT_EQ(Us(43538, "yyyy-mm-dd", true), "2023-03-15");
+  EXPECT_EQ(Us(2957003, "yyyy-mm-dd", true), "9999-12-31");
+  EXPECT_EQ(Us(2957004, "yyyy-mm-dd", true), "########");
+}
+
+struct ValueCase {
+  std::string code;
+  CellValue value;
+  std::string expected;
+};
+
+std::ostream& operator<<(std::ostream& out, const ValueCase& c) {
+  return out << "\"" << c.code << "\" with \"" << c.value.text << "\"";
+}
+
+class NonNumbers : public testing::TestWithParam<ValueCase> {};
+TEST_P(NonNumbers, ShowExcelText) {
+  EXPECT_EQ(FormatCellText(GetParam().value, GetParam().code, false, FormatLocale::EnUs()),
+            GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TextBooleansErrors, NonNumbers,
+    testing::Values(
+        ValueCase{"@", CellValue::String("abc"), "abc"},
+        ValueCase{"@", CellValue::Number(12.5), "12.5"},
+        ValueCase{"\"[\"@\"]\"", CellValue::String("x"), "[x]"},
+        ValueCase{"@@", CellValue::String("sheetjs"), "sheetjssheetjs"},  // ssf
+        ValueCase{"@@", CellValue::Number(-1), "-1"},                     // ssf
+        ValueCase{"0.00", CellValue::String("text"), "text"},
+        ValueCase{"m/d/yyyy", CellValue::String("text"), "text"},
+        ValueCase{"\"foo\";\"bar\";\"baz\";\"qux\"", CellValue::String("s"), "qux"},    // ssf
+        ValueCase{"\"foo\";\"bar\";\"baz\"", CellValue::String("sheetjs"), "sheetjs"},  // ssf
+        ValueCase{"((;@", CellValue::Number(1), "(("},                                  // ssf
+        ValueCase{"((;@", CellValue::String("foo"), "foo"},                             // ssf
+        ValueCase{"0;0;0;\"in \"@_)", CellValue::String("Ab"), "in Ab "},
+        ValueCase{"_(@_)", CellValue::String(""), "  "},
+        ValueCase{"0.00", CellValue::Boolean(true), "TRUE"},
+        ValueCase{"@", CellValue::Boolean(false), "FALSE"},
+        ValueCase{"General", CellValue::Boolean(true), "TRUE"},
+        ValueCase{"0.00", CellValue::ErrorCode("#DIV/0!"), "#DIV/0!"},
+        ValueCase{"@", CellValue::ErrorCode("#N/A"), "#N/A"},
+        ValueCase{"General", CellValue::ErrorCode("#GETTING_DATA"), "#GETTING_DATA"},
+        ValueCase{"0", CellValue::ErrorCode("#SPILL!"), "#SPILL!"},
+        ValueCase{"0.00", CellValue::Empty(), ""},
+        ValueCase{"0.00", CellValue::Number(std::nan("")), "#NUM!"},
+        ValueCase{"General", CellValue::Number(INFINITY), "#NUM!"}));
+
+// Codes Excel would not accept render as General.
+INSTANTIATE_TEST_SUITE_P(InvalidCodes, EnUsNumbers,
+                         testing::Values(Case{"", 1.5, "1.5"}, Case{"\"unclosed", 1.5, "1.5"},
+                                         Case{"[", 0.7, "0.7"},  // ssf
+                                         Case{"[Purple]0", 1.5, "1.5"}, Case{"[>abc]0", 1.5, "1.5"},
+                                         Case{"0;0;0;0;0", 1.5, "1.5"},
+                                         Case{"\"foo\";\"bar\";\"baz\";\"qux\";\"foobar\"", 1,
+                                              "1"}));  // ssf
+
+struct BuiltIn {
+  int id;
+  double value;
+  std::string enUs;
+  std::string deDe;
+};
+
+std::ostream& operator<<(std::ostream& out, const BuiltIn& c) {
+  return out << "id " << c.id << " with " << c.value;
+}
+
+class BuiltInIds : public testing::TestWithParam<BuiltIn> {};
+TEST_P(BuiltInIds, FollowTheLocale) {
+  NumberFormatCache us(FormatLocale::EnUs());
+  NumberFormatCache de(German());
+  std::string usText, deText;
+  us.Get({GetParam().id, {}}).Render(CellValue::Number(GetParam().value), false, usText);
+  de.Get({GetParam().id, {}}).Render(CellValue::Number(GetParam().value), false, deText);
+  EXPECT_EQ(usText, GetParam().enUs);
+  EXPECT_EQ(deText, GetParam().deDe);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ids, BuiltInIds,
+    testing::Values(
+        BuiltIn{0, 1234.5, "1234.5", "1234,5"}, BuiltIn{1, 1234.5, "1235", "1235"},
+        BuiltIn{2, 1234.5, "1234.50", "1234,50"}, BuiltIn{3, 1234.5, "1,235", "1.235"},
+        BuiltIn{4, -1234.5, "-1,234.50", "-1.234,50"}, BuiltIn{5, -1234.5, "($1,235)", "-1.235 €"},
+        BuiltIn{7, 1234.5, "$1,234.50 ", "1.234,50 €"},
+        BuiltIn{8, -1234.5, "($1,234.50)", "-1.234,50 €"}, BuiltIn{9, 0.5, "50%", "50%"},
+        BuiltIn{10, 0.5, "50.00%", "50,00%"}, BuiltIn{11, 1234.5, "1.23E+03", "1,23E+03"},
+        BuiltIn{12, 1.5, "1 1/2", "1 1/2"}, BuiltIn{13, 0.75, "  3/4 ", "  3/4 "},
+        BuiltIn{14, 45000, "3/15/2023", "15.03.2023"}, BuiltIn{15, 45000, "15-Mar-23", "15-Mär-23"},
+        BuiltIn{16, 45000, "15-Mar", "15-Mär"}, BuiltIn{17, 45000, "Mar-23", "Mär-23"},
+        BuiltIn{18, 0.75, "6:00 PM", "6:00 PM"}, BuiltIn{19, 0.75, "6:00:00 PM", "6:00:00 PM"},
+        BuiltIn{20, 0.75, "18:00", "18:00"}, BuiltIn{21, 0.75, "18:00:00", "18:00:00"},
+        BuiltIn{22, 45000.75, "3/15/2023 18:00", "15.03.2023 18:00"},
+        BuiltIn{37, -1234, "(1,234)", "(1.234)"}, BuiltIn{39, 1234.5, "1,234.50", "1.234,50"},
+        BuiltIn{41, 0, " - ", " - "}, BuiltIn{42, 1234, " $1,234 ", " 1.234 € "},
+        BuiltIn{43, -1234.5, " (1,234.50)", " (1.234,50)"}, BuiltIn{44, 0, " $-   ", " -   € "},
+        BuiltIn{45, 0.75, "00:00", "00:00"}, BuiltIn{46, 1.75, "42:00:00", "42:00:00"},
+        BuiltIn{47, 65.25 / 86400, "0105.3", "0105,3"}, BuiltIn{48, 12345, "12.3E+3", "12,3E+3"},
+        BuiltIn{49, 12.5, "12.5", "12,5"}, BuiltIn{30, 45000, "3/15/2023", "15.03.2023"},
+        BuiltIn{57, 45000, "3/15/2023", "15.03.2023"}, BuiltIn{200, 1.5, "1.5", "1,5"}));
+
+TEST(Locales, GermanLocaleDataComesFromIcu) {
+  const FormatLocale& de = German();
+  EXPECT_EQ(de.name, "de-DE");
+  EXPECT_EQ(de.decimalSeparator, ",");
+  EXPECT_EQ(de.groupSeparator, ".");
+  EXPECT_EQ(de.monthNames[0], "Januar");
+  EXPECT_EQ(de.monthAbbreviations[2], "Mär");
+  EXPECT_EQ(de.dayNames[1], "Montag");
+  EXPECT_EQ(de.dayAbbreviations[0], "So");
+  EXPECT_EQ(de.shortDateCode, "dd.mm.yyyy");
+  EXPECT_EQ(de.dateTimeCode, "dd.mm.yyyy hh:mm");
+  EXPECT_EQ(de.longDateCode, "dddd, d. mmmm yyyy");
+  EXPECT_EQ(de.longTimeCode, "hh:mm:ss");
+  EXPECT_EQ(de.currencySymbol, "€");
+  EXPECT_FALSE(de.currencyBefore);
+  EXPECT_TRUE(de.currencySpaced);
+  EXPECT_FALSE(de.currencyNegativeInParentheses);
+}
+
+TEST(Locales, EnUsFromIcuMatchesTheBuiltInDefaults) {
+  const FormatLocale icu = FormatLocale::ForName("en_US.UTF-8");
+  const FormatLocale& builtIn = FormatLocale::EnUs();
+  EXPECT_EQ(icu.name, builtIn.name);
+  EXPECT_EQ(icu.decimalSeparator, builtIn.decimalSeparator);
+  EXPECT_EQ(icu.groupSeparator, builtIn.groupSeparator);
+  EXPECT_EQ(icu.monthNames, builtIn.monthNames);
+  EXPECT_EQ(icu.monthAbbreviations, builtIn.monthAbbreviations);
+  EXPECT_EQ(icu.dayNames, builtIn.dayNames);
+  EXPECT_EQ(icu.dayAbbreviations, builtIn.dayAbbreviations);
+  EXPECT_EQ(icu.amText, builtIn.amText);
+  EXPECT_EQ(icu.pmText, builtIn.pmText);
+  EXPECT_EQ(icu.shortDateCode, builtIn.shortDateCode);
+  EXPECT_EQ(icu.dateTimeCode, builtIn.dateTimeCode);
+  EXPECT_EQ(icu.longDateCode, builtIn.longDateCode);
+  EXPECT_EQ(icu.longTimeCode, builtIn.longTimeCode);
+  EXPECT_EQ(icu.currencySymbol, builtIn.currencySymbol);
+  EXPECT_EQ(icu.currencyBefore, builtIn.currencyBefore);
+  EXPECT_EQ(icu.currencySpaced, builtIn.currencySpaced);
+  EXPECT_EQ(icu.currencyNegativeInParentheses, builtIn.currencyNegativeInParentheses);
+}
+
+TEST(Locales, UnknownAndPosixNamesGiveEnUs) {
+  for (const char* name : {"", "C", "POSIX", "C.UTF-8", "xx_YY", "qq"}) {
+    const FormatLocale locale = FormatLocale::ForName(name);
+    EXPECT_EQ(locale.name, "en-US") << name;
+    EXPECT_EQ(locale.decimalSeparator, ".") << name;
+    EXPECT_EQ(locale.monthNames[0], "January") << name;
+  }
+}
+
+TEST(Cache, CompilesEachCodeOnceAndKeepsBuiltInsApart) {
+  NumberFormatCache cache(FormatLocale::EnUs());
+  const NumberFormat& a = cache.Get({0, "0.00"});
+  const NumberFormat& b = cache.Get({0, "0.00"});
+  const NumberFormat& byId = cache.Get({2, {}});
+  EXPECT_EQ(&a, &b);
+  EXPECT_EQ(&a, &byId);  // id 2 is "0.00"
+  EXPECT_NE(&a, &cache.Get({14, {}}));
+  std::string out = "A1=";
+  a.Render(CellValue::Number(1), false, out);
+  EXPECT_EQ(out, "A1=1.00");  // appends
+}
+
+// Random codes built from the characters that matter, with values that stress each path:
+// nothing may crash, hang or trip the sanitizers, and every result is bounded.
+TEST(Robustness, RandomCodesNeverFail) {
+  static constexpr std::string_view kPieces[] = {
+      "0",      "#",     "?",       ".",         ",",        "%", "E+", "e-",  "/",    "@",
+      ";",      "\"",    "\\",      "_",         "*",        "[", "]",  "[h]", "[mm]", "[>5]",
+      "[<=-1]", "[Red]", "[$-407]", "[$€-F800]", "[$-F400]", "y", "m",  "d",   "h",    "s",
+      "AM/PM",  "A/P",   "General", " ",         "-",        "8", "16", "ä",   "\xff", "\xe2\x82"};
+  static constexpr double kValues[] = {
+      0,  -0.0, 1, -1, 0.5, 2.675, 1e-300, 1e300, -1e15, 123456789012345.0, 2958465.9999999,
+      60, 1e-7};
+  std::mt19937 random(20240601);
+  for (int round = 0; round < 3000; ++round) {
+    std::string code;
+    const int length = static_cast<int>(random() % 12);
+    for (int i = 0; i < length; ++i) code += kPieces[random() % std::size(kPieces)];
+    const auto format = CompileNumberFormat(code, German());
+    for (double value : kValues) {
+      for (bool date1904 : {false, true}) {
+        std::string out;
+        format->Render(CellValue::Number(value), date1904, out);
+        EXPECT_LT(out.size(), 4000u) << code;
+      }
+    }
+    std::string out;
+    format->Render(CellValue::String("text"), false, out);
+  }
+}
+
 }  // namespace
 }  // namespace cellverter
