@@ -1,5 +1,6 @@
 # The automation members over the readers, and the dispatcher that picks a reader by content.
 cellverter_add_library(cellverter_spreadsheet SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/workbook_source.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/automation.cpp
   DEPS cellverter_xlsx cellverter_numfmt cellverter_platform
 )

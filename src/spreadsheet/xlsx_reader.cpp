@@ -1,11 +1,751 @@
 #include "spreadsheet/xlsx_reader.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <optional>
+#include <unordered_map>
+
+#include "spreadsheet/sheet_spool.h"
 #include "spreadsheet/workbook_error.h"
+#include "spreadsheet/xml_scanner.h"
+#include "spreadsheet/zip_archive.h"
 
 namespace cellverter {
+namespace {
+
+constexpr uint32_t kMaxRows = 1048576;
+constexpr uint32_t kMaxColumns = 16384;
+constexpr size_t kMaxCellText = 1 << 20;  // bytes; Excel holds 32,767 characters
+constexpr size_t kMaxRowText = 64 << 20;  // bytes of text in one row
+constexpr uint64_t kMaxSharedText = uint64_t{2} << 30;
+
+// Spooled cell kinds.
+enum SpoolKind : uint8_t {
+  kEmpty,
+  kNumber,
+  kInteger,
+  kShared,
+  kInline,
+  kFalse,
+  kTrue,
+  kErrorCode,
+};
+
+[[noreturn]] void Damaged(const std::string& detail) { throw WorkbookDamaged(detail); }
+
+bool EndsWith(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// Relationship types end the same way in transitional and strict packages.
+bool IsType(std::string_view type, std::string_view last) {
+  return EndsWith(type, last) && type.size() > last.size() &&
+         type[type.size() - last.size() - 1] == '/';
+}
+
+std::string FolderOf(std::string_view part) {
+  const size_t slash = part.rfind('/');
+  return slash == std::string_view::npos ? "" : std::string(part.substr(0, slash + 1));
+}
+
+// A relationship target resolved against the folder of its source part (OPC part names).
+std::string ResolveTarget(std::string_view sourceFolder, std::string_view target) {
+  std::string joined = !target.empty() && target[0] == '/'
+                           ? std::string(target.substr(1))
+                           : std::string(sourceFolder) + std::string(target);
+  std::vector<std::string> segments;
+  size_t start = 0;
+  while (start <= joined.size()) {
+    size_t slash = joined.find('/', start);
+    if (slash == std::string::npos) slash = joined.size();
+    const std::string segment = joined.substr(start, slash - start);
+    if (segment == "..") {
+      if (!segments.empty()) segments.pop_back();
+    } else if (!segment.empty() && segment != ".") {
+      segments.push_back(segment);
+    }
+    start = slash + 1;
+  }
+  std::string result;
+  for (const std::string& s : segments) {
+    if (!result.empty()) result += '/';
+    result += s;
+  }
+  return result;
+}
+
+// Resolves the _xHHHH_ escapes with which OOXML stores characters XML cannot carry.
+void UnescapeOoxml(std::string& text) {
+  if (text.find("_x") == std::string::npos) return;
+  auto hexAt = [&](size_t i, char32_t& value) {
+    if (i + 7 > text.size() || text[i] != '_' || text[i + 1] != 'x' || text[i + 6] != '_') {
+      return false;
+    }
+    value = 0;
+    for (size_t k = i + 2; k < i + 6; ++k) {
+      const char c = text[k];
+      int d;
+      if (c >= '0' && c <= '9') {
+        d = c - '0';
+      } else if (c >= 'a' && c <= 'f') {
+        d = c - 'a' + 10;
+      } else if (c >= 'A' && c <= 'F') {
+        d = c - 'A' + 10;
+      } else {
+        return false;
+      }
+      value = value * 16 + static_cast<char32_t>(d);
+    }
+    return true;
+  };
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    char32_t code;
+    if (!hexAt(i, code)) {
+      out += text[i++];
+      continue;
+    }
+    i += 7;
+    if (code >= 0xD800 && code <= 0xDBFF) {
+      char32_t low;
+      if (hexAt(i, low) && low >= 0xDC00 && low <= 0xDFFF) {
+        code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+        i += 7;
+      } else {
+        code = 0xFFFD;
+      }
+    } else if (code >= 0xDC00 && code <= 0xDFFF) {
+      code = 0xFFFD;
+    }
+    AppendUtf8(code, out);
+  }
+  text.swap(out);
+}
+
+void AppendText(std::string& to, std::string_view piece, size_t limit) {
+  if (to.size() + piece.size() > limit) Damaged("a text is longer than a cell can hold");
+  to.append(piece);
+}
+
+struct Relationship {
+  std::string id;
+  std::string type;
+  std::string target;  // resolved part name
+};
+
+std::string RelationshipsPartOf(std::string_view part) {
+  const size_t slash = part.rfind('/');
+  const std::string folder =
+      slash == std::string_view::npos ? "" : std::string(part.substr(0, slash + 1));
+  const std::string name(slash == std::string_view::npos ? part : part.substr(slash + 1));
+  return folder + "_rels/" + name + ".rels";
+}
+
+// Days from 1970-01-01 to a civil date (proleptic Gregorian).
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+// The serial number of an ISO 8601 date, time or date-time (cells of type "d").
+std::optional<double> IsoDateSerial(std::string_view text, bool date1904) {
+  auto number = [&](size_t& i, size_t digits, int& out) {
+    if (i + digits > text.size()) return false;
+    out = 0;
+    for (size_t k = 0; k < digits; ++k) {
+      const char c = text[i + k];
+      if (c < '0' || c > '9') return false;
+      out = out * 10 + (c - '0');
+    }
+    i += digits;
+    return true;
+  };
+  size_t i = 0;
+  double serial = 0;
+  bool hasDate = false;
+  if (text.size() >= 10 && text[4] == '-') {
+    int y, mo, d;
+    if (!number(i, 4, y) || text[i++] != '-' || !number(i, 2, mo) || text[i++] != '-' ||
+        !number(i, 2, d) || mo < 1 || mo > 12 || d < 1 || d > 31) {
+      return std::nullopt;
+    }
+    const int64_t days = DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d));
+    if (date1904) {
+      serial = static_cast<double>(days - DaysFromCivil(1904, 1, 1));
+    } else {
+      serial = static_cast<double>(days - DaysFromCivil(1899, 12, 30));
+      // Excel counts a 29 February 1900 that never was: serials before March 1900 are one less.
+      if (serial < 61) serial -= 1;
+    }
+    hasDate = true;
+    if (i < text.size() && (text[i] == 'T' || text[i] == ' ')) ++i;
+  }
+  if (i < text.size()) {
+    int h, mi, s = 0;
+    if (!number(i, 2, h) || i >= text.size() || text[i++] != ':' || !number(i, 2, mi)) {
+      return std::nullopt;
+    }
+    double fraction = 0;
+    if (i < text.size() && text[i] == ':') {
+      ++i;
+      if (!number(i, 2, s)) return std::nullopt;
+      if (i < text.size() && text[i] == '.') {
+        ++i;
+        double scale = 0.1;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+          fraction += (text[i++] - '0') * scale;
+          scale /= 10;
+        }
+      }
+    }
+    if (i < text.size() && text[i] == 'Z') ++i;
+    if (i != text.size() || h > 24 || mi > 59 || s > 60) return std::nullopt;
+    serial += (h * 3600.0 + mi * 60.0 + s + fraction) / 86400.0;
+  } else if (!hasDate) {
+    return std::nullopt;
+  }
+  return serial;
+}
+
+bool ParseUnsigned(std::string_view text, uint64_t& value) {
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  return result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
+
+bool ParseNumber(std::string_view text, double& value) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\n' || text.front() == '\t')) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\t')) {
+    text.remove_suffix(1);
+  }
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  return result.ec == std::errc() && result.ptr == text.data() + text.size() && !text.empty() &&
+         std::isfinite(value);
+}
+
+// A cell reference such as "AB12": its column, and its row when digits follow.
+bool ParseCellReference(std::string_view ref, uint32_t& column, uint32_t& row) {
+  size_t i = 0;
+  column = 0;
+  while (i < ref.size() && ref[i] >= 'A' && ref[i] <= 'Z') {
+    column = column * 26 + static_cast<uint32_t>(ref[i] - 'A' + 1);
+    if (column > kMaxColumns) return false;
+    ++i;
+  }
+  if (i == 0) return false;
+  uint64_t r = 0;
+  if (i < ref.size() && (!ParseUnsigned(ref.substr(i), r) || r == 0 || r > kMaxRows)) return false;
+  row = static_cast<uint32_t>(r);
+  return true;
+}
+
+class SharedStrings {
+ public:
+  size_t size() const { return offsets_.empty() ? 0 : offsets_.size() - 1; }
+  std::string_view operator[](size_t i) const {
+    return std::string_view(text_).substr(offsets_[i], offsets_[i + 1] - offsets_[i]);
+  }
+  void Add(std::string_view s) {
+    if (offsets_.empty()) offsets_.push_back(0);
+    if (text_.size() + s.size() > kMaxSharedText) Damaged("the shared strings are too large");
+    text_.append(s);
+    offsets_.push_back(text_.size());
+  }
+
+ private:
+  std::string text_;
+  std::vector<uint64_t> offsets_;
+};
+
+class XlsxSource final : public SheetSource {
+ public:
+  explicit XlsxSource(const std::string& path) : path_(path) {}
+
+  void Load();
+
+  bool Date1904() const override { return date1904_; }
+  NumberFormatRef CellFormat(uint32_t styleIndex) const override {
+    if (styleIndex >= cellFormats_.size()) return {};
+    const int id = cellFormats_[styleIndex];
+    const auto custom = customFormats_.find(id);
+    if (custom != customFormats_.end()) return {id, custom->second};
+    return {id, {}};
+  }
+  uint32_t LastRow() override { return lastRow_; }
+  uint32_t LastColumn() override { return lastColumn_; }
+  bool NextRow(SheetRow& row) override;
+  void Rewind() override { spool_.Rewind(); }
+
+ private:
+  std::vector<Relationship> ReadRelationships(const std::string& part);
+  std::unique_ptr<ByteStream> OpenPart(const std::string& part);
+  void ReadWorkbook(const std::string& part, std::string& sheetRelId);
+  void ReadStyles(const std::string& part);
+  void ReadSharedStrings(const std::string& part);
+  void ReadSheet(const std::string& part);
+
+  std::string path_;
+  std::unique_ptr<ZipArchive> zip_;
+  bool date1904_ = false;
+  std::vector<int> cellFormats_;
+  std::unordered_map<int, std::string> customFormats_;
+  SharedStrings shared_;
+  SheetSpool spool_;
+  uint32_t lastRow_ = 0;
+  uint32_t lastColumn_ = 0;
+};
+
+std::unique_ptr<ByteStream> XlsxSource::OpenPart(const std::string& part) {
+  const ZipArchive::Entry* entry = zip_->Find(part);
+  if (entry == nullptr) Damaged("the part " + part + " is missing");
+  return zip_->Open(*entry);
+}
+
+std::vector<Relationship> XlsxSource::ReadRelationships(const std::string& part) {
+  std::vector<Relationship> relationships;
+  const std::string relsPart = RelationshipsPartOf(part);
+  const ZipArchive::Entry* entry = zip_->Find(relsPart);
+  if (entry == nullptr) return relationships;
+  auto stream = zip_->Open(*entry);
+  XmlScanner xml(*stream, "the relationships");
+  const std::string folder = FolderOf(part);
+  for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
+    if (e != XmlScanner::Event::Start || xml.Name() != "Relationship") continue;
+    if (xml.Attribute("TargetMode") == "External") continue;
+    if (relationships.size() > 100000) Damaged("there are too many relationships");
+    relationships.push_back({xml.Attribute("Id"), xml.Attribute("Type"),
+                             ResolveTarget(folder, xml.Attribute("Target"))});
+  }
+  return relationships;
+}
+
+void XlsxSource::ReadWorkbook(const std::string& part, std::string& sheetRelId) {
+  auto stream = OpenPart(part);
+  XmlScanner xml(*stream, "the workbook");
+  std::vector<std::string> sheetIds;
+  bool root = true;
+  for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
+    if (e != XmlScanner::Event::Start) continue;
+    if (root) {
+      if (xml.Name() != "workbook") ThrowWorkbookError(path_, "it is not an Excel workbook");
+      root = false;
+    } else if (xml.Name() == "workbookPr") {
+      const std::string v = xml.Attribute("date1904");
+      date1904_ = v == "1" || v == "true";
+    } else if (xml.Name() == "sheet" && xml.Depth() == 3) {
+      sheetIds.push_back(xml.Attribute("id"));
+    }
+  }
+  const std::vector<Relationship> relationships = ReadRelationships(part);
+  auto find = [&](std::string_view id) -> const Relationship* {
+    for (const Relationship& r : relationships) {
+      if (r.id == id) return &r;
+    }
+    return nullptr;
+  };
+  // The first worksheet in workbook order; chart sheets, dialog sheets and macro sheets are
+  // not worksheets.
+  for (const std::string& id : sheetIds) {
+    const Relationship* r = find(id);
+    if (r == nullptr) Damaged("a sheet has no part");
+    if (IsType(r->type, "worksheet")) {
+      sheetRelId = r->target;
+      break;
+    }
+  }
+  if (sheetRelId.empty()) ThrowWorkbookError(path_, "the workbook holds no worksheet");
+  for (const Relationship& r : relationships) {
+    if (IsType(r.type, "styles")) ReadStyles(r.target);
+    if (IsType(r.type, "sharedStrings")) ReadSharedStrings(r.target);
+  }
+}
+
+void XlsxSource::ReadStyles(const std::string& part) {
+  if (zip_->Find(part) == nullptr) return;
+  auto stream = OpenPart(part);
+  XmlScanner xml(*stream, "the styles");
+  bool inCellXfs = false;
+  for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
+    if (e == XmlScanner::Event::Start) {
+      if (xml.Name() == "numFmt") {
+        uint64_t id;
+        if (!ParseUnsigned(xml.RawAttribute("numFmtId"), id) || id > 100000) continue;
+        customFormats_[static_cast<int>(id)] = xml.Attribute("formatCode");
+      } else if (xml.Name() == "cellXfs") {
+        inCellXfs = true;
+      } else if (inCellXfs && xml.Name() == "xf") {
+        uint64_t id = 0;
+        if (!ParseUnsigned(xml.RawAttribute("numFmtId"), id) || id > 100000) id = 0;
+        if (cellFormats_.size() >= 1000000) Damaged("there are too many cell formats");
+        cellFormats_.push_back(static_cast<int>(id));
+      }
+    } else if (e == XmlScanner::Event::End && xml.Name() == "cellXfs") {
+      inCellXfs = false;
+    }
+  }
+}
+
+void XlsxSource::ReadSharedStrings(const std::string& part) {
+  if (zip_->Find(part) == nullptr) return;
+  auto stream = OpenPart(part);
+  XmlScanner xml(*stream, "the shared strings");
+  std::string text;
+  bool inItem = false;
+  size_t itemDepth = 0;
+  size_t textDepth = 0;      // depth of the <t> being read, 0 outside
+  size_t phoneticDepth = 0;  // depth of an <rPh> whose text is left out
+  for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
+    switch (e) {
+      case XmlScanner::Event::Start:
+        if (xml.Name() == "si") {
+          inItem = true;
+          itemDepth = xml.Depth();
+          text.clear();
+        } else if (inItem && xml.Name() == "rPh" && phoneticDepth == 0) {
+          phoneticDepth = xml.Depth();
+        } else if (inItem && phoneticDepth == 0 && xml.Name() == "t") {
+          textDepth = xml.Depth();
+        }
+        break;
+      case XmlScanner::Event::Text:
+        if (textDepth != 0) AppendText(text, xml.Text(), kMaxCellText);
+        break;
+      case XmlScanner::Event::End:
+        if (xml.Depth() == textDepth) textDepth = 0;
+        if (xml.Depth() == phoneticDepth) phoneticDepth = 0;
+        if (inItem && xml.Depth() == itemDepth && xml.Name() == "si") {
+          inItem = false;
+          UnescapeOoxml(text);
+          shared_.Add(text);
+        }
+        break;
+      case XmlScanner::Event::EndOfDocument:
+        break;
+    }
+  }
+}
+
+// One pass over the sheet XML: every used cell goes to the spool, row by row, while the
+// last used cell is tracked.
+void XlsxSource::ReadSheet(const std::string& part) {
+  auto stream = OpenPart(part);
+  XmlScanner xml(*stream, "the sheet");
+
+  struct PendingCell {
+    uint32_t column;
+    uint32_t style;
+    std::string bytes;  // kind and payload, as spooled
+  };
+  std::vector<PendingCell> cells;
+  size_t used = 0;  // cells in use of `cells` (their strings keep their capacity)
+  size_t rowText = 0;
+  uint32_t rowNumber = 0;
+  uint32_t previousRow = 0;
+  uint32_t column = 0;
+  uint32_t style = 0;
+  bool styled = false;
+  std::string type;
+  std::string value;
+  bool inSheetData = false;
+  bool inRow = false;
+  bool inCell = false;
+  bool hasValue = false;
+  size_t valueDepth = 0;     // depth of <v> or of a <t> of an inline string being read
+  size_t phoneticDepth = 0;  // depth of an <rPh> left out
+  bool rowSorted = true;
+  std::string record;
+
+  auto flushRow = [&]() {
+    if (used == 0) return;
+    if (!rowSorted) {
+      std::stable_sort(
+          cells.begin(), cells.begin() + static_cast<ptrdiff_t>(used),
+          [](const PendingCell& a, const PendingCell& b) { return a.column < b.column; });
+      // Of two cells in one place the later one stands, as the last write would.
+      size_t kept = 0;
+      for (size_t i = 0; i < used; ++i) {
+        if (kept > 0 && cells[kept - 1].column == cells[i].column) {
+          std::swap(cells[kept - 1], cells[i]);
+        } else {
+          if (kept != i) std::swap(cells[kept], cells[i]);
+          ++kept;
+        }
+      }
+      used = kept;
+    }
+    record.clear();
+    AppendVarint(rowNumber, record);
+    AppendVarint(used, record);
+    for (size_t i = 0; i < used; ++i) {
+      AppendVarint(cells[i].column, record);
+      AppendVarint(cells[i].style, record);
+      record += cells[i].bytes;
+    }
+    spool_.Append(record);
+    lastRow_ = std::max(lastRow_, rowNumber);
+    lastColumn_ = std::max(lastColumn_, cells[used - 1].column);
+    used = 0;
+    rowText = 0;
+    rowSorted = true;
+  };
+
+  auto finishCell = [&]() {
+    std::string bytes;
+    if (!hasValue || (value.empty() && type != "str" && type != "inlineStr")) {
+      if (!styled || style == 0) return;  // neither value nor style: not a used cell
+      bytes += static_cast<char>(kEmpty);
+    } else if (type.empty() || type == "n") {
+      double number;
+      if (!ParseNumber(value, number)) Damaged("a number cell holds no number");
+      if (number == std::trunc(number) && std::fabs(number) < 1e15 &&
+          !(number == 0 && std::signbit(number))) {
+        const int64_t integer = static_cast<int64_t>(number);
+        bytes += static_cast<char>(kInteger);
+        AppendVarint((static_cast<uint64_t>(integer) << 1) ^ static_cast<uint64_t>(integer >> 63),
+                     bytes);
+      } else {
+        bytes += static_cast<char>(kNumber);
+        bytes.append(reinterpret_cast<const char*>(&number), sizeof number);
+      }
+    } else if (type == "s") {
+      uint64_t index;
+      if (!ParseUnsigned(value, index) || index >= shared_.size()) {
+        Damaged("a cell refers to a shared string that does not exist");
+      }
+      bytes += static_cast<char>(kShared);
+      AppendVarint(index, bytes);
+    } else if (type == "str" || type == "inlineStr" || type == "e") {
+      if (type != "e") UnescapeOoxml(value);
+      bytes += static_cast<char>(type == "e" ? kErrorCode : kInline);
+      AppendVarint(value.size(), bytes);
+      bytes += value;
+      rowText += value.size();
+      if (rowText > kMaxRowText) Damaged("a row holds too much text");
+    } else if (type == "b") {
+      if (value == "1" || value == "true") {
+        bytes += static_cast<char>(kTrue);
+      } else if (value == "0" || value == "false") {
+        bytes += static_cast<char>(kFalse);
+      } else {
+        Damaged("a logical cell holds no logical value");
+      }
+    } else if (type == "d") {
+      const std::optional<double> serial = IsoDateSerial(value, date1904_);
+      if (!serial) Damaged("a date cell holds no ISO 8601 date");
+      const double number = *serial;
+      bytes += static_cast<char>(kNumber);
+      bytes.append(reinterpret_cast<const char*>(&number), sizeof number);
+    } else {
+      Damaged("a cell has an unknown type");
+    }
+    if (used > 0 && cells[used - 1].column >= column) rowSorted = false;
+    if (used == cells.size()) cells.emplace_back();
+    if (used >= kMaxColumns * 2) Damaged("a row holds too many cells");
+    PendingCell& cell = cells[used++];
+    cell.column = column;
+    cell.style = style;
+    cell.bytes.swap(bytes);
+  };
+
+  for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
+    switch (e) {
+      case XmlScanner::Event::Start: {
+        const std::string_view name = xml.Name();
+        if (inCell) {
+          if (phoneticDepth != 0) break;
+          if (name == "v" || name == "t") {
+            valueDepth = xml.Depth();
+            if (!hasValue || name == "v") value.clear();
+            hasValue = true;
+          } else if (name == "rPh") {
+            phoneticDepth = xml.Depth();
+          }
+        } else if (inRow && name == "c") {
+          inCell = true;
+          hasValue = false;
+          value.clear();
+          const std::string_view ref = xml.RawAttribute("r");
+          if (ref.empty()) {
+            if (column >= kMaxColumns) Damaged("a cell lies beyond the last column");
+            ++column;
+          } else {
+            uint32_t refRow = 0;
+            if (!ParseCellReference(ref, column, refRow)) Damaged("a cell reference is invalid");
+          }
+          const std::string_view s = xml.RawAttribute("s");
+          uint64_t styleValue = 0;
+          styled = !s.empty();
+          if (styled && (!ParseUnsigned(s, styleValue) || styleValue > UINT32_MAX)) {
+            Damaged("a cell style is invalid");
+          }
+          style = static_cast<uint32_t>(styleValue);
+          type.assign(xml.RawAttribute("t"));
+        } else if (inSheetData && name == "row") {
+          inRow = true;
+          column = 0;
+          const std::string_view r = xml.RawAttribute("r");
+          uint64_t number = previousRow + 1;
+          if (!r.empty() && (!ParseUnsigned(r, number) || number == 0)) {
+            Damaged("a row number is invalid");
+          }
+          if (number > kMaxRows) Damaged("a row lies beyond the last row");
+          if (number <= previousRow) Damaged("the rows are out of order");
+          rowNumber = static_cast<uint32_t>(number);
+          previousRow = rowNumber;
+        } else if (name == "sheetData") {
+          inSheetData = true;
+        } else if (xml.Depth() == 1 && name != "worksheet") {
+          Damaged("the first worksheet's part is not a worksheet");
+        }
+        break;
+      }
+      case XmlScanner::Event::Text:
+        if (valueDepth != 0) AppendText(value, xml.Text(), kMaxCellText);
+        break;
+      case XmlScanner::Event::End:
+        if (inCell) {
+          if (xml.Depth() == valueDepth) valueDepth = 0;
+          if (xml.Depth() == phoneticDepth) phoneticDepth = 0;
+          if (xml.Name() == "c" && valueDepth == 0 && phoneticDepth == 0) {
+            inCell = false;
+            finishCell();
+          }
+        } else if (inRow && xml.Name() == "row") {
+          inRow = false;
+          flushRow();
+        } else if (xml.Name() == "sheetData") {
+          // Nothing after the cells matters here.
+          spool_.FinishWriting();
+          return;
+        }
+        break;
+      case XmlScanner::Event::EndOfDocument:
+        break;
+    }
+  }
+  spool_.FinishWriting();
+}
+
+void XlsxSource::Load() {
+  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) ThrowWorkbookError(path_, "the file does not exist");
+    ThrowWorkbookError(path_, SystemMessage(errno));
+  }
+  zip_ = std::make_unique<ZipArchive>(fd);
+
+  // The package relationships name the main part; packages without them are not workbooks.
+  std::string workbookPart;
+  const bool hasPackageRels = zip_->Find("_rels/.rels") != nullptr;
+  for (const Relationship& r : ReadRelationships("")) {
+    if (IsType(r.type, "officeDocument")) {
+      workbookPart = r.target;
+      break;
+    }
+  }
+  if (workbookPart.empty()) {
+    if (!hasPackageRels && zip_->Find("xl/workbook.xml") == nullptr) {
+      ThrowWorkbookError(path_, "it is not an Excel workbook");
+    }
+    if (!hasPackageRels) workbookPart = "xl/workbook.xml";
+  }
+  if (workbookPart.empty() || zip_->Find(workbookPart) == nullptr) {
+    Damaged("the workbook part is missing");
+  }
+  std::string sheetPart;
+  ReadWorkbook(workbookPart, sheetPart);
+  ReadSheet(sheetPart);
+}
+
+bool XlsxSource::NextRow(SheetRow& row) {
+  try {
+    if (spool_.AtEnd()) return false;
+    row.row = static_cast<uint32_t>(spool_.ReadVarint());
+    const size_t count = static_cast<size_t>(spool_.ReadVarint());
+    row.cells.resize(count);
+    for (SheetCell& cell : row.cells) {
+      cell.column = static_cast<uint32_t>(spool_.ReadVarint());
+      cell.styleIndex = static_cast<uint32_t>(spool_.ReadVarint());
+      CellValue& v = cell.value;
+      v.text.clear();
+      switch (spool_.ReadByte()) {
+        case kEmpty:
+          v.kind = CellValue::Kind::Empty;
+          break;
+        case kNumber: {
+          unsigned char bytes[sizeof(double)];
+          for (unsigned char& b : bytes) b = spool_.ReadByte();
+          v.kind = CellValue::Kind::Number;
+          std::memcpy(&v.number, bytes, sizeof bytes);
+          break;
+        }
+        case kInteger: {
+          const uint64_t z = spool_.ReadVarint();
+          const int64_t integer = static_cast<int64_t>(z >> 1) ^ -static_cast<int64_t>(z & 1);
+          v.kind = CellValue::Kind::Number;
+          v.number = static_cast<double>(integer);
+          break;
+        }
+        case kShared:
+          v.kind = CellValue::Kind::String;
+          v.text.assign(shared_[static_cast<size_t>(spool_.ReadVarint())]);
+          break;
+        case kInline:
+          v.kind = CellValue::Kind::String;
+          spool_.ReadBytes(static_cast<size_t>(spool_.ReadVarint()), v.text);
+          break;
+        case kErrorCode:
+          v.kind = CellValue::Kind::Error;
+          spool_.ReadBytes(static_cast<size_t>(spool_.ReadVarint()), v.text);
+          break;
+        case kFalse:
+          v.kind = CellValue::Kind::Boolean;
+          v.number = 0;
+          break;
+        case kTrue:
+          v.kind = CellValue::Kind::Boolean;
+          v.number = 1;
+          break;
+        default:
+          throw std::runtime_error("the sheet spool is corrupt");
+      }
+    }
+    return true;
+  } catch (const Error&) {
+    throw;
+  } catch (const std::exception& e) {
+    ThrowWorkbookError(path_, e.what());
+  }
+}
+
+}  // namespace
 
 std::unique_ptr<SheetSource> OpenXlsxSource(const std::string& path) {
-  ThrowWorkbookError(path, "Office Open XML workbooks cannot be read yet");
+  auto source = std::make_unique<XlsxSource>(path);
+  try {
+    source->Load();
+  } catch (const Error&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    ThrowWorkbookError(path, "there is not enough memory to read it");
+  } catch (const std::exception& e) {
+    ThrowWorkbookError(path, e.what());
+  }
+  return source;
 }
 
 }  // namespace cellverter

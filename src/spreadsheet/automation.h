@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace cellverter {
+
+// The members of spreadsheet automation that a conversion uses, by their Excel names.
+// CreateAutomationObject("Excel.Application") gives our own engine on this platform; a
+// Windows build could put Excel itself behind the same classes without touching convert/.
+// Every failure is thrown as Error with a message naming the workbook.
+
+// SpecialCells type of the last used cell (xlCellTypeLastCell).
+inline constexpr int kXlCellTypeLastCell = 11;
+
+class ExcelWorksheet;
+
+// A range of cells, as a temporary reference: valid while its worksheet is.
+class ExcelRange {
+ public:
+  ExcelRange(ExcelWorksheet& sheet, uint32_t row, uint32_t column)
+      : sheet_(&sheet), row_(row), column_(column) {}
+
+  // The row and column of the range's first cell, 1-based.
+  int Row() const { return static_cast<int>(row_); }
+  int Column() const { return static_cast<int>(column_); }
+  // kXlCellTypeLastCell: the last used cell of the worksheet (A1 for an empty one).
+  ExcelRange SpecialCells(int type) const;
+  // The displayed text of the range's first cell: its value in its number format, as shown
+  // in a column wide enough; empty for an empty cell.
+  std::string Text() const;
+
+ private:
+  ExcelWorksheet* sheet_;
+  uint32_t row_;
+  uint32_t column_;
+};
+
+class ExcelWorksheet {
+ public:
+  virtual ~ExcelWorksheet() = default;
+  // The used area. Its first cell is A1 here: only the last cell of it is ever needed.
+  virtual ExcelRange UsedRange() = 0;
+  // One cell, 1-based; rows up to 1,048,576, columns up to 16,384.
+  virtual ExcelRange Cells(int row, int column) = 0;
+
+ protected:
+  friend class ExcelRange;
+  virtual ExcelRange LastCell() = 0;
+  // Sequential reading (row by row, columns ascending) costs constant time per cell.
+  virtual void AppendText(uint32_t row, uint32_t column, std::string& out) = 0;
+};
+
+class ExcelWorkbook {
+ public:
+  virtual ~ExcelWorkbook() = default;
+  // Worksheets(1): the first worksheet in the workbook's order, hidden or not (chart sheets
+  // are not worksheets).
+  virtual ExcelWorksheet& Worksheets(int index) = 0;
+};
+
+class ExcelWorkbooks {
+ public:
+  virtual ~ExcelWorkbooks() = default;
+  // Opens a workbook by its content (.xlsx, .xlsm, .xls). Only read-only opening is offered;
+  // links are never updated.
+  virtual ExcelWorkbook& Open(const std::string& fileName, bool updateLinks, bool readOnly) = 0;
+};
+
+class ExcelApplication {
+ public:
+  virtual ~ExcelApplication() = default;
+  virtual void DisplayAlerts(bool value) = 0;
+  virtual void Visible(bool value) = 0;
+  virtual ExcelWorkbooks& Workbooks() = 0;
+  // Ends the instance: every workbook is let go without saving. Never fails; later calls of
+  // other members throw.
+  virtual void Quit() noexcept = 0;
+};
+
+// The application of a programmatic identifier; "Excel.Application" is the only one known.
+std::unique_ptr<ExcelApplication> CreateAutomationObject(std::string_view progId);
+
+}  // namespace cellverter

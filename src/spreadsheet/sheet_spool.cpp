@@ -1,0 +1,120 @@
+#include "spreadsheet/sheet_spool.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "platform/error.h"
+
+namespace cellverter {
+namespace {
+
+constexpr size_t kIoChunk = 1 << 20;
+
+std::string TemporaryFolder() {
+  const char* dir = std::getenv("TMPDIR");
+  return dir != nullptr && *dir != '\0' ? dir : "/tmp";
+}
+
+[[noreturn]] void SpoolFailure(int error) {
+  throw std::runtime_error(SystemMessage(error) + " in the temporary folder " + TemporaryFolder());
+}
+
+}  // namespace
+
+SheetSpool::SheetSpool(size_t memoryLimit) : memoryLimit_(memoryLimit) {}
+
+SheetSpool::~SheetSpool() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void SheetSpool::Append(std::string_view bytes) {
+  memory_.append(bytes);
+  if (fd_ < 0) {
+    if (memory_.size() > memoryLimit_) Spill();
+  } else if (memory_.size() >= kIoChunk) {
+    WriteOut(memory_);
+    memory_.clear();
+  }
+}
+
+void SheetSpool::Spill() {
+  const std::string folder = TemporaryFolder();
+  fd_ = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd_ < 0) {
+    std::string pattern = folder + "/cellverter-spool-XXXXXX";
+    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd_ < 0) SpoolFailure(errno);
+    ::unlink(pattern.c_str());
+  }
+  WriteOut(memory_);
+  memory_.clear();
+  memory_.shrink_to_fit();
+  memory_.reserve(kIoChunk * 2);
+}
+
+void SheetSpool::WriteOut(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(fileSize_));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) SpoolFailure(errno);
+    if (n == 0) SpoolFailure(ENOSPC);
+    fileSize_ += static_cast<uint64_t>(n);
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+}
+
+void SheetSpool::FinishWriting() {
+  if (fd_ >= 0) {
+    WriteOut(memory_);
+    memory_.clear();
+    memory_.shrink_to_fit();
+    readBuffer_.resize(kIoChunk);
+  }
+  Rewind();
+}
+
+void SheetSpool::Rewind() {
+  fileOffset_ = 0;
+  readPos_ = 0;
+  if (fd_ < 0) {
+    source_ = &memory_;
+    readEnd_ = memory_.size();
+  } else {
+    source_ = &readBuffer_;
+    readEnd_ = 0;
+  }
+}
+
+void SheetSpool::Fill() {
+  if (fd_ < 0 || fileOffset_ >= fileSize_) throw std::runtime_error("the sheet spool ends early");
+  const size_t want = static_cast<size_t>(std::min<uint64_t>(kIoChunk, fileSize_ - fileOffset_));
+  size_t got = 0;
+  while (got < want) {
+    const ssize_t n =
+        ::pread(fd_, readBuffer_.data() + got, want - got, static_cast<off_t>(fileOffset_ + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) SpoolFailure(n < 0 ? errno : EIO);
+    got += static_cast<size_t>(n);
+  }
+  fileOffset_ += got;
+  readPos_ = 0;
+  readEnd_ = got;
+}
+
+void SheetSpool::ReadBytes(size_t size, std::string& out) {
+  out.clear();
+  while (size > 0) {
+    if (readPos_ == readEnd_) Fill();
+    const size_t n = std::min(size, readEnd_ - readPos_);
+    out.append(source_->data() + readPos_, n);
+    readPos_ += n;
+    size -= n;
+  }
+}
+
+}  // namespace cellverter

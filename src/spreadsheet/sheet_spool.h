@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace cellverter {
+
+// Bytes written once and read back in order, any number of times: in memory up to
+// `memoryLimit`, then in an unlinked temporary file, so a sheet of any length costs bounded
+// memory. Failures of the temporary file are thrown as Error-free std::runtime_error texts
+// ("no space left on device while ...") for the reader to wrap with the workbook's name.
+class SheetSpool {
+ public:
+  explicit SheetSpool(size_t memoryLimit = 16 << 20);
+  ~SheetSpool();
+  SheetSpool(const SheetSpool&) = delete;
+  SheetSpool& operator=(const SheetSpool&) = delete;
+
+  void Append(std::string_view bytes);
+  void FinishWriting();
+
+  // Reading, after FinishWriting().
+  void Rewind();
+  bool AtEnd() const { return readPos_ == readEnd_ && fileOffset_ >= fileSize_; }
+  uint8_t ReadByte() {
+    if (readPos_ == readEnd_) Fill();
+    return static_cast<uint8_t>((*source_)[readPos_++]);
+  }
+  uint64_t ReadVarint() {
+    uint64_t value = 0;
+    for (int shift = 0; shift < 64; shift += 7) {
+      const uint8_t b = ReadByte();
+      value |= uint64_t{b & 0x7Fu} << shift;
+      if ((b & 0x80) == 0) return value;
+    }
+    return value;
+  }
+  void ReadBytes(size_t size, std::string& out);
+
+  bool spilled() const { return fd_ >= 0; }
+
+ private:
+  void Fill();
+  void Spill();
+  void WriteOut(std::string_view bytes);
+
+  size_t memoryLimit_;
+  std::string memory_;  // everything while small, else the write buffer
+  int fd_ = -1;
+  uint64_t fileSize_ = 0;
+  uint64_t fileOffset_ = 0;
+  std::string readBuffer_;
+  const std::string* source_ = nullptr;
+  size_t readPos_ = 0;
+  size_t readEnd_ = 0;
+};
+
+inline void AppendVarint(uint64_t value, std::string& out) {
+  while (value >= 0x80) {
+    out += static_cast<char>(value | 0x80);
+    value >>= 7;
+  }
+  out += static_cast<char>(value);
+}
+
+}  // namespace cellverter

@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "../convert/temp_dir.h"
+#include "platform/error.h"
+#include "spreadsheet/workbook_source.h"
+#include "xlsx_builder.h"
+
+namespace cellverter {
+namespace {
+
+using testing_support::BuildZip;
+using testing_support::Put16;
+using testing_support::Put32;
+using testing_support::TempDir;
+using testing_support::TestSheet;
+using testing_support::TestWorkbook;
+using testing_support::WriteBytes;
+
+// A compound file whose directory holds one stream of the given name (MS-CFB, version 3).
+std::string CompoundFileWithStream(const std::u16string& streamName) {
+  std::string file;
+  const unsigned char signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+  file.append(reinterpret_cast<const char*>(signature), 8);
+  file.append(16, '\0');  // class id
+  Put16(file, 0x3E);
+  Put16(file, 3);
+  Put16(file, 0xFFFE);
+  Put16(file, 9);  // 512-byte sectors
+  Put16(file, 6);
+  file.append(6, '\0');
+  Put32(file, 0);           // directory sectors (version 3: 0)
+  Put32(file, 1);           // FAT sectors
+  Put32(file, 1);           // first directory sector
+  Put32(file, 0);           // transaction
+  Put32(file, 4096);        // mini stream cutoff
+  Put32(file, 0xFFFFFFFE);  // first mini FAT sector
+  Put32(file, 0);
+  Put32(file, 0xFFFFFFFE);  // first DIFAT sector
+  Put32(file, 0);
+  Put32(file, 0);  // DIFAT[0]: the FAT is sector 0
+  while (file.size() < 512) Put32(file, 0xFFFFFFFF);
+  // Sector 0: the FAT.
+  Put32(file, 0xFFFFFFFD);
+  Put32(file, 0xFFFFFFFE);
+  while (file.size() < 1024) Put32(file, 0xFFFFFFFF);
+  // Sector 1: the directory.
+  auto entry = [&](const std::u16string& name, int type) {
+    const size_t start = file.size();
+    for (char16_t ch : name) Put16(file, ch);
+    Put16(file, 0);
+    file.resize(start + 64, '\0');
+    Put16(file, static_cast<uint32_t>((name.size() + 1) * 2));
+    file += static_cast<char>(type);
+    file += '\1';
+    Put32(file, 0xFFFFFFFF);
+    Put32(file, 0xFFFFFFFF);
+    Put32(file, type == 5 ? 1 : 0xFFFFFFFF);
+    file.resize(start + 116, '\0');
+    Put32(file, 0xFFFFFFFE);
+    Put32(file, 0);
+    Put32(file, 0);
+  };
+  entry(u"Root Entry", 5);
+  entry(streamName, 2);
+  while (file.size() < 1536) file += '\0';
+  return file;
+}
+
+std::string WithoutPart(const std::string& part, TestWorkbook book = {}) {
+  if (book.sheets.empty()) book.sheets = {{"<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"}};
+  auto parts = book.Parts();
+  parts.erase(part);
+  return TestWorkbook::ZipParts(parts);
+}
+
+std::string WithSheet(const std::string& sheetXml) {
+  TestWorkbook book;
+  book.sheets = {{""}};
+  auto parts = book.Parts();
+  parts["xl/worksheets/sheet1.xml"] = sheetXml;
+  return TestWorkbook::ZipParts(parts);
+}
+
+std::string WithSheetData(const std::string& sheetData) {
+  TestWorkbook book;
+  book.sheets = {{sheetData}};
+  return book.Zip();
+}
+
+struct FailureCase {
+  const char* name;
+  std::function<void(const std::string& path)> make;
+  std::string cause;  // what follows `Cannot open "<path>": `
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
+class XlsxFailureTest : public testing::TestWithParam<FailureCase> {};
+
+TEST_P(XlsxFailureTest, ThrowsAnErrorNamingTheFileAndTheCause) {
+  const FailureCase& c = GetParam();
+  TempDir dir;
+  const std::string path = dir / "book.xlsx";
+  c.make(path);
+  try {
+    OpenWorkbookSource(path);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot open \"" + path + "\": " + c.cause);
+  }
+}
+
+auto Bytes(std::function<std::string()> build) {
+  return [build](const std::string& path) { WriteBytes(path, build()); };
+}
+
+std::string ValidBook() { return WithSheetData("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, XlsxFailureTest,
+    testing::Values(
+        FailureCase{"MissingFile", [](const std::string&) {}, "the file does not exist."},
+        FailureCase{"Folder", [](const std::string& p) { std::filesystem::create_directory(p); },
+                    "it is a folder, not a workbook."},
+        FailureCase{"EmptyFile", Bytes([] { return std::string(); }),
+                    "it is not an Excel workbook."},
+        FailureCase{"TextFile", Bytes([] { return std::string("a,b\r\n1,2\r\n"); }),
+                    "it is not an Excel workbook."},
+        FailureCase{"ZipOfSomethingElse", Bytes([] {
+                      return BuildZip({{"notes.txt", "hello", true}});
+                    }),
+                    "it is not an Excel workbook."},
+        FailureCase{"WordDocument", Bytes([] {
+                      TestWorkbook book;
+                      book.sheets = {{""}};
+                      auto parts = book.Parts();
+                      parts["xl/workbook.xml"] = "<w:document xmlns:w=\"urn:w\"/>";
+                      return TestWorkbook::ZipParts(parts);
+                    }),
+                    "it is not an Excel workbook."},
+        FailureCase{"PasswordProtected",
+                    Bytes([] { return CompoundFileWithStream(u"EncryptedPackage"); }),
+                    "the workbook is protected by a password."},
+        FailureCase{"TruncatedZip", Bytes([] {
+                      const std::string zip = ValidBook();
+                      return zip.substr(0, zip.size() / 2);
+                    }),
+                    "the file is damaged (the zip directory is missing)."},
+        FailureCase{"CorruptCompressedSheet", Bytes([] {
+                      TestWorkbook book;
+                      std::string data;
+                      for (int r = 1; r <= 300; ++r) {
+                        data += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" +
+                                std::to_string(r) + "\"><v>" + std::to_string(r * 7919 % 1000) +
+                                "</v></c></row>";
+                      }
+                      book.sheets = {{data}};
+                      std::vector<testing_support::ZipPart> parts;
+                      for (const auto& [name, part] : book.Parts()) {
+                        parts.push_back({name, part, name == "xl/worksheets/sheet1.xml"});
+                      }
+                      std::string zip = BuildZip(parts);
+                      // The only deflated entry: damage its middle.
+                      const size_t at = zip.find("sheet1.xml") + 10 + 200;
+                      for (size_t i = at; i < at + 40; ++i)
+                        zip[i] = static_cast<char>(zip[i] ^ 0x5A);
+                      return zip;
+                    }),
+                    "the file is damaged (a part fails its checksum)."},
+        FailureCase{"MissingWorkbookPart", Bytes([] { return WithoutPart("xl/workbook.xml"); }),
+                    "the file is damaged (the workbook part is missing)."},
+        FailureCase{"MissingSheetPart",
+                    Bytes([] { return WithoutPart("xl/worksheets/sheet1.xml"); }),
+                    "the file is damaged (the part xl/worksheets/sheet1.xml is missing)."},
+        FailureCase{"NoWorksheet", Bytes([] {
+                      TestWorkbook book;
+                      book.sheets = {TestSheet{"", "chartsheet"}, TestSheet{"", "dialogsheet"}};
+                      return book.Zip();
+                    }),
+                    "the workbook holds no worksheet."},
+        FailureCase{"MismatchedTags", Bytes([] { return WithSheetData("<row r=\"1\"><c></row>"); }),
+                    "the file is damaged (the sheet XML is malformed: mismatched end tag)."},
+        FailureCase{"SheetEndsEarly", Bytes([] {
+                      return WithSheet("<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v>");
+                    }),
+                    "the file is damaged (the sheet XML is malformed: the part ends inside an "
+                    "element)."},
+        FailureCase{"DocumentTypeDeclaration", Bytes([] {
+                      return WithSheet(
+                          "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"aaaa\">]>"
+                          "<worksheet><sheetData/></worksheet>");
+                    }),
+                    "the file is damaged (the sheet XML is malformed: a document type "
+                    "declaration or unknown markup)."},
+        FailureCase{
+            "UnknownEntity", Bytes([] {
+              return WithSheetData(
+                  "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>&bomb;</t></is></c></row>");
+            }),
+            "the file is damaged (the sheet XML is malformed: an unknown entity)."},
+        FailureCase{"DeepNesting", Bytes([] {
+                      std::string deep;
+                      for (int i = 0; i < 300; ++i) deep += "<x>";
+                      for (int i = 0; i < 300; ++i) deep += "</x>";
+                      return WithSheet("<worksheet>" + deep + "</worksheet>");
+                    }),
+                    "the file is damaged (the sheet XML is malformed: elements are nested too "
+                    "deeply)."},
+        FailureCase{"MissingSharedString", Bytes([] {
+                      return WithSheetData("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>5</v></c></row>");
+                    }),
+                    "the file is damaged (a cell refers to a shared string that does not exist)."},
+        FailureCase{"CellBeyondTheLastColumn", Bytes([] {
+                      return WithSheetData("<row r=\"1\"><c r=\"XFE1\"><v>1</v></c></row>");
+                    }),
+                    "the file is damaged (a cell reference is invalid)."},
+        FailureCase{"RowBeyondTheLastRow",
+                    Bytes([] { return WithSheetData("<row r=\"1048577\"><c><v>1</v></c></row>"); }),
+                    "the file is damaged (a row lies beyond the last row)."},
+        FailureCase{"RowsOutOfOrder",
+                    Bytes([] { return WithSheetData("<row r=\"2\"/><row r=\"1\"/>"); }),
+                    "the file is damaged (the rows are out of order)."},
+        FailureCase{"NumberCellWithText", Bytes([] {
+                      return WithSheetData("<row r=\"1\"><c r=\"A1\"><v>abc</v></c></row>");
+                    }),
+                    "the file is damaged (a number cell holds no number)."},
+        FailureCase{"ZipBomb", Bytes([] {
+                      // 24 MiB of blanks inside the sheet data deflate about 1000 : 1.
+                      return WithSheetData(std::string(24 << 20, ' '));
+                    }),
+                    "the file is damaged (a part is compressed beyond any real workbook)."}),
+    [](const testing::TestParamInfo<FailureCase>& p) { return std::string(p.param.name); });
+
+}  // namespace
+}  // namespace cellverter

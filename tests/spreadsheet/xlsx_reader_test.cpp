@@ -1,0 +1,286 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../convert/temp_dir.h"
+#include "platform/error.h"
+#include "spreadsheet/automation.h"
+#include "spreadsheet/sheet_spool.h"
+#include "spreadsheet/workbook_source.h"
+#include "xlsx_builder.h"
+#include "xlsx_test_support.h"
+
+namespace cellverter {
+namespace {
+
+using testing_support::BuildZip;
+using testing_support::ReadGrid;
+using testing_support::TempDir;
+using testing_support::TestSheet;
+using testing_support::TestWorkbook;
+using testing_support::WriteBytes;
+using testing_support::ZipOptions;
+
+std::string Cell(const std::string& ref, const std::string& inner, const std::string& attrs = "") {
+  return "<c r=\"" + ref + "\"" + attrs + ">" + inner + "</c>";
+}
+
+// ---- What the cells of the first worksheet show --------------------------------------------
+
+struct CellCase {
+  CellCase(const char* caseName, std::string data, std::string grid,
+           std::vector<std::string> strings = {})
+      : name(caseName),
+        sheetData(std::move(data)),
+        expected(std::move(grid)),
+        sharedStrings(std::move(strings)) {}
+  const char* name;
+  std::string sheetData;
+  std::string expected;  // fields joined by "|", rows by "\n"
+  std::vector<std::string> sharedStrings;
+};
+
+void PrintTo(const CellCase& c, std::ostream* os) { *os << c.name; }
+
+class XlsxCellsTest : public testing::TestWithParam<CellCase> {};
+
+TEST_P(XlsxCellsTest, ShowsTheCellsFromA1ToTheLastUsedCell) {
+  const CellCase& c = GetParam();
+  TestWorkbook book;
+  book.sheets = {{c.sheetData}};
+  book.sharedStrings = c.sharedStrings;
+  book.cellXfs = {0, 0};  // style 1: General, only to mark cells as used
+  TempDir dir;
+  WriteBytes(dir / "book.xlsx", book.Zip());
+  EXPECT_EQ(ReadGrid(dir / "book.xlsx"), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cells, XlsxCellsTest,
+    testing::Values(
+        CellCase{"BlockAtC3StartsAtA1",
+                 "<row r=\"3\">" + Cell("C3", "<v>1</v>") + Cell("D3", "<v>2</v>") +
+                     "</row><row r=\"4\">" + Cell("C4", "<v>3</v>") + Cell("D4", "<v>4</v>") +
+                     "</row>",
+                 "|||\n|||\n||1|2\n||3|4"},
+        CellCase{"EmptyWorksheetIsOneEmptyCell", "", ""},
+        CellCase{
+            "SharedStringsAndRichTextRuns",
+            "<row r=\"1\">" + Cell("A1", "<v>0</v>", " t=\"s\"") +
+                Cell("B1", "<v>1</v>", " t=\"s\"") + "</row>",
+            "plain|bold and italic",
+            {"<t>plain</t>",
+             "<r><rPr><b/></rPr><t>bold</t></r><r><t xml:space=\"preserve\"> and italic</t></r>"}},
+        CellCase{
+            "PhoneticRunsAreLeftOut",
+            "<row r=\"1\">" + Cell("A1", "<v>0</v>", " t=\"s\"") +
+                Cell("B1", "<is><t>東京</t><rPh sb=\"0\" eb=\"2\"><t>トウキョウ</t></rPh></is>",
+                     " t=\"inlineStr\"") +
+                "</row>",
+            "漢字|東京",
+            {"<t>漢字</t><rPh sb=\"0\" eb=\"2\"><t>カンジ</t></rPh><phoneticPr fontId=\"1\"/>"}},
+        CellCase{"InlineStringsEntitiesAndEscapes",
+                 "<row r=\"1\">" +
+                     Cell("A1", "<is><t>a &amp; b &lt;c&gt; &#x263A;&#65;</t></is>",
+                          " t=\"inlineStr\"") +
+                     Cell("B1", "<is><r><t>x_x000D_y</t></r><r><t>_x005F_x0041_</t></r></is>",
+                          " t=\"inlineStr\"") +
+                     Cell("C1", "<is><t>_xD83D__xDE00_ _xD800_</t></is>", " t=\"inlineStr\"") +
+                     "</row>",
+                 "a & b <c> \xE2\x98\xBA"
+                 "A|x\ry_x0041_|\xF0\x9F\x98\x80 \xEF\xBF\xBD"},
+        CellCase{"FormulaResultsOfEveryType",
+                 "<row r=\"1\">" + Cell("A1", "<f>\"a\"&amp;\"b\"</f><v>ab</v>", " t=\"str\"") +
+                     Cell("B1", "<f>1+1</f><v>2</v>") +
+                     Cell("C1", "<f>TRUE()</f><v>1</v>", " t=\"b\"") +
+                     Cell("D1", "<f>1/0</f><v>#DIV/0!</v>", " t=\"e\"") +
+                     Cell("E1", "<f>\"\"</f><v></v>", " t=\"str\"") + "</row>",
+                 "ab|2|TRUE|#DIV/0!|"},
+        CellCase{
+            "BooleansAndEveryErrorCode",
+            "<row r=\"1\">" + Cell("A1", "<v>0</v>", " t=\"b\"") +
+                Cell("B1", "<v>#NULL!</v>", " t=\"e\"") + Cell("C1", "<v>#DIV/0!</v>", " t=\"e\"") +
+                Cell("D1", "<v>#VALUE!</v>", " t=\"e\"") + Cell("E1", "<v>#REF!</v>", " t=\"e\"") +
+                Cell("F1", "<v>#NAME?</v>", " t=\"e\"") + Cell("G1", "<v>#NUM!</v>", " t=\"e\"") +
+                Cell("H1", "<v>#N/A</v>", " t=\"e\"") +
+                Cell("I1", "<v>#GETTING_DATA</v>", " t=\"e\"") + "</row>",
+            "FALSE|#NULL!|#DIV/0!|#VALUE!|#REF!|#NAME?|#NUM!|#N/A|#GETTING_DATA"},
+        CellCase{"CellsAndRowsWithoutReferences",
+                 "<row><c><v>1</v></c><c t=\"inlineStr\"><is><t>b</t></is></c></row>"
+                 "<row><c r=\"C2\"><v>3</v></c><c><v>4</v></c></row>",
+                 "1|b||\n||3|4"},
+        CellCase{"StyledEmptyCellsCountForTheLastCell",
+                 "<row r=\"1\">" + Cell("A1", "<v>7</v>") +
+                     "</row><row r=\"3\"><c r=\"C3\" s=\"1\"/></row>"
+                     "<row r=\"5\"><c r=\"E5\"/><c r=\"F5\" s=\"0\"/></row>",
+                 "7||\n||\n||"},
+        CellCase{"IsoDatesBecomeSerialNumbers",
+                 "<row r=\"1\">" + Cell("A1", "<v>2024-03-01</v>", " t=\"d\"") +
+                     Cell("B1", "<v>1900-01-01T12:00:00Z</v>", " t=\"d\"") +
+                     Cell("C1", "<v>1900-03-01</v>", " t=\"d\"") + "</row>",
+                 "45352|1.5|61"},
+        CellCase{"OutOfOrderCellsAreSortedAndTheLastOfTwinsStands",
+                 "<row r=\"1\">" + Cell("C1", "<v>3</v>") + Cell("A1", "<v>1</v>") +
+                     Cell("C1", "<v>33</v>") + "</row>",
+                 "1||33"},
+        CellCase{"NumbersKeepTheirValue",
+                 "<row r=\"1\">" + Cell("A1", "<v>-0.5</v>") + Cell("B1", "<v>1E+20</v>") +
+                     Cell("C1", "<v>-1234567</v>") + Cell("D1", "<v> 42 </v>") + "</row>",
+                 "-0.5|1E+20|-1234567|42"}),
+    [](const testing::TestParamInfo<CellCase>& p) { return std::string(p.param.name); });
+
+// ---- Which sheet is the first worksheet ---------------------------------------------------
+
+TEST(XlsxWorkbookTest, ReadsTheFirstWorksheetInWorkbookOrderHiddenOrNot) {
+  TestWorkbook book;
+  book.sheets = {
+      TestSheet{"", "chartsheet"},
+      TestSheet{"<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>first</t></is></c></row>",
+                "worksheet", "veryHidden"},
+      TestSheet{"<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>second</t></is></c></row>"}};
+  TempDir dir;
+  WriteBytes(dir / "book.xlsx", book.Zip());
+  EXPECT_EQ(ReadGrid(dir / "book.xlsx"), "first");
+}
+
+TEST(XlsxWorkbookTest, Date1904ShiftsIsoDates) {
+  TestWorkbook book;
+  book.sheets = {{"<row r=\"1\"><c r=\"A1\" t=\"d\"><v>1904-01-02</v></c></row>"}};
+  book.date1904 = true;
+  TempDir dir;
+  WriteBytes(dir / "book.xlsx", book.Zip());
+  EXPECT_EQ(ReadGrid(dir / "book.xlsx"), "1");
+  EXPECT_TRUE(OpenWorkbookSource(dir / "book.xlsx")->Date1904());
+}
+
+TEST(XlsxWorkbookTest, CellFormatsPointAtCustomAndBuiltInNumberFormats) {
+  TestWorkbook book;
+  book.sheets = {{"<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"}};
+  book.numFmts = "<numFmt numFmtId=\"164\" formatCode=\"0.00&quot; kg&quot;;[Red]-0\"/>";
+  book.cellXfs = {0, 164, 14, 200};
+  TempDir dir;
+  WriteBytes(dir / "book.xlsx", book.Zip());
+  auto source = OpenWorkbookSource(dir / "book.xlsx");
+  EXPECT_EQ(source->CellFormat(1).code, "0.00\" kg\";[Red]-0");
+  EXPECT_EQ(source->CellFormat(2).builtInId, 14);
+  EXPECT_EQ(source->CellFormat(2).code, "");
+  EXPECT_EQ(source->CellFormat(3).builtInId, 200);  // an id without a record
+  EXPECT_EQ(source->CellFormat(99).builtInId, 0);   // an unknown cell format: General
+  EXPECT_EQ(source->CellFormat(99).code, "");
+}
+
+// The same workbook in the container and namespace variants that producers write.
+struct PackageCase {
+  const char* name;
+  bool strict;
+  ZipOptions zip;
+  bool upperCaseNames;
+  bool stored;
+};
+
+void PrintTo(const PackageCase& c, std::ostream* os) { *os << c.name; }
+
+class XlsxPackageTest : public testing::TestWithParam<PackageCase> {};
+
+TEST_P(XlsxPackageTest, ReadsTheSameCells) {
+  const PackageCase& c = GetParam();
+  TestWorkbook book;
+  book.strict = c.strict;
+  book.sheets = {{"<row r=\"2\"><c r=\"B2\" t=\"s\"><v>0</v></c></row>"}};
+  book.sharedStrings = {"<t>hello</t>"};
+  std::vector<testing_support::ZipPart> parts;
+  for (const auto& [name, data] : book.Parts()) {
+    std::string stored = name;
+    if (c.upperCaseNames) {
+      for (char& ch : stored) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    }
+    parts.push_back({stored, data, !c.stored});
+  }
+  TempDir dir;
+  WriteBytes(dir / "book.xlsx", BuildZip(parts, c.zip));
+  EXPECT_EQ(ReadGrid(dir / "book.xlsx"), "|\n|hello");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packages, XlsxPackageTest,
+    testing::Values(PackageCase{"Transitional", false, {}, false, false},
+                    PackageCase{"Strict", true, {}, false, false},
+                    PackageCase{"DataDescriptors", false, {true, false}, false, false},
+                    PackageCase{"Zip64", false, {false, true}, false, false},
+                    PackageCase{"Zip64WithDataDescriptors", false, {true, true}, false, false},
+                    PackageCase{"StoredEntries", false, {}, false, true},
+                    PackageCase{"NamesInAnotherCase", false, {}, true, false}),
+    [](const testing::TestParamInfo<PackageCase>& p) { return std::string(p.param.name); });
+
+// ---- Reading order and far cells -------------------------------------------------------------
+
+TEST(XlsxWorksheetTest, CellsCanBeReadInAnyOrder) {
+  TestWorkbook book;
+  book.sheets = {
+      {"<row r=\"2\"><c r=\"A2\"><v>2</v></c><c r=\"C2\"><v>6</v></c></row>"
+       "<row r=\"5\"><c r=\"B5\"><v>10</v></c></row>"}};
+  TempDir dir;
+  WriteBytes(dir / "book.xlsx", book.Zip());
+  auto excel = CreateAutomationObject("Excel.Application");
+  ExcelWorksheet& sheet = excel->Workbooks().Open(dir / "book.xlsx", false, true).Worksheets(1);
+  EXPECT_EQ(sheet.Cells(5, 2).Text(), "10");
+  EXPECT_EQ(sheet.Cells(2, 3).Text(), "6");  // an earlier row: rewinds
+  EXPECT_EQ(sheet.Cells(2, 1).Text(), "2");  // an earlier column of the same row
+  EXPECT_EQ(sheet.Cells(3, 1).Text(), "");   // a row without cells
+  EXPECT_EQ(sheet.Cells(5, 2).Text(), "10");
+  EXPECT_EQ(sheet.Cells(9, 9).Text(), "");  // beyond the last row
+  EXPECT_THROW(sheet.Cells(0, 1), Error);
+  EXPECT_THROW(sheet.Cells(1, 16385), Error);
+}
+
+TEST(XlsxWorksheetTest, AStyledCellAtTheLastPlaceOfTheSheetSetsTheLastCell) {
+  TestWorkbook book;
+  book.cellXfs = {0, 0};
+  book.sheets = {
+      {"<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"
+       "<row r=\"1048576\"><c r=\"XFD1048576\" s=\"1\"/></row>"}};
+  TempDir dir;
+  WriteBytes(dir / "book.xlsx", book.Zip());
+  auto excel = CreateAutomationObject("Excel.Application");
+  ExcelWorksheet& sheet = excel->Workbooks().Open(dir / "book.xlsx", false, true).Worksheets(1);
+  EXPECT_EQ(sheet.UsedRange().SpecialCells(kXlCellTypeLastCell).Row(), 1048576);
+  EXPECT_EQ(sheet.UsedRange().SpecialCells(kXlCellTypeLastCell).Column(), 16384);
+  EXPECT_EQ(sheet.Cells(1048576, 16384).Text(), "");
+  EXPECT_EQ(sheet.Cells(1, 1).Text(), "1");
+}
+
+TEST(XlsxWorksheetTest, MembersFailAfterQuit) {
+  auto excel = CreateAutomationObject("Excel.Application");
+  excel->Quit();
+  EXPECT_THROW(excel->Workbooks(), Error);
+  EXPECT_THROW(CreateAutomationObject("Word.Application"), Error);
+}
+
+TEST(SheetSpoolTest, ReadsBackAcrossTheSpillToDiskAndRewinds) {
+  for (size_t limit : {size_t{1} << 20, size_t{7}}) {
+    SheetSpool spool(limit);
+    std::string expected;
+    for (uint64_t i = 0; i < 5000; ++i) {
+      std::string record;
+      AppendVarint(i * 977, record);
+      record += std::string(i % 13, static_cast<char>('a' + i % 26));
+      spool.Append(record);
+    }
+    spool.FinishWriting();
+    EXPECT_EQ(spool.spilled(), limit < 100);
+    for (int pass = 0; pass < 2; ++pass) {
+      for (uint64_t i = 0; i < 5000; ++i) {
+        ASSERT_EQ(spool.ReadVarint(), i * 977);
+        std::string text;
+        spool.ReadBytes(i % 13, text);
+        ASSERT_EQ(text, std::string(i % 13, static_cast<char>('a' + i % 26)));
+      }
+      EXPECT_TRUE(spool.AtEnd());
+      spool.Rewind();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace cellverter
