@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -270,6 +271,40 @@ TEST(ReadEXEVersionData, SectionTableOutsideTheFileIsAnError) {
   WriteBytes(dir / "bad", program);
   TEXEVersionData data;
   EXPECT_EQ(ReadError(dir / "bad", data), "System Error.  Code: 8.\r\nExec format error");
+}
+
+// Damaged copies of a real program: whatever the damage, the reader answers with values or
+// with an Error, never with a crash or a read outside the file.
+TEST(ReadEXEVersionData, DamagedProgramsNeverCrash) {
+  TempDir dir;
+  const std::string program = ReadBytes(VERSION_PROBE_GERMAN);
+  const size_t record = program.find("VS_VERSION_INFO") - 6;
+  uint64_t sectionTable = 0;
+  for (int i = 7; i >= 0; --i) {
+    sectionTable = sectionTable << 8 | static_cast<unsigned char>(program[0x28 + i]);
+  }
+  ASSERT_LT(sectionTable, program.size());
+  // The ELF header, the section header table and the record.
+  const std::pair<size_t, size_t> regions[] = {
+      {0, 64},
+      {sectionTable, program.size() - sectionTable},
+      {record, static_cast<unsigned char>(program[record]) |
+                   static_cast<unsigned char>(program[record + 1]) << 8}};
+  std::mt19937 random(20240607);
+  for (int round = 0; round < 600; ++round) {
+    std::string damaged = program;
+    const auto& [start, length] = regions[round % 3];
+    for (int n = 1 + static_cast<int>(random() % 4); n > 0; --n) {
+      damaged[start + random() % length] = static_cast<char>(random());
+    }
+    WriteBytes(dir / "damaged", damaged);
+    TEXEVersionData data;
+    try {
+      ReadEXEVersionData(dir / "damaged", data);
+    } catch (const Error&) {
+      EXPECT_EQ(data, TEXEVersionData{});
+    }
+  }
 }
 
 }  // namespace
