@@ -1,25 +1,29 @@
 #include "spreadsheet/numfmt_decimal.h"
 
 #include <charconv>
-#include <system_error>
 
 namespace cellverter::numfmt {
 namespace {
 
-// Reads "d.ddde+XX" as to_chars writes it.
+// Reads "d.ddde+XX" (or "de-XX") as to_chars writes it.
 Decimal FromScientific(const char* begin, const char* end) {
   Decimal result;
   const char* p = begin;
-  for (; p != end && *p != 'e'; ++p) {
-    if (*p >= '0' && *p <= '9' && result.count < static_cast<int>(result.digits.size())) {
-      result.digits[result.count++] = *p;
+  result.digits[result.count++] = *p++;
+  if (p != end && *p == '.') {
+    ++p;
+    while (p != end && *p != 'e' && result.count < static_cast<int>(result.digits.size())) {
+      result.digits[result.count++] = *p++;
     }
   }
+  while (p != end && *p != 'e') ++p;
   int exponent = 0;
   if (p != end) {
     ++p;
-    if (p != end && *p == '+') ++p;
-    std::from_chars(p, end, exponent);
+    const bool negative = p != end && *p == '-';
+    if (p != end && (*p == '-' || *p == '+')) ++p;
+    for (; p != end; ++p) exponent = exponent * 10 + (*p - '0');
+    if (negative) exponent = -exponent;
   }
   result.point = exponent + 1;
   while (result.count > 0 && result.digits[result.count - 1] == '0') --result.count;
@@ -32,20 +36,21 @@ Decimal FromScientific(const char* begin, const char* end) {
 Decimal ToDecimal(double magnitude) {
   if (!(magnitude > 0)) return {};
   char buffer[40];
-  // The shortest text that reads back as the same double: when it has at most 15 digits it
-  // is also the value rounded to 15 digits, since a double is finer than that grid.
-  auto [end, error] =
+  // The shortest text that reads back as the same double. With at most 15 digits it is the
+  // value rounded to 15 digits, since doubles are finer than that grid. With more, rounding
+  // it again gives the same result as rounding the exact binary value, except when it sits
+  // exactly on a 15-digit midpoint (16 digits ending in 5): then ask for the exact rounding.
+  const auto shortest =
       std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific);
-  int significant = 0;
-  for (const char* p = buffer; p != end && *p != 'e'; ++p) {
-    if (*p >= '0' && *p <= '9') ++significant;
-  }
-  if (error != std::errc() || significant > 15) {
+  Decimal result = FromScientific(buffer, shortest.ptr);
+  if (result.count <= 15) return result;
+  if (result.count == 16 && result.digits[15] == '5') {
     const auto precise =
         std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, 14);
-    end = precise.ptr;
+    return FromScientific(buffer, precise.ptr);
   }
-  return FromScientific(buffer, end);
+  RoundToDigits(result, 15);
+  return result;
 }
 
 void RoundToDigits(Decimal& value, int keep) {

@@ -8,7 +8,7 @@ namespace cellverter::numfmt {
 // 15 significant digits. value = 0.d1 d2 ... dn x 10^point; no trailing zero digits; zero has
 // no digits.
 struct Decimal {
-  std::array<char, 24> digits{};
+  std::array<char, 24> digits;  // only the first `count` are meaningful
   int count = 0;
   int point = 0;
 

@@ -1,0 +1,5 @@
+if(CELLVERTER_BENCH)
+  add_executable(number_format_bench ${CMAKE_CURRENT_SOURCE_DIR}/number_format_bench.cpp)
+  target_link_libraries(number_format_bench PRIVATE cellverter_numfmt benchmark::benchmark
+                        benchmark::benchmark_main)
+endif()
