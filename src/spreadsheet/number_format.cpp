@@ -398,6 +398,8 @@ class CompiledFormat final : public NumberFormat {
     for (int step = 0; step < 64; ++step) {
       const double a = std::floor(r);
       if (a > 1e15) break;
+      // Stop before the terms outgrow 64 bits (huge improper fractions).
+      if (a * static_cast<double>(std::max(h1, k1)) > 1e18) break;
       const auto ai = static_cast<long long>(a);
       const long long h2 = ai * h1 + h0;
       const long long k2 = ai * k1 + k0;

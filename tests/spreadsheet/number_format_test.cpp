@@ -362,6 +362,16 @@ TEST(Cache, CompilesEachCodeOnceAndKeepsBuiltInsApart) {
   EXPECT_EQ(out, "A1=1.00");  // appends
 }
 
+TEST(Robustness, HugeImproperFractionsStayWithinRange) {
+  // Continued-fraction terms of such values overflow 64 bits unless bounded.
+  for (double value : {123456789012.345, 98765432109876.5, 1e300}) {
+    const std::string text = Us(value, R"(?????????/?????????)");
+    EXPECT_FALSE(text.empty()) << value;
+    EXPECT_LT(text.size(), 400u) << value;
+  }
+  EXPECT_EQ(Us(123456789012.5, R"(?????????/?????????)"), "246913578025/2        ");
+}
+
 // Random codes built from the characters that matter, with values that stress each path:
 // nothing may crash, hang or trip the sanitizers, and every result is bounded.
 TEST(Robustness, RandomCodesNeverFail) {
