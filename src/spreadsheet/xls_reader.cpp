@@ -256,12 +256,19 @@ class RecordReader {
  public:
   explicit RecordReader(CompoundFile::Stream& stream) : stream_(stream), buffer_(kBufferSize) {}
 
-  // Positions the reader at the record header at stream offset `offset`.
-  void Seek(uint64_t offset) {
+  // Positions the reader at the record header at stream offset `offset`. `sequential`
+  // says that many records will follow: the reader then fills its whole buffer, else it
+  // reads little, so that jumping between scattered records stays cheap.
+  void Seek(uint64_t offset, bool sequential) {
+    unread_ = false;
+    chunk_ = sequential ? buffer_.size() : kRandomChunk;
+    if (offset >= bufferStart_ && offset <= bufferStart_ + end_) {
+      begin_ = static_cast<size_t>(offset - bufferStart_);
+      return;
+    }
     stream_.Seek(offset);
     bufferStart_ = stream_.position();
     begin_ = end_ = 0;
-    unread_ = false;
   }
 
   // The next record; false at the end of the stream.
@@ -292,6 +299,7 @@ class RecordReader {
 
  private:
   static constexpr size_t kBufferSize = 256 * 1024;
+  static constexpr size_t kRandomChunk = 1024;
 
   // Makes `count` bytes available from begin_; false when the stream ends first.
   bool Fill(size_t count) {
@@ -301,7 +309,8 @@ class RecordReader {
     end_ -= begin_;
     begin_ = 0;
     while (end_ < count) {
-      const size_t got = stream_.Read(buffer_.data() + end_, buffer_.size() - end_);
+      const size_t want = std::min(buffer_.size() - end_, std::max(count - end_, chunk_));
+      const size_t got = stream_.Read(buffer_.data() + end_, want);
       if (got == 0) return false;
       end_ += got;
     }
@@ -316,6 +325,7 @@ class RecordReader {
   uint64_t offset_ = 0;
   std::string_view data_;
   bool unread_ = false;
+  size_t chunk_ = kBufferSize;
 };
 
 // A record with its CONTINUE records (MS-XLS 2.1.7.20): one byte sequence that remembers
@@ -481,7 +491,7 @@ class XlsSheetSource final : public SheetSource {
     pendingRow_ = 0;
     nextIndex_ = 0;
     depth_ = 0;
-    reader_->Seek(sheetOffset_);
+    reader_->Seek(sheetOffset_, true);
   }
 
  private:
@@ -584,7 +594,7 @@ class XlsSheetSource final : public SheetSource {
       if (sheet.offset >= stream_->size())
         Fail("the file is damaged (a sheet lies outside the workbook stream)");
       const bool worksheet = Guard([&] {
-        reader_->Seek(sheet.offset);
+        reader_->Seek(sheet.offset, true);
         if (!reader_->Next() || reader_->type() != kBof || reader_->data().size() < 4) {
           throw Damaged{"a sheet does not start with a BOF record"};
         }
@@ -647,7 +657,7 @@ class XlsSheetSource final : public SheetSource {
   // of embedded charts.
   template <typename F>
   void ForEachSheetRecord(F&& f) {
-    reader_->Seek(sheetOffset_);
+    reader_->Seek(sheetOffset_, true);
     int depth = 0;
     while (reader_->Next()) {
       const uint16_t type = reader_->type();
@@ -691,7 +701,7 @@ class XlsSheetSource final : public SheetSource {
         if (!NextCellRecord()) break;
       } else {
         if (nextIndex_ >= order_.size()) break;
-        reader_->Seek(order_[nextIndex_++].offset);
+        reader_->Seek(order_[nextIndex_++].offset, false);
         reader_->Next();
       }
       const uint32_t recordRow = U16(reader_->data().data()) + 1;

@@ -1,0 +1,21 @@
+# .xls reader: libFuzzer target (CELLVERTER_FUZZ, clang) and benchmarks (CELLVERTER_BENCH).
+# The fuzz target's seed corpus also runs as an ordinary test (tests/spreadsheet/xls.cmake).
+if(CELLVERTER_FUZZ)
+  add_executable(fuzz_xls ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_xls.cpp)
+  target_compile_definitions(fuzz_xls PRIVATE CELLVERTER_LIBFUZZER)
+  target_compile_options(fuzz_xls PRIVATE -fsanitize=fuzzer)
+  target_link_options(fuzz_xls PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(fuzz_xls PRIVATE cellverter_options cellverter_xls)
+  # Coverage feedback from the reader itself, not only from the target.
+  target_compile_options(cellverter_xls PRIVATE -fsanitize=fuzzer-no-link)
+endif()
+
+if(CELLVERTER_BENCH)
+  add_executable(make_xls_bench_file ${CMAKE_CURRENT_SOURCE_DIR}/make_xls_bench_file.cpp)
+  target_include_directories(make_xls_bench_file PRIVATE ${PROJECT_SOURCE_DIR}/tests/spreadsheet)
+  target_link_libraries(make_xls_bench_file PRIVATE cellverter_options)
+
+  add_executable(bench_xls ${CMAKE_CURRENT_SOURCE_DIR}/bench_xls.cpp)
+  target_include_directories(bench_xls PRIVATE ${PROJECT_SOURCE_DIR}/tests/spreadsheet)
+  target_link_libraries(bench_xls PRIVATE cellverter_options cellverter_xls benchmark::benchmark)
+endif()
