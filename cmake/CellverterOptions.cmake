@@ -35,5 +35,8 @@ function(cellverter_add_test name)
   if(ARG_QT)
     list(APPEND env "QT_QPA_PLATFORM=offscreen" "ASAN_OPTIONS=detect_leaks=0")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "${env}")
+  # A list-valued ENVIRONMENT property loses all but its first item on its way through
+  # gtest_discover_tests, so every run of the executable goes through `cmake -E env`.
+  set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env ${env})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()
