@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "spreadsheet/workbook_error.h"
+#include "spreadsheet/xls_reader.h"
 #include "spreadsheet/xlsx_reader.h"
 
 namespace cellverter {
@@ -133,7 +134,12 @@ std::unique_ptr<SheetSource> OpenWorkbookSource(const std::string& path) {
     if (HoldsEncryptedPackage(file.get(), static_cast<uint64_t>(info.st_size))) {
       ThrowWorkbookError(path, "the workbook is protected by a password");
     }
-    ThrowWorkbookError(path, "Excel 97-2003 workbooks (.xls) cannot be read yet");
+    return OpenXlsSource(path);
+  }
+  // Bare Excel 2.x-4.x files: the .xls reader says they are not supported.
+  if (longEnough &&
+      LooksLikeOldBiffFile(std::string_view(reinterpret_cast<const char*>(magic), sizeof magic))) {
+    return OpenXlsSource(path);
   }
   ThrowWorkbookError(path, "it is not an Excel workbook");
 }

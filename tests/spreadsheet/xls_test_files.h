@@ -240,10 +240,10 @@ inline std::string BoolErr(uint16_t row, uint16_t col, uint8_t value, bool error
   return Record(0x0205,
                 CellHead(row, col, xf) + static_cast<char>(value) + static_cast<char>(error));
 }
-// A FORMULA record with an 8-byte cached result and a one-token formula (a reference).
+// A FORMULA record with an 8-byte cached result and the formula "=1".
 inline std::string Formula(uint16_t row, uint16_t col, const std::string& result, uint16_t xf = 0) {
   return Record(0x0006,
-                CellHead(row, col, xf) + result + Le16(0) + Le32(0) + Le16(3) + "\x44\x00\x00");
+                CellHead(row, col, xf) + result + Le16(0) + Le32(0) + Le16(3) + "\x1E\x01\x00");
 }
 inline std::string FormulaSpecial(uint8_t kind, uint8_t value) {
   return std::string{static_cast<char>(kind), 0, static_cast<char>(value), 0, 0, 0, '\xFF', '\xFF'};

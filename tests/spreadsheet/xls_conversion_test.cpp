@@ -1,0 +1,97 @@
+// .xls workbooks through the whole conversion: chosen by content, read, displayed with
+// their number formats and written as CSV.
+#include <gtest/gtest.h>
+
+#include "../convert/temp_dir.h"
+#include "convert/workbook_to_csv.h"
+#include "platform/error.h"
+#include "spreadsheet/workbook_source.h"
+#include "xls_test_files.h"
+
+namespace cellverter {
+namespace {
+
+using namespace testing_support;
+
+std::string Convert(const std::string& workbook, const TempDir& dir) {
+  const std::string written =
+      ConvertExcelToCSV(workbook, dir / "out.csv", {",", CsvEncoding::Utf8, 1252});
+  return ReadBytes(written);
+}
+
+struct ConversionCase {
+  const char* file;
+  const char* csv;
+};
+
+class XlsConversion : public ::testing::TestWithParam<ConversionCase> {};
+
+TEST_P(XlsConversion, WritesTheDisplayedTexts) {
+  TempDir dir;
+  EXPECT_EQ(Convert(std::string(CELLVERTER_TEST_DATA "/xls/") + GetParam().file, dir),
+            GetParam().csv);
+}
+
+// The hidden first sheet of mixed.fods: A1 to the styled blank H6, whatever the writer.
+#define MIXED_CSV(textFormula)                      \
+  "Name,Value,Date,Flag,Formula,Text formula,,\r\n" \
+  "Ünïcödé café,1.5,2024-02-29,1,3," textFormula    \
+  ",,\r\n"                                          \
+  "-12345678,25.0%,-12345678,0,#DIV/0!,,,\r\n"      \
+  "10,20.5,-30,0.01,,,,\r\n"                        \
+  ",,,,,,,\r\n"                                     \
+  ",,,,,,,\r\n"
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, XlsConversion,
+    ::testing::Values(ConversionCase{"gnumeric-mixed.xls", MIXED_CSV("Ünïcödé café!")},
+                      ConversionCase{"gnumeric-mixed-biff7.xls", MIXED_CSV("Ünïcödé café!")},
+                      ConversionCase{"libreoffice-mixed.xls", MIXED_CSV("0")}),
+    [](const auto& testInfo) {
+      std::string name;
+      for (char c : std::string(testInfo.param.file)) {
+        if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+      }
+      return name;
+    });
+
+TEST(XlsConversion, BooleansErrorsAnd1904Dates) {
+  TempDir dir;
+  const std::string csv = Convert(CELLVERTER_TEST_DATA "/xls/xlwt-cells.xls", dir);
+  EXPECT_EQ(csv.substr(0, csv.find("\r\n", csv.find("\r\n") + 2) + 2),
+            "text,42,-0.125,TRUE,FALSE,\r\n"
+            "03/02/2001 04:05,\"1,234.50 EUR\",,#N/A,#DIV/0!,\r\n");
+}
+
+// The dispatcher sends compound files and bare old BIFF files to the .xls reader.
+TEST(XlsDispatch, OpensByContentWhateverTheName) {
+  TempDir dir;
+  WriteBytes(
+      dir / "named.xlsx",
+      WriteCompoundFile({{"Workbook", WorkbookStream("", {{0, 0x10, 0, Number(1, 1, 2.5)}})}})
+          .bytes);
+  EXPECT_EQ(Convert(dir / "named.xlsx", dir), ",\r\n,2.5\r\n");
+
+  WriteBytes(dir / "old.xls", Record(0x0409, Le16(0) + Le16(0x10) + Le16(0)) + Eof());
+  try {
+    OpenWorkbookSource(dir / "old.xls");
+    ADD_FAILURE() << "no error";
+  } catch (const Error& error) {
+    EXPECT_NE(std::string(error.what()).find("Excel 2.x-4.x workbooks are not supported"),
+              std::string::npos)
+        << error.what();
+  }
+}
+
+TEST(XlsDispatch, FailedWorkbookLeavesNoOutputFile) {
+  TempDir dir;
+  WriteBytes(dir / "locked.xls",
+             WriteCompoundFile({{"Workbook", WorkbookStream(Record(0x002F, std::string(54, '\1')),
+                                                            {{0, 0x10, 0, Number(0, 0, 1)}})}})
+                 .bytes);
+  EXPECT_THROW(ConvertExcelToCSV(dir / "locked.xls", dir / "locked.csv", {}), Error);
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"locked.xls"});
+}
+
+}  // namespace
+}  // namespace cellverter
