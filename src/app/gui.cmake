@@ -4,3 +4,59 @@
 cellverter_add_library(cellverter_window_rules SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/main_window_rules.cpp
 )
+
+if(CELLVERTER_GUI AND TARGET cellverter_batch AND TARGET cellverter_appcore
+   AND TARGET cellverter_i18n AND TARGET cellverter_sources)
+  find_package(Qt6 REQUIRED COMPONENTS Widgets)
+
+  # The main window as a library, so that the window tests drive the same code.
+  cellverter_add_library(cellverter_main_window SOURCES
+    ${CMAKE_CURRENT_SOURCE_DIR}/main_window.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/main_window.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/main_window_dialogs.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/main_window_dialogs.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/resources.qrc
+    DEPS cellverter_window_rules cellverter_batch cellverter_appcore cellverter_i18n
+         cellverter_sources cellverter_convert cellverter_platform Qt6::Widgets
+  )
+  set_target_properties(cellverter_main_window PROPERTIES AUTOMOC ON AUTORCC ON)
+  target_compile_definitions(cellverter_main_window PRIVATE
+    CELLVERTER_MAKER_HOST="${CELLVERTER_MAKER_HOST}")
+
+  add_executable(cellverter ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp)
+  target_link_libraries(cellverter PRIVATE cellverter_options cellverter_main_window)
+  if(COMMAND cellverter_embed_version)
+    cellverter_embed_version(cellverter)
+  endif()
+
+  # The windows of later folders (feedback, about) are defined after this one; link them
+  # once the whole tree is read.
+  function(cellverter_link_optional_windows)
+    foreach(pair "cellverter_update_window;CELLVERTER_HAVE_UPDATE_UI"
+                 "cellverter_feedback_window;CELLVERTER_HAVE_FEEDBACK"
+                 "cellverter_about_window;CELLVERTER_HAVE_ABOUT")
+      list(GET pair 0 library)
+      list(GET pair 1 definition)
+      if(TARGET ${library})
+        target_link_libraries(cellverter_main_window PUBLIC ${library})
+        target_compile_definitions(cellverter_main_window PUBLIC ${definition})
+      endif()
+    endforeach()
+    # The update store and the settings store both define UserConfigFolder() (the same
+    # rule, $XDG_CONFIG_HOME or ~/.config); until one of them uses the other's, the window,
+    # which links both, takes the first definition.
+    if(TARGET cellverter_update_window)
+      target_link_options(cellverter_main_window INTERFACE LINKER:--allow-multiple-definition)
+    endif()
+    if(TARGET cellverter_languages)
+      add_dependencies(cellverter cellverter_languages)
+    endif()
+  endfunction()
+  cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL cellverter_link_optional_windows)
+endif()
+
+# For the documentation: draws the main window into PNG files (scripts/screenshots.sh).
+if(TARGET cellverter_main_window)
+  add_executable(cellverter-window-screenshot ${CMAKE_CURRENT_SOURCE_DIR}/main_window_screenshot.cpp)
+  target_link_libraries(cellverter-window-screenshot PRIVATE cellverter_options cellverter_main_window)
+endif()

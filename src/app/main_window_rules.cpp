@@ -78,7 +78,7 @@ void RunAutomaticStart(AutomaticRunHost& host, const std::string& programFolder)
     host.ProcessMessages();
   }
   if (host.OptionChecked(WindowOption::AutomaticallyAddExcelFiles)) {
-    host.AddMyFolder(programFolder);
+    host.AddWorkbooksOfFolder(programFolder);
   }
   if (!host.OptionChecked(WindowOption::AutomaticallyConverttoCSV) || !host.ConvertEnabled()) {
     return;

@@ -48,7 +48,7 @@ class AutomaticRunHost {
   virtual void Minimize() = 0;
   virtual void ShowStatus(const std::string& text) = 0;
   virtual void ProcessMessages() = 0;
-  virtual void AddMyFolder(const std::string& folder) = 0;
+  virtual void AddWorkbooksOfFolder(const std::string& folder) = 0;  // AddMyFolder
   virtual bool ConvertEnabled() = 0;
   // The stored Destination setting, empty when none is stored.
   virtual std::string StoredDestination() = 0;

@@ -4,3 +4,22 @@ cellverter_add_test(app_window_rules_tests SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/main_window_rules_test.cpp
   LIBS cellverter_window_rules
 )
+
+if(TARGET cellverter_main_window)
+  find_package(Qt6 REQUIRED COMPONENTS Test)
+  cellverter_add_test(app_window_tests SOURCES
+    ${CMAKE_CURRENT_SOURCE_DIR}/main_window_test.cpp
+    LIBS cellverter_main_window Qt6::Test
+    QT
+  )
+  target_compile_definitions(app_window_tests PRIVATE
+    CELLVERTER_TEST_MAKER_HOST="${CELLVERTER_MAKER_HOST}")
+  # The tests run a copy of the built program.
+  add_dependencies(app_window_tests cellverter)
+
+  cellverter_add_test(app_program_tests SOURCES
+    ${CMAKE_CURRENT_SOURCE_DIR}/program_test.cpp
+    LIBS cellverter_update
+  )
+  add_dependencies(app_program_tests cellverter)
+endif()

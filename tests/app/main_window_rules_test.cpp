@@ -73,7 +73,7 @@ class RecordingHost : public AutomaticRunHost {
   void Minimize() override { steps.push_back("minimize"); }
   void ShowStatus(const std::string& text) override { steps.push_back("status:" + text); }
   void ProcessMessages() override { steps.push_back("process"); }
-  void AddMyFolder(const std::string& folder) override {
+  void AddWorkbooksOfFolder(const std::string& folder) override {
     steps.push_back("scan:" + folder);
     if (listFilledByScan) listHasRows = true;
   }

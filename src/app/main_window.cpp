@@ -1,0 +1,677 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <exception>
+#include <filesystem>
+
+#include "app/app_values.h"
+#include "app/main_window_dialogs.h"
+#include "app/settings_store.h"
+#include "app/version_info.h"
+#include "convert/batch_run.h"
+#include "convert/csv_encoding.h"
+#include "i18n/translate.h"
+#include "platform/ansi_code_page.h"
+#include "sources/folder_scan.h"
+#include "sources/source_rules.h"
+#ifdef CELLVERTER_HAVE_FEEDBACK
+#include "feedback/feedback_form.h"
+#endif
+#ifdef CELLVERTER_HAVE_ABOUT
+#include "about/about_box.h"
+#endif
+#ifdef CELLVERTER_HAVE_UPDATE_UI
+#include "update/update_ui.h"
+#endif
+
+// The window's images, from a static library: registered once before the first window.
+static void RegisterWindowImages() { Q_INIT_RESOURCE(resources); }
+
+#ifndef CELLVERTER_MAKER_HOST
+#define CELLVERTER_MAKER_HOST "cellverter.example.net"
+#endif
+
+namespace cellverter {
+namespace {
+
+std::string ToUtf8(const QString& text) { return text.toStdString(); }
+QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
+
+QIcon Image(const char* name) { return QIcon(QStringLiteral(":/icons/%1.svg").arg(name)); }
+
+// Sizes of the window at 96 dots per inch.
+constexpr int kClientWidth = 663;
+constexpr int kClientHeight = 390;
+constexpr int kButtonPanelHeight = 41;
+constexpr int kFieldPanelHeight = 30;
+
+}  // namespace
+
+TAppForm::TAppForm(WindowDialogs& dialogs, const QString& executablePath, QWidget* parent)
+    : QMainWindow(parent), dialogs_(dialogs), executablePath_(executablePath) {
+  RegisterWindowImages();
+  programFolder_ = FromUtf8(ProgramFolder(std::filesystem::path(ToUtf8(executablePath))));
+  BuildWindow();
+  BuildMenus();
+  FormCreate();
+}
+
+TAppForm::~TAppForm() {
+  // The list's model announces its rows' removal while the children are destroyed.
+  listView1_->model()->disconnect(this);
+  listView1_->selectionModel()->disconnect(this);
+}
+
+void TAppForm::BuildWindow() {
+  setObjectName("AppForm");
+  setWindowIcon(Image("cellverter"));
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  auto* panel1 = new QWidget(central);
+  panel1->setObjectName("Panel1");
+  panel1->setFixedHeight(kButtonPanelHeight);
+  auto* panel1Row = new QHBoxLayout(panel1);
+  panel1Row->setContentsMargins(3, 3, 3, 3);
+  panel1Row->setSpacing(6);
+
+  buttonAdd_ = new QToolButton(panel1);
+  buttonAdd_->setObjectName("ButtonAdd");
+  buttonAdd_->setText("Add Excel Files...");
+  buttonAdd_->setIcon(Image("add"));
+  buttonAdd_->setIconSize(QSize(24, 24));
+  buttonAdd_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  buttonAdd_->setPopupMode(QToolButton::MenuButtonPopup);
+  buttonAdd_->setFixedSize(190, 35);
+  popupMenu2_ = new QMenu(buttonAdd_);
+  popupMenu2_->setObjectName("PopupMenu2");
+  addFolder2_ = popupMenu2_->addAction(Image("folder_add"), "Add Folder...");
+  addFolder2_->setObjectName("AddFolder2");
+  buttonAdd_->setMenu(popupMenu2_);
+  connect(buttonAdd_, &QToolButton::clicked, this,
+          [this] { Guarded([this] { ButtonAddClick(); }); });
+  connect(addFolder2_, &QAction::triggered, this,
+          [this] { Guarded([this] { AddFolder2Click(); }); });
+
+  buttonConvert_ = new QPushButton("Convert to CSV", panel1);
+  buttonConvert_->setObjectName("ButtonConvert");
+  buttonConvert_->setIconSize(QSize(24, 24));
+  buttonConvert_->setFixedSize(190, 35);
+  connect(buttonConvert_, &QPushButton::clicked, this,
+          [this] { Guarded([this] { ButtonConvertClick(); }); });
+  panel1Row->addWidget(buttonAdd_);
+  panel1Row->addWidget(buttonConvert_);
+  panel1Row->addStretch(1);
+  column->addWidget(panel1);
+
+  listView1_ = new QTableWidget(0, 1, central);
+  listView1_->setObjectName("ListView1");
+  listView1_->setHorizontalHeaderLabels({"Filename"});
+  listView1_->horizontalHeader()->setStretchLastSection(true);
+  listView1_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  listView1_->horizontalHeader()->setHighlightSections(false);
+  listView1_->verticalHeader()->setVisible(false);
+  listView1_->verticalHeader()->setDefaultSectionSize(listView1_->fontMetrics().height() + 4);
+  listView1_->setShowGrid(true);
+  listView1_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  listView1_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  listView1_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  listView1_->setWordWrap(false);
+  listView1_->setTextElideMode(Qt::ElideMiddle);
+  listView1_->setContextMenuPolicy(Qt::CustomContextMenu);
+  popupMenu1_ = new QMenu(listView1_);
+  popupMenu1_->setObjectName("PopupMenu1");
+  delete1_ = popupMenu1_->addAction("Delete");
+  delete1_->setObjectName("Delete1");
+  deleteAll1_ = popupMenu1_->addAction("Delete All");
+  deleteAll1_->setObjectName("DeleteAll1");
+  connect(delete1_, &QAction::triggered, this, [this] { Guarded([this] { Delete1Click(); }); });
+  connect(deleteAll1_, &QAction::triggered, this,
+          [this] { Guarded([this] { DeleteAll1Click(); }); });
+  connect(listView1_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    popupMenu1_->popup(listView1_->viewport()->mapToGlobal(at));
+  });
+  auto changed = [this] { Guarded([this] { ListView1Change(); }); };
+  connect(listView1_->model(), &QAbstractItemModel::rowsInserted, this, changed);
+  connect(listView1_->model(), &QAbstractItemModel::rowsRemoved, this, changed);
+  connect(listView1_->model(), &QAbstractItemModel::modelReset, this, changed);
+  connect(listView1_->selectionModel(), &QItemSelectionModel::selectionChanged, this, changed);
+  column->addWidget(listView1_, 1);
+
+  auto* panel2 = new QWidget(central);
+  panel2->setObjectName("Panel2");
+  panel2->setFixedHeight(kFieldPanelHeight);
+  auto* panel2Row = new QHBoxLayout(panel2);
+  panel2Row->setContentsMargins(0, 0, 3, 0);
+  panel2Row->setSpacing(6);
+  auto* label1 = new QLabel("Destination Folder:", panel2);
+  label1->setObjectName("Label1");
+  label1->setFixedWidth(100);
+  label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  edit1_ = new QLineEdit(panel2);
+  edit1_->setObjectName("Edit1");
+  edit1_->setFixedWidth(277);
+  edit1_->setAcceptDrops(false);  // a drop anywhere on the window is the window's
+  buttonBrowse_ = new QPushButton(Image("folder32"), "Browse...", panel2);
+  buttonBrowse_->setObjectName("ButtonBrowse");
+  buttonBrowse_->setFixedSize(101, 30);
+  connect(buttonBrowse_, &QPushButton::clicked, this,
+          [this] { Guarded([this] { ButtonBrowseClick(); }); });
+  panel2Row->addWidget(label1);
+  panel2Row->addWidget(edit1_);
+  panel2Row->addWidget(buttonBrowse_);
+  panel2Row->addStretch(1);
+  column->addWidget(panel2);
+
+  auto* panel3 = new QWidget(central);
+  panel3->setObjectName("Panel3");
+  panel3->setFixedHeight(kFieldPanelHeight);
+  auto* panel3Row = new QHBoxLayout(panel3);
+  panel3Row->setContentsMargins(0, 0, 3, 0);
+  panel3Row->setSpacing(6);
+  auto* label2 = new QLabel("CSV Separator:", panel3);
+  label2->setObjectName("Label2");
+  label2->setFixedWidth(100);
+  label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  edit2_ = new QLineEdit(panel3);
+  edit2_->setObjectName("Edit2");
+  edit2_->setFixedWidth(44);
+  edit2_->setAcceptDrops(false);
+  auto* label3 = new QLabel("Encoding:", panel3);
+  label3->setObjectName("Label3");
+  comboBox1_ = new QComboBox(panel3);
+  comboBox1_->setObjectName("ComboBox1");
+  comboBox1_->setFixedWidth(174);
+  for (const auto& info : kCsvEncodings) {
+    comboBox1_->addItem(QString::fromUtf8(info.listText.data(), qsizetype(info.listText.size())));
+  }
+  panel3Row->addWidget(label2);
+  panel3Row->addWidget(edit2_);
+  panel3Row->addSpacing(6);
+  panel3Row->addWidget(label3);
+  panel3Row->addWidget(comboBox1_);
+  panel3Row->addStretch(1);
+  column->addWidget(panel3);
+
+  setCentralWidget(central);
+
+  statusBar1_ = new QStatusBar(this);
+  statusBar1_->setObjectName("StatusBar1");
+  statusBar1_->setSizeGripEnabled(true);
+  statusPanel_ = new QLabel(statusBar1_);
+  statusPanel_->setObjectName("StatusPanel");
+  statusPanel_->setTextFormat(Qt::PlainText);
+  statusBar1_->addWidget(statusPanel_, 1);
+  setStatusBar(statusBar1_);
+
+  timerStart_ = new QTimer(this);
+  timerStart_->setObjectName("TimerStart");
+  timerStart_->setInterval(1);
+  connect(timerStart_, &QTimer::timeout, this, [this] { Guarded([this] { TimerStartTimer(); }); });
+  timerChecker_ = new QTimer(this);
+  timerChecker_->setObjectName("TimerChecker");
+  timerChecker_->setInterval(1000);
+  connect(timerChecker_, &QTimer::timeout, this,
+          [this] { Guarded([this] { TimerCheckerTimer(); }); });
+}
+
+void TAppForm::BuildMenus() {
+  auto guarded = [this](QAction* action, void (TAppForm::*handler)()) {
+    connect(action, &QAction::triggered, this,
+            [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+  };
+  auto item = [](QMenu* menu, const char* name, const QString& caption, const char* icon) {
+    QAction* action = icon ? menu->addAction(Image(icon), caption) : menu->addAction(caption);
+    action->setObjectName(name);
+    return action;
+  };
+
+  QMenu* file = menuBar()->addMenu("File");
+  file->setObjectName("File1");
+  addExcelFiles1_ = item(file, "AddExcelFiles1", "Add Excel Files...", "add");
+  addFolder1_ = item(file, "AddFolder1", "Add Folder...", "folder_add");
+  file->addSeparator();
+  converttoCSV1_ = item(file, "ConverttoCSV1", "Convert to CSV", "save48");
+  file->addSeparator();
+  exit1_ = item(file, "Exit1", "Exit", "exit");
+  guarded(addExcelFiles1_, &TAppForm::AddExcelFiles1Click);
+  guarded(addFolder1_, &TAppForm::AddFolder1Click);
+  guarded(converttoCSV1_, &TAppForm::ConverttoCSV1Click);
+  guarded(exit1_, &TAppForm::Exit1Click);
+
+  QMenu* settings = menuBar()->addMenu("Settings");
+  settings->setObjectName("Settings1");
+  auto option = [&](const char* name, const QString& caption, WindowOption which) {
+    QAction* action = item(settings, name, caption, nullptr);
+    action->setCheckable(true);
+    connect(action, &QAction::triggered, this, [this, which, action] {
+      Guarded([this, which, action] { OptionClick(which, action); });
+    });
+    return action;
+  };
+  automaticallyAddExcelFiles1_ =
+      option("AutomaticallyAddExcelFiles1", "Automatically Add Excel Files",
+             WindowOption::AutomaticallyAddExcelFiles);
+  automaticallyConverttoCSV1_ = option("AutomaticallyConverttoCSV1", "Automatically Convert to CSV",
+                                       WindowOption::AutomaticallyConverttoCSV);
+  automaticallyCloseApplication1_ =
+      option("AutomaticallyCloseApplication1", "Automatically Close Application",
+             WindowOption::AutomaticallyCloseApplication);
+  settings->addSeparator();
+  includeSubfolders1_ =
+      option("IncludeSubfolders1", "Include Subfolders", WindowOption::IncludeSubfolders);
+  startMinimized1_ = option("StartMinimized1", "Start Minimized", WindowOption::StartMinimized);
+  settings->addSeparator();
+  resettoDefaults1_ = item(settings, "ResettoDefaults1", "Reset to Defaults...", nullptr);
+  guarded(resettoDefaults1_, &TAppForm::ResettoDefaults1Click);
+
+  QMenu* help = menuBar()->addMenu("Help");
+  help->setObjectName("Help1");
+  help2_ = item(help, "Help2", "Online Help", "help");
+  help2_->setShortcut(QKeySequence(Qt::Key_F1));
+  help2_->setShortcutContext(Qt::WindowShortcut);
+  help->addSeparator();
+  updateNotifications1_ = item(help, "UpdateNotifications1", "Update Notifications", nullptr);
+  updateNotifications1_->setCheckable(true);
+  updateNotifications1_->setChecked(true);
+  updateNotifications1_->setEnabled(false);
+  QAction* bar = help->addSeparator();
+  bar->setObjectName("UpdateNotificationsBar");
+  sendFeedback1_ = item(help, "SendFeedback1", "Send &Feedback...", "feedback");
+  about1_ = item(help, "About1", "&About...", "about");
+  guarded(help2_, &TAppForm::Help2Click);
+#ifdef CELLVERTER_HAVE_UPDATE_UI
+  updateCheck_ = std::make_unique<UpdateCheckUi>(this, updateNotifications1_);
+  connect(updateNotifications1_, &QAction::triggered, this,
+          [this] { Guarded([this] { updateCheck_->UpdateNotifications1Click(); }); });
+#endif
+  guarded(sendFeedback1_, &TAppForm::SendFeedback1Click);
+  guarded(about1_, &TAppForm::About1Click);
+}
+
+void TAppForm::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    QApplication::restoreOverrideCursor();
+    dialogs_.ShowMessage(this, QMessageBox::Critical, "Cellverter",
+                         FromUtf8(GeneralErrorText(error.what())));
+  }
+}
+
+void TAppForm::SetStatus(const QString& text) { statusPanel_->setText(text); }
+
+QString TAppForm::StatusText() const { return statusPanel_->text(); }
+
+// ---- source list
+
+void TAppForm::Ekle(const QString& str) {
+  const int row = listView1_->rowCount();
+  listView1_->insertRow(row);
+  auto* cell = new QTableWidgetItem(str);
+  cell->setToolTip(str);
+  listView1_->setItem(row, 0, cell);
+}
+
+void TAppForm::ListeDegisti() {
+  const bool enabled = listView1_->rowCount() > 0;
+  buttonConvert_->setEnabled(enabled);
+  if (enabled == convertShowsEnabled_) return;
+  convertShowsEnabled_ = enabled;
+  const char* image = enabled ? "save48" : "saveblack48";
+  buttonConvert_->setIcon(Image(image));
+  buttonConvert_->setProperty("imageName", QString(image));
+}
+
+void TAppForm::ListView1Change() { ListeDegisti(); }
+
+void TAppForm::Delete1Click() {
+  QList<int> rows;
+  for (const QModelIndex& index : listView1_->selectionModel()->selectedRows()) {
+    rows.append(index.row());
+  }
+  std::sort(rows.begin(), rows.end(), std::greater<int>());
+  for (int row : rows) listView1_->removeRow(row);
+  ListeDegisti();
+}
+
+void TAppForm::DeleteAll1Click() {
+  listView1_->setRowCount(0);
+  ListeDegisti();
+}
+
+void TAppForm::AddExcelFiles1Click() { buttonAdd_->click(); }
+
+void TAppForm::AddFolder2Click() { addFolder1_->trigger(); }
+
+void TAppForm::AddMyFolder(const QString& foldername) {
+  cellverter::AddMyFolder(
+      ToUtf8(foldername), includeSubfolders1_->isChecked(),
+      [this](const std::string& path) { Ekle(FromUtf8(path)); },
+      [this](const std::string& text) {
+        SetStatus(FromUtf8(text));
+        // Painted at once: the scan keeps the window busy until it ends.
+        statusBar1_->repaint();
+      });
+}
+
+void TAppForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!event->mimeData()->hasUrls()) return;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) {
+      event->acceptProposedAction();
+      return;
+    }
+  }
+}
+
+void TAppForm::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  event->acceptProposedAction();
+  Guarded([this, &urls] {
+    for (const QUrl& url : urls) {
+      if (!url.isLocalFile()) continue;
+      const QString name = url.toLocalFile();
+      if (QFileInfo(name).isDir()) {
+        // A dropped folder becomes the destination; it is not scanned.
+        lastFolder_ = name;
+        edit1_->setText(name);
+      } else {
+        Ekle(name);
+      }
+    }
+  });
+}
+
+// ---- start-up
+
+void TAppForm::FormCreate() {
+  TEXEVersionData version;
+  ReadEXEVersionData(std::filesystem::path(ToUtf8(executablePath_)), version);
+  AppValues& app = App();
+  app.companyName = version.CompanyName;
+  app.productName = version.ProductName;
+  app.appVersion = AppVersionFromFileVersion(version.FileVersion);
+  app.appTitle = app.companyName + " - " + app.productName;
+  setWindowTitle(FromUtf8(app.appTitle));
+
+  // Drops are accepted by the window itself; there is no message filter to open here.
+  setAcceptDrops(true);
+
+  settings_ = std::make_unique<SettingsStore>(SettingsFolder(
+      std::filesystem::path(ToUtf8(programFolder_)), app.companyName, app.productName));
+
+  lastFolder_ = FromUtf8(settings_->ReadString(kDestinationKey, DefaultDestination()));
+  {
+    const QSignalBlocker detached(edit1_);
+    edit1_->setText(lastFolder_);
+  }
+  connect(edit1_, &QLineEdit::textChanged, this, [this] { Guarded([this] { Edit1Change(); }); });
+
+  // Attached before the field is filled, so a stored separator is written again at start.
+  connect(edit2_, &QLineEdit::textChanged, this, [this] { Guarded([this] { Edit2Change(); }); });
+  edit2_->setText(FromUtf8(settings_->ReadString(kSeparatorKey, DefaultSeparator())));
+
+  comboBox1_->setCurrentIndex(
+      EncodingIndexFromStoredWord(settings_->ReadString(kEncodingKey, kDefaultEncoding)));
+  connect(comboBox1_, &QComboBox::activated, this,
+          [this](int index) { Guarded([this, index] { ComboBox1Change(index); }); });
+
+  for (WindowOption option :
+       {WindowOption::AutomaticallyAddExcelFiles, WindowOption::AutomaticallyConverttoCSV,
+        WindowOption::AutomaticallyCloseApplication, WindowOption::IncludeSubfolders,
+        WindowOption::StartMinimized}) {
+    OptionItem(option)->setChecked(OptionIsOn(settings_->ReadString(OptionKey(option), "")));
+  }
+
+  LoadLanguage(std::filesystem::path(ToUtf8(programFolder_)));
+
+  ListeDegisti();
+  resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+  timerStart_->start();
+  timerChecker_->start();
+}
+
+// ---- settings handlers
+
+void TAppForm::Edit1Change() { settings_->WriteString(kDestinationKey, ToUtf8(edit1_->text())); }
+
+void TAppForm::Edit2Change() { settings_->WriteString(kSeparatorKey, ToUtf8(edit2_->text())); }
+
+void TAppForm::ComboBox1Change(int index) {
+  const std::string_view word = StoredWordOfIndex(index);
+  if (word.empty()) {
+    settings_->Save();
+  } else {
+    settings_->WriteString(kEncodingKey, word);
+  }
+}
+
+void TAppForm::OptionClick(WindowOption option, QAction* item) {
+  // The item has already turned its check mark over.
+  settings_->WriteString(OptionKey(option), OptionValue(item->isChecked()));
+}
+
+void TAppForm::ButtonBrowseClick() {
+  const QStringList chosen = dialogs_.PickFolders(this, "Select folder:", "Select", lastFolder_,
+                                                  /*multiple=*/false);
+  if (chosen.isEmpty() || chosen.front().isEmpty()) return;
+  lastFolder_ = chosen.front();
+  edit1_->setText(chosen.front());
+}
+
+void TAppForm::ResettoDefaults1Click() {
+  const QMessageBox::StandardButton answer = dialogs_.MessageDialogWithCaptions(
+      this, FromUtf8(Translate("Restart Application?")), QMessageBox::Question,
+      QMessageBox::Yes | QMessageBox::No, FromUtf8(Translate("Confirmation")),
+      {FromUtf8(Translate("Yes")), FromUtf8(Translate("No"))});
+  if (answer != QMessageBox::Yes) return;
+  settings_->DeleteFile();
+  QCoreApplication::processEvents();
+  dialogs_.StartProgram(executablePath_);
+  close();
+}
+
+// ---- adding files and folders
+
+void TAppForm::ButtonAddClick() {
+  QString start = FromUtf8(settings_->ReadString(kSourceDirectoryKey, ""));
+  if (!start.isEmpty() && !QFileInfo(start).isDir()) start.clear();
+  // Name filters compare case-sensitively here, so each letter admits both cases;
+  // "Any File" is "*" because many files have no dot.
+  const QStringList chosen = dialogs_.OpenFiles(
+      this, start, {"Excel Files (*.[xX][lL][sS][xX] *.[xX][lL][sS])", "Any File (*)"});
+  if (chosen.isEmpty()) return;
+  std::string folder;
+  for (const QString& file : chosen) {
+    folder = FolderPartOfPath(ToUtf8(file));
+    Ekle(file);
+  }
+  if (!folder.empty()) settings_->WriteString(kSourceDirectoryKey, folder);
+}
+
+void TAppForm::AddFolder1Click() {
+  const QStringList chosen = dialogs_.PickFolders(this, "Select folder:", "Select", lastFolder_,
+                                                  /*multiple=*/true);
+  if (chosen.isEmpty()) return;
+  lastFolder_ = chosen.front();
+  for (const QString& folder : chosen) AddMyFolder(folder);
+}
+
+// ---- the conversion run
+
+// The run reads the window's controls as it goes and shows itself in the status panel and
+// in boxes; it keeps the window busy, so the status panel is painted by hand.
+class TAppForm::RunConnection : public BatchInputs, public BatchObserver {
+ public:
+  explicit RunConnection(TAppForm& form) : form_(form) {}
+  ~RunConnection() override {
+    if (busy_) QApplication::restoreOverrideCursor();
+  }
+
+  std::size_t ItemCount() override { return std::size_t(form_.listView1_->rowCount()); }
+  std::string Item(std::size_t index) override {
+    const QTableWidgetItem* item = form_.listView1_->item(int(index), 0);
+    return item ? ToUtf8(item->text()) : std::string();
+  }
+  std::string Destination() override { return ToUtf8(form_.edit1_->text()); }
+  std::string Separator() override { return ToUtf8(form_.edit2_->text()); }
+  CsvEncoding Encoding() override {
+    const int index = form_.comboBox1_->currentIndex();
+    if (index < 0 || index >= int(kCsvEncodings.size())) return CsvEncoding::Ansi;
+    return kCsvEncodings[std::size_t(index)].encoding;
+  }
+  int AnsiCodePage() override { return UserAnsiCodePage(); }
+
+  void ShowStatus(const std::string& text) override {
+    form_.SetStatus(FromUtf8(text));
+    form_.statusBar1_->repaint();
+  }
+  void SetBusyCursor(bool busy) override {
+    if (busy == busy_) return;
+    busy_ = busy;
+    if (busy) {
+      QApplication::setOverrideCursor(Qt::BusyCursor);
+    } else {
+      QApplication::restoreOverrideCursor();
+    }
+  }
+  void Beep() override { form_.dialogs_.Beep(); }
+  void DestinationNotCreated(const std::string& /*folder*/,
+                             const std::string& systemMessage) override {
+    form_.dialogs_.ShowMessage(&form_, QMessageBox::Warning, FromUtf8(Translate("WARNING")),
+                               FromUtf8(systemMessage));
+  }
+  void WorkbookFailed(std::size_t /*index*/, const std::string& /*workbook*/,
+                      const std::string& message) override {
+    const bool wasBusy = busy_;
+    SetBusyCursor(false);
+    form_.dialogs_.ShowMessage(&form_, QMessageBox::Critical, "ERROR", FromUtf8(message));
+    SetBusyCursor(wasBusy);
+  }
+
+ private:
+  TAppForm& form_;
+  bool busy_ = false;
+};
+
+void TAppForm::ButtonConvertClick() {
+  RunConnection run(*this);
+  RunBatch(run, run);
+}
+
+// ---- menus of the shell
+
+void TAppForm::SendFeedback1Click() {
+#ifdef CELLVERTER_HAVE_FEEDBACK
+  TFeedbackForm form(this);
+  form.exec();
+#endif
+}
+
+void TAppForm::About1Click() {
+#ifdef CELLVERTER_HAVE_ABOUT
+  TAboutBox box(this);
+  box.exec();
+#endif
+}
+
+void TAppForm::TimerCheckerTimer() {
+#ifdef CELLVERTER_HAVE_UPDATE_UI
+  if (updateCheck_) updateCheck_->TimerCheckerTimer(timerChecker_);
+#else
+  timerChecker_->stop();
+#endif
+}
+
+std::string TAppForm::StoredDestination() { return settings_->ReadString(kDestinationKey, ""); }
+
+// ---- menus of the shell (continued)
+
+void TAppForm::Help2Click() {
+  dialogs_.OpenUrl(QUrl(FromUtf8(HelpAddress(App().productName, CELLVERTER_MAKER_HOST))));
+}
+
+void TAppForm::Exit1Click() { close(); }
+
+void TAppForm::ConverttoCSV1Click() {
+  if (buttonConvert_->isEnabled()) {
+    buttonConvert_->click();
+  } else {
+    dialogs_.Beep();
+  }
+}
+
+// ---- automatic run
+
+void TAppForm::TimerStartTimer() {
+  timerStart_->stop();
+  RunAutomaticStart(*this, ToUtf8(programFolder_));
+}
+
+QAction* TAppForm::OptionItem(WindowOption option) const {
+  switch (option) {
+    case WindowOption::AutomaticallyAddExcelFiles:
+      return automaticallyAddExcelFiles1_;
+    case WindowOption::AutomaticallyConverttoCSV:
+      return automaticallyConverttoCSV1_;
+    case WindowOption::AutomaticallyCloseApplication:
+      return automaticallyCloseApplication1_;
+    case WindowOption::IncludeSubfolders:
+      return includeSubfolders1_;
+    case WindowOption::StartMinimized:
+      return startMinimized1_;
+  }
+  return nullptr;
+}
+
+bool TAppForm::OptionChecked(WindowOption option) { return OptionItem(option)->isChecked(); }
+
+void TAppForm::Minimize() { showMinimized(); }
+
+void TAppForm::ShowStatus(const std::string& text) { SetStatus(FromUtf8(text)); }
+
+void TAppForm::ProcessMessages() { QCoreApplication::processEvents(); }
+
+void TAppForm::AddWorkbooksOfFolder(const std::string& folder) { AddMyFolder(FromUtf8(folder)); }
+
+bool TAppForm::ConvertEnabled() { return buttonConvert_->isEnabled(); }
+
+void TAppForm::ShowDestinationUnstored(const std::string& folder) {
+  const QSignalBlocker detached(edit1_);
+  edit1_->setText(FromUtf8(folder));
+}
+
+void TAppForm::ClickConvert() { buttonConvert_->click(); }
+
+void TAppForm::CloseWindow() { close(); }
+
+}  // namespace cellverter

@@ -1,0 +1,146 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/main_window_rules.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QStatusBar;
+class QTableWidget;
+class QTimer;
+class QToolButton;
+
+namespace cellverter {
+
+class SettingsStore;
+class UpdateCheckUi;
+class WindowDialogs;
+
+// The main window of the desktop program. Handlers carry the names of the controls and
+// events they answer; every rule they apply lives in a Qt-free function.
+class TAppForm : public QMainWindow, private AutomaticRunHost {
+  Q_OBJECT
+
+ public:
+  // `executablePath` is the program's own file: its version data names the program, its
+  // folder holds Languages/ and (when writable) settings.ini, and the automatic run scans
+  // it. Throws cellverter::Error when the version data cannot be read.
+  TAppForm(WindowDialogs& dialogs, const QString& executablePath, QWidget* parent = nullptr);
+  ~TAppForm() override;
+
+  // Appends one row to the source list; checks nothing.
+  void Ekle(const QString& str);
+  // Enables "Convert to CSV" exactly while the list holds a row.
+  void ListeDegisti();
+  // Scans one folder into the list between its two status texts.
+  void AddMyFolder(const QString& foldername);
+
+  QString StatusText() const;
+  const QString& LastFolder() const { return lastFolder_; }
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void FormCreate();
+  void BuildWindow();
+  void BuildMenus();
+
+  // Runs a command or timer handler; an error that escapes it is shown in the general
+  // error report and the program goes on.
+  void Guarded(const std::function<void()>& handler);
+  void SetStatus(const QString& text);
+
+  void ButtonAddClick();
+  void AddExcelFiles1Click();
+  void AddFolder1Click();
+  void AddFolder2Click();
+  void ButtonConvertClick();
+  void ConverttoCSV1Click();
+  void Delete1Click();
+  void DeleteAll1Click();
+  void ListView1Change();
+  void Edit1Change();
+  void Edit2Change();
+  void ComboBox1Change(int index);
+  void ButtonBrowseClick();
+  void OptionClick(WindowOption option, QAction* item);
+  void ResettoDefaults1Click();
+  void Help2Click();
+  void Exit1Click();
+  void SendFeedback1Click();
+  void About1Click();
+  void TimerStartTimer();
+  void TimerCheckerTimer();
+
+  // AutomaticRunHost
+  bool OptionChecked(WindowOption option) override;
+  void Minimize() override;
+  void ShowStatus(const std::string& text) override;
+  void ProcessMessages() override;
+  void AddWorkbooksOfFolder(const std::string& folder) override;
+  bool ConvertEnabled() override;
+  std::string StoredDestination() override;
+  void ShowDestinationUnstored(const std::string& folder) override;
+  void ClickConvert() override;
+  void CloseWindow() override;
+
+  QAction* OptionItem(WindowOption option) const;
+
+  class RunConnection;
+
+  WindowDialogs& dialogs_;
+  QString executablePath_;
+  QString programFolder_;
+  QString lastFolder_;
+  std::unique_ptr<SettingsStore> settings_;
+#ifdef CELLVERTER_HAVE_UPDATE_UI
+  std::unique_ptr<UpdateCheckUi> updateCheck_;
+#endif
+
+  QToolButton* buttonAdd_ = nullptr;
+  QPushButton* buttonConvert_ = nullptr;
+  QTableWidget* listView1_ = nullptr;
+  QLineEdit* edit1_ = nullptr;
+  QLineEdit* edit2_ = nullptr;
+  QPushButton* buttonBrowse_ = nullptr;
+  QComboBox* comboBox1_ = nullptr;
+  QStatusBar* statusBar1_ = nullptr;
+  QLabel* statusPanel_ = nullptr;
+  QMenu* popupMenu1_ = nullptr;
+  QMenu* popupMenu2_ = nullptr;
+  QTimer* timerStart_ = nullptr;
+  QTimer* timerChecker_ = nullptr;
+
+  QAction* addExcelFiles1_ = nullptr;
+  QAction* addFolder1_ = nullptr;
+  QAction* addFolder2_ = nullptr;
+  QAction* converttoCSV1_ = nullptr;
+  QAction* exit1_ = nullptr;
+  QAction* automaticallyAddExcelFiles1_ = nullptr;
+  QAction* automaticallyConverttoCSV1_ = nullptr;
+  QAction* automaticallyCloseApplication1_ = nullptr;
+  QAction* includeSubfolders1_ = nullptr;
+  QAction* startMinimized1_ = nullptr;
+  QAction* resettoDefaults1_ = nullptr;
+  QAction* help2_ = nullptr;
+  QAction* updateNotifications1_ = nullptr;
+  QAction* sendFeedback1_ = nullptr;
+  QAction* about1_ = nullptr;
+  QAction* delete1_ = nullptr;
+  QAction* deleteAll1_ = nullptr;
+
+  bool convertShowsEnabled_ = true;  // so the first ListeDegisti sets the image
+};
+
+}  // namespace cellverter

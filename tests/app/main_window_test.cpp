@@ -1,0 +1,678 @@
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <cerrno>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "../convert/temp_dir.h"
+#include "app/main_window_dialogs.h"
+#include "platform/error.h"
+#include "tiny_xlsx.h"
+
+namespace cellverter {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::ReadBytes;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+using testing_support::WriteTinyXlsx;
+
+QApplication& EnsureApplication() {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static int argc = 1;
+  static char name[] = "app_window_tests";
+  static char* argv[] = {name, nullptr};
+  // Never destroyed: Qt's own statics may already be gone when those of the test end.
+  static QApplication* application = [] {
+    auto* created = new QApplication(argc, argv);
+    created->setQuitOnLastWindowClosed(false);
+    return created;
+  }();
+  return *application;
+}
+
+// Answers the window's dialogs from queued replies and records what was asked.
+class ScriptedDialogs : public WindowDialogs {
+ public:
+  struct Box {
+    QMessageBox::Icon icon;
+    QString caption;
+    QString text;
+    bool busyCursorShown;
+  };
+  struct FolderRequest {
+    QString title, acceptLabel, startFolder;
+    bool multiple;
+  };
+
+  std::deque<QStringList> fileAnswers;
+  std::deque<QStringList> folderAnswers;
+  QMessageBox::StandardButton questionAnswer = QMessageBox::No;
+
+  std::vector<QString> openStartFolders;
+  QStringList lastFilters;
+  std::vector<FolderRequest> folderRequests;
+  std::vector<Box> boxes;
+  int beeps = 0;
+  std::vector<QUrl> urls;
+  QStringList startedPrograms;
+  struct Question {
+    QString message, title;
+    QStringList captions;
+  };
+  std::vector<Question> questions;
+
+  QStringList OpenFiles(QWidget*, const QString& startFolder, const QStringList& filters) override {
+    openStartFolders.push_back(startFolder);
+    lastFilters = filters;
+    return Next(fileAnswers);
+  }
+  QStringList PickFolders(QWidget*, const QString& title, const QString& acceptLabel,
+                          const QString& startFolder, bool multiple) override {
+    folderRequests.push_back({title, acceptLabel, startFolder, multiple});
+    return Next(folderAnswers);
+  }
+  void ShowMessage(QWidget*, QMessageBox::Icon icon, const QString& caption,
+                   const QString& text) override {
+    boxes.push_back({icon, caption, text, QApplication::overrideCursor() != nullptr});
+  }
+  QMessageBox::StandardButton MessageDialogWithCaptions(QWidget*, const QString& message,
+                                                        QMessageBox::Icon,
+                                                        QMessageBox::StandardButtons,
+                                                        const QString& title,
+                                                        const QStringList& captions) override {
+    questions.push_back({message, title, captions});
+    return questionAnswer;
+  }
+  void Beep() override { ++beeps; }
+  void OpenUrl(const QUrl& url) override { urls.push_back(url); }
+  void StartProgram(const QString& executable) override { startedPrograms << executable; }
+
+ private:
+  static QStringList Next(std::deque<QStringList>& answers) {
+    if (answers.empty()) return {};
+    QStringList answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+};
+
+// Records the status panel's text each time it is painted.
+class PaintRecorder : public QObject {
+ public:
+  explicit PaintRecorder(QLabel* panel) : panel_(panel) { panel->installEventFilter(this); }
+  QStringList painted;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == panel_ && event->type() == QEvent::Paint) {
+      if (painted.isEmpty() || painted.back() != panel_->text()) painted << panel_->text();
+    }
+    return false;
+  }
+
+ private:
+  QLabel* panel_;
+};
+
+std::string Q(const QString& text) { return text.toStdString(); }
+QString S(const std::string& text) { return QString::fromStdString(text); }
+
+// A copy of the built program in a fresh folder: the window reads its version data, keeps
+// settings.ini beside it and scans its folder in the automatic run. HOME and the XDG
+// config folder point into the temporary folder too.
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureApplication();
+    fs::create_directories(programDir());
+    fs::copy_file(fs::path(CELLVERTER_BIN_DIR) / "cellverter", exe());
+    setenv("HOME", (root_ / "home").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
+    setenv("LC_ALL", "C.UTF-8", 1);
+    fs::create_directories(root_.path() / "home" / "Desktop");
+  }
+  void TearDown() override { form_.reset(); }
+
+  fs::path programDir() const { return root_.path() / "prog"; }
+  fs::path exe() const { return programDir() / "cellverter"; }
+  std::string settingsPath() const { return (programDir() / "settings.ini").string(); }
+  std::string settingsText() const { return ReadBytes(settingsPath()); }
+  std::string desktop() const { return (root_.path() / "home" / "Desktop").string(); }
+
+  void WriteSettings(const std::map<std::string, std::string>& values) {
+    std::string text = "\xEF\xBB\xBF[Settings]\r\n";
+    for (const auto& [key, value] : values) text += key + "=" + value + "\r\n";
+    WriteBytes(settingsPath(), text + "\r\n");
+  }
+
+  TAppForm& Open() {
+    form_ = std::make_unique<TAppForm>(dialogs_, S(exe().string()));
+    // The update check has its own tests; here it would only reach for the maker's host.
+    form_->findChild<QTimer*>("TimerChecker")->stop();
+    form_->show();
+    // The automatic run may minimise or close the window before it is ever exposed.
+    EXPECT_TRUE(QTest::qWaitFor([this] {
+      return !form_->isVisible() || form_->isMinimized() || form_->windowHandle()->isExposed();
+    }));
+    // Until the first layout and paint have run, a repaint draws nothing; the start
+    // timer (the automatic run) fires meanwhile.
+    Settle();
+    return *form_;
+  }
+  // Lets the start timer fire (the automatic run) and pending events through.
+  void Settle() { QTest::qWait(20); }
+
+  template <typename T>
+  T* Find(const char* name) {
+    T* widget = form_->findChild<T*>(name);
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+  QAction* Action(const char* name) { return Find<QAction>(name); }
+  QTableWidget* List() { return Find<QTableWidget>("ListView1"); }
+  QPushButton* Convert() { return Find<QPushButton>("ButtonConvert"); }
+  QStringList Rows() {
+    QStringList rows;
+    for (int r = 0; r < List()->rowCount(); ++r) rows << List()->item(r, 0)->text();
+    return rows;
+  }
+
+  TempDir root_;
+  ScriptedDialogs dialogs_;
+  std::unique_ptr<TAppForm> form_;
+};
+
+// ---- start-up
+
+TEST_F(MainWindowTest, FirstStartShowsDefaultsAndWritesOnlyTheSeparator) {
+  TAppForm& form = Open();
+  EXPECT_EQ(form.windowTitle(), "KORVANE - Cellverter");
+  EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), S(desktop()));
+  EXPECT_EQ(form.LastFolder(), S(desktop()));
+  EXPECT_EQ(Find<QLineEdit>("Edit2")->text(), ",");  // LC_ALL=C.UTF-8 lists with ","
+  EXPECT_EQ(Find<QComboBox>("ComboBox1")->currentText(), "ANSI");
+  EXPECT_EQ(settingsText(), "\xEF\xBB\xBF[Settings]\r\nSeparator=,\r\n\r\n");
+  EXPECT_FALSE(Convert()->isEnabled());
+  EXPECT_EQ(Convert()->property("imageName").toString(), "saveblack48");
+  QAction* update = Action("UpdateNotifications1");
+  EXPECT_TRUE(update->isChecked());
+  EXPECT_FALSE(update->isEnabled());
+}
+
+struct StartupCase {
+  const char* name;
+  std::map<std::string, std::string> stored;
+  QString encoding;
+  std::vector<const char*> checked;
+};
+
+class StartupReadTest : public MainWindowTest, public ::testing::WithParamInterface<StartupCase> {};
+
+TEST_P(StartupReadTest, ShowsStoredValues) {
+  WriteSettings(GetParam().stored);
+  Open();
+  EXPECT_EQ(Find<QComboBox>("ComboBox1")->currentText(), GetParam().encoding);
+  for (const char* item :
+       {"AutomaticallyAddExcelFiles1", "AutomaticallyConverttoCSV1",
+        "AutomaticallyCloseApplication1", "IncludeSubfolders1", "StartMinimized1"}) {
+    bool expected = false;
+    for (const char* on : GetParam().checked) expected |= std::string(on) == item;
+    EXPECT_EQ(Action(item)->isChecked(), expected) << item;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StartupReadTest,
+    ::testing::Values(StartupCase{"ExactWords",
+                                  {{"Encoding", "UTF16LEBOM"},
+                                   {"IncludeSubfolders", "True"},
+                                   {"StartMinimized", "False"}},
+                                  "UTF-16 LE BOM",
+                                  {"IncludeSubfolders1"}},
+                      StartupCase{"WrongCaseAndLowerTrueAreDefaults",
+                                  {{"Encoding", "utf8bom"},
+                                   {"IncludeSubfolders", "true"},
+                                   {"AutomaticallyCloseApplication", "1"}},
+                                  "ANSI",
+                                  {}},
+                      StartupCase{"UnknownWordIsAnsi", {{"Encoding", "UTF-8"}}, "ANSI", {}}),
+    [](const ::testing::TestParamInfo<StartupCase>& c) { return c.param.name; });
+
+TEST_F(MainWindowTest, StoredDestinationAndSeparatorAreShownAndSeparatorRewritten) {
+  const std::string out = (root_.path() / "out").string();
+  WriteSettings({{"Destination", out}, {"Separator", ";"}});
+  Open();
+  EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), S(out));
+  EXPECT_EQ(form_->LastFolder(), S(out));
+  EXPECT_EQ(Find<QLineEdit>("Edit2")->text(), ";");
+  // Rewritten by the separator field at start: still in file order, the BOM first.
+  EXPECT_EQ(settingsText(),
+            "\xEF\xBB\xBF[Settings]\r\nDestination=" + out + "\r\nSeparator=;\r\n\r\n");
+}
+
+// ---- the source list
+
+TEST_F(MainWindowTest, ConvertButtonFollowsTheRows) {
+  Open();
+  form_->Ekle("/data/a.xlsx");
+  EXPECT_TRUE(Convert()->isEnabled());
+  EXPECT_EQ(Convert()->property("imageName").toString(), "save48");
+  form_->Ekle("/data/b.xls");
+  form_->Ekle("/data/a.xlsx");  // duplicates are kept
+  EXPECT_EQ(Rows(), QStringList({"/data/a.xlsx", "/data/b.xls", "/data/a.xlsx"}));
+
+  Action("Delete1")->trigger();  // nothing selected: nothing removed
+  EXPECT_EQ(List()->rowCount(), 3);
+
+  List()->selectRow(0);
+  List()->selectionModel()->select(List()->model()->index(2, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  Action("Delete1")->trigger();
+  EXPECT_EQ(Rows(), QStringList({"/data/b.xls"}));
+  EXPECT_TRUE(Convert()->isEnabled());
+
+  List()->selectRow(0);
+  Action("Delete1")->trigger();
+  EXPECT_FALSE(Convert()->isEnabled());
+  EXPECT_EQ(Convert()->property("imageName").toString(), "saveblack48");
+
+  form_->Ekle("/data/c.xlsx");
+  form_->Ekle("/data/d.xlsx");
+  Action("DeleteAll1")->trigger();
+  EXPECT_EQ(List()->rowCount(), 0);
+  EXPECT_FALSE(Convert()->isEnabled());
+}
+
+TEST_F(MainWindowTest, OpenDialogAppendsFilesAndRemembersTheirFolder) {
+  const fs::path data = root_.path() / "data";
+  fs::create_directories(data);
+  Open();
+  dialogs_.fileAnswers = {{S((data / "B.XLSX").string()), S((data / "notes.csv").string())},
+                          {S((data / "B.XLSX").string())},
+                          {}};
+  Find<QToolButton>("ButtonAdd")->click();
+  EXPECT_EQ(dialogs_.openStartFolders.back(), "");  // nothing stored yet
+  EXPECT_NE(settingsText().find("SourceDirectory=" + data.string() + "\r\n"), std::string::npos);
+
+  Action("AddExcelFiles1")->trigger();  // the menu item clicks the button
+  EXPECT_EQ(dialogs_.openStartFolders.back(), S(data.string()));
+
+  const std::string before = settingsText();
+  Find<QToolButton>("ButtonAdd")->click();  // cancelled
+  EXPECT_EQ(settingsText(), before);
+  EXPECT_EQ(Rows(), QStringList({S((data / "B.XLSX").string()), S((data / "notes.csv").string()),
+                                 S((data / "B.XLSX").string())}));
+
+  // A remembered folder that has gone away: the dialog opens at the platform's choice.
+  fs::remove_all(data);
+  Find<QToolButton>("ButtonAdd")->click();
+  EXPECT_EQ(dialogs_.openStartFolders.back(), "");
+}
+
+// The dialog's first filter must find workbooks in any letter case: the platform's
+// filters compare case-sensitively.
+TEST_F(MainWindowTest, OpenDialogFiltersMatchWorkbooksInAnyCase) {
+  Open();
+  Find<QToolButton>("ButtonAdd")->click();
+  ASSERT_EQ(dialogs_.lastFilters.size(), 2);
+  auto matches = [](const QString& filter, const QString& name) {
+    const QRegularExpression inParentheses(R"(\(([^)]*)\))");
+    const QString patterns = inParentheses.match(filter).captured(1);
+    for (const QString& pattern : patterns.split(' ', Qt::SkipEmptyParts)) {
+      const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(pattern));
+      if (re.match(name).hasMatch()) return true;
+    }
+    return false;
+  };
+  const QString excel = dialogs_.lastFilters[0];
+  const QString any = dialogs_.lastFilters[1];
+  EXPECT_TRUE(excel.startsWith("Excel Files"));
+  for (const char* name : {"book.xlsx", "BOOK.XLS", "Old.Xls", "a.b.XlSx"}) {
+    EXPECT_TRUE(matches(excel, name)) << name;
+  }
+  for (const char* name : {"book.xlsm", "book.xls.bak", "data.csv", "xls"}) {
+    EXPECT_FALSE(matches(excel, name)) << name;
+  }
+  EXPECT_TRUE(any.startsWith("Any File"));
+  for (const char* name : {"data.csv", "README", "book.xlsx"}) {
+    EXPECT_TRUE(matches(any, name)) << name;
+  }
+}
+
+TEST_F(MainWindowTest, DropAppendsFilesAndMakesAFolderTheDestination) {
+  const fs::path dropped = root_.path() / "dropped";
+  fs::create_directories(dropped);
+  // Longer than the 255 characters a fixed drop buffer would keep.
+  const std::string longName = (root_.path() / (std::string(300, 'n') + ".xlsx")).string();
+  Open();
+  form_->Ekle("/data/first.xlsx");
+
+  QMimeData mime;
+  const QList<QUrl> urls = {QUrl::fromLocalFile(S(longName)),
+                            QUrl::fromLocalFile(S(dropped.string())),
+                            QUrl::fromLocalFile("/data/later.txt")};
+  mime.setUrls(urls);
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(form_.get(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(form_.get(), &drop);
+
+  EXPECT_EQ(Rows(), QStringList({"/data/first.xlsx", S(longName), "/data/later.txt"}));
+  EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), S(dropped.string()));
+  EXPECT_EQ(form_->LastFolder(), S(dropped.string()));
+  EXPECT_NE(settingsText().find("Destination=" + dropped.string() + "\r\n"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, AddFolderScansEachChosenFolderBetweenPaintedStatusTexts) {
+  const fs::path one = root_.path() / "one";
+  const fs::path two = root_.path() / "two";
+  fs::create_directories(one / "sub");
+  fs::create_directories(two);
+  WriteBytes((one / "Book.xlsx").string(), "");
+  WriteBytes((one / "Data.csv").string(), "");
+  WriteBytes((one / "sub" / "Deep.xls").string(), "");
+  WriteBytes((two / "Old.XLS").string(), "");
+  Open();
+  PaintRecorder recorder(Find<QLabel>("StatusPanel"));
+  dialogs_.folderAnswers = {{S(one.string()), S(two.string())}};
+  Action("AddFolder1")->trigger();
+
+  ASSERT_EQ(dialogs_.folderRequests.size(), 1u);
+  EXPECT_EQ(dialogs_.folderRequests[0].title, "Select folder:");
+  EXPECT_EQ(dialogs_.folderRequests[0].acceptLabel, "Select");
+  EXPECT_EQ(dialogs_.folderRequests[0].startFolder, S(desktop()));
+  EXPECT_TRUE(dialogs_.folderRequests[0].multiple);
+  EXPECT_EQ(Rows(), QStringList({S((one / "Book.xlsx").string()), S((two / "Old.XLS").string())}));
+  EXPECT_EQ(form_->LastFolder(), S(one.string()));
+  EXPECT_EQ(form_->StatusText(), "Finished folder scan");
+  // Each "Scanning" text was on the screen before its folder's scan ran.
+  EXPECT_TRUE(recorder.painted.contains("Scanning folder " + S(one.string()) + "..."));
+  EXPECT_TRUE(recorder.painted.contains("Scanning folder " + S(two.string()) + "..."));
+
+  // The button's drop-down item does the same, here with subfolders included.
+  Action("IncludeSubfolders1")->trigger();
+  dialogs_.folderAnswers = {{S(one.string())}};
+  Action("AddFolder2")->trigger();
+  EXPECT_EQ(dialogs_.folderRequests.size(), 2u);
+  EXPECT_EQ(dialogs_.folderRequests[1].startFolder, S(one.string()));
+  EXPECT_TRUE(Rows().contains(S((one / "sub" / "Deep.xls").string())));
+
+  dialogs_.folderAnswers = {{}};  // cancelled
+  const QStringList before = Rows();
+  Action("AddFolder1")->trigger();
+  EXPECT_EQ(Rows(), before);
+}
+
+// ---- the conversion run
+
+TEST_F(MainWindowTest, FailingWorkbookInTheMiddleIsReportedAndTheRunGoesOn) {
+  const fs::path data = root_.path() / "data";
+  const fs::path out = root_.path() / "out" / "deeper";  // created with its parent
+  fs::create_directories(data);
+  WriteTinyXlsx((data / "first.xlsx").string(), {{"a", "b"}, {"c", "d"}});
+  WriteBytes((data / "broken.xlsx").string(), "this is not a workbook");
+  WriteTinyXlsx((data / "last.xlsx").string(), {{"x;y"}});
+  WriteSettings({{"Destination", out.string()}, {"Separator", ";"}, {"Encoding", "UTF8"}});
+  Open();
+  for (const char* name : {"first.xlsx", "broken.xlsx", "last.xlsx"}) {
+    form_->Ekle(S((data / name).string()));
+  }
+  PaintRecorder recorder(Find<QLabel>("StatusPanel"));
+  Convert()->click();
+
+  ASSERT_EQ(dialogs_.boxes.size(), 1u);
+  EXPECT_EQ(dialogs_.boxes[0].caption, "ERROR");
+  EXPECT_EQ(dialogs_.boxes[0].icon, QMessageBox::Critical);
+  EXPECT_TRUE(dialogs_.boxes[0].text.contains("broken.xlsx")) << Q(dialogs_.boxes[0].text);
+  EXPECT_FALSE(dialogs_.boxes[0].busyCursorShown);  // the normal cursor while the box is up
+  EXPECT_EQ(dialogs_.beeps, 1);
+  EXPECT_EQ(form_->StatusText(), "Completed");
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(ReadBytes((out / "first.csv").string()), "a;b\r\nc;d\r\n");
+  EXPECT_EQ(ReadBytes((out / "last.csv").string()), "\"x;y\"\r\n");
+  EXPECT_FALSE(fs::exists(out / "broken.csv"));
+  for (const char* name : {"first.xlsx", "broken.xlsx", "last.xlsx"}) {
+    EXPECT_TRUE(recorder.painted.contains("Converting " + S((data / name).string()) + "..."))
+        << name;
+  }
+
+  // A second run numbers the new files instead of replacing the old ones.
+  Action("ConverttoCSV1")->trigger();
+  EXPECT_TRUE(fs::exists(out / "first (2).csv"));
+  EXPECT_EQ(dialogs_.boxes.size(), 2u);
+}
+
+TEST_F(MainWindowTest, EmptyDestinationIsReportedByTheGeneralErrorReport) {
+  Open();
+  form_->Ekle("/data/a.xlsx");
+  Find<QLineEdit>("Edit1")->clear();
+  Convert()->click();
+  ASSERT_EQ(dialogs_.boxes.size(), 1u);
+  EXPECT_EQ(dialogs_.boxes[0].caption, "Cellverter");
+  EXPECT_EQ(dialogs_.boxes[0].text, "Unable to create directory.");
+  EXPECT_EQ(dialogs_.beeps, 0);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(MainWindowTest, DestinationThatCannotBeCreatedGivesAWarning) {
+  WriteBytes((root_.path() / "file").string(), "");
+  Open();
+  form_->Ekle("/data/a.xlsx");
+  Find<QLineEdit>("Edit1")->setText(S((root_.path() / "file" / "sub").string()));
+  Convert()->click();
+  ASSERT_EQ(dialogs_.boxes.size(), 1u);
+  EXPECT_EQ(dialogs_.boxes[0].caption, "WARNING");
+  EXPECT_EQ(dialogs_.boxes[0].icon, QMessageBox::Warning);
+  EXPECT_EQ(dialogs_.boxes[0].text, S(SystemMessage(ENOTDIR)));
+  EXPECT_EQ(dialogs_.beeps, 0);
+}
+
+TEST_F(MainWindowTest, ConvertMenuItemOnlyBeepsOnAnEmptyList) {
+  Open();
+  Settle();
+  const QString before = form_->StatusText();
+  Action("ConverttoCSV1")->trigger();
+  EXPECT_EQ(dialogs_.beeps, 1);
+  EXPECT_TRUE(dialogs_.boxes.empty());
+  EXPECT_EQ(form_->StatusText(), before);
+}
+
+// ---- settings handlers
+
+TEST_F(MainWindowTest, FieldsAndEncodingAreStoredAtOnce) {
+  Open();
+  auto* edit1 = Find<QLineEdit>("Edit1");
+  edit1->clear();
+  QTest::keyClicks(edit1, "/o");
+  EXPECT_NE(settingsText().find("Destination=/o\r\n"), std::string::npos);
+  EXPECT_EQ(form_->LastFolder(), S(desktop()));  // typing does not move the dialogs' folder
+
+  auto* edit2 = Find<QLineEdit>("Edit2");
+  edit2->clear();
+  QTest::keyClicks(edit2, "|");
+  EXPECT_NE(settingsText().find("Separator=|\r\n"), std::string::npos);
+
+  auto* combo = Find<QComboBox>("ComboBox1");
+  combo->setCurrentIndex(4);
+  emit combo->activated(4);  // what a user's choice sends
+  EXPECT_NE(settingsText().find("Encoding=UTF16LEBOM\r\n"), std::string::npos);
+}
+
+class OptionToggleTest : public MainWindowTest,
+                         public ::testing::WithParamInterface<std::pair<const char*, const char*>> {
+};
+
+TEST_P(OptionToggleTest, StoresTrueThenFalse) {
+  const auto [item, key] = GetParam();
+  Open();
+  Action(item)->trigger();
+  EXPECT_TRUE(Action(item)->isChecked());
+  EXPECT_NE(settingsText().find(std::string(key) + "=True\r\n"), std::string::npos);
+  Action(item)->trigger();
+  EXPECT_FALSE(Action(item)->isChecked());
+  EXPECT_NE(settingsText().find(std::string(key) + "=False\r\n"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, OptionToggleTest,
+    ::testing::Values(std::pair{"AutomaticallyAddExcelFiles1", "AutomaticallyAddExcelFiles"},
+                      std::pair{"AutomaticallyConverttoCSV1", "AutomaticallyConverttoCSV"},
+                      std::pair{"AutomaticallyCloseApplication1", "AutomaticallyCloseApplication"},
+                      std::pair{"IncludeSubfolders1", "IncludeSubfolders"},
+                      std::pair{"StartMinimized1", "StartMinimized"}));
+
+TEST_F(MainWindowTest, BrowseSetsDestinationAndLastFolder) {
+  const std::string chosen = (root_.path() / "chosen").string();
+  Open();
+  dialogs_.folderAnswers = {{}, {S(chosen)}};
+  Find<QPushButton>("ButtonBrowse")->click();  // cancelled: nothing changes
+  EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), S(desktop()));
+  Find<QPushButton>("ButtonBrowse")->click();
+  ASSERT_EQ(dialogs_.folderRequests.size(), 2u);
+  EXPECT_FALSE(dialogs_.folderRequests[1].multiple);
+  EXPECT_EQ(dialogs_.folderRequests[1].startFolder, S(desktop()));
+  EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), S(chosen));
+  EXPECT_EQ(form_->LastFolder(), S(chosen));
+  EXPECT_NE(settingsText().find("Destination=" + chosen + "\r\n"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, ResetToDefaultsDeletesTheSettingsAndStartsAgain) {
+  Open();
+  Action("StartMinimized1")->trigger();
+  dialogs_.questionAnswer = QMessageBox::No;
+  Action("ResettoDefaults1")->trigger();
+  EXPECT_TRUE(fs::exists(settingsPath()));
+  EXPECT_TRUE(form_->isVisible());
+  ASSERT_EQ(dialogs_.questions.size(), 1u);
+  EXPECT_EQ(dialogs_.questions[0].message, "Restart Application?");
+  EXPECT_EQ(dialogs_.questions[0].title, "Confirmation");
+  EXPECT_EQ(dialogs_.questions[0].captions, QStringList({"Yes", "No"}));
+
+  dialogs_.questionAnswer = QMessageBox::Yes;
+  Action("ResettoDefaults1")->trigger();
+  EXPECT_FALSE(fs::exists(settingsPath()));
+  EXPECT_EQ(dialogs_.startedPrograms, QStringList({S(exe().string())}));
+  EXPECT_FALSE(form_->isVisible());
+  Settle();
+  EXPECT_FALSE(fs::exists(settingsPath()));  // nothing writes the file afterwards
+}
+
+TEST_F(MainWindowTest, FailedSettingsWriteIsReportedAndTheProgramGoesOn) {
+  Open();
+  // A folder in the file's place: no write can replace it, whoever runs the test.
+  fs::remove(settingsPath());
+  fs::create_directory(settingsPath());
+  Action("IncludeSubfolders1")->trigger();
+  ASSERT_EQ(dialogs_.boxes.size(), 1u);
+  EXPECT_EQ(dialogs_.boxes[0].caption, "Cellverter");
+  EXPECT_EQ(dialogs_.boxes[0].icon, QMessageBox::Critical);
+  EXPECT_TRUE(dialogs_.boxes[0].text.endsWith('.'));
+  EXPECT_TRUE(dialogs_.boxes[0].text.contains("settings.ini")) << Q(dialogs_.boxes[0].text);
+  EXPECT_TRUE(form_->isVisible());
+  EXPECT_TRUE(Action("IncludeSubfolders1")->isChecked());
+}
+
+// ---- help and exit
+
+TEST_F(MainWindowTest, OnlineHelpOpensTheHelpPageAlsoWithF1) {
+  Open();
+  Action("Help2")->trigger();
+  ASSERT_EQ(dialogs_.urls.size(), 1u);
+  EXPECT_EQ(dialogs_.urls[0].toString(), "http://" CELLVERTER_TEST_MAKER_HOST "/help/cellverter/");
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+  QTest::keyClick(List(), Qt::Key_F1);
+  EXPECT_EQ(dialogs_.urls.size(), 2u);
+}
+
+TEST_F(MainWindowTest, ExitClosesTheWindow) {
+  Open();
+  Action("Exit1")->trigger();
+  EXPECT_FALSE(form_->isVisible());
+}
+
+// ---- the automatic run
+
+TEST_F(MainWindowTest, AutomaticRunWithAllOptionsOffChangesNothing) {
+  Open();
+  Settle();
+  EXPECT_EQ(form_->StatusText(), "");
+  EXPECT_FALSE(form_->isMinimized());
+  EXPECT_TRUE(form_->isVisible());
+}
+
+TEST_F(MainWindowTest, AutomaticRunOnlyMinimizes) {
+  WriteSettings({{"StartMinimized", "True"}, {"AutomaticallyCloseApplication", "True"}});
+  Open();
+  Settle();
+  EXPECT_TRUE(form_->isMinimized());
+  EXPECT_EQ(form_->StatusText(), "Minimized");
+  EXPECT_TRUE(form_->isVisible());
+}
+
+TEST_F(MainWindowTest, AutomaticRunWithoutWorkbooksStaysOpen) {
+  WriteSettings({{"AutomaticallyAddExcelFiles", "True"},
+                 {"AutomaticallyConverttoCSV", "True"},
+                 {"AutomaticallyCloseApplication", "True"}});
+  Open();
+  Settle();
+  EXPECT_EQ(form_->StatusText(), "Finished folder scan");
+  EXPECT_EQ(List()->rowCount(), 0);
+  EXPECT_TRUE(form_->isVisible());
+}
+
+TEST_F(MainWindowTest, AutomaticRunConvertsIntoTheStoredDestinationAndStaysOpen) {
+  const fs::path out = root_.path() / "out";
+  WriteTinyXlsx((programDir() / "book.xlsx").string(), {{"1"}});
+  WriteSettings({{"AutomaticallyAddExcelFiles", "True"},
+                 {"AutomaticallyConverttoCSV", "True"},
+                 {"Destination", out.string()}});
+  Open();
+  Settle();
+  EXPECT_EQ(form_->StatusText(), "Automatically converted to CSV");
+  EXPECT_EQ(ReadBytes((out / "book.csv").string()), "1\r\n");
+  EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), S(out.string()));
+  EXPECT_TRUE(form_->isVisible());
+}
+
+TEST_F(MainWindowTest, AutomaticRunWithoutDestinationConvertsIntoTheProgramFolderAndCloses) {
+  WriteTinyXlsx((programDir() / "one.xlsx").string(), {{"1"}});
+  WriteTinyXlsx((programDir() / "two.xlsx").string(), {{"2"}});
+  WriteSettings({{"StartMinimized", "True"},
+                 {"AutomaticallyAddExcelFiles", "True"},
+                 {"AutomaticallyConverttoCSV", "True"},
+                 {"AutomaticallyCloseApplication", "True"}});
+  Open();
+  Settle();
+  EXPECT_EQ(form_->StatusText(), "Automatically closing application...");
+  EXPECT_FALSE(form_->isVisible());
+  EXPECT_EQ(ReadBytes((programDir() / "one.csv").string()), "1\r\n");
+  EXPECT_EQ(ReadBytes((programDir() / "two.csv").string()), "2\r\n");
+  EXPECT_EQ(settingsText().find("Destination"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace cellverter
