@@ -11,6 +11,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "spreadsheet/prefetch_stream.h"
 #include "spreadsheet/sheet_spool.h"
 #include "spreadsheet/workbook_error.h"
 #include "spreadsheet/xml_scanner.h"
@@ -443,7 +444,8 @@ void XlsxSource::ReadSharedStrings(const std::string& part) {
 // last used cell is tracked.
 void XlsxSource::ReadSheet(const std::string& part) {
   auto stream = OpenPart(part);
-  XmlScanner xml(*stream, "the sheet");
+  PrefetchStream prefetch(*stream);
+  XmlScanner xml(prefetch, "the sheet");
 
   struct PendingCell {
     uint32_t column;

@@ -108,5 +108,33 @@ TEST(ConvertExcelToCsvTest, AFailedWriteReportsTheCsvFile) {
   }
 }
 
+// Workbooks saved by LibreOffice Calc (see tests/data/xlsx/README.md).
+struct SavedWorkbookCase {
+  const char* file;
+  std::string csv;
+};
+
+void PrintTo(const SavedWorkbookCase& c, std::ostream* os) { *os << c.file; }
+
+class SavedWorkbookTest : public testing::TestWithParam<SavedWorkbookCase> {};
+
+TEST_P(SavedWorkbookTest, ConvertsAsDisplayed) {
+  TempDir dir;
+  const std::string written = ConvertExcelToCSV(
+      std::string(CELLVERTER_TEST_DATA) + "/xlsx/" + GetParam().file, dir / "out.csv", {});
+  EXPECT_EQ(ReadBytes(written), GetParam().csv);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LibreOffice, SavedWorkbookTest,
+    testing::Values(SavedWorkbookCase{"lo-formats.xlsx",
+                                      ",,,,,,\r\n"
+                                      ",,,,,,\r\n"
+                                      ",,\"a, \"\"b\"\"\",\"1,234.50\",12.5%,,\r\n"
+                                      ",,03/01/2024,#DIV/0!,xy,,\r\n"
+                                      ",,,,,,\r\n"
+                                      ",,,,,,\r\n"},
+                    SavedWorkbookCase{"lo-1904.xlsx", "2024-03-01,2.5,1\r\n"}));
+
 }  // namespace
 }  // namespace cellverter
