@@ -1,0 +1,177 @@
+// cellverter-cli: converts workbooks to CSV files with the rules of the desktop program.
+
+#include <sched.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/cli_report.h"
+#include "convert/batch_run.h"
+#include "convert/csv_encoding.h"
+#include "platform/ansi_code_page.h"
+#include "platform/error.h"
+#include "sources/folder_scan.h"
+
+namespace cellverter {
+namespace {
+
+constexpr int kAllConverted = 0;
+constexpr int kSomeFailed = 1;
+constexpr int kBadUsage = 2;
+
+unsigned CoreCount() {
+  cpu_set_t set;
+  if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+    return static_cast<unsigned>(CPU_COUNT(&set));
+  }
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// A folder adds its workbooks (scanned as the window's "Add Folder" does); anything else
+// is listed as it stands, and the run reports it if it is no workbook.
+void AddPath(const std::string& path, bool includeSubfolders, std::vector<std::string>& list) {
+  if (IsFolder(path)) {
+    AddAllFilesInDir(path, includeSubfolders,
+                     [&](const std::string& found) { list.push_back(found); });
+  } else {
+    list.push_back(path);
+  }
+}
+
+// "--separator=" must mean the empty separator, but the option parser would then take the
+// next argument as the value; the separate form ("--separator" "") it reads right.
+std::vector<std::string> SplitEmptyValues(int argc, char** argv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (i > 0 && arg.size() > 3 && arg.starts_with("--") && arg.back() == '=' &&
+        arg.find('=') == arg.size() - 1) {
+      args.push_back(arg.substr(0, arg.size() - 1));
+      args.emplace_back();
+    } else {
+      args.push_back(arg);
+    }
+  }
+  return args;
+}
+
+int Run(int argc, char** argv) {
+  CLI::App app{
+      "Converts the first worksheet of each Excel workbook (.xls, .xlsx) into a CSV file in the "
+      "destination folder, every cell as the text the spreadsheet displays. An existing file is "
+      "never overwritten: a numbered name such as \"book (2).csv\" is chosen instead.\n\n"
+      "Exit status: 0 every workbook converted, 1 some failed, 2 bad usage.",
+      "cellverter-cli"};
+  app.set_version_flag("--version", "cellverter-cli " CELLVERTER_VERSION);
+
+  std::string destination = ".";
+  std::string separator = ",";
+  std::string encodingWord = "UTF8";
+  bool includeSubfolders = false;
+  unsigned jobs = CoreCount();
+  std::vector<std::string> paths;
+
+  app.add_option("-d,--destination", destination,
+                 "Folder for the CSV files, created with its parents when missing")
+      ->capture_default_str()
+      ->type_name("DIR");
+  app.add_option("-s,--separator", separator, "Field separator, any text (also empty)")
+      ->capture_default_str()
+      ->type_name("TEXT");
+  std::string words;
+  for (const CsvEncodingInfo& info : kCsvEncodings) {
+    words += (words.empty() ? "" : ", ") + std::string(info.storedWord);
+  }
+  app.add_option("-e,--encoding", encodingWord, "Output encoding: " + words)
+      ->capture_default_str()
+      ->type_name("WORD")
+      ->check(CLI::Validator(
+          [](std::string& word) -> std::string {
+            for (const CsvEncodingInfo& info : kCsvEncodings) {
+              if (word == info.storedWord) return {};
+            }
+            return "unknown encoding \"" + word + "\"";
+          },
+          "", "encoding word"));
+  app.add_flag("-r,--include-subfolders", includeSubfolders,
+               "Scan the subfolders of every folder given as well");
+  app.add_option("-j,--jobs", jobs, "Workbooks converted at once (default: the number of cores)")
+      ->type_name("N")
+      ->check(CLI::Range(1u, 1024u));
+  app.add_option("paths", paths,
+                 "Workbooks and folders to convert (a folder adds its .xls and .xlsx files); "
+                 "- reads paths from standard input, one a line")
+      ->required()
+      ->type_name("PATH");
+
+  std::vector<std::string> args = SplitEmptyValues(argc, argv);
+  std::vector<char*> argPointers;
+  for (std::string& arg : args) argPointers.push_back(arg.data());
+  try {
+    app.parse(static_cast<int>(argPointers.size()), argPointers.data());
+  } catch (const CLI::ParseError& error) {
+    return app.exit(error) == 0 ? kAllConverted : kBadUsage;
+  }
+
+  std::vector<std::string> workbooks;
+  bool stdinRead = false;
+  for (const std::string& path : paths) {
+    if (path != "-") {
+      AddPath(path, includeSubfolders, workbooks);
+      continue;
+    }
+    if (stdinRead) continue;  // standard input holds one list
+    stdinRead = true;
+    for (std::string line; std::getline(std::cin, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.empty()) AddPath(line, includeSubfolders, workbooks);
+    }
+  }
+
+  CsvOptions options;
+  options.separator = separator;
+  options.encoding = kCsvEncodings[EncodingIndexFromStoredWord(encodingWord)].encoding;
+  options.ansiCodePage = UserAnsiCodePage();
+
+  CliReport report(workbooks.size(), stdout, stderr, ::isatty(STDERR_FILENO) == 1);
+  BatchSummary summary;
+  try {
+    if (jobs <= 1) {
+      FixedBatchInputs inputs(workbooks, destination, options);
+      summary = RunBatch(inputs, report);
+    } else {
+      summary = RunBatchInParallel(workbooks, destination, options, jobs, report);
+    }
+  } catch (const Error& error) {
+    // Only the empty destination text ends a run this way: a usage error here.
+    std::fprintf(stderr, "cellverter-cli: %s\n", error.what());
+    return kBadUsage;
+  }
+  report.Finish(summary, destination);
+  if (!summary.destinationReady || summary.failed > 0) return kSomeFailed;
+  return kAllConverted;
+}
+
+}  // namespace
+}  // namespace cellverter
+
+int main(int argc, char** argv) {
+  try {
+    return cellverter::Run(argc, argv);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "cellverter-cli: %s\n", error.what());
+    return 1;
+  }
+}

@@ -1,0 +1,201 @@
+#include "convert/batch_run.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "convert/output_path.h"
+#include "platform/error.h"
+
+namespace cellverter {
+
+FixedBatchInputs::FixedBatchInputs(std::vector<std::string> workbooks, std::string destination,
+                                   CsvOptions options)
+    : workbooks_(std::move(workbooks)),
+      destination_(std::move(destination)),
+      options_(std::move(options)) {}
+
+void BatchObserver::WorkbookStarting(std::size_t, std::size_t, const std::string&) {}
+void BatchObserver::WorkbookConverted(std::size_t, const std::string&, const std::string&) {}
+
+std::string ConvertingStatusText(const std::string& workbook) {
+  return "Converting " + workbook + "...";
+}
+
+std::string CreateDestinationFolder(const std::string& destination) {
+  if (destination.empty()) throw Error(kUnableToCreateDirectory);
+  std::error_code error;
+  std::filesystem::create_directories(destination, error);
+  if (!error && !std::filesystem::is_directory(destination, error)) {
+    error = std::make_error_code(std::errc::not_a_directory);
+  }
+  return error ? error.message() : std::string();
+}
+
+namespace {
+
+// Keeps the busy cursor honest when something unexpected leaves the run.
+class BusyCursor {
+ public:
+  explicit BusyCursor(BatchObserver& observer) : observer_(observer) { Set(true); }
+  ~BusyCursor() {
+    if (busy_) observer_.SetBusyCursor(false);
+  }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+  void Set(bool busy) {
+    busy_ = busy;
+    observer_.SetBusyCursor(busy);
+  }
+
+ private:
+  BatchObserver& observer_;
+  bool busy_ = false;
+};
+
+// Converts one workbook into a name chosen now; the message of any failure.
+struct Outcome {
+  bool ok = false;
+  std::string text;  // the file written, or the failure's message
+};
+
+Outcome ConvertOne(const std::string& workbook, const std::string& csvFile,
+                   const CsvOptions& options) {
+  try {
+    return {true, ConvertExcelToCSV(workbook, csvFile, options)};
+  } catch (const std::exception& error) {
+    return {false, error.what()};
+  }
+}
+
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+BatchSummary RunBatch(BatchInputs& inputs, BatchObserver& observer) {
+  BatchSummary summary;
+  observer.ShowStatus("");
+  const std::string destination = inputs.Destination();
+  if (const std::string failure = CreateDestinationFolder(destination); !failure.empty()) {
+    observer.DestinationNotCreated(destination, failure);
+    return summary;
+  }
+  summary.destinationReady = true;
+  CsvOptions options;
+  options.separator = inputs.Separator();
+  BusyCursor cursor(observer);
+
+  for (std::size_t index = 0; index < inputs.ItemCount(); ++index) {
+    const std::string workbook = inputs.Item(index);
+    observer.WorkbookStarting(index, inputs.ItemCount(), workbook);
+    const std::string csvFile = UniqueFileName(OutputPathFor(inputs.Destination(), workbook));
+    observer.ShowStatus(ConvertingStatusText(workbook));
+    options.encoding = inputs.Encoding();
+    options.ansiCodePage = inputs.AnsiCodePage();
+    const Outcome outcome = ConvertOne(workbook, csvFile, options);
+    if (outcome.ok) {
+      ++summary.converted;
+      observer.WorkbookConverted(index, workbook, outcome.text);
+    } else {
+      ++summary.failed;
+      cursor.Set(false);
+      observer.WorkbookFailed(index, workbook, outcome.text);
+      cursor.Set(true);
+    }
+    observer.ShowStatus("");
+  }
+
+  observer.Beep();
+  cursor.Set(false);
+  observer.ShowStatus(kCompletedStatusText);
+  return summary;
+}
+
+std::string OutputNameFamily(const std::string& workbook) {
+  const std::string output = OutputPathFor("", workbook);  // "/<base>.csv"
+  std::string base = output.substr(1, output.size() - 1 - 4);
+  // Strip " (n)" counters from the end, as many as there are.
+  for (;;) {
+    if (base.size() < 4 || base.back() != ')') break;
+    std::size_t open = base.size() - 1;
+    while (open > 0 && IsAsciiDigit(base[open - 1])) --open;
+    if (open == base.size() - 1 || open < 2 || base[open - 1] != '(' || base[open - 2] != ' ') {
+      break;
+    }
+    base.resize(open - 2);
+  }
+  for (char& c : base) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return base;
+}
+
+BatchSummary RunBatchInParallel(const std::vector<std::string>& workbooks,
+                                const std::string& destination, const CsvOptions& options,
+                                unsigned jobs, BatchObserver& observer) {
+  BatchSummary summary;
+  if (const std::string failure = CreateDestinationFolder(destination); !failure.empty()) {
+    observer.DestinationNotCreated(destination, failure);
+    return summary;
+  }
+  summary.destinationReady = true;
+
+  // Chains of list indexes whose names could meet, in the order of their first workbook.
+  std::vector<std::vector<std::size_t>> chains;
+  std::map<std::string, std::size_t> chainOfFamily;
+  for (std::size_t index = 0; index < workbooks.size(); ++index) {
+    const auto [slot, added] =
+        chainOfFamily.try_emplace(OutputNameFamily(workbooks[index]), chains.size());
+    if (added) chains.emplace_back();
+    chains[slot->second].push_back(index);
+  }
+
+  std::mutex observerMutex;
+  std::atomic<std::size_t> nextChain{0};
+  std::exception_ptr unexpected;
+  auto worker = [&] {
+    try {
+      for (std::size_t chain; (chain = nextChain++) < chains.size();) {
+        for (const std::size_t index : chains[chain]) {
+          const std::string& workbook = workbooks[index];
+          {
+            std::lock_guard lock(observerMutex);
+            if (unexpected) return;
+            observer.WorkbookStarting(index, workbooks.size(), workbook);
+          }
+          const Outcome outcome =
+              ConvertOne(workbook, UniqueFileName(OutputPathFor(destination, workbook)), options);
+          std::lock_guard lock(observerMutex);
+          if (outcome.ok) {
+            ++summary.converted;
+            observer.WorkbookConverted(index, workbook, outcome.text);
+          } else {
+            ++summary.failed;
+            observer.WorkbookFailed(index, workbook, outcome.text);
+          }
+        }
+      }
+    } catch (...) {
+      // An observer that throws stops every worker; the first such error leaves the run.
+      std::lock_guard lock(observerMutex);
+      if (!unexpected) unexpected = std::current_exception();
+    }
+  };
+
+  const std::size_t workers =
+      std::clamp<std::size_t>(jobs, 1, std::max<std::size_t>(chains.size(), 1));
+  std::vector<std::jthread> threads;
+  for (std::size_t i = 1; i < workers; ++i) threads.emplace_back(worker);
+  worker();
+  threads.clear();
+  if (unexpected) std::rethrow_exception(unexpected);
+  return summary;
+}
+
+}  // namespace cellverter

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "convert/csv_encoding.h"
+#include "convert/workbook_to_csv.h"
+
+namespace cellverter {
+
+// What a run reads from its caller while it runs. The window answers from its controls,
+// which may change while the run waits in a message box, so the run asks again each time
+// the rules say so: the list length before every workbook, the item by index, the
+// destination once at the start and again for each workbook's output path, the separator
+// once at the start, the encoding for each workbook.
+class BatchInputs {
+ public:
+  virtual ~BatchInputs() = default;
+  virtual std::size_t ItemCount() = 0;
+  virtual std::string Item(std::size_t index) = 0;
+  virtual std::string Destination() = 0;
+  virtual std::string Separator() = 0;
+  virtual CsvEncoding Encoding() = 0;
+  virtual int AnsiCodePage() = 0;
+};
+
+// A fixed list with fixed settings (the command-line tool, tests).
+class FixedBatchInputs : public BatchInputs {
+ public:
+  FixedBatchInputs(std::vector<std::string> workbooks, std::string destination, CsvOptions options);
+  std::size_t ItemCount() override { return workbooks_.size(); }
+  std::string Item(std::size_t index) override { return workbooks_.at(index); }
+  std::string Destination() override { return destination_; }
+  std::string Separator() override { return options_.separator; }
+  CsvEncoding Encoding() override { return options_.encoding; }
+  int AnsiCodePage() override { return options_.ansiCodePage; }
+
+ private:
+  std::vector<std::string> workbooks_;
+  std::string destination_;
+  CsvOptions options_;
+};
+
+// How a run shows itself. Every call returns before the run goes on, so a window may show
+// a modal box inside one; the run continues once it is closed.
+//
+// The two ways a run ends early are told apart: an empty destination text throws
+// cellverter::Error("Unable to create directory") out of the run (the window's general
+// error report shows it); a destination the system refuses to create is reported through
+// DestinationNotCreated (the window's translated "WARNING" box) and the run returns.
+class BatchObserver {
+ public:
+  virtual ~BatchObserver() = default;
+
+  // The status panel's text; the empty text clears it.
+  virtual void ShowStatus(const std::string& text) = 0;
+  virtual void SetBusyCursor(bool busy) = 0;
+  virtual void Beep() = 0;
+  // `systemMessage` is the system's text for the failure ("Permission denied").
+  virtual void DestinationNotCreated(const std::string& folder,
+                                     const std::string& systemMessage) = 0;
+  // `message` names the workbook and the cause; the window shows it in a box captioned
+  // "ERROR" with the normal cursor, and the run goes on with the next workbook.
+  virtual void WorkbookFailed(std::size_t index, const std::string& workbook,
+                              const std::string& message) = 0;
+
+  // For progress displays. `csvFile` is the file written (empty when the sheet gave no line).
+  virtual void WorkbookStarting(std::size_t index, std::size_t count, const std::string& workbook);
+  virtual void WorkbookConverted(std::size_t index, const std::string& workbook,
+                                 const std::string& csvFile);
+};
+
+struct BatchSummary {
+  bool destinationReady = false;  // false: the run stopped at the destination folder
+  std::size_t converted = 0;
+  std::size_t failed = 0;
+};
+
+// The status texts of a run.
+std::string ConvertingStatusText(const std::string& workbook);  // "Converting " + path + "..."
+inline constexpr const char* kCompletedStatusText = "Completed";
+inline constexpr const char* kUnableToCreateDirectory = "Unable to create directory";
+
+// Makes sure the destination folder exists, creating missing parents. Throws Error
+// ("Unable to create directory") for the empty text; returns the system's message when
+// creation fails, else the empty text.
+std::string CreateDestinationFolder(const std::string& destination);
+
+// The run behind "Convert to CSV": clears the status, creates the destination, takes the
+// separator, then converts item 0, 1, ... while the index is below the current item count,
+// each into OutputPathFor(destination, item) made unique, with "Converting <path>..." shown
+// meanwhile. A failing workbook is reported and skipped. It ends with a beep, the normal
+// cursor and "Completed", also when workbooks failed.
+BatchSummary RunBatch(BatchInputs& inputs, BatchObserver& observer);
+
+// The same conversion with up to `jobs` workbooks at once, for a fixed list. Every
+// workbook gets exactly the file name that RunBatch would give it in list order, and the
+// bytes are the same: workbooks whose output names could meet (the same base name, or one
+// base name being another's numbered form, "sales" and "sales (2)") are converted one
+// after the other in list order by one worker; the others run side by side.
+// Observer calls come from the workers, one at a time; only DestinationNotCreated,
+// WorkbookStarting, WorkbookConverted and WorkbookFailed are called.
+BatchSummary RunBatchInParallel(const std::vector<std::string>& workbooks,
+                                const std::string& destination, const CsvOptions& options,
+                                unsigned jobs, BatchObserver& observer);
+
+// The key under which output names could meet: the base name of the output file without
+// its trailing " (n)" counters, ASCII letters lower-cased (a case-insensitive destination
+// folder would make "Sales.csv" and "sales.csv" meet).
+std::string OutputNameFamily(const std::string& workbook);
+
+}  // namespace cellverter

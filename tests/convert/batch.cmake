@@ -1,0 +1,6 @@
+if(TARGET cellverter_batch)
+  cellverter_add_test(batch_tests SOURCES
+    ${CMAKE_CURRENT_SOURCE_DIR}/batch_run_test.cpp
+    LIBS cellverter_batch
+  )
+endif()

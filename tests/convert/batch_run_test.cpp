@@ -1,0 +1,341 @@
+#include "convert/batch_run.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "temp_dir.h"
+#include "xlsx_maker.h"
+
+namespace cellverter {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::ReadBytes;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+using testing_support::WriteXlsx;
+
+// The window's controls as plain values that a test may change while the run waits in
+// one of its callbacks.
+class WindowInputs : public BatchInputs {
+ public:
+  std::vector<std::string> list;
+  std::string destination;
+  std::string separator = ",";
+  CsvEncoding encoding = CsvEncoding::Utf8;
+  std::vector<std::string> asked;  // which value was read, in order
+
+  std::size_t ItemCount() override {
+    asked.push_back("count");
+    return list.size();
+  }
+  std::string Item(std::size_t index) override { return list.at(index); }
+  std::string Destination() override {
+    asked.push_back("destination");
+    return destination;
+  }
+  std::string Separator() override {
+    asked.push_back("separator");
+    return separator;
+  }
+  CsvEncoding Encoding() override { return encoding; }
+  int AnsiCodePage() override { return 1252; }
+};
+
+// Writes down what the window would show.
+class EventLog : public BatchObserver {
+ public:
+  std::vector<std::string> events;
+  std::function<void(std::size_t)> onFailure;  // runs while the "ERROR" box would be open
+
+  void ShowStatus(const std::string& text) override { events.push_back("status: " + text); }
+  void SetBusyCursor(bool busy) override { events.push_back(busy ? "busy" : "normal"); }
+  void Beep() override { events.push_back("beep"); }
+  void DestinationNotCreated(const std::string& folder, const std::string& message) override {
+    events.push_back("WARNING " + folder + ": " + message);
+  }
+  void WorkbookFailed(std::size_t index, const std::string& workbook,
+                      const std::string& message) override {
+    events.push_back("ERROR " + workbook);
+    EXPECT_FALSE(message.empty());
+    if (onFailure) onFailure(index);
+  }
+};
+
+// A workbook whose only cell holds `tag`, which its CSV file repeats.
+std::string Workbook(const TempDir& dir, const std::string& relative, const std::string& tag) {
+  const std::string path = dir / relative;
+  fs::create_directories(fs::path(path).parent_path());
+  WriteXlsx(path, {{tag}});
+  return path;
+}
+
+std::string Csv(const std::string& tag) { return tag + "\r\n"; }
+
+// Every file of a folder with its bytes.
+std::map<std::string, std::string> Files(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    files[entry.path().filename().string()] = ReadBytes(entry.path().string());
+  }
+  return files;
+}
+
+TEST(RunBatchTest, SameBaseNamesNumberedInListOrderAndAgainOnASecondRun) {
+  TempDir dir;
+  WindowInputs inputs;
+  // Opened by content: a zip named .xls is read all the same.
+  inputs.list = {Workbook(dir, "in/sales.xls", "first"), Workbook(dir, "in/sales.xlsx", "second"),
+                 Workbook(dir, "other/sales.xlsx", "third"),
+                 Workbook(dir, "in/q1.sales.xlsx", "dotted")};
+  inputs.destination = dir / "out";
+  EventLog log;
+
+  BatchSummary summary = RunBatch(inputs, log);
+  EXPECT_EQ(summary.converted, 4u);
+  EXPECT_EQ(Files(dir / "out"),
+            (std::map<std::string, std::string>{{"sales.csv", Csv("first")},
+                                                {"sales (2).csv", Csv("second")},
+                                                {"sales (3).csv", Csv("third")},
+                                                {"q1.sales.csv", Csv("dotted")}}));
+
+  summary = RunBatch(inputs, log);
+  EXPECT_EQ(summary.converted, 4u);
+  const auto files = Files(dir / "out");
+  EXPECT_EQ(files.size(), 8u);
+  EXPECT_EQ(files.at("sales (4).csv"), Csv("first"));
+  EXPECT_EQ(files.at("sales (6).csv"), Csv("third"));
+  EXPECT_EQ(files.at("q1.sales (2).csv"), Csv("dotted"));
+  EXPECT_EQ(files.at("sales.csv"), Csv("first"));  // never overwritten
+}
+
+TEST(RunBatchTest, FailingWorkbookInTheMiddleIsReportedAndTheRunGoesOn) {
+  TempDir dir;
+  WindowInputs inputs;
+  WriteBytes(dir / "broken.xlsx", "not a workbook");
+  inputs.list = {Workbook(dir, "a.xlsx", "A"), dir / "broken.xlsx", dir / "missing.xlsx",
+                 Workbook(dir, "b.xlsx", "B")};
+  inputs.destination = dir / "out";
+  EventLog log;
+
+  const BatchSummary summary = RunBatch(inputs, log);
+  EXPECT_TRUE(summary.destinationReady);
+  EXPECT_EQ(summary.converted, 2u);
+  EXPECT_EQ(summary.failed, 2u);
+  const std::vector<std::string> expected = {"status: ",
+                                             "busy",
+                                             "status: Converting " + inputs.list[0] + "...",
+                                             "status: ",
+                                             "status: Converting " + inputs.list[1] + "...",
+                                             "normal",
+                                             "ERROR " + inputs.list[1],
+                                             "busy",
+                                             "status: ",
+                                             "status: Converting " + inputs.list[2] + "...",
+                                             "normal",
+                                             "ERROR " + inputs.list[2],
+                                             "busy",
+                                             "status: ",
+                                             "status: Converting " + inputs.list[3] + "...",
+                                             "status: ",
+                                             "beep",
+                                             "normal",
+                                             "status: Completed"};
+  EXPECT_EQ(log.events, expected);
+  EXPECT_EQ(Files(dir / "out"),
+            (std::map<std::string, std::string>{{"a.csv", Csv("A")}, {"b.csv", Csv("B")}}));
+}
+
+TEST(RunBatchTest, FailureMessageNamesTheWorkbook) {
+  TempDir dir;
+  WriteBytes(dir / "broken.xlsx", "not a workbook");
+  FixedBatchInputs inputs({dir / "broken.xlsx"}, dir / "out", CsvOptions{});
+  struct : EventLog {
+    std::string message;
+    void WorkbookFailed(std::size_t, const std::string&, const std::string& text) override {
+      message = text;
+    }
+  } log;
+  RunBatch(inputs, log);
+  EXPECT_NE(log.message.find("broken.xlsx"), std::string::npos) << log.message;
+}
+
+TEST(RunBatchTest, DestinationWithOrWithoutTrailingSlashIsCreatedWithItsParents) {
+  for (const std::string suffix : {"", "/"}) {
+    TempDir dir;
+    WindowInputs inputs;
+    inputs.list = {Workbook(dir, "in/book.xlsx", "x")};
+    inputs.destination = dir / ("new/deeper/out" + suffix);
+    struct : EventLog {
+      std::string csv;
+      void WorkbookConverted(std::size_t, const std::string&, const std::string& file) override {
+        csv = file;
+      }
+    } written;
+    RunBatch(inputs, written);
+    EXPECT_EQ(written.csv, dir / "new/deeper/out/book.csv") << "destination " << inputs.destination;
+    EXPECT_EQ(ReadBytes(dir / "new/deeper/out/book.csv"), Csv("x"));
+  }
+}
+
+TEST(RunBatchTest, EmptyDestinationStopsBeforeAnyWorkbook) {
+  TempDir dir;
+  WindowInputs inputs;
+  inputs.list = {Workbook(dir, "book.xlsx", "x")};
+  inputs.destination = "";
+  EventLog log;
+  try {
+    RunBatch(inputs, log);
+    FAIL() << "no error";
+  } catch (const Error& error) {
+    EXPECT_STREQ(error.what(), "Unable to create directory");
+  }
+  EXPECT_EQ(log.events, std::vector<std::string>{"status: "});
+  EXPECT_EQ(inputs.asked, std::vector<std::string>{"destination"});
+}
+
+TEST(RunBatchTest, DestinationThatCannotBeCreatedWarnsAndConvertsNothing) {
+  TempDir dir;
+  WriteBytes(dir / "file", "in the way");
+  for (const std::string& destination : {dir / "file", dir / "file/sub"}) {
+    WindowInputs inputs;
+    inputs.list = {Workbook(dir, "book.xlsx", "x")};
+    inputs.destination = destination;
+    EventLog log;
+    const BatchSummary summary = RunBatch(inputs, log);
+    EXPECT_FALSE(summary.destinationReady);
+    ASSERT_EQ(log.events.size(), 2u);
+    EXPECT_EQ(log.events[1], "WARNING " + destination + ": Not a directory");
+  }
+  EXPECT_FALSE(fs::exists(dir / "book.csv"));
+}
+
+TEST(RunBatchTest, ReadsTheListAndDestinationAfreshButTheSeparatorOnce) {
+  TempDir dir;
+  WindowInputs inputs;
+  WriteBytes(dir / "broken.xlsx", "not a workbook");
+  inputs.list = {dir / "broken.xlsx", Workbook(dir, "two.xlsx", "2")};
+  inputs.destination = dir / "first";
+  const std::string added = dir / "added.xlsx";
+  WriteXlsx(added, {{"a", "b"}});
+  EventLog log;
+  // While the error box is open the user adds a workbook, types another destination and
+  // separator and picks another encoding.
+  fs::create_directories(dir / "second");  // the run creates only the first destination
+  log.onFailure = [&](std::size_t index) {
+    ASSERT_EQ(index, 0u);
+    inputs.list.push_back(added);
+    inputs.destination = dir / "second";
+    inputs.separator = ";";
+    inputs.encoding = CsvEncoding::Utf16LeBom;
+  };
+  const BatchSummary summary = RunBatch(inputs, log);
+  EXPECT_EQ(summary.converted, 2u);
+  EXPECT_EQ(summary.failed, 1u);
+  EXPECT_TRUE(fs::is_directory(dir / "first"));
+  EXPECT_TRUE(fs::is_empty(dir / "first"));
+  EXPECT_EQ(ReadBytes(dir / "second/two.csv"), std::string("\xFF\xFE"
+                                                           "2\0\r\0\n\0",
+                                                           8));
+  EXPECT_EQ(ReadBytes(dir / "second/added.csv"), std::string("\xFF\xFE"
+                                                             "a\0,\0b\0\r\0\n\0",
+                                                             12));
+  EXPECT_EQ(std::count(inputs.asked.begin(), inputs.asked.end(), "separator"), 1);
+}
+
+struct FamilyCase {
+  const char* workbook;
+  const char* family;
+};
+
+class OutputNameFamilyTest : public ::testing::TestWithParam<FamilyCase> {};
+
+TEST_P(OutputNameFamilyTest, StripsCountersAndCase) {
+  EXPECT_EQ(OutputNameFamily(GetParam().workbook), GetParam().family) << GetParam().workbook;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, OutputNameFamilyTest,
+    ::testing::Values(FamilyCase{"/a/Sales.xlsx", "sales"}, FamilyCase{"/b/sales (2).xls", "sales"},
+                      FamilyCase{"sales (2) (13).xlsx", "sales"},
+                      FamilyCase{"q1.sales.xlsx", "q1.sales"}, FamilyCase{"x(2).xlsx", "x(2)"},
+                      FamilyCase{"x ().xlsx", "x ()"}, FamilyCase{"x (a).xlsx", "x (a)"},
+                      FamilyCase{" (2).xlsx", ""}, FamilyCase{"(2).xlsx", "(2)"},
+                      FamilyCase{"book", "book"}));
+
+// A list whose names meet in every way: the same base name in other folders and cases,
+// base names that are another's numbered form, a failing workbook that leaves its name to
+// the next one, and a file that the destination already holds.
+TEST(RunBatchInParallelTest, GivesTheNamesAndBytesOfAOneByOneRun) {
+  TempDir dir;
+  fs::create_directories(dir / "in");
+  WriteBytes(dir / "in/broken.xlsx", "");
+  std::vector<std::string> list;
+  WriteBytes(dir / "in/sales.xls", "not a workbook");
+  list.push_back(dir / "in/sales.xls");
+  for (int i = 0; i < 6; ++i) {
+    const std::string n = std::to_string(i);
+    list.push_back(Workbook(dir, "f" + n + "/sales.xlsx", "sales " + n));
+    list.push_back(Workbook(dir, "f" + n + "/sales (2).xlsx", "sales two " + n));
+    list.push_back(Workbook(dir, "f" + n + "/Report (3) (2).xlsx", "report " + n));
+    list.push_back(Workbook(dir, "f" + n + "/report.xlsx", "report lower " + n));
+    list.push_back(Workbook(dir, "f" + n + "/own" + n + ".xlsx", "own " + n));
+    if (i == 2) list.push_back(dir / "in/broken.xlsx");
+  }
+  CsvOptions options;
+  options.separator = "|";
+
+  fs::create_directories(dir / "one");
+  WriteBytes(dir / "one/sales (3).csv", "already there");
+  FixedBatchInputs inputs(list, dir / "one", options);
+  EventLog log;
+  const BatchSummary sequential = RunBatch(inputs, log);
+  const auto expected = Files(dir / "one");
+  ASSERT_EQ(expected.size(), list.size() - 2 + 1);
+
+  for (const unsigned jobs : {2u, 3u, 8u}) {
+    const std::string out = dir / ("jobs" + std::to_string(jobs));
+    fs::create_directories(out);
+    WriteBytes(out + "/sales (3).csv", "already there");
+    EventLog parallelLog;
+    const BatchSummary parallel = RunBatchInParallel(list, out, options, jobs, parallelLog);
+    EXPECT_EQ(parallel.converted, sequential.converted);
+    EXPECT_EQ(parallel.failed, sequential.failed);
+    EXPECT_EQ(Files(out), expected) << jobs << " jobs";
+  }
+}
+
+TEST(RunBatchInParallelTest, ReportsEveryWorkbookOnceAndStopsAtTheDestination) {
+  TempDir dir;
+  std::vector<std::string> list;
+  for (int i = 0; i < 5; ++i) list.push_back(Workbook(dir, "b" + std::to_string(i) + ".xlsx", "x"));
+  list.push_back(dir / "missing.xlsx");
+  struct : EventLog {
+    std::vector<int> seen = std::vector<int>(6);
+    void WorkbookConverted(std::size_t index, const std::string&, const std::string&) override {
+      ++seen.at(index);
+    }
+    void WorkbookFailed(std::size_t index, const std::string&, const std::string&) override {
+      seen.at(index) += 10;
+    }
+  } log;
+  const BatchSummary summary = RunBatchInParallel(list, dir / "out", CsvOptions{}, 4, log);
+  EXPECT_EQ(log.seen, (std::vector<int>{1, 1, 1, 1, 1, 10}));
+  EXPECT_EQ(summary.converted, 5u);
+
+  WriteBytes(dir / "blocker", "");
+  EventLog blocked;
+  EXPECT_FALSE(
+      RunBatchInParallel(list, dir / "blocker/out", CsvOptions{}, 4, blocked).destinationReady);
+  EXPECT_EQ(blocked.events.size(), 1u);
+  EXPECT_THROW(RunBatchInParallel(list, "", CsvOptions{}, 4, blocked), Error);
+}
+
+}  // namespace
+}  // namespace cellverter
