@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "convert/workbook_to_csv.h"
 #include "spreadsheet/xls_reader.h"
 #include "xls_test_files.h"
 
@@ -45,6 +46,27 @@ void BM_XlsReadAllRowsWrittenBackwards(benchmark::State& state) {
   ReadAllRows(state, BenchFile("cellverter-bench-65535x20-reversed.xls"));
 }
 BENCHMARK(BM_XlsReadAllRowsWrittenBackwards)->Unit(benchmark::kMillisecond);
+
+// The whole conversion of the same workbook: dispatch, reading, displayed texts, CSV file.
+void BM_XlsConvertExcelToCSV(benchmark::State& state) {
+  const std::string path = BenchFile("cellverter-bench-65535x20.xls");
+  if (!std::filesystem::exists(path)) {
+    state.SkipWithError(("make " + path + " with make_xls_bench_file first").c_str());
+    return;
+  }
+  const std::filesystem::path out =
+      std::filesystem::temp_directory_path() / "cellverter-bench-xls-out";
+  std::filesystem::create_directories(out);
+  for (auto _ : state) {
+    const std::string written = cellverter::ConvertExcelToCSV(
+        path, (out / "book.csv").string(), {",", cellverter::CsvEncoding::Utf8, 1252});
+    state.PauseTiming();
+    std::filesystem::remove(written);
+    state.ResumeTiming();
+  }
+  std::filesystem::remove_all(out);
+}
+BENCHMARK(BM_XlsConvertExcelToCSV)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -17,5 +17,5 @@ if(CELLVERTER_BENCH)
 
   add_executable(bench_xls ${CMAKE_CURRENT_SOURCE_DIR}/bench_xls.cpp)
   target_include_directories(bench_xls PRIVATE ${PROJECT_SOURCE_DIR}/tests/spreadsheet)
-  target_link_libraries(bench_xls PRIVATE cellverter_options cellverter_xls benchmark::benchmark)
+  target_link_libraries(bench_xls PRIVATE cellverter_options cellverter_xls cellverter_workbook_csv benchmark::benchmark)
 endif()

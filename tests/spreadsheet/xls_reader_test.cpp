@@ -125,7 +125,11 @@ INSTANTIATE_TEST_SUITE_P(
             "RStringRunsIgnored", "",
             Record(0x00D6, CellHead(0, 0, 0) + Compressed("rich") + Le16(1) + Le16(0) + Le16(1)),
             "R1C1=S'rich'"},
-        CellCase{"EmptySharedString", Sst({Compressed("")}), LabelSst(0, 0, 0), "R1C1=S''"}),
+        CellCase{"EmptySharedString", Sst({Compressed("")}), LabelSst(0, 0, 0), "R1C1=S''"},
+        // A count that the strings do not back reserves nothing and reads what is there.
+        CellCase{"SharedStringCountLargerThanItsStrings",
+                 Record(0x00FC, Le32(0xFFFFFFFF) + Le32(0xFFFFFFFF) + Compressed("only")),
+                 LabelSst(0, 0, 0), "R1C1=S'only'"}),
     [](const auto& testInfo) { return testInfo.param.name; });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -179,6 +183,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "R1C1=N0 R1C2=N1 R5C1=N5 R5C2=N6"},
         CellCase{"ColumnsOutOfOrderAndDuplicate", "",
                  Number(0, 2, 3) + Number(0, 0, 1) + Number(0, 2, 4), "R1C1=N1 R1C3=N4"},
+        CellCase{"FormulaTextOutOfRowOrder", "",
+                 Formula(3, 0, FormulaSpecial(0, 0)) + Record(0x0207, Compressed("late")) +
+                     Number(0, 0, 1),
+                 "R1C1=N1 R4C1=S'late'"},
         // An embedded chart's substream sits inside the worksheet; its records are not cells.
         CellCase{"EmbeddedChartSkipped", "",
                  Number(0, 0, 1) + Bof(0x0020) + Number(0, 5, 99) + Eof() + Number(1, 0, 2),
