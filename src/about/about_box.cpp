@@ -329,6 +329,8 @@ void TAboutBox::HighDPIImageYukle() {
   const qreal ratio = devicePixelRatioF();
   Image2->setPixmap(SvgPixmap(":/about/korvane-logo-big-ai-black.svg", kLogoSize, ratio));
   ImageEgg->setPixmap(SvgPixmap(":/about/cat.svg", kEggSize, ratio));
+  BitBtn2->setIcon(QIcon(SvgPixmap(":/about/arrow.svg", QSize(16, 16), ratio)));
+  BitBtn2->setIconSize(QSize(16, 16));
 }
 
 // ---- Falling letters ----------------------------------------------------------------
@@ -377,9 +379,8 @@ void TAboutBox::showEvent(QShowEvent* event) {
   // density renders the pictures again.
   SetUpGrid();
   if (QWindow* window = windowHandle()) {
-    connect(
-        window, &QWindow::screenChanged, this, [this] { HighDPIImageYukle(); },
-        Qt::UniqueConnection);
+    connect(window, &QWindow::screenChanged, this, &TAboutBox::HighDPIImageYukle,
+            Qt::UniqueConnection);
   }
 }
 
