@@ -33,8 +33,8 @@ if(CELLVERTER_GUI AND TARGET cellverter_batch AND TARGET cellverter_appcore
   # once the whole tree is read.
   function(cellverter_link_optional_windows)
     foreach(pair "cellverter_update_window;CELLVERTER_HAVE_UPDATE_UI"
-                 "cellverter_feedback_window;CELLVERTER_HAVE_FEEDBACK"
-                 "cellverter_about_window;CELLVERTER_HAVE_ABOUT")
+                 "cellverter_feedback;CELLVERTER_HAVE_FEEDBACK"
+                 "cellverter_about;CELLVERTER_HAVE_ABOUT")
       list(GET pair 0 library)
       list(GET pair 1 definition)
       if(TARGET ${library})
@@ -48,9 +48,12 @@ if(CELLVERTER_GUI AND TARGET cellverter_batch AND TARGET cellverter_appcore
     if(TARGET cellverter_update_window)
       target_link_options(cellverter_main_window INTERFACE LINKER:--allow-multiple-definition)
     endif()
-    if(TARGET cellverter_languages)
-      add_dependencies(cellverter cellverter_languages)
-    endif()
+    # The data files the program expects beside it.
+    foreach(data cellverter_languages cellverter_license)
+      if(TARGET ${data})
+        add_dependencies(cellverter ${data})
+      endif()
+    endforeach()
   endfunction()
   cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL cellverter_link_optional_windows)
 endif()

@@ -21,11 +21,13 @@
 #include <deque>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "../convert/temp_dir.h"
 #include "app/main_window_dialogs.h"
+#include "i18n/translate.h"
 #include "platform/error.h"
 #include "tiny_xlsx.h"
 
@@ -580,6 +582,29 @@ TEST_F(MainWindowTest, ResetToDefaultsDeletesTheSettingsAndStartsAgain) {
   EXPECT_FALSE(fs::exists(settingsPath()));  // nothing writes the file afterwards
 }
 
+// With a language beside the program, the question and the warning speak it; the window's
+// own texts stay English.
+TEST_F(MainWindowTest, ResetQuestionAndWarningAreTranslated) {
+  fs::copy(fs::path(CELLVERTER_BIN_DIR) / "Languages", programDir() / "Languages",
+           fs::copy_options::recursive);
+  SetUserInterfaceLanguageOverride(1031);  // German
+  Open();
+  SetUserInterfaceLanguageOverride(std::nullopt);
+  Action("ResettoDefaults1")->trigger();
+  ASSERT_EQ(dialogs_.questions.size(), 1u);
+  EXPECT_EQ(dialogs_.questions[0].message, "Anwendung neu starten?");
+  EXPECT_EQ(dialogs_.questions[0].title, "Bestätigung");
+  EXPECT_EQ(dialogs_.questions[0].captions, QStringList({"Ja", "Nein"}));
+
+  WriteBytes((root_.path() / "file").string(), "");
+  form_->Ekle("/data/a.xlsx");
+  Find<QLineEdit>("Edit1")->setText(S((root_.path() / "file" / "sub").string()));
+  Convert()->click();
+  ASSERT_EQ(dialogs_.boxes.size(), 1u);
+  EXPECT_EQ(dialogs_.boxes[0].caption, "WARNUNG");
+  EXPECT_EQ(Find<QPushButton>("ButtonConvert")->text(), "Convert to CSV");
+}
+
 TEST_F(MainWindowTest, FailedSettingsWriteIsReportedAndTheProgramGoesOn) {
   Open();
   // A folder in the file's place: no write can replace it, whoever runs the test.
@@ -606,6 +631,31 @@ TEST_F(MainWindowTest, OnlineHelpOpensTheHelpPageAlsoWithF1) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
   QTest::keyClick(List(), Qt::Key_F1);
   EXPECT_EQ(dialogs_.urls.size(), 2u);
+}
+
+// Feedback and About open their modal windows over the main window.
+TEST_F(MainWindowTest, FeedbackAndAboutOpenTheirWindows) {
+  Open();
+  for (const auto& [item, window] : {std::pair{"SendFeedback1", "cellverter::TFeedbackForm"},
+                                     std::pair{"About1", "cellverter::TAboutBox"}}) {
+    QString opened;
+    QTimer::singleShot(0, [&opened] {
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        opened = modal->metaObject()->className();
+        modal->close();
+      }
+    });
+    Action(item)->trigger();
+    EXPECT_EQ(opened, window) << item;
+  }
+}
+
+TEST_F(MainWindowTest, TimersOfTheWindow) {
+  Open();
+  auto* start = Find<QTimer>("TimerStart");
+  auto* checker = Find<QTimer>("TimerChecker");
+  EXPECT_FALSE(start->isActive());  // one tick only
+  EXPECT_EQ(checker->interval(), 1000);
 }
 
 TEST_F(MainWindowTest, ExitClosesTheWindow) {
