@@ -238,7 +238,6 @@ class CodePageDecoder {
       return;
     }
     uint32_t pendingHigh = 0;
-    AppendUtf16(reinterpret_cast<const char*>(units.data()), 0, out, pendingHigh);
     for (int32_t i = 0; i < length; ++i) {
       const char bytes[2] = {static_cast<char>(units[i] & 0xFF), static_cast<char>(units[i] >> 8)};
       AppendUtf16(bytes, 1, out, pendingHigh);
