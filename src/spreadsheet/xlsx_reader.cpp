@@ -40,6 +40,20 @@ enum SpoolKind : uint8_t {
 
 [[noreturn]] void Damaged(const std::string& detail) { throw WorkbookDamaged(detail); }
 
+// The t attribute of a cell.
+enum class CellType : uint8_t { Number, Shared, FormulaString, Inline, Boolean, Error, Date };
+
+CellType ParseCellType(std::string_view t) {
+  if (t.empty() || t == "n") return CellType::Number;
+  if (t == "s") return CellType::Shared;
+  if (t == "str") return CellType::FormulaString;
+  if (t == "inlineStr") return CellType::Inline;
+  if (t == "b") return CellType::Boolean;
+  if (t == "e") return CellType::Error;
+  if (t == "d") return CellType::Date;
+  Damaged("a cell has an unknown type");
+}
+
 bool EndsWith(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
@@ -460,7 +474,7 @@ void XlsxSource::ReadSheet(const std::string& part) {
   uint32_t column = 0;
   uint32_t style = 0;
   bool styled = false;
-  std::string type;
+  CellType type = CellType::Number;
   std::string value;
   bool inSheetData = false;
   bool inRow = false;
@@ -506,61 +520,75 @@ void XlsxSource::ReadSheet(const std::string& part) {
   };
 
   auto finishCell = [&]() {
-    std::string bytes;
-    if (!hasValue || (value.empty() && type != "str" && type != "inlineStr")) {
-      if (!styled || style == 0) return;  // neither value nor style: not a used cell
-      bytes += static_cast<char>(kEmpty);
-    } else if (type.empty() || type == "n") {
-      double number;
-      if (!ParseNumber(value, number)) Damaged("a number cell holds no number");
-      if (number == std::trunc(number) && std::fabs(number) < 1e15 &&
-          !(number == 0 && std::signbit(number))) {
-        const int64_t integer = static_cast<int64_t>(number);
-        bytes += static_cast<char>(kInteger);
-        AppendVarint((static_cast<uint64_t>(integer) << 1) ^ static_cast<uint64_t>(integer >> 63),
-                     bytes);
-      } else {
-        bytes += static_cast<char>(kNumber);
-        bytes.append(reinterpret_cast<const char*>(&number), sizeof number);
-      }
-    } else if (type == "s") {
-      uint64_t index;
-      if (!ParseUnsigned(value, index) || index >= shared_.size()) {
-        Damaged("a cell refers to a shared string that does not exist");
-      }
-      bytes += static_cast<char>(kShared);
-      AppendVarint(index, bytes);
-    } else if (type == "str" || type == "inlineStr" || type == "e") {
-      if (type != "e") UnescapeOoxml(value);
-      bytes += static_cast<char>(type == "e" ? kErrorCode : kInline);
-      AppendVarint(value.size(), bytes);
-      bytes += value;
-      rowText += value.size();
-      if (rowText > kMaxRowText) Damaged("a row holds too much text");
-    } else if (type == "b") {
-      if (value == "1" || value == "true") {
-        bytes += static_cast<char>(kTrue);
-      } else if (value == "0" || value == "false") {
-        bytes += static_cast<char>(kFalse);
-      } else {
-        Damaged("a logical cell holds no logical value");
-      }
-    } else if (type == "d") {
-      const std::optional<double> serial = IsoDateSerial(value, date1904_);
-      if (!serial) Damaged("a date cell holds no ISO 8601 date");
-      const double number = *serial;
-      bytes += static_cast<char>(kNumber);
-      bytes.append(reinterpret_cast<const char*>(&number), sizeof number);
-    } else {
-      Damaged("a cell has an unknown type");
-    }
-    if (used > 0 && cells[used - 1].column >= column) rowSorted = false;
+    const bool textType = type == CellType::FormulaString || type == CellType::Inline;
+    const bool empty = !hasValue || (value.empty() && !textType);
+    if (empty && (!styled || style == 0)) return;  // neither value nor style: not a used cell
     if (used == cells.size()) cells.emplace_back();
     if (used >= kMaxColumns * 2) Damaged("a row holds too many cells");
-    PendingCell& cell = cells[used++];
-    cell.column = column;
-    cell.style = style;
-    cell.bytes.swap(bytes);
+    std::string& bytes = cells[used].bytes;
+    bytes.clear();
+    if (empty) {
+      bytes += static_cast<char>(kEmpty);
+    } else {
+      switch (type) {
+        case CellType::Number: {
+          double number;
+          if (!ParseNumber(value, number)) Damaged("a number cell holds no number");
+          if (number == std::trunc(number) && std::fabs(number) < 1e15 &&
+              !(number == 0 && std::signbit(number))) {
+            const int64_t integer = static_cast<int64_t>(number);
+            bytes += static_cast<char>(kInteger);
+            AppendVarint(
+                (static_cast<uint64_t>(integer) << 1) ^ static_cast<uint64_t>(integer >> 63),
+                bytes);
+          } else {
+            bytes += static_cast<char>(kNumber);
+            bytes.append(reinterpret_cast<const char*>(&number), sizeof number);
+          }
+          break;
+        }
+        case CellType::Shared: {
+          uint64_t index;
+          if (!ParseUnsigned(value, index) || index >= shared_.size()) {
+            Damaged("a cell refers to a shared string that does not exist");
+          }
+          bytes += static_cast<char>(kShared);
+          AppendVarint(index, bytes);
+          break;
+        }
+        case CellType::FormulaString:
+        case CellType::Inline:
+        case CellType::Error:
+          if (type != CellType::Error) UnescapeOoxml(value);
+          bytes += static_cast<char>(type == CellType::Error ? kErrorCode : kInline);
+          AppendVarint(value.size(), bytes);
+          bytes += value;
+          rowText += value.size();
+          if (rowText > kMaxRowText) Damaged("a row holds too much text");
+          break;
+        case CellType::Boolean:
+          if (value == "1" || value == "true") {
+            bytes += static_cast<char>(kTrue);
+          } else if (value == "0" || value == "false") {
+            bytes += static_cast<char>(kFalse);
+          } else {
+            Damaged("a logical cell holds no logical value");
+          }
+          break;
+        case CellType::Date: {
+          const std::optional<double> serial = IsoDateSerial(value, date1904_);
+          if (!serial) Damaged("a date cell holds no ISO 8601 date");
+          const double number = *serial;
+          bytes += static_cast<char>(kNumber);
+          bytes.append(reinterpret_cast<const char*>(&number), sizeof number);
+          break;
+        }
+      }
+    }
+    if (used > 0 && cells[used - 1].column >= column) rowSorted = false;
+    cells[used].column = column;
+    cells[used].style = style;
+    ++used;
   };
 
   for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
@@ -595,7 +623,7 @@ void XlsxSource::ReadSheet(const std::string& part) {
             Damaged("a cell style is invalid");
           }
           style = static_cast<uint32_t>(styleValue);
-          type.assign(xml.RawAttribute("t"));
+          type = ParseCellType(xml.RawAttribute("t"));
         } else if (inSheetData && name == "row") {
           inRow = true;
           column = 0;
