@@ -51,7 +51,9 @@ void CliReport::WorkbookConverted(std::size_t index, const std::string&,
 
 void CliReport::WorkbookFailed(std::size_t index, const std::string& workbook,
                                const std::string& message) {
-  Record(index, {false, "cellverter-cli: " + workbook + ": " + message});
+  // Most messages name the workbook already; one about the CSV file does not.
+  const bool named = message.find(workbook) != std::string::npos;
+  Record(index, {false, "cellverter-cli: " + (named ? message : workbook + ": " + message)});
 }
 
 void CliReport::Record(std::size_t index, Result result) {
