@@ -24,6 +24,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 
@@ -171,7 +172,7 @@ void TAppForm::BuildWindow() {
   panel2Row->setSpacing(6);
   auto* label1 = new QLabel("Destination Folder:", panel2);
   label1->setObjectName("Label1");
-  label1->setFixedWidth(100);
+  label1->setMinimumWidth(100);
   label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   edit1_ = new QLineEdit(panel2);
   edit1_->setObjectName("Edit1");
@@ -196,7 +197,7 @@ void TAppForm::BuildWindow() {
   panel3Row->setSpacing(6);
   auto* label2 = new QLabel("CSV Separator:", panel3);
   label2->setObjectName("Label2");
-  label2->setFixedWidth(100);
+  label2->setMinimumWidth(100);
   label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   edit2_ = new QLineEdit(panel3);
   edit2_->setObjectName("Edit2");
@@ -217,6 +218,12 @@ void TAppForm::BuildWindow() {
   panel3Row->addWidget(comboBox1_);
   panel3Row->addStretch(1);
   column->addWidget(panel3);
+
+  // 100 pixels at 96 dpi; wider where the font needs it, both labels alike so that the
+  // fields line up.
+  const int labelWidth = std::max({100, label1->sizeHint().width(), label2->sizeHint().width()});
+  label1->setFixedWidth(labelWidth);
+  label2->setFixedWidth(labelWidth);
 
   setCentralWidget(central);
 
