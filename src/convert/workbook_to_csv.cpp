@@ -43,7 +43,16 @@ std::string ConvertExcelToCSV(const std::string& excelFile, const std::string& c
 
     std::vector<std::string> texts(static_cast<size_t>(std::max(columnCount, 0)));
     std::string line;
+    // A row without any value shows only empty texts: its line is the separators alone.
+    // This matters for sheets whose last cell lies far beyond the data.
+    std::string emptyLine;
+    for (int c = 2; c <= columnCount; ++c) emptyLine += options.separator;
     for (int r = 1; r <= rowCount; ++r) {
+      if (columnCount >= 1 && excel->WorksheetFunction().CountA(worksheet.Range(
+                                  worksheet.Cells(r, 1), worksheet.Cells(r, columnCount))) == 0) {
+        writer.AddLine(emptyLine);
+        continue;
+      }
       for (int c = 1; c <= columnCount; ++c) {
         texts[static_cast<size_t>(c - 1)] = worksheet.Cells(r, c).Text();
       }

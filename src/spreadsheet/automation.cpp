@@ -45,6 +45,27 @@ class EngineWorksheet final : public ExcelWorksheet {
     FormatOf(cell->styleIndex).Render(cell->value, source_.Date1904(), out);
   }
 
+  uint64_t CountValues(uint32_t row, uint32_t column, uint32_t lastRow,
+                       uint32_t lastColumn) override {
+    uint64_t count = 0;
+    for (uint32_t r = row; r <= lastRow && r <= kMaxRows; ++r) {
+      const SheetRow* found = FindRow(r);
+      if (found == nullptr) {
+        // Jump over rows the sheet does not hold.
+        if (!haveCurrent_) break;
+        if (current_.row > r) r = std::min(current_.row, lastRow + 1) - 1;
+        continue;
+      }
+      for (const SheetCell& cell : found->cells) {
+        if (cell.column >= column && cell.column <= lastColumn &&
+            cell.value.kind != CellValue::Kind::Empty) {
+          ++count;
+        }
+      }
+    }
+    return count;
+  }
+
  private:
   const SheetRow* FindRow(uint32_t row) {
     if (row < asked_) {

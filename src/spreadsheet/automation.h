@@ -21,7 +21,10 @@ class ExcelWorksheet;
 class ExcelRange {
  public:
   ExcelRange(ExcelWorksheet& sheet, uint32_t row, uint32_t column)
-      : sheet_(&sheet), row_(row), column_(column) {}
+      : ExcelRange(sheet, row, column, row, column) {}
+  ExcelRange(ExcelWorksheet& sheet, uint32_t row, uint32_t column, uint32_t lastRow,
+             uint32_t lastColumn)
+      : sheet_(&sheet), row_(row), column_(column), lastRow_(lastRow), lastColumn_(lastColumn) {}
 
   // The row and column of the range's first cell, 1-based.
   int Row() const { return static_cast<int>(row_); }
@@ -33,9 +36,12 @@ class ExcelRange {
   std::string Text() const;
 
  private:
+  friend class ExcelWorksheetFunction;
   ExcelWorksheet* sheet_;
   uint32_t row_;
   uint32_t column_;
+  uint32_t lastRow_;
+  uint32_t lastColumn_;
 };
 
 class ExcelWorksheet {
@@ -45,12 +51,33 @@ class ExcelWorksheet {
   virtual ExcelRange UsedRange() = 0;
   // One cell, 1-based; rows up to 1,048,576, columns up to 16,384.
   virtual ExcelRange Cells(int row, int column) = 0;
+  // The block from one cell to another (both of this worksheet).
+  ExcelRange Range(const ExcelRange& first, const ExcelRange& last) {
+    return ExcelRange(*this, static_cast<uint32_t>(first.Row()),
+                      static_cast<uint32_t>(first.Column()), static_cast<uint32_t>(last.Row()),
+                      static_cast<uint32_t>(last.Column()));
+  }
 
  protected:
   friend class ExcelRange;
+  friend class ExcelWorksheetFunction;
+  // The number of cells of the block that hold a value (not those with only a style).
+  virtual uint64_t CountValues(uint32_t row, uint32_t column, uint32_t lastRow,
+                               uint32_t lastColumn) = 0;
   virtual ExcelRange LastCell() = 0;
   // Sequential reading (row by row, columns ascending) costs constant time per cell.
   virtual void AppendText(uint32_t row, uint32_t column, std::string& out) = 0;
+};
+
+// Application.WorksheetFunction: the worksheet functions a conversion uses.
+class ExcelWorksheetFunction {
+ public:
+  // COUNTA: the cells of the range that are not empty. A row where it is 0 shows only empty
+  // texts, which lets a conversion write such a row without asking for each cell.
+  uint64_t CountA(const ExcelRange& range) const {
+    if (range.lastRow_ < range.row_ || range.lastColumn_ < range.column_) return 0;
+    return range.sheet_->CountValues(range.row_, range.column_, range.lastRow_, range.lastColumn_);
+  }
 };
 
 class ExcelWorkbook {
@@ -75,6 +102,7 @@ class ExcelApplication {
   virtual void DisplayAlerts(bool value) = 0;
   virtual void Visible(bool value) = 0;
   virtual ExcelWorkbooks& Workbooks() = 0;
+  ExcelWorksheetFunction WorksheetFunction() const { return {}; }
   // Ends the instance: every workbook is let go without saving. Never fails; later calls of
   // other members throw.
   virtual void Quit() noexcept = 0;

@@ -250,6 +250,30 @@ TEST(XlsxWorksheetTest, AStyledCellAtTheLastPlaceOfTheSheetSetsTheLastCell) {
   EXPECT_EQ(sheet.Cells(1, 1).Text(), "1");
 }
 
+TEST(XlsxWorksheetTest, CountACountsCellsWithValuesInTheRange) {
+  TestWorkbook book;
+  book.cellXfs = {0, 0};
+  book.sheets = {
+      {"<row r=\"2\"><c r=\"B2\" s=\"1\"/><c r=\"D2\"><v>0</v></c></row>"
+       "<row r=\"4\"><c r=\"A4\" t=\"inlineStr\"><is><t></t></is></c>"
+       "<c r=\"C4\" t=\"b\"><v>0</v></c></row><row r=\"9\"><c r=\"A9\"><v>1</v></c></row>"}};
+  TempDir dir;
+  WriteBytes(dir / "book.xlsx", book.Zip());
+  auto excel = CreateAutomationObject("Excel.Application");
+  ExcelWorksheet& sheet = excel->Workbooks().Open(dir / "book.xlsx", false, true).Worksheets(1);
+  auto countA = [&](int r1, int c1, int r2, int c2) {
+    return excel->WorksheetFunction().CountA(sheet.Range(sheet.Cells(r1, c1), sheet.Cells(r2, c2)));
+  };
+  EXPECT_EQ(countA(1, 1, 1, 4), 0u);
+  EXPECT_EQ(countA(2, 1, 2, 3), 0u);  // a styled empty cell holds no value
+  EXPECT_EQ(countA(2, 1, 2, 4), 1u);
+  EXPECT_EQ(countA(4, 1, 4, 4), 2u);  // an empty string and FALSE are values
+  EXPECT_EQ(countA(1, 1, 9, 4), 4u);
+  EXPECT_EQ(countA(5, 1, 8, 16384), 0u);
+  EXPECT_EQ(countA(9, 2, 9, 4), 0u);
+  EXPECT_EQ(sheet.Cells(4, 3).Text(), "FALSE");  // reading goes on after counting
+}
+
 TEST(XlsxWorksheetTest, MembersFailAfterQuit) {
   auto excel = CreateAutomationObject("Excel.Application");
   excel->Quit();
