@@ -81,8 +81,10 @@ class TAboutBox::Canvas : public RainCanvas {
     painter_.drawImage(x, y, Glyph(letter, color));
   }
 
-  void SetFont(const QFont& font) {
+  // The font and the pixel ratio of the screen; glyphs are rendered again for them.
+  void SetFont(const QFont& font, qreal ratio) {
     font_ = font;
+    ratio_ = ratio;
     glyphs_.clear();
   }
 
@@ -93,7 +95,9 @@ class TAboutBox::Canvas : public RainCanvas {
                         (static_cast<quint32>(color.green) << 8) | static_cast<quint32>(color.blue);
     auto found = glyphs_.find(key);
     if (found != glyphs_.end()) return found->second;
-    QImage glyph(MatrixRain::kCharWidth, MatrixRain::kCharHeight, QImage::Format_RGB32);
+    QImage glyph(QSize(MatrixRain::kCharWidth, MatrixRain::kCharHeight) * ratio_,
+                 QImage::Format_RGB32);
+    glyph.setDevicePixelRatio(ratio_);
     glyph.fill(Qt::black);
     QPainter painter(&glyph);
     painter.setFont(font_);
@@ -107,6 +111,7 @@ class TAboutBox::Canvas : public RainCanvas {
   QImage& image_;
   QPainter painter_;
   QFont font_;
+  qreal ratio_ = 1.0;
   std::map<quint32, QImage> glyphs_;
 };
 
@@ -116,7 +121,8 @@ TAboutBox::TAboutBox(QWidget* parent)
       opener_([](const QUrl& url) { QDesktopServices::openUrl(url); }),
       programFolder_(QCoreApplication::applicationDirPath().toStdString()) {
   InitAboutResources();
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+  // A small tool-window caption with only the close box.
+  setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   setFixedSize(kClientWidth, kClientHeight);
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -325,6 +331,11 @@ void TAboutBox::ImageEggDblClick() {
   Panel1->move(CentredOffset(width(), Panel1->width()), Panel1->y());
 }
 
+void TAboutBox::FormAfterMonitorDpiChanged() {
+  HighDPIImageYukle();
+  SetUpGrid();
+}
+
 void TAboutBox::HighDPIImageYukle() {
   const qreal ratio = devicePixelRatioF();
   Image2->setPixmap(SvgPixmap(":/about/korvane-logo-big-ai-black.svg", kLogoSize, ratio));
@@ -342,9 +353,12 @@ void TAboutBox::StartAnimation() {
 
 void TAboutBox::SetUpGrid() {
   const QSize outer = frameGeometry().size();
-  outCanvas_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+  // Device pixels, so that letters stay sharp on a high-density screen.
+  const qreal ratio = devicePixelRatioF();
+  outCanvas_ = QImage(size().expandedTo(QSize(1, 1)) * ratio, QImage::Format_RGB32);
+  outCanvas_.setDevicePixelRatio(ratio);
   outCanvas_.fill(Qt::black);
-  canvas_->SetFont(FontOf("Tahoma", MatrixRain::kCharHeight));
+  canvas_->SetFont(FontOf("Tahoma", MatrixRain::kCharHeight), ratio);
   rain_.SetUp(outer.width(), outer.height());
   update();
 }
@@ -364,7 +378,10 @@ void TAboutBox::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   for (const QRect& area : event->region()) {
     painter.fillRect(area, Qt::black);
-    painter.drawImage(area, outCanvas_, area);
+    const qreal ratio = outCanvas_.devicePixelRatio();
+    painter.drawImage(
+        QRectF(area), outCanvas_,
+        QRectF(area.x() * ratio, area.y() * ratio, area.width() * ratio, area.height() * ratio));
   }
 }
 
@@ -379,7 +396,7 @@ void TAboutBox::showEvent(QShowEvent* event) {
   // density renders the pictures again.
   SetUpGrid();
   if (QWindow* window = windowHandle()) {
-    connect(window, &QWindow::screenChanged, this, &TAboutBox::HighDPIImageYukle,
+    connect(window, &QWindow::screenChanged, this, &TAboutBox::FormAfterMonitorDpiChanged,
             Qt::UniqueConnection);
   }
 }

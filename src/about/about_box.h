@@ -52,6 +52,8 @@ class TAboutBox : public QDialog {
   void TimerEggTimer();
   void tmTimerTimer();
   void HighDPIImageYukle();
+  // The window moved to a screen of another density: pictures and letters drawn anew.
+  void FormAfterMonitorDpiChanged();
 
   // Pops `menu` up under `button`, unless it is the click that just closed that menu.
   void DropDownMenuUnderButton(QPushButton* button, QMenu* menu);
