@@ -468,8 +468,9 @@ class XlsSheetSource final : public SheetSource {
     const uint16_t id = xfFormats_[styleIndex];
     // Excel shows its own built-in formats for these ids whatever the file's FORMAT record
     // says (the short date follows the user's locale); the currency formats 5-8 and 41-44
-    // are the file's.
-    const bool builtIn = id < 50 && !(id >= 5 && id <= 8) && !(id >= 41 && id <= 44);
+    // and the East Asian dates 23-36 (not built into every Excel) are the file's.
+    const bool builtIn =
+        id < 50 && !(id >= 5 && id <= 8) && !(id >= 41 && id <= 44) && !(id >= 23 && id <= 36);
     if (!builtIn) {
       const auto found = formats_.find(id);
       if (found != formats_.end()) return {0, found->second};

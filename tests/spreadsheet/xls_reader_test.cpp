@@ -329,7 +329,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(XlsFormats, XfRecordsGiveTheNumberFormatOfEachCell) {
   const std::string globals = Record(0x0022, Le16(1)) + Format8(164, "0.000") +
                               Format8(14, "yyyy") + Record(0x041E, Le16(5) + Utf16(u"\"€\"#,##0")) +
-                              Xf(0) + Xf(164) + Xf(14) + Xf(5) + Xf(10) + Xf(200);
+                              Record(0x041E, Le16(31) + Utf16(u"yyyy年m月d日")) + Xf(0) + Xf(164) +
+                              Xf(14) + Xf(5) + Xf(10) + Xf(200) + Xf(31);
   TempDir dir;
   auto source = OpenStream(dir, WorkbookStream(globals, {{0, 0x10, 0, Number(0, 0, 1, 1)}}));
   EXPECT_TRUE(source->Date1904());
@@ -339,13 +340,15 @@ TEST(XlsFormats, XfRecordsGiveTheNumberFormatOfEachCell) {
     std::string code;
   };
   // 14 (the short date) stays built-in so that it follows the user's locale; 5 (currency)
-  // takes the file's code; 200 has no FORMAT record and stays a bare id.
+  // and 31 (an East Asian date) take the file's code; 200 has no FORMAT record and stays a
+  // bare id.
   for (const Expectation& e : std::vector<Expectation>{{0, 0, ""},
                                                        {1, 0, "0.000"},
                                                        {2, 14, ""},
                                                        {3, 0, "\"€\"#,##0"},
                                                        {4, 10, ""},
                                                        {5, 200, ""},
+                                                       {6, 0, "yyyy年m月d日"},
                                                        {99, 0, ""}}) {
     const NumberFormatRef format = source->CellFormat(e.style);
     EXPECT_EQ(format.builtInId, e.builtInId) << e.style;
