@@ -71,7 +71,8 @@ class LocalMaker {
     http.StartHttp();
     SetMakerServerForTesting(https.Authority(), http.Authority(), certificate.certificate);
   }
-  ~LocalMaker() { SetMakerServerForTesting("", "", ""); }
+  // A check thread that outlives the servers must still find nothing but loopback.
+  ~LocalMaker() { SetMakerServerForTesting(RefusingAuthority(), RefusingAuthority(), ""); }
 
   TempFolder folder;
   maker::CertificateFiles certificate;

@@ -86,7 +86,7 @@ TEST(OpeningFieldsTest, StartEveryRequestWithCommandTitleAndVersion) {
 }
 
 TEST(MakerAddressTest, PutsTheSchemeBeforeTheHostAndPath) {
-  SetMakerServerForTesting("", "", "");
+  SetMakerServerForTesting("", "", "");  // the default: the maker's host
   EXPECT_EQ(MakerAddress("https", kCheckPath),
             "https://" CELLVERTER_TEST_MAKER_HOST "/php/check2.php");
   EXPECT_EQ(MakerAddress("http", kFeedbackPath),
@@ -95,7 +95,8 @@ TEST(MakerAddressTest, PutsTheSchemeBeforeTheHostAndPath) {
   SetMakerServerForTesting("127.0.0.1:1", "127.0.0.1:2", "");
   EXPECT_EQ(MakerAddress("https", kCheckPath), "https://127.0.0.1:1/php/check2.php");
   EXPECT_EQ(MakerAddress("http", kCheckPath), "http://127.0.0.1:2/php/check2.php");
-  SetMakerServerForTesting("", "", "");
+  SetMakerServerForTesting(testing_support::RefusingAuthority(),
+                           testing_support::RefusingAuthority(), "");
 }
 
 const FieldList kAwkwardFields = {"cmd=check",         "appname=KORVANE - Cellverter",
@@ -198,7 +199,8 @@ TEST(PostRequestTest, RefusedConnectionFailsWithTheClientsMessage) {
       EXPECT_NE(std::string(error.what()).find("onnect"), std::string::npos) << error.what();
     }
   }
-  SetMakerServerForTesting("", "", "");
+  SetMakerServerForTesting(testing_support::RefusingAuthority(),
+                           testing_support::RefusingAuthority(), "");
 }
 
 TEST(PostRequestTest, SilentServerTimesOut) {

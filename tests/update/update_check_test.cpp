@@ -376,7 +376,8 @@ TEST(CheckerThreadTest, RunsDetachedAndFreesTheStateWhenDone) {
   TChecker::Start(std::move(state), settings);
   for (int i = 0; i < 1000 && !watch.expired(); ++i) std::this_thread::sleep_for(10ms);
   EXPECT_TRUE(watch.expired());
-  SetMakerServerForTesting("", "", "");
+  SetMakerServerForTesting(testing_support::RefusingAuthority(),
+                           testing_support::RefusingAuthority(), "");
 }
 
 }  // namespace
