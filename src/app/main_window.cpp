@@ -427,8 +427,8 @@ void TAppForm::FormCreate() {
   app.appTitle = app.companyName + " - " + app.productName;
   setWindowTitle(FromUtf8(app.appTitle));
 
-  // Drops are accepted by the window itself; there is no message filter to open here.
   setAcceptDrops(true);
+  AllowDropMessages();
 
   settings_ = std::make_unique<SettingsStore>(SettingsFolder(
       std::filesystem::path(ToUtf8(programFolder_)), app.companyName, app.productName));
@@ -465,6 +465,11 @@ void TAppForm::FormCreate() {
   }
   timerStart_->start();
   timerChecker_->start();
+}
+
+void TAppForm::AllowDropMessages() {
+  // Drops from programs of any privilege reach a window here: there is no message filter
+  // to open, so this stops at once.
 }
 
 // ---- settings handlers

@@ -53,6 +53,7 @@ class TAppForm : public QMainWindow, private AutomaticRunHost {
 
  private:
   void FormCreate();
+  void AllowDropMessages();
   void BuildWindow();
   void BuildMenus();
 

@@ -9,6 +9,7 @@ if(TARGET cellverter_main_window)
   find_package(Qt6 REQUIRED COMPONENTS Test)
   cellverter_add_test(app_window_tests SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/main_window_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/main_window_dialogs_test.cpp
     LIBS cellverter_main_window Qt6::Test
     QT
   )

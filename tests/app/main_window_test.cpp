@@ -40,18 +40,15 @@ using testing_support::TempDir;
 using testing_support::WriteBytes;
 using testing_support::WriteTinyXlsx;
 
-QApplication& EnsureApplication() {
+void EnsureApplication() {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   static int argc = 1;
   static char name[] = "app_window_tests";
   static char* argv[] = {name, nullptr};
   // Never destroyed: Qt's own statics may already be gone when those of the test end.
-  static QApplication* application = [] {
-    auto* created = new QApplication(argc, argv);
-    created->setQuitOnLastWindowClosed(false);
-    return created;
-  }();
-  return *application;
+  if (!QApplication::instance()) {
+    (new QApplication(argc, argv))->setQuitOnLastWindowClosed(false);
+  }
 }
 
 // Answers the window's dialogs from queued replies and records what was asked.
