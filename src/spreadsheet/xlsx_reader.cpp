@@ -24,7 +24,11 @@ constexpr uint32_t kMaxRows = 1048576;
 constexpr uint32_t kMaxColumns = 16384;
 constexpr size_t kMaxCellText = 1 << 20;  // bytes; Excel holds 32,767 characters
 constexpr size_t kMaxRowText = 64 << 20;  // bytes of text in one row
-constexpr uint64_t kMaxSharedText = uint64_t{2} << 30;
+constexpr uint64_t kMaxSharedText = uint64_t{1} << 30;
+constexpr size_t kMaxSharedStrings = 16 << 20;
+constexpr size_t kMaxNameLength = 4096;  // relationship ids, types, targets, format codes
+constexpr size_t kMaxNumberFormats = 65536;
+constexpr size_t kMaxSheets = 65536;
 
 // Spooled cell kinds.
 enum SpoolKind : uint8_t {
@@ -276,7 +280,9 @@ class SharedStrings {
   }
   void Add(std::string_view s) {
     if (offsets_.empty()) offsets_.push_back(0);
-    if (text_.size() + s.size() > kMaxSharedText) Damaged("the shared strings are too large");
+    if (text_.size() + s.size() > kMaxSharedText || offsets_.size() > kMaxSharedStrings) {
+      Damaged("the shared strings are too large");
+    }
     text_.append(s);
     offsets_.push_back(text_.size());
   }
@@ -342,8 +348,12 @@ std::vector<Relationship> XlsxSource::ReadRelationships(const std::string& part)
     if (e != XmlScanner::Event::Start || xml.Name() != "Relationship") continue;
     if (xml.Attribute("TargetMode") == "External") continue;
     if (relationships.size() > 100000) Damaged("there are too many relationships");
-    relationships.push_back({xml.Attribute("Id"), xml.Attribute("Type"),
-                             ResolveTarget(folder, xml.Attribute("Target"))});
+    Relationship r{xml.Attribute("Id"), xml.Attribute("Type"),
+                   ResolveTarget(folder, xml.Attribute("Target"))};
+    if (r.id.size() + r.type.size() + r.target.size() > kMaxNameLength) {
+      Damaged("a relationship is too long");
+    }
+    relationships.push_back(std::move(r));
   }
   return relationships;
 }
@@ -362,7 +372,9 @@ void XlsxSource::ReadWorkbook(const std::string& part, std::string& sheetRelId) 
       const std::string v = xml.Attribute("date1904");
       date1904_ = v == "1" || v == "true";
     } else if (xml.Name() == "sheet" && xml.Depth() == 3) {
+      if (sheetIds.size() >= kMaxSheets) Damaged("there are too many sheets");
       sheetIds.push_back(xml.Attribute("id"));
+      if (sheetIds.back().size() > kMaxNameLength) Damaged("a sheet's relationship id is too long");
     }
   }
   const std::vector<Relationship> relationships = ReadRelationships(part);
@@ -399,7 +411,11 @@ void XlsxSource::ReadStyles(const std::string& part) {
       if (xml.Name() == "numFmt") {
         uint64_t id;
         if (!ParseUnsigned(xml.RawAttribute("numFmtId"), id) || id > 100000) continue;
-        customFormats_[static_cast<int>(id)] = xml.Attribute("formatCode");
+        std::string code = xml.Attribute("formatCode");
+        if (code.size() > kMaxNameLength) Damaged("a number format is too long");
+        if (customFormats_.size() >= kMaxNumberFormats)
+          Damaged("there are too many number formats");
+        customFormats_[static_cast<int>(id)] = std::move(code);
       } else if (xml.Name() == "cellXfs") {
         inCellXfs = true;
       } else if (inCellXfs && xml.Name() == "xf") {
