@@ -9,3 +9,10 @@ if(CELLVERTER_GUI AND TARGET cellverter_i18n)
   )
   set_target_properties(cellverter_update_window PROPERTIES AUTOMOC ON)
 endif()
+
+# For the documentation: draws the notice into a PNG file (docs/notice.png).
+if(TARGET cellverter_update_window)
+  add_executable(cellverter-notice-screenshot ${CMAKE_CURRENT_SOURCE_DIR}/notice_screenshot.cpp)
+  target_link_libraries(cellverter-notice-screenshot PRIVATE cellverter_options
+                        cellverter_update_window)
+endif()
