@@ -325,7 +325,6 @@ void TAppForm::Guarded(const std::function<void()>& handler) {
   try {
     handler();
   } catch (const std::exception& error) {
-    QApplication::restoreOverrideCursor();
     dialogs_.ShowMessage(this, QMessageBox::Critical, "Cellverter",
                          FromUtf8(GeneralErrorText(error.what())));
   }
