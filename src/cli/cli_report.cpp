@@ -61,18 +61,21 @@ void CliReport::Record(std::size_t index, Result result) {
   ++done_;
   ClearProgress();
   while (nextToPrint_ < results_.size() && results_[nextToPrint_]) {
-    const Result& ready = *results_[nextToPrint_];
-    if (!ready.ok) {
-      std::fprintf(err_, "%s\n", ready.text.c_str());
-    } else if (!ready.text.empty()) {
-      std::fprintf(out_, "%s\n", ready.text.c_str());
-    }
+    Print(*results_[nextToPrint_]);
     results_[nextToPrint_].reset();
     ++nextToPrint_;
   }
+  DrawProgress();
+}
+
+void CliReport::Print(const Result& result) {
+  if (!result.ok) {
+    std::fprintf(err_, "%s\n", result.text.c_str());
+  } else if (!result.text.empty()) {
+    std::fprintf(out_, "%s\n", result.text.c_str());
+  }
   std::fflush(out_);
   std::fflush(err_);
-  DrawProgress();
 }
 
 void CliReport::DrawProgress() {
@@ -99,8 +102,18 @@ void CliReport::ClearProgress() {
 
 void CliReport::Finish(const BatchSummary& summary, const std::string& destination) {
   ClearProgress();
+  for (; nextToPrint_ < results_.size(); ++nextToPrint_) {
+    if (results_[nextToPrint_]) Print(*results_[nextToPrint_]);
+  }
   if (!summary.destinationReady) return;
   const std::size_t all = summary.converted + summary.failed;
+  if (summary.stopped) {
+    std::fprintf(err_,
+                 "Interrupted: %zu of %zu workbooks converted into \"%s\", %zu failed, the rest "
+                 "not started.\n",
+                 summary.converted, total_, destination.c_str(), summary.failed);
+    return;
+  }
   if (all == 0) {
     std::fprintf(err_, "No workbooks to convert.\n");
   } else if (summary.failed == 0) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdio>
 #include <optional>
@@ -29,7 +30,12 @@ class CliReport : public BatchObserver {
   void WorkbookConverted(std::size_t index, const std::string& workbook,
                          const std::string& csvFile) override;
 
-  // Clears the progress line and prints the summary.
+  // The run stops before the next workbook once `flag` is set (by a signal handler).
+  void StopWhen(const std::atomic<bool>& flag) { stop_ = &flag; }
+  bool StopRequested() override { return stop_ != nullptr && stop_->load(); }
+
+  // Prints what a stopped run left unprinted, clears the progress line and prints the
+  // summary.
   void Finish(const BatchSummary& summary, const std::string& destination);
 
  private:
@@ -38,6 +44,7 @@ class CliReport : public BatchObserver {
     std::string text;
   };
   void Record(std::size_t index, Result result);
+  void Print(const Result& result);
   void DrawProgress();
   void ClearProgress();
 
@@ -50,6 +57,7 @@ class CliReport : public BatchObserver {
   std::size_t done_ = 0;
   std::string current_;
   bool progressShown_ = false;
+  const std::atomic<bool>* stop_ = nullptr;
 };
 
 }  // namespace cellverter

@@ -1,11 +1,13 @@
 // cellverter-cli: converts workbooks to CSV files with the rules of the desktop program.
 
 #include <sched.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -25,6 +27,22 @@ namespace {
 constexpr int kAllConverted = 0;
 constexpr int kSomeFailed = 1;
 constexpr int kBadUsage = 2;
+
+constexpr int kInterrupted = 130;  // as a shell reports a command ended by Ctrl-C
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnInterrupt(int) { interrupted.store(true); }
+
+// The first Ctrl-C (or SIGTERM, SIGHUP) lets the workbooks being converted finish and starts
+// no other, so no hidden temporary file is left behind; a second one ends the program at once.
+void StopOnInterrupt() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND;
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+}
 
 unsigned CoreCount() {
   cpu_set_t set;
@@ -146,6 +164,8 @@ int Run(int argc, char** argv) {
   options.ansiCodePage = UserAnsiCodePage();
 
   CliReport report(workbooks.size(), stdout, stderr, ::isatty(STDERR_FILENO) == 1);
+  report.StopWhen(interrupted);
+  StopOnInterrupt();
   BatchSummary summary;
   try {
     if (jobs <= 1) {
@@ -160,6 +180,7 @@ int Run(int argc, char** argv) {
     return kBadUsage;
   }
   report.Finish(summary, destination);
+  if (summary.stopped) return kInterrupted;
   if (!summary.destinationReady || summary.failed > 0) return kSomeFailed;
   return kAllConverted;
 }

@@ -23,6 +23,7 @@ FixedBatchInputs::FixedBatchInputs(std::vector<std::string> workbooks, std::stri
 
 void BatchObserver::WorkbookStarting(std::size_t, std::size_t, const std::string&) {}
 void BatchObserver::WorkbookConverted(std::size_t, const std::string&, const std::string&) {}
+bool BatchObserver::StopRequested() { return false; }
 
 std::string ConvertingStatusText(const std::string& workbook) {
   return "Converting " + workbook + "...";
@@ -92,6 +93,10 @@ BatchSummary RunBatch(BatchInputs& inputs, BatchObserver& observer) {
   BusyCursor cursor(observer);
 
   for (std::size_t index = 0; index < inputs.ItemCount(); ++index) {
+    if (observer.StopRequested()) {
+      summary.stopped = true;
+      break;
+    }
     const std::string workbook = inputs.Item(index);
     observer.WorkbookStarting(index, inputs.ItemCount(), workbook);
     const std::string csvFile = UniqueFileName(OutputPathFor(inputs.Destination(), workbook));
@@ -166,7 +171,11 @@ BatchSummary RunBatchInParallel(const std::vector<std::string>& workbooks,
           const std::string& workbook = workbooks[index];
           {
             std::lock_guard lock(observerMutex);
-            if (unexpected) return;
+            if (unexpected || summary.stopped) return;
+            if (observer.StopRequested()) {
+              summary.stopped = true;
+              return;
+            }
             observer.WorkbookStarting(index, workbooks.size(), workbook);
           }
           const Outcome outcome =

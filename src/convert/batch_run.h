@@ -69,12 +69,16 @@ class BatchObserver {
   virtual void WorkbookStarting(std::size_t index, std::size_t count, const std::string& workbook);
   virtual void WorkbookConverted(std::size_t index, const std::string& workbook,
                                  const std::string& csvFile);
+  // Asked before each workbook; true ends the run there (the command-line tool on Ctrl-C).
+  // A workbook being converted is always finished, so no file is left half-written.
+  virtual bool StopRequested();
 };
 
 struct BatchSummary {
   bool destinationReady = false;  // false: the run stopped at the destination folder
   std::size_t converted = 0;
   std::size_t failed = 0;
+  bool stopped = false;  // StopRequested ended the run before the end of the list
 };
 
 // The status texts of a run.

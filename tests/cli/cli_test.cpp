@@ -7,9 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "convert/csv_encoding.h"
@@ -35,8 +39,10 @@ struct Outcome {
 
 // Runs the program in `folder` with `input` on standard input; with `terminal` its
 // standard error is a pseudo-terminal.
+// `whileRunning` is called with the child's id and the path of its standard output.
 Outcome RunCli(const std::string& folder, const std::vector<std::string>& args,
-               const std::string& input = "", bool terminal = false) {
+               const std::string& input = "", bool terminal = false,
+               const std::function<void(pid_t, const std::string&)>& whileRunning = {}) {
   const std::string inPath = folder + "/.stdin";
   const std::string outPath = folder + "/.stdout";
   const std::string errPath = folder + "/.stderr";
@@ -60,6 +66,7 @@ Outcome RunCli(const std::string& folder, const std::vector<std::string>& args,
     ::_exit(127);
   }
   Outcome outcome;
+  if (whileRunning) whileRunning(child, outPath);
   if (terminal) {
     ::close(slave);
     char buffer[4096];
@@ -234,6 +241,39 @@ TEST(CliTest, ShowsProgressOnlyOnATerminal) {
   EXPECT_NE(outcome.err.find("missing.xlsx"), std::string::npos);
   EXPECT_NE(outcome.err.find("Converted 1 of 2"), std::string::npos);
   EXPECT_EQ(outcome.out, "out/book.csv\n");
+}
+
+TEST(CliTest, CtrlCFinishesTheWorkbooksUnderWayAndStartsNoOther) {
+  TempDir dir;
+  fs::create_directories(dir / "in");
+  std::vector<std::vector<std::string>> rows(200, std::vector<std::string>(10, "cell"));
+  const std::string bytes = testing_support::MakeXlsx(rows);
+  for (int i = 0; i < 400; ++i) WriteBytes(dir / ("in/book" + std::to_string(i) + ".xlsx"), bytes);
+
+  for (const char* jobs : {"1", "3"}) {
+    const std::string out = std::string("out") + jobs;
+    const Outcome outcome = RunCli(dir.path(), {"-j", jobs, "-d", out, "in"}, "", false,
+                                   [](pid_t child, const std::string& outPath) {
+                                     // Interrupt as soon as the first file is reported.
+                                     while (ReadBytes(outPath).find('\n') == std::string::npos) {
+                                       std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                                     }
+                                     ::kill(child, SIGINT);
+                                   });
+    EXPECT_EQ(outcome.status, 130) << jobs << " jobs: " << outcome.err;
+    EXPECT_NE(outcome.err.find("Interrupted"), std::string::npos) << outcome.err;
+    // Every file reported is there, complete; nothing else is, not even a temporary file.
+    std::map<std::string, std::string> reported;
+    for (size_t start = 0, end; (end = outcome.out.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+      const std::string path = outcome.out.substr(start, end - start);
+      reported[fs::path(path).filename().string()] = ReadBytes(dir / path);
+    }
+    EXPECT_GE(reported.size(), 1u);
+    EXPECT_LT(reported.size(), 400u);
+    EXPECT_EQ(Files(dir / out), reported) << jobs << " jobs";
+    for (const auto& [name, csv] : reported) EXPECT_EQ(csv.size(), 200u * 51u) << name;
+  }
 }
 
 }  // namespace
