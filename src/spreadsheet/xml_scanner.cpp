@@ -201,9 +201,10 @@ XmlScanner::Event XmlScanner::Next() {
       if (!rootSeen_) Fail("there is no root element");
       return Event::EndOfDocument;
     }
-    if (buffer_[pos_] != '<') return ScanText();
-    const Event event = ScanTag();
-    if (event != Event::EndOfDocument) return event;  // EndOfDocument here: a skipped token
+    // EndOfDocument from a scan: a token that yields no event (comment, processing
+    // instruction, blanks outside the root).
+    const Event event = buffer_[pos_] != '<' ? ScanText() : ScanTag();
+    if (event != Event::EndOfDocument) return event;
   }
 }
 
@@ -236,6 +237,7 @@ XmlScanner::Event XmlScanner::ScanText() {
       for (char c : raw) {
         if (!IsSpace(c)) Fail("text outside the root element");
       }
+      return Event::EndOfDocument;
     }
     if (FindSpecial(raw) == std::string_view::npos) {
       text_ = raw;

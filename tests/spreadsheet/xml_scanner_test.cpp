@@ -1,0 +1,114 @@
+#include "spreadsheet/xml_scanner.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "spreadsheet/workbook_error.h"
+
+namespace cellverter {
+namespace {
+
+// Hands out a document in pieces of a fixed size, so that every token meets a buffer edge.
+class PieceStream final : public ByteStream {
+ public:
+  PieceStream(std::string bytes, size_t piece) : bytes_(std::move(bytes)), piece_(piece) {}
+  size_t Read(char* buffer, size_t capacity) override {
+    const size_t n = std::min({capacity, piece_, bytes_.size() - pos_});
+    std::memcpy(buffer, bytes_.data() + pos_, n);
+    pos_ += n;
+    return n;
+  }
+
+ private:
+  std::string bytes_;
+  size_t piece_;
+  size_t pos_ = 0;
+};
+
+// The events of a document as text; text pieces are joined, as readers join them.
+std::string Dump(const std::string& document, size_t piece) {
+  PieceStream stream(document, piece);
+  XmlScanner xml(stream, "the test");
+  std::string out;
+  std::string text;
+  auto flush = [&] {
+    if (!text.empty()) out += "T(" + text + ")";
+    text.clear();
+  };
+  for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
+    if (e == XmlScanner::Event::Text) {
+      text += xml.Text();
+      continue;
+    }
+    flush();
+    if (e == XmlScanner::Event::Start) {
+      out += "S" + std::to_string(xml.Depth()) + "(" + std::string(xml.Name());
+      if (xml.HasAttribute("a")) out += " a=" + xml.Attribute("a");
+      out += ")";
+    } else {
+      out += "E" + std::to_string(xml.Depth()) + "(" + std::string(xml.Name()) + ")";
+    }
+  }
+  flush();
+  return out;
+}
+
+struct ScanCase {
+  const char* name;
+  std::string document;
+  std::string events;
+};
+
+void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.name; }
+
+class XmlScannerTest : public testing::TestWithParam<ScanCase> {};
+
+TEST_P(XmlScannerTest, GivesTheSameEventsWhateverThePieceSize) {
+  for (size_t piece : {size_t{1}, size_t{2}, size_t{7}, size_t{1} << 30}) {
+    SCOPED_TRACE(piece);
+    EXPECT_EQ(Dump(GetParam().document, piece), GetParam().events);
+  }
+}
+
+const std::string kLongText = [] {
+  std::string t;
+  for (int i = 0; i < 40000; ++i) t += "ab&amp;c\r\n";  // 400 KB: longer than the buffer
+  return t;
+}();
+const std::string kLongDecoded = [] {
+  std::string t;
+  for (int i = 0; i < 40000; ++i) t += "ab&c\n";
+  return t;
+}();
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, XmlScannerTest,
+    testing::Values(
+        ScanCase{"PrefixesDroppedAndEmptyElements",
+                 "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<x:root xmlns:x=\"u\"><x:c a='1'/>"
+                 "<d a = \"&lt;&#65;&#x42;&quot;\" >t</d></x:root>\n",
+                 "S1(root)S2(c a=1)E2(c)S2(d a=<AB\")T(t)E2(d)E1(root)"},
+        ScanCase{"CommentsInstructionsAndCdata",
+                 "<r><!-- a <b> -- c --><?pi x?><![CDATA[<not> &amp;]]>x&#x263A;</r>",
+                 "S1(r)T(<not> &amp;x\xE2\x98\xBA)E1(r)"},
+        ScanCase{"LineEndsBecomeLineFeeds", "<r>a\r\nb\rc</r>", "S1(r)T(a\nb\nc)E1(r)"},
+        ScanCase{"TextLongerThanTheBuffer", "<r><t>" + kLongText + "</t></r>",
+                 "S1(r)S2(t)T(" + kLongDecoded + ")E2(t)E1(r)"}),
+    [](const testing::TestParamInfo<ScanCase>& p) { return std::string(p.param.name); });
+
+TEST(XmlScannerTest, RefusesMalformedDocuments) {
+  for (const char* document : {"", "<r>", "<r></s>", "<r/><s/>", "text<r/>", "<r a=1/>",
+                               "<r a='1'b='2'/>", "<r>&unknown;</r>", "<r>&#0;</r>",
+                               "<r>&#xD800;</r>", "<!DOCTYPE r><r/>", "<r><!-- x</r>", "</r>"}) {
+    SCOPED_TRACE(document);
+    for (size_t piece : {size_t{1}, size_t{1} << 30}) {
+      EXPECT_THROW(Dump(document, piece), WorkbookDamaged);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace cellverter
