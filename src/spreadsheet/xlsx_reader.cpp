@@ -395,9 +395,17 @@ void XlsxSource::ReadWorkbook(const std::string& part, std::string& sheetRelId) 
     }
   }
   if (sheetRelId.empty()) ThrowWorkbookError(path_, "the workbook holds no worksheet");
+  // The first of each kind, should a package name two.
+  bool stylesRead = false;
+  bool sharedStringsRead = false;
   for (const Relationship& r : relationships) {
-    if (IsType(r.type, "styles")) ReadStyles(r.target);
-    if (IsType(r.type, "sharedStrings")) ReadSharedStrings(r.target);
+    if (!stylesRead && IsType(r.type, "styles")) {
+      ReadStyles(r.target);
+      stylesRead = true;
+    } else if (!sharedStringsRead && IsType(r.type, "sharedStrings")) {
+      ReadSharedStrings(r.target);
+      sharedStringsRead = true;
+    }
   }
 }
 

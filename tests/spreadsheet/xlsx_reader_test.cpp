@@ -274,6 +274,34 @@ TEST(XlsxWorksheetTest, CountACountsCellsWithValuesInTheRange) {
   EXPECT_EQ(sheet.Cells(4, 3).Text(), "FALSE");  // reading goes on after counting
 }
 
+TEST(XlsxWorksheetTest, ALargeSheetReadsWholeAcrossEveryBufferEdge) {
+  // About 4 MB of sheet XML: several chunks of the inflating thread and of the scanner.
+  TestWorkbook book;
+  book.sharedStrings = {"<t>shared &amp; text</t>"};
+  std::string data;
+  for (int r = 1; r <= 40000; ++r) {
+    const std::string n = std::to_string(r);
+    data += "<row r=\"" + n + "\"><c r=\"A" + n + "\"><v>" + n + "</v></c><c r=\"B" + n +
+            "\" t=\"s\"><v>0</v></c><c r=\"C" + n + "\" t=\"inlineStr\"><is><t>x&lt;" + n +
+            "&gt;</t></is></c></row>";
+  }
+  book.sheets = {{data}};
+  TempDir dir;
+  WriteBytes(dir / "book.xlsx", book.Zip());
+  auto excel = CreateAutomationObject("Excel.Application");
+  ExcelWorksheet& sheet = excel->Workbooks().Open(dir / "book.xlsx", false, true).Worksheets(1);
+  EXPECT_EQ(sheet.UsedRange().SpecialCells(kXlCellTypeLastCell).Row(), 40000);
+  EXPECT_EQ(
+      excel->WorksheetFunction().CountA(sheet.Range(sheet.Cells(1, 1), sheet.Cells(40000, 3))),
+      120000u);
+  for (int r = 1; r <= 40000; r += 997) {
+    ASSERT_EQ(sheet.Cells(r, 1).Text(), std::to_string(r));
+    ASSERT_EQ(sheet.Cells(r, 2).Text(), "shared & text");
+    ASSERT_EQ(sheet.Cells(r, 3).Text(), "x<" + std::to_string(r) + ">");
+  }
+  EXPECT_EQ(sheet.Cells(40000, 3).Text(), "x<40000>");
+}
+
 TEST(XlsxWorksheetTest, MembersFailAfterQuit) {
   auto excel = CreateAutomationObject("Excel.Application");
   excel->Quit();
