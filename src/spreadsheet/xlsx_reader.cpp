@@ -260,8 +260,8 @@ bool ParseNumber(std::string_view text, double& value) {
 bool ParseCellReference(std::string_view ref, uint32_t& column, uint32_t& row) {
   size_t i = 0;
   column = 0;
-  while (i < ref.size() && ref[i] >= 'A' && ref[i] <= 'Z') {
-    column = column * 26 + static_cast<uint32_t>(ref[i] - 'A' + 1);
+  while (i < ref.size() && ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z'))) {
+    column = column * 26 + static_cast<uint32_t>((ref[i] & ~0x20) - 'A' + 1);
     if (column > kMaxColumns) return false;
     ++i;
   }

@@ -108,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
             "FALSE|#NULL!|#DIV/0!|#VALUE!|#REF!|#NAME?|#NUM!|#N/A|#GETTING_DATA"},
         CellCase{"CellsAndRowsWithoutReferences",
                  "<row><c><v>1</v></c><c t=\"inlineStr\"><is><t>b</t></is></c></row>"
-                 "<row><c r=\"C2\"><v>3</v></c><c><v>4</v></c></row>",
+                 "<row><c r=\"c2\"><v>3</v></c><c><v>4</v></c></row>",
                  "1|b||\n||3|4"},
         CellCase{"StyledEmptyCellsCountForTheLastCell",
                  "<row r=\"1\">" + Cell("A1", "<v>7</v>") +
