@@ -90,7 +90,7 @@ int Run(int argc, char** argv) {
       "Converts the first worksheet of each Excel workbook (.xls, .xlsx) into a CSV file in the "
       "destination folder, every cell as the text the spreadsheet displays. An existing file is "
       "never overwritten: a numbered name such as \"book (2).csv\" is chosen instead.\n\n"
-      "Exit status: 0 every workbook converted, 1 some failed, 2 bad usage.",
+      "Exit status: 0 every workbook converted, 1 some failed, 2 bad usage, 130 interrupted.",
       "cellverter-cli"};
   app.set_version_flag("--version", "cellverter-cli " CELLVERTER_VERSION);
 
@@ -127,7 +127,7 @@ int Run(int argc, char** argv) {
                "Scan the subfolders of every folder given as well");
   app.add_option("-j,--jobs", jobs, "Workbooks converted at once (default: the number of cores)")
       ->type_name("N")
-      ->check(CLI::Range(1u, 1024u));
+      ->check(CLI::Range(1u, 1024u).description(""));
   app.add_option("paths", paths,
                  "Workbooks and folders to convert (a folder adds its .xls and .xlsx files); "
                  "- reads paths from standard input, one a line")
