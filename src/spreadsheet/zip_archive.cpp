@@ -188,6 +188,8 @@ void ZipArchive::ReadDirectory() {
       count > directorySize / 46) {
     Damaged("the zip directory is unreadable");
   }
+  // Workbooks hold dozens of parts; a million names would only cost memory.
+  if (count > 100000) Damaged("the package holds too many parts");
   std::vector<unsigned char> directory(directorySize);
   ReadAt(directoryOffset, directory.data(), directorySize);
   entries_.reserve(count);
