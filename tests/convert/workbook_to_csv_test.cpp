@@ -59,6 +59,14 @@ TEST(ConvertExcelToCsvTest, UsesTheSeparatorAndEncodingOfTheRun) {
             std::string("\xFF\xFE\"\0x\0;\0y\0\"\0;\0\xE9\0\r\0\n\0", 20));
 }
 
+TEST(ConvertExcelToCsvTest, EmptyRowsGetTheWholeSeparatorBetweenEmptyFields) {
+  TempDir dir;
+  WriteBytes(dir / "book.xlsx", Book("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"
+                                     "<row r=\"3\"><c r=\"C3\" s=\"1\"/></row>"));
+  ConvertExcelToCSV(dir / "book.xlsx", dir / "book.csv", {" | ", CsvEncoding::Utf8, 1252});
+  EXPECT_EQ(ReadBytes(dir / "book.csv"), "1 |  | \r\n |  | \r\n |  | \r\n");
+}
+
 TEST(ConvertExcelToCsvTest, TakesTheNextFreeNameWhenTheNameWasTakenMeanwhile) {
   TempDir dir;
   WriteBytes(dir / "book.xlsx", Book("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"));
