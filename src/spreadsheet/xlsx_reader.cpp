@@ -504,6 +504,7 @@ void XlsxSource::ReadSheet(const std::string& part) {
   bool inRow = false;
   bool inCell = false;
   bool hasValue = false;
+  bool hasFormula = false;
   size_t valueDepth = 0;     // depth of <v> or of a <t> of an inline string being read
   size_t phoneticDepth = 0;  // depth of an <rPh> left out
   bool rowSorted = true;
@@ -546,7 +547,9 @@ void XlsxSource::ReadSheet(const std::string& part) {
   auto finishCell = [&]() {
     const bool textType = type == CellType::FormulaString || type == CellType::Inline;
     const bool empty = !hasValue || (value.empty() && !textType);
-    if (empty && (!styled || style == 0)) return;  // neither value nor style: not a used cell
+    // Neither value, style nor formula: not a used cell. A formula without a saved result
+    // shows nothing here (nothing is recalculated) but takes its place, as in Excel.
+    if (empty && (!styled || style == 0) && !hasFormula) return;
     if (used == cells.size()) cells.emplace_back();
     if (used >= kMaxColumns * 2) Damaged("a row holds too many cells");
     std::string& bytes = cells[used].bytes;
@@ -621,6 +624,7 @@ void XlsxSource::ReadSheet(const std::string& part) {
         const std::string_view name = xml.Name();
         if (inCell) {
           if (phoneticDepth != 0) break;
+          if (name == "f") hasFormula = true;
           if (name == "v" || name == "t") {
             valueDepth = xml.Depth();
             if (!hasValue || name == "v") value.clear();
@@ -631,6 +635,7 @@ void XlsxSource::ReadSheet(const std::string& part) {
         } else if (inRow && name == "c") {
           inCell = true;
           hasValue = false;
+          hasFormula = false;
           value.clear();
           const std::string_view ref = xml.RawAttribute("r");
           if (ref.empty()) {

@@ -115,6 +115,10 @@ INSTANTIATE_TEST_SUITE_P(
                      "</row><row r=\"3\"><c r=\"C3\" s=\"1\"/></row>"
                      "<row r=\"5\"><c r=\"E5\"/><c r=\"F5\" s=\"0\"/></row>",
                  "7||\n||\n||"},
+        CellCase{"AFormulaWithoutSavedResultTakesItsPlace",
+                 "<row r=\"1\">" + Cell("A1", "<v>1</v>") + "</row><row r=\"2\">" +
+                     Cell("C2", "<f>A1*2</f>") + "</row>",
+                 "1||\n||"},
         CellCase{"IsoDatesBecomeSerialNumbers",
                  "<row r=\"1\">" + Cell("A1", "<v>2024-03-01</v>", " t=\"d\"") +
                      Cell("B1", "<v>1900-01-01T12:00:00Z</v>", " t=\"d\"") +
