@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -58,14 +59,22 @@ bool IsFolder(const std::string& path) {
 }
 
 // A folder adds its workbooks (scanned as the window's "Add Folder" does); anything else
-// is listed as it stands, and the run reports it if it is no workbook.
-void AddPath(const std::string& path, bool includeSubfolders, std::vector<std::string>& list) {
-  if (IsFolder(path)) {
-    AddAllFilesInDir(path, includeSubfolders,
-                     [&](const std::string& found) { list.push_back(found); });
-  } else {
+// is listed as it stands, and the run reports it if it is no workbook. A folder named on
+// the command line that cannot be read is reported (the scan itself skips unreadable
+// folders in silence, which would turn it into a run with nothing to do); false then.
+bool AddPath(const std::string& path, bool includeSubfolders, std::vector<std::string>& list) {
+  if (!IsFolder(path)) {
     list.push_back(path);
+    return true;
   }
+  if (::access(path.c_str(), R_OK | X_OK) != 0) {
+    std::fprintf(stderr, "cellverter-cli: cannot read the folder \"%s\": %s\n", path.c_str(),
+                 SystemMessage(errno).c_str());
+    return false;
+  }
+  AddAllFilesInDir(path, includeSubfolders,
+                   [&](const std::string& found) { list.push_back(found); });
+  return true;
 }
 
 // "--separator=" must mean the empty separator, but the option parser would then take the
@@ -145,16 +154,17 @@ int Run(int argc, char** argv) {
 
   std::vector<std::string> workbooks;
   bool stdinRead = false;
+  bool allRead = true;
   for (const std::string& path : paths) {
     if (path != "-") {
-      AddPath(path, includeSubfolders, workbooks);
+      allRead &= AddPath(path, includeSubfolders, workbooks);
       continue;
     }
     if (stdinRead) continue;  // standard input holds one list
     stdinRead = true;
     for (std::string line; std::getline(std::cin, line);) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (!line.empty()) AddPath(line, includeSubfolders, workbooks);
+      if (!line.empty()) allRead &= AddPath(line, includeSubfolders, workbooks);
     }
   }
 
@@ -181,7 +191,7 @@ int Run(int argc, char** argv) {
   }
   report.Finish(summary, destination);
   if (summary.stopped) return kInterrupted;
-  if (!summary.destinationReady || summary.failed > 0) return kSomeFailed;
+  if (!allRead || !summary.destinationReady || summary.failed > 0) return kSomeFailed;
   return kAllConverted;
 }
 

@@ -39,10 +39,35 @@ struct Outcome {
 
 // Runs the program in `folder` with `input` on standard input; with `terminal` its
 // standard error is a pseudo-terminal.
-// `whileRunning` is called with the child's id and the path of its standard output.
+struct RunOptions {
+  std::string input;      // standard input
+  bool terminal = false;  // standard error is a pseudo-terminal
+  bool asNobody = false;  // root drops to an ordinary user, who cannot read every folder
+  // Called with the child's id and the path of its standard output while it runs.
+  std::function<void(pid_t, const std::string&)> whileRunning;
+};
+
+RunOptions WithInput(std::string input) {
+  RunOptions options;
+  options.input = std::move(input);
+  return options;
+}
+RunOptions OnATerminal() {
+  RunOptions options;
+  options.terminal = true;
+  return options;
+}
+RunOptions AsNobody() {
+  RunOptions options;
+  options.asNobody = true;
+  return options;
+}
+
 Outcome RunCli(const std::string& folder, const std::vector<std::string>& args,
-               const std::string& input = "", bool terminal = false,
-               const std::function<void(pid_t, const std::string&)>& whileRunning = {}) {
+               const RunOptions& options = {}) {
+  const std::string& input = options.input;
+  const bool terminal = options.terminal;
+  const auto& whileRunning = options.whileRunning;
   const std::string inPath = folder + "/.stdin";
   const std::string outPath = folder + "/.stdout";
   const std::string errPath = folder + "/.stderr";
@@ -59,6 +84,9 @@ Outcome RunCli(const std::string& folder, const std::vector<std::string>& args,
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
+    if (options.asNobody && ::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+      ::_exit(126);
+    }
     std::vector<char*> argv{const_cast<char*>(kProgram.c_str())};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -191,8 +219,8 @@ TEST(CliTest, ReadsPathsFromStandardInput) {
   fs::create_directories(dir / "in folder");
   WriteXlsx(dir / "in folder/one two.xlsx", {{"1"}});
   WriteXlsx(dir / "three.xls", {{"3"}});
-  const Outcome outcome =
-      RunCli(dir.path(), {"-d", "out", "-"}, "three.xls\r\n\nin folder\n" + (dir / "missing.xlsx"));
+  const Outcome outcome = RunCli(dir.path(), {"-d", "out", "-"},
+                                 WithInput("three.xls\r\n\nin folder\n" + (dir / "missing.xlsx")));
   EXPECT_EQ(outcome.status, 1);
   EXPECT_EQ(outcome.out, "out/three.csv\nout/one two.csv\n");
   EXPECT_EQ(Count(outcome.err, "missing.xlsx"), 1) << outcome.err;
@@ -235,12 +263,37 @@ TEST(CliTest, SeveralJobsGiveTheNamesBytesAndOutputOfOneByOne) {
 TEST(CliTest, ShowsProgressOnlyOnATerminal) {
   TempDir dir;
   WriteXlsx(dir / "book.xlsx", {{"x"}});
-  const Outcome outcome = RunCli(dir.path(), {"-d", "out", "book.xlsx", "missing.xlsx"}, "", true);
+  const Outcome outcome =
+      RunCli(dir.path(), {"-d", "out", "book.xlsx", "missing.xlsx"}, OnATerminal());
   EXPECT_EQ(outcome.status, 1);
   EXPECT_NE(outcome.err.find("2/2"), std::string::npos) << outcome.err;
   EXPECT_NE(outcome.err.find("missing.xlsx"), std::string::npos);
   EXPECT_NE(outcome.err.find("Converted 1 of 2"), std::string::npos);
   EXPECT_EQ(outcome.out, "out/book.csv\n");
+}
+
+TEST(CliTest, AFolderNamedThatCannotBeReadIsAnErrorButNotOneMetWhileScanning) {
+  TempDir dir;
+  fs::create_directories(dir / "in/locked");
+  fs::create_directories(dir / "in/open");
+  WriteXlsx(dir / "in/locked/hidden.xlsx", {{"hidden"}});
+  WriteXlsx(dir / "in/open/seen.xlsx", {{"seen"}});
+  fs::permissions(dir.path(), fs::perms::all);
+  fs::permissions(dir / "in", fs::perms::all);
+  fs::permissions(dir / "in/open", fs::perms::all);
+  fs::permissions(dir / "in/open/seen.xlsx", fs::perms::all);
+  fs::permissions(dir / "in/locked", fs::perms::none);
+
+  Outcome outcome = RunCli(dir.path(), {"-d", "out", "in/locked", "in/open"}, AsNobody());
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.err.find("cannot read the folder \"in/locked\": Permission denied"),
+            std::string::npos)
+      << outcome.err;
+  EXPECT_EQ(outcome.out, "out/seen.csv\n");
+
+  outcome = RunCli(dir.path(), {"-r", "-d", "out2", "in"}, AsNobody());
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, "out2/seen.csv\n");
 }
 
 TEST(CliTest, CtrlCFinishesTheWorkbooksUnderWayAndStartsNoOther) {
@@ -252,14 +305,15 @@ TEST(CliTest, CtrlCFinishesTheWorkbooksUnderWayAndStartsNoOther) {
 
   for (const char* jobs : {"1", "3"}) {
     const std::string out = std::string("out") + jobs;
-    const Outcome outcome = RunCli(dir.path(), {"-j", jobs, "-d", out, "in"}, "", false,
-                                   [](pid_t child, const std::string& outPath) {
-                                     // Interrupt as soon as the first file is reported.
-                                     while (ReadBytes(outPath).find('\n') == std::string::npos) {
-                                       std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                                     }
-                                     ::kill(child, SIGINT);
-                                   });
+    RunOptions options;
+    options.whileRunning = [](pid_t child, const std::string& outPath) {
+      // Interrupt as soon as the first file is reported.
+      while (ReadBytes(outPath).find('\n') == std::string::npos) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      ::kill(child, SIGINT);
+    };
+    const Outcome outcome = RunCli(dir.path(), {"-j", jobs, "-d", out, "in"}, options);
     EXPECT_EQ(outcome.status, 130) << jobs << " jobs: " << outcome.err;
     EXPECT_NE(outcome.err.find("Interrupted"), std::string::npos) << outcome.err;
     // Every file reported is there, complete; nothing else is, not even a temporary file.
