@@ -27,39 +27,13 @@ cli=$(pwd)/$build/bin/cellverter-cli
 mkdir -p "$work/in/small"
 large_xlsx=$work/in/large-$xlsx_rows.xlsx
 large_xls=$work/in/large-$xls_rows.xls
-# Declares every part of a generated .xlsx in [Content_Types].xml, as Excel writes it:
-# openpyxl (in2csv) and xlsx2csv find the shared strings by their content type.
-declare_parts() {
-  /usr/bin/python3 - "$1" <<'PY'
-import os, re, sys, zipfile
-path = sys.argv[1]
-kinds = {"worksheets/": "worksheet", "sharedStrings": "sharedStrings", "styles": "styles"}
-with zipfile.ZipFile(path) as src, zipfile.ZipFile(path + ".tmp", "w", zipfile.ZIP_DEFLATED) as dst:
-    names = src.namelist()
-    overrides = ""
-    for name in names:
-        for key, kind in kinds.items():
-            if name.startswith("xl/") and key in name and name.endswith(".xml"):
-                overrides += ('<Override PartName="/%s" ContentType="application/vnd.openxmlformats-'
-                              'officedocument.spreadsheetml.%s+xml"/>' % (name, kind))
-    for name in names:
-        data = src.read(name)
-        if name == "[Content_Types].xml" and b"sharedStrings+xml" not in data:
-            data = data.replace(b"</Types>", overrides.encode() + b"</Types>")
-        dst.writestr(name, data)
-os.replace(path + ".tmp", path)
-PY
-}
-
 if [[ ! -f $large_xlsx ]]; then
   "$build/bin/make_large_xlsx" "$xlsx_rows" "$large_xlsx"
-  declare_parts "$large_xlsx"
 fi
 [[ -f $large_xls ]] || "$build/bin/make_xls_bench_file" "$large_xls" "$xls_rows"
 if [[ ! -f $work/in/small/book-$small_files.xlsx ]]; then
   rm -f "$work/in/small/"*.xlsx
   "$build/bin/make_large_xlsx" 200 "$work/in/small.xlsx"
-  declare_parts "$work/in/small.xlsx"
   for i in $(seq 1 "$small_files"); do cp "$work/in/small.xlsx" "$work/in/small/book-$i.xlsx"; done
 fi
 

@@ -42,12 +42,6 @@ if(CELLVERTER_GUI AND TARGET cellverter_batch AND TARGET cellverter_appcore
         target_compile_definitions(cellverter_main_window PUBLIC ${definition})
       endif()
     endforeach()
-    # The update store and the settings store both define UserConfigFolder() (the same
-    # rule, $XDG_CONFIG_HOME or ~/.config); until one of them uses the other's, the window,
-    # which links both, takes the first definition.
-    if(TARGET cellverter_update_window)
-      target_link_options(cellverter_main_window INTERFACE LINKER:--allow-multiple-definition)
-    endif()
     # The data files the program expects beside it.
     foreach(data cellverter_languages cellverter_license)
       if(TARGET ${data})

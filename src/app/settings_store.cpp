@@ -62,16 +62,6 @@ std::string EnvironmentValue(const char* name) {
   return value == nullptr ? std::string() : std::string(value);
 }
 
-std::filesystem::path HomeFolder() {
-  std::string home = EnvironmentValue("HOME");
-  if (home.empty()) {
-    if (const passwd* user = ::getpwuid(::geteuid()); user != nullptr && user->pw_dir != nullptr) {
-      home = user->pw_dir;
-    }
-  }
-  return home;
-}
-
 // The locale name of a category as the C library chooses it: LC_ALL, the category, LANG.
 std::string LocaleNameFor(const char* category) {
   for (const char* variable : {"LC_ALL", category, "LANG"}) {
@@ -186,13 +176,6 @@ std::filesystem::path DesktopFolder() { return DesktopFolderFor(HomeFolder(), Us
 std::string DefaultDestination() { return DesktopFolder().string(); }
 
 std::string DefaultSeparator() { return UserListSeparator(); }
-
-std::filesystem::path UserConfigFolder() {
-  const std::string configHome = EnvironmentValue("XDG_CONFIG_HOME");
-  // Relative values are invalid by the XDG rules and are ignored.
-  if (!configHome.empty() && configHome.front() == '/') return configHome;
-  return HomeFolder() / ".config";
-}
 
 // --- Folder ---------------------------------------------------------------------------
 

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/user_folders.h"
+
 namespace cellverter {
 
 // The section and the nine keys of settings.ini.
@@ -38,9 +40,6 @@ std::string UserListSeparator();
 std::filesystem::path DesktopFolderFor(const std::filesystem::path& home,
                                        const std::filesystem::path& configHome);
 std::filesystem::path DesktopFolder();  // from $HOME and $XDG_CONFIG_HOME
-
-// $XDG_CONFIG_HOME when set to an absolute path, else ~/.config.
-std::filesystem::path UserConfigFolder();
 
 // True when a file can be created in `folder`: "chk.tmp" is created exclusively and removed
 // again. A leftover chk.tmp therefore answers false.

@@ -111,17 +111,6 @@ std::optional<int> ParseInteger(std::string_view text) {
   return value;
 }
 
-std::filesystem::path UserConfigFolder() {
-  const char* xdg = ::getenv("XDG_CONFIG_HOME");
-  if (xdg != nullptr && xdg[0] == '/') return xdg;
-  const char* home = ::getenv("HOME");
-  if (home == nullptr || home[0] == '\0') {
-    const passwd* user = ::getpwuid(::getuid());
-    home = user != nullptr ? user->pw_dir : "/";
-  }
-  return std::filesystem::path(home) / ".config";
-}
-
 UpdateStore UpdateStore::Open(const std::filesystem::path& configHome,
                               std::string_view applicationKey) {
   if (applicationKey.empty()) throw Error("The update store has no name.");

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/user_folders.h"
+
 namespace cellverter {
 
 // The update check's values kept between runs: string values in section "Settings" of
@@ -33,10 +35,6 @@ class UpdateStore {
   explicit UpdateStore(std::filesystem::path file) : file_(std::move(file)) {}
   std::filesystem::path file_;
 };
-
-// The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute path, else
-// ~/.config.
-std::filesystem::path UserConfigFolder();
 
 // A whole decimal 32-bit integer, optionally signed; nothing for anything else.
 std::optional<int> ParseInteger(std::string_view text);
