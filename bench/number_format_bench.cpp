@@ -38,6 +38,12 @@ void GeneralIntegers(benchmark::State& state) {
 }
 void GeneralDecimals(benchmark::State& state) { Render(state, "General", Values(-1e4, 1e4)); }
 void FixedDecimals(benchmark::State& state) { Render(state, "#,##0.00", Values(-1e7, 1e7)); }
+// Amounts as people type them: whole cents, whose shortest digits are short.
+void FixedDecimalsTypedAmounts(benchmark::State& state) {
+  std::vector<double> values = Values(-1e7, 1e7);
+  for (double& value : values) value = static_cast<double>(static_cast<long>(value * 100)) / 100;
+  Render(state, "#,##0.00", values);
+}
 void DateTime(benchmark::State& state) {
   Render(state, "yyyy-mm-dd hh:mm:ss", Values(30000, 50000));
 }
@@ -48,6 +54,7 @@ void FourSections(benchmark::State& state) {
 BENCHMARK(GeneralIntegers);
 BENCHMARK(GeneralDecimals);
 BENCHMARK(FixedDecimals);
+BENCHMARK(FixedDecimalsTypedAmounts);
 BENCHMARK(DateTime);
 BENCHMARK(FourSections);
 
