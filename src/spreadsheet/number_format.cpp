@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 #include "spreadsheet/numfmt_code.h"
 #include "spreadsheet/numfmt_decimal.h"
@@ -22,36 +23,97 @@ using numfmt::Token;
 // What Excel shows for a date out of its range, or a number that no section accepts.
 constexpr std::string_view kNoDisplay = "########";
 
-void AppendInt(long long value, int minDigits, std::string& out) {
+// Collects the text of one cell in a small stack buffer and appends it to the caller's
+// string in a few pieces rather than character by character.
+class Sink {
+ public:
+  explicit Sink(std::string& out) : out_(out) {}
+  Sink(const Sink&) = delete;
+  Sink& operator=(const Sink&) = delete;
+
+  void Put(char c) {
+    if (size_ == kCapacity) Flush();
+    buffer_[size_++] = c;
+  }
+  void Put(std::string_view text) {
+    if (text.size() == 1) {
+      Put(text[0]);
+      return;
+    }
+    if (text.size() > kCapacity - size_) {
+      Flush();
+      if (text.size() > kCapacity) {
+        out_.append(text);
+        return;
+      }
+    }
+    std::memcpy(buffer_ + size_, text.data(), text.size());
+    size_ += text.size();
+  }
+  void Put(const char* begin, const char* end) {
+    Put(std::string_view(begin, static_cast<size_t>(end - begin)));
+  }
+  void Fill(size_t count, char c) {
+    while (count > 0) {
+      if (size_ == kCapacity) Flush();
+      const size_t n = std::min(count, kCapacity - size_);
+      std::memset(buffer_ + size_, c, n);
+      size_ += n;
+      count -= n;
+    }
+  }
+  // Must be called once all the text is in.
+  void Flush() {
+    out_.append(buffer_, size_);
+    size_ = 0;
+  }
+
+ private:
+  static constexpr size_t kCapacity = 192;
+  char buffer_[kCapacity];
+  size_t size_ = 0;
+  std::string& out_;
+};
+
+void AppendInt(long long value, int minDigits, Sink& out) {
   char buffer[24];
   auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  for (long digits = end - buffer; digits < minDigits; ++digits) out += '0';
-  out.append(buffer, end);
+  const long digits = end - buffer;
+  if (digits < minDigits) out.Fill(static_cast<size_t>(minDigits - digits), '0');
+  out.Put(buffer, end);
 }
 
 // d.ddd in fixed notation; no trailing zeros are stored, so none are shown.
-void AppendFixed(const Decimal& d, std::string_view decimalSeparator, std::string& out) {
+void AppendFixed(const Decimal& d, std::string_view decimalSeparator, Sink& out) {
+  const char* digits = d.digits.data();
   if (d.point <= 0) {
-    out += '0';
+    out.Put('0');
   } else {
-    for (int k = 0; k < d.point; ++k) out += d.Digit(k);
+    const int stored = std::min(d.point, d.count);
+    out.Put(digits, digits + stored);
+    if (d.point > stored) out.Fill(static_cast<size_t>(d.point - stored), '0');
   }
   if (d.count > d.point) {
-    out += decimalSeparator;
-    for (int k = d.point; k < d.count; ++k) out += d.Digit(k);
+    out.Put(decimalSeparator);
+    if (d.point < 0) {
+      out.Fill(static_cast<size_t>(-d.point), '0');
+      out.Put(digits, digits + d.count);
+    } else {
+      out.Put(digits + d.point, digits + d.count);
+    }
   }
 }
 
 // Excel's General: at most eleven characters besides the sign. Integers of twelve or more
 // digits and magnitudes below 1E-4 switch to scientific; decimals are rounded to fit.
-void AppendGeneral(double value, const FormatLocale& locale, std::string& out) {
+void AppendGeneral(double value, const FormatLocale& locale, Sink& out) {
   if (value < 0) {
-    out += '-';
+    out.Put('-');
     value = -value;
   }
   Decimal d = numfmt::ToDecimal(value);
   if (d.IsZero()) {
-    out += '0';
+    out.Put('0');
     return;
   }
   const int exponent10 = d.point - 1;
@@ -66,13 +128,19 @@ void AppendGeneral(double value, const FormatLocale& locale, std::string& out) {
   const bool wideExponent = exponent10 >= 99 || exponent10 <= -99;
   numfmt::RoundToDigits(d, wideExponent ? 5 : 6);
   const int exponent = d.point - 1;
-  out += d.Digit(0);
+  out.Put(d.Digit(0));
   if (d.count > 1) {
-    out += locale.decimalSeparator;
-    for (int k = 1; k < d.count; ++k) out += d.Digit(k);
+    out.Put(locale.decimalSeparator);
+    out.Put(d.digits.data() + 1, d.digits.data() + d.count);
   }
-  out += exponent < 0 ? "E-" : "E+";
+  out.Put(exponent < 0 ? "E-" : "E+");
   AppendInt(std::abs(exponent), 2, out);
+}
+
+void AppendGeneral(double value, const FormatLocale& locale, std::string& out) {
+  Sink sink(out);
+  AppendGeneral(value, locale, sink);
+  sink.Flush();
 }
 
 // The digits of a non-negative integer, most significant first, in `buffer`.
@@ -82,7 +150,9 @@ struct Digits {
 
   void FromDecimalInteger(const Decimal& d) {
     length = std::clamp(d.point, 0, static_cast<int>(sizeof buffer));
-    for (int k = 0; k < length; ++k) buffer[k] = d.Digit(k);
+    const int stored = std::min(length, d.count);
+    std::memcpy(buffer, d.digits.data(), static_cast<size_t>(stored));
+    if (length > stored) std::memset(buffer + stored, '0', static_cast<size_t>(length - stored));
   }
   void FromInt(long long value) {
     length = 0;
@@ -95,21 +165,26 @@ struct Digits {
 // One placeholder of a right-aligned run of `count` placeholders (integer part, exponent,
 // numerator): the first one also takes the digits that do not fit.
 void AppendRightAligned(const Token& token, int count, const Digits& digits, bool grouping,
-                        std::string_view groupSeparator, std::string& out) {
+                        std::string_view groupSeparator, Sink& out) {
   const int position = count - 1 - token.index;  // from the right
   const auto emit = [&](char digit, int at) {
-    out += digit;
-    if (grouping && at > 0 && at % 3 == 0) out += groupSeparator;
+    out.Put(digit);
+    if (grouping && at > 0 && at % 3 == 0) out.Put(groupSeparator);
   };
   if (token.index == 0) {
-    for (int k = 0; k < digits.length - count; ++k) emit(digits.buffer[k], digits.length - 1 - k);
+    const int extra = digits.length - count;
+    if (!grouping && extra > 0) {
+      out.Put(digits.buffer, digits.buffer + extra);
+    } else {
+      for (int k = 0; k < extra; ++k) emit(digits.buffer[k], digits.length - 1 - k);
+    }
   }
   if (position < digits.length) {
     emit(digits.buffer[digits.length - 1 - position], position);
   } else if (token.placeholder == '0') {
     emit('0', position);
   } else if (token.placeholder == '?') {
-    out += ' ';
+    out.Put(' ');
   }
 }
 
@@ -245,11 +320,15 @@ class CompiledFormat final : public NumberFormat {
     }
   }
 
-  void RenderDigits(const Section& s, double magnitude, bool minus, std::string& out) const {
-    Decimal d = numfmt::ToDecimal(magnitude);
-    if (!d.IsZero()) d.point += s.decimalShift;
+  void RenderDigits(const Section& s, double magnitude, bool minus, std::string& text) const {
+    Decimal d;
     int exponent = 0;
-    if (s.scientific && !d.IsZero()) {
+    if (!s.scientific) {
+      // Shifting the point by decimalShift, then rounding to fractionDigits decimals.
+      d = numfmt::ToDecimalRounded(magnitude, s.fractionDigits + s.decimalShift);
+      if (!d.IsZero()) d.point += s.decimalShift;
+    } else if (d = numfmt::ToDecimal(magnitude); !d.IsZero()) {
+      d.point += s.decimalShift;
       exponent = ScientificExponent(s, d.point);
       Decimal mantissa = d;
       mantissa.point -= exponent;
@@ -260,8 +339,6 @@ class CompiledFormat final : public NumberFormat {
         exponent = again;
       }
       d = mantissa;
-    } else {
-      numfmt::RoundToDecimals(d, s.fractionDigits);
     }
 
     Digits integer;
@@ -270,21 +347,22 @@ class CompiledFormat final : public NumberFormat {
     exponentDigits.FromInt(std::abs(exponent));
     const int lastFractionDigit = d.count - 1 - d.point;  // last non-zero one
 
-    if (minus) out += '-';
+    Sink out(text);
+    if (minus) out.Put('-');
     for (const Token& token : s.tokens) {
       switch (token.kind) {
         case Tok::Literal:
-          out += token.text;
+          out.Put(token.text);
           break;
         case Tok::Point:
-          out += locale_.decimalSeparator;
+          out.Put(locale_.decimalSeparator);
           break;
         case Tok::Exponent:
-          out += 'E';
+          out.Put('E');
           if (exponent < 0) {
-            out += '-';
+            out.Put('-');
           } else if (token.plus) {
-            out += '+';
+            out.Put('+');
           }
           break;
         case Tok::Digit:
@@ -294,20 +372,21 @@ class CompiledFormat final : public NumberFormat {
           } else if (token.part == Part::Exponent) {
             AppendRightAligned(token, s.exponentDigits, exponentDigits, false, {}, out);
           } else if (token.index <= lastFractionDigit) {
-            out += d.Digit(d.point + token.index);
+            out.Put(d.Digit(d.point + token.index));
           } else if (token.placeholder == '0') {
-            out += '0';
+            out.Put('0');
           } else if (token.placeholder == '?') {
-            out += ' ';
+            out.Put(' ');
           }
           break;
         default:
           break;
       }
     }
+    out.Flush();
   }
 
-  void RenderFraction(const Section& s, double magnitude, bool minus, std::string& out) const {
+  void RenderFraction(const Section& s, double magnitude, bool minus, std::string& text) const {
     double x = magnitude;
     if (s.decimalShift != 0) x *= std::pow(10.0, s.decimalShift);
     // Past 15 digits a double has no fraction worth showing.
@@ -346,40 +425,41 @@ class CompiledFormat final : public NumberFormat {
     Digits denominatorDigits;
     denominatorDigits.FromInt(denominator);
 
-    if (minus) out += '-';
+    Sink out(text);
+    if (minus) out.Put('-');
     for (const Token& token : s.tokens) {
       switch (token.kind) {
         case Tok::Literal:
-          out += token.text;
+          out.Put(token.text);
           break;
         case Tok::FractionBar:
           if (noFraction) {
-            out.append(1 + token.text.size(), ' ');
+            out.Fill(1 + token.text.size(), ' ');
           } else {
-            out += '/';
-            out += token.text;
+            out.Put('/');
+            out.Put(token.text);
           }
           break;
         case Tok::Digit:
           if (token.part == Part::Integer) {
             AppendRightAligned(token, s.integerDigits, wholeDigits, false, {}, out);
           } else if (noFraction) {
-            out += ' ';
+            out.Put(' ');
           } else if (token.part == Part::Numerator) {
             AppendRightAligned(token, s.numeratorDigits, numeratorDigits, false, {}, out);
           } else {
             // The denominator is aligned to the left.
             const int count = s.denominatorDigits;
             if (token.index < denominatorDigits.length) {
-              out += denominatorDigits.buffer[token.index];
+              out.Put(denominatorDigits.buffer[token.index]);
               if (token.index == count - 1) {
-                out.append(denominatorDigits.buffer + count,
-                           denominatorDigits.buffer + denominatorDigits.length);
+                out.Put(denominatorDigits.buffer + count,
+                        denominatorDigits.buffer + denominatorDigits.length);
               }
             } else if (token.placeholder == '?') {
-              out += ' ';
+              out.Put(' ');
             } else if (token.placeholder == '0') {
-              out += '0';
+              out.Put('0');
             }
           }
           break;
@@ -387,6 +467,7 @@ class CompiledFormat final : public NumberFormat {
           break;
       }
     }
+    out.Flush();
   }
 
   // The closest fraction to `x` whose denominator is at most `maxDenominator`, from the
@@ -422,13 +503,13 @@ class CompiledFormat final : public NumberFormat {
     denominator = k1;
   }
 
-  void RenderDateTime(const Section& s, double serial, bool date1904, std::string& out) const {
+  void RenderDateTime(const Section& s, double serial, bool date1904, std::string& text) const {
     // The last day: 31 December 9999.
     const long long lastDay = date1904 ? 2957003 : 2958465;
     long long unitsPerSecond = 1;
     for (int i = 0; i < s.subSecondDigits; ++i) unitsPerSecond *= 10;
     if (serial >= static_cast<double>(lastDay + 1)) {
-      out += kNoDisplay;
+      text += kNoDisplay;
       return;
     }
     // Excel rounds to the shown precision of seconds (never to minutes), then truncates.
@@ -437,7 +518,7 @@ class CompiledFormat final : public NumberFormat {
     const long long unitsPerDay = 86400 * unitsPerSecond;
     const long long day = units / unitsPerDay;
     if (day > lastDay) {
-      out += kNoDisplay;
+      text += kNoDisplay;
       return;
     }
     const long long totalSeconds = units / unitsPerSecond;
@@ -450,10 +531,11 @@ class CompiledFormat final : public NumberFormat {
     CivilDate(day, date1904, year, month, dayOfMonth, weekday);
     const FormatLocale& names = s.names ? *s.names : locale_;
 
+    Sink out(text);
     for (const Token& token : s.tokens) {
       switch (token.kind) {
         case Tok::Literal:
-          out += token.text;
+          out.Put(token.text);
           break;
         case Tok::Year2:
           AppendInt(year % 100, 2, out);
@@ -472,10 +554,10 @@ class CompiledFormat final : public NumberFormat {
           AppendInt(month, token.kind == Tok::Month2 ? 2 : 1, out);
           break;
         case Tok::MonthAbbr:
-          out += names.monthAbbreviations[month - 1];
+          out.Put(names.monthAbbreviations[month - 1]);
           break;
         case Tok::MonthName:
-          out += names.monthNames[month - 1];
+          out.Put(names.monthNames[month - 1]);
           break;
         case Tok::MonthLetter: {
           const std::string& name = names.monthNames[month - 1];
@@ -484,7 +566,7 @@ class CompiledFormat final : public NumberFormat {
                  (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) {
             ++length;
           }
-          out.append(name, 0, length);
+          out.Put(std::string_view(name).substr(0, length));
           break;
         }
         case Tok::Day:
@@ -492,10 +574,10 @@ class CompiledFormat final : public NumberFormat {
           AppendInt(dayOfMonth, token.kind == Tok::Day2 ? 2 : 1, out);
           break;
         case Tok::DayAbbr:
-          out += names.dayAbbreviations[weekday];
+          out.Put(names.dayAbbreviations[weekday]);
           break;
         case Tok::DayName:
-          out += names.dayNames[weekday];
+          out.Put(names.dayNames[weekday]);
           break;
         case Tok::Hour:
         case Tok::Hour2: {
@@ -513,13 +595,13 @@ class CompiledFormat final : public NumberFormat {
           AppendInt(second, token.kind == Tok::Second2 ? 2 : 1, out);
           break;
         case Tok::SubSecond: {
-          out += locale_.decimalSeparator;
+          out.Put(locale_.decimalSeparator);
           char buffer[8];
           for (int i = s.subSecondDigits - 1, rest = static_cast<int>(subUnits); i >= 0; --i) {
             buffer[i] = static_cast<char>('0' + rest % 10);
             rest /= 10;
           }
-          out.append(buffer, token.width);
+          out.Put(buffer, buffer + token.width);
           break;
         }
         case Tok::ElapsedHours:
@@ -532,15 +614,16 @@ class CompiledFormat final : public NumberFormat {
           AppendInt(totalSeconds, token.width, out);
           break;
         case Tok::AmPm:
-          out += hour < 12 ? names.amText : names.pmText;
+          out.Put(hour < 12 ? names.amText : names.pmText);
           break;
         case Tok::AOrP:
-          out += token.text[hour < 12 ? 0 : 1];
+          out.Put(token.text[hour < 12 ? 0 : 1]);
           break;
         default:
           break;
       }
     }
+    out.Flush();
   }
 
   // Days since 1 January 1970 of a proleptic Gregorian date, and back (H. Hinnant's

@@ -1,33 +1,48 @@
 #include "spreadsheet/numfmt_decimal.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
 
 namespace cellverter::numfmt {
 namespace {
 
-// Reads "d.ddde+XX" (or "de-XX") as to_chars writes it.
+// Reads "d.ddde+XX" (or "de-XX") as to_chars writes it in scientific notation: one digit,
+// optionally a point and more digits (at most 16 more), then always 'e', a sign and the
+// exponent.
 Decimal FromScientific(const char* begin, const char* end) {
   Decimal result;
   const char* p = begin;
-  result.digits[result.count++] = *p++;
-  if (p != end && *p == '.') {
+  int count = 0;
+  result.digits[count++] = *p++;
+  if (*p == '.') {
     ++p;
-    while (p != end && *p != 'e' && result.count < static_cast<int>(result.digits.size())) {
-      result.digits[result.count++] = *p++;
-    }
+    while (*p != 'e') result.digits[count++] = *p++;
   }
-  while (p != end && *p != 'e') ++p;
+  ++p;  // 'e'
+  const bool negative = *p == '-';
+  ++p;  // sign
   int exponent = 0;
-  if (p != end) {
-    ++p;
-    const bool negative = p != end && *p == '-';
-    if (p != end && (*p == '-' || *p == '+')) ++p;
-    for (; p != end; ++p) exponent = exponent * 10 + (*p - '0');
-    if (negative) exponent = -exponent;
-  }
-  result.point = exponent + 1;
-  while (result.count > 0 && result.digits[result.count - 1] == '0') --result.count;
-  if (result.count == 0) result.point = 0;
+  for (; p != end; ++p) exponent = exponent * 10 + (*p - '0');
+  if (negative) exponent = -exponent;
+  while (count > 0 && result.digits[count - 1] == '0') --count;
+  result.count = count;
+  result.point = count == 0 ? 0 : exponent + 1;
+  return result;
+}
+
+// A positive integer of at most 15 significant digits (10^15 included): its exact digits.
+Decimal FromInteger(uint64_t value) {
+  Decimal result;
+  char buffer[24];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+  int length = static_cast<int>(end - buffer);
+  result.point = length;
+  while (length > 0 && buffer[length - 1] == '0') --length;
+  std::memcpy(result.digits.data(), buffer, static_cast<size_t>(length));
+  result.count = length;
   return result;
 }
 
@@ -35,6 +50,11 @@ Decimal FromScientific(const char* begin, const char* end) {
 
 Decimal ToDecimal(double magnitude) {
   if (!(magnitude > 0)) return {};
+  // Whole numbers below 10^15 are exact with at most 15 digits: no rounding needed.
+  if (magnitude < 1e15) {
+    const auto whole = static_cast<uint64_t>(magnitude);
+    if (static_cast<double>(whole) == magnitude) return FromInteger(whole);
+  }
   char buffer[40];
   // The shortest text that reads back as the same double. With at most 15 digits it is the
   // value rounded to 15 digits, since doubles are finer than that grid. With more, rounding
@@ -50,6 +70,37 @@ Decimal ToDecimal(double magnitude) {
     return FromScientific(buffer, precise.ptr);
   }
   RoundToDigits(result, 15);
+  return result;
+}
+
+Decimal ToDecimalRounded(double magnitude, int decimals) {
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  if (magnitude > 0 && decimals >= 0 && decimals < static_cast<int>(std::size(kPowers))) {
+    // scaled + error is exactly magnitude x 10^decimals (the powers are exact doubles).
+    const double power = kPowers[decimals];
+    const double scaled = magnitude * power;
+    if (scaled < 1e15) {
+      const double error = std::fma(magnitude, power, -scaled);
+      const double whole = std::floor(scaled);
+      // Below 2^52 the fraction of `scaled` is exact; adding the tiny error costs at most an
+      // ulp of 0.5.
+      const double fraction = (scaled - whole) + error;
+      // Rounding to 15 significant digits first moves the scaled value by at most half a
+      // unit of its 15th digit, which is below scaled x 10^-14. Further than that (with a
+      // margin for the arithmetic above) from the midpoint, both roundings agree with
+      // rounding the exact value to the nearest integer.
+      if (std::abs(fraction - 0.5) > scaled * 1e-14 + 1e-12) {
+        const auto rounded = static_cast<uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+        if (rounded == 0) return {};
+        Decimal result = FromInteger(rounded);
+        result.point -= decimals;
+        return result;
+      }
+    }
+  }
+  Decimal result = ToDecimal(magnitude);
+  RoundToDecimals(result, decimals);
   return result;
 }
 

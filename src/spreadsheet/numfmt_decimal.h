@@ -29,4 +29,8 @@ inline void RoundToDecimals(Decimal& value, int decimals) {
   RoundToDigits(value, value.point + decimals);
 }
 
+// The same as ToDecimal(magnitude) followed by RoundToDecimals(result, decimals), usually
+// without the shortest-digits conversion.
+Decimal ToDecimalRounded(double magnitude, int decimals);
+
 }  // namespace cellverter::numfmt
