@@ -111,6 +111,22 @@ void AppendGeneral(double value, const FormatLocale& locale, Sink& out) {
     out.Put('-');
     value = -value;
   }
+  // 10^-4 <= value < 10^11, not within rounding distance of a power of ten: the number of
+  // integer digits is known without the decimal digits, and so is the rounding.
+  static constexpr double kPowers[] = {1e-4, 1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2,  1e3,
+                                       1e4,  1e5,  1e6,  1e7,  1e8, 1e9, 1e10, 1e11};
+  if (value >= kPowers[0] && value < kPowers[15]) {
+    int point = -3;  // 10^(point - 1) <= value < 10^point
+    while (value >= kPowers[point + 4]) ++point;
+    if (value > kPowers[point + 3] * (1 + 1e-14) && value < kPowers[point + 4] * (1 - 1e-14)) {
+      const Decimal fixed =
+          numfmt::ToDecimalRounded(value, point >= 1 ? std::max(0, 10 - point) : 9);
+      if (fixed.point <= 11) {
+        AppendFixed(fixed, locale.decimalSeparator, out);
+        return;
+      }
+    }
+  }
   Decimal d = numfmt::ToDecimal(value);
   if (d.IsZero()) {
     out.Put('0');
