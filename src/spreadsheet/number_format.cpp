@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "spreadsheet/numfmt_code.h"
@@ -111,6 +112,15 @@ void AppendGeneral(double value, const FormatLocale& locale, Sink& out) {
     out.Put('-');
     value = -value;
   }
+  // Whole numbers of at most eleven digits are shown as they are.
+  if (value < 1e11) {
+    const auto whole = static_cast<uint64_t>(value);
+    if (static_cast<double>(whole) == value) {
+      char buffer[24];
+      out.Put(buffer, std::to_chars(buffer, buffer + sizeof buffer, whole).ptr);
+      return;
+    }
+  }
   // 10^-4 <= value < 10^11, not within rounding distance of a power of ten: the number of
   // integer digits is known without the decimal digits, and so is the rounding.
   static constexpr double kPowers[] = {1e-4, 1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2,  1e3,
@@ -204,6 +214,49 @@ void AppendRightAligned(const Token& token, int count, const Digits& digits, boo
   }
 }
 
+// All the placeholders of an integer part that are written next to each other, from
+// tokens[0] to tokens[count - 1]: the same text as AppendRightAligned for each of them.
+void AppendIntegerRun(const Token* tokens, int count, const Digits& digits, bool grouping,
+                      std::string_view groupSeparator, Sink& out) {
+  const int length = digits.length;
+  for (int position = std::max(count, length) - 1; position >= 0; --position) {
+    if (position < length) {
+      out.Put(digits.buffer[length - 1 - position]);
+    } else {
+      const char placeholder = tokens[count - 1 - position].placeholder;
+      if (placeholder == '?') out.Put(' ');
+      if (placeholder != '0') continue;
+      out.Put('0');
+    }
+    if (grouping && position > 0 && position % 3 == 0) out.Put(groupSeparator);
+  }
+}
+
+// Where the integer placeholders of `s` form one unbroken run of tokens: [begin, end), or
+// begin = -1 when they do not.
+struct IntegerRun {
+  int begin = -1;
+  int end = -1;
+};
+
+IntegerRun FindIntegerRun(const Section& s) {
+  IntegerRun run;
+  const int size = static_cast<int>(s.tokens.size());
+  for (int i = 0; i < size; ++i) {
+    const Token& token = s.tokens[i];
+    if (token.kind != Tok::Digit || token.part != Part::Integer) continue;
+    if (run.begin < 0) {
+      run.begin = i;
+    } else if (run.end != i) {
+      return {};
+    }
+    if (token.index != i - run.begin) return {};
+    run.end = i + 1;
+  }
+  if (run.begin < 0 || run.end - run.begin != s.integerDigits) return {};
+  return run;
+}
+
 int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
 int ScientificExponent(const Section& s, int point) {
@@ -221,6 +274,8 @@ class CompiledFormat final : public NumberFormat {
   CompiledFormat(numfmt::ParsedFormat parsed, const FormatLocale& locale)
       : sections_(std::move(parsed.sections)), textSection_(parsed.textSection), locale_(locale) {
     numberSections_ = static_cast<int>(sections_.size());
+    integerRuns_.reserve(sections_.size());
+    for (const Section& section : sections_) integerRuns_.push_back(FindIntegerRun(section));
     if (textSection_ >= 0 && numberSections_ > 1) numberSections_ = textSection_;
   }
 
@@ -365,7 +420,17 @@ class CompiledFormat final : public NumberFormat {
 
     Sink out(text);
     if (minus) out.Put('-');
-    for (const Token& token : s.tokens) {
+    const Token* tokens = s.tokens.data();
+    const int tokenCount = static_cast<int>(s.tokens.size());
+    const IntegerRun run = integerRuns_[&s - sections_.data()];
+    for (int i = 0; i < tokenCount; ++i) {
+      if (i == run.begin) {
+        AppendIntegerRun(tokens + i, s.integerDigits, integer, s.grouping, locale_.groupSeparator,
+                         out);
+        i = run.end - 1;
+        continue;
+      }
+      const Token& token = tokens[i];
       switch (token.kind) {
         case Tok::Literal:
           out.Put(token.text);
@@ -698,6 +763,7 @@ class CompiledFormat final : public NumberFormat {
   std::vector<Section> sections_;
   int textSection_ = -1;
   int numberSections_ = 1;
+  std::vector<IntegerRun> integerRuns_;  // one per section
   const FormatLocale& locale_;
 };
 

@@ -82,16 +82,16 @@ Decimal ToDecimalRounded(double magnitude, int decimals) {
     const double scaled = magnitude * power;
     if (scaled < 1e15) {
       const double error = std::fma(magnitude, power, -scaled);
-      const double whole = std::floor(scaled);
+      const auto whole = static_cast<uint64_t>(scaled);  // floor: scaled >= 0
       // Below 2^52 the fraction of `scaled` is exact; adding the tiny error costs at most an
       // ulp of 0.5.
-      const double fraction = (scaled - whole) + error;
+      const double fraction = (scaled - static_cast<double>(whole)) + error;
       // Rounding to 15 significant digits first moves the scaled value by at most half a
       // unit of its 15th digit, which is below scaled x 10^-14. Further than that (with a
       // margin for the arithmetic above) from the midpoint, both roundings agree with
       // rounding the exact value to the nearest integer.
       if (std::abs(fraction - 0.5) > scaled * 1e-14 + 1e-12) {
-        const auto rounded = static_cast<uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+        const auto rounded = whole + (fraction > 0.5 ? 1 : 0);
         if (rounded == 0) return {};
         Decimal result = FromInteger(rounded);
         result.point -= decimals;
