@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "scoped_environment.h"
 #include "temp_dir.h"
 
 namespace cellverter {
@@ -312,29 +313,13 @@ INSTANTIATE_TEST_SUITE_P(Locales, LanguageIdTest,
 class UserLanguage : public testing::Test {
  protected:
   void TearDown() override {
-    for (auto& [name, value] : saved_) {
-      if (value) {
-        ::setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        ::unsetenv(name.c_str());
-      }
-    }
+    environment_.Restore();
     SetUserInterfaceLanguageOverride(std::nullopt);
   }
-  void Set(const std::string& name, const char* value) {
-    if (saved_.count(name) == 0) {
-      const char* old = std::getenv(name.c_str());
-      saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-    }
-    if (value) {
-      ::setenv(name.c_str(), value, 1);
-    } else {
-      ::unsetenv(name.c_str());
-    }
-  }
+  void Set(const std::string& name, const char* value) { environment_.Set(name, value); }
 
  private:
-  std::map<std::string, std::optional<std::string>> saved_;
+  testing_support::ScopedEnvironment environment_;
 };
 
 TEST_F(UserLanguage, ComesFromTheMessageLocale) {
