@@ -179,7 +179,7 @@ void CliReport::DrawProgress() {
   std::string line = "[" + std::string(filled, '#') + std::string(kBar - filled, '.') + "] " +
                      std::to_string(done_) + "/" + std::to_string(total_);
   if (currentRow_ >= 0 && currentLastRow_ > 0) {
-    line += " " + std::to_string(currentRow_ * 100 / currentLastRow_) + "%";
+    line += " row " + std::to_string(currentRow_) + "/" + std::to_string(currentLastRow_);
   }
   const std::size_t room = width > static_cast<int>(line.size()) + 8
                                ? static_cast<std::size_t>(width) - line.size() - 2

@@ -22,8 +22,8 @@ std::string QuotedPath(const std::string& path);
 // What cellverter-cli tells about a run. Standard output gets the path of every CSV file
 // written and standard error one line per failing workbook, both in list order whatever
 // order the workers finish in, so a run with several jobs prints what a one-by-one run
-// prints. When standard error is a terminal a progress line (done of total, a bar, the
-// rows of the workbook under way, the workbook last started) is redrawn beneath them.
+// prints. When standard error is a terminal a progress line (a bar, done of total, the rows
+// written of the workbook last started, its name) is redrawn beneath them.
 // A used range far larger than what its file holds is warned about at once.
 //
 // Every call may come from another thread than the run's (EndAtOnce from the interrupt
