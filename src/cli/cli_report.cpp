@@ -155,9 +155,11 @@ void CliReport::Record(std::size_t index, Result result) {
 void CliReport::Print(const Result& result) {
   if (!result.ok) {
     std::fprintf(err_, "%s\n", result.text.c_str());
+  } else if (result.text.empty()) {
+    // The sheet gave no line: no file, nothing to list.
   } else if (nulSeparated_) {
     std::fwrite(result.text.c_str(), 1, result.text.size() + 1, out_);
-  } else if (!result.text.empty()) {
+  } else {
     std::fprintf(out_, "%s\n", QuotedPath(result.text).c_str());
   }
   std::fflush(out_);
