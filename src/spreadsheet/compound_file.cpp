@@ -1,7 +1,5 @@
 #include "spreadsheet/compound_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>

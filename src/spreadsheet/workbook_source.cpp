@@ -1,7 +1,5 @@
 #include "spreadsheet/workbook_source.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>

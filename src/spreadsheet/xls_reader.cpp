@@ -1,6 +1,5 @@
 #include "spreadsheet/xls_reader.h"
 
-#include <fcntl.h>
 #include <unicode/ucnv.h>
 #include <unistd.h>
 

@@ -1,6 +1,5 @@
 #include "spreadsheet/xlsx_reader.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
