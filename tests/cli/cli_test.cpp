@@ -393,10 +393,13 @@ TEST(CliTest, CtrlCStopsTheWorkbookUnderWayAtTheNextRow) {
   for (const char* jobs : {"1", "2"}) {
     const std::string out = std::string("out") + jobs;
     RunOptions options;
-    options.whileRunning = [&](pid_t child, const std::string&) {
-      // The warning comes once the used range is known, just before the rows.
-      EXPECT_TRUE(
-          WaitFor([&] { return ReadBytes(dir / ".stderr").find("warning") != std::string::npos; }));
+    options.whileRunning = [&](pid_t child, const std::string& outPath) {
+      // The warning comes once the used range is known, just before the rows; with two jobs
+      // the first workbook may still be under way then, so its path is awaited too.
+      EXPECT_TRUE(WaitFor([&] {
+        return ReadBytes(dir / ".stderr").find("warning") != std::string::npos &&
+               ReadBytes(outPath).find("first.csv\n") != std::string::npos;
+      }));
       ::kill(child, SIGINT);
     };
     const Outcome outcome =
