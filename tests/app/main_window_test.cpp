@@ -312,7 +312,8 @@ TEST_F(MainWindowTest, OpenDialogAppendsFilesAndRemembersTheirFolder) {
                           {S((data / "B.XLSX").string())},
                           {}};
   Find<QToolButton>("ButtonAdd")->click();
-  EXPECT_EQ(dialogs_.openStartFolders.back(), "");  // nothing stored yet
+  // Nothing stored yet: the home folder, not the process's working folder.
+  EXPECT_EQ(dialogs_.openStartFolders.back(), S((root_.path() / "home").string()));
   EXPECT_NE(settingsText().find("SourceDirectory=" + data.string() + "\r\n"), std::string::npos);
 
   Action("AddExcelFiles1")->trigger();  // the menu item clicks the button
@@ -324,10 +325,10 @@ TEST_F(MainWindowTest, OpenDialogAppendsFilesAndRemembersTheirFolder) {
   EXPECT_EQ(Rows(), QStringList({S((data / "B.XLSX").string()), S((data / "notes.csv").string()),
                                  S((data / "B.XLSX").string())}));
 
-  // A remembered folder that has gone away: the dialog opens at the platform's choice.
+  // A remembered folder that has gone away: the dialog opens at home.
   fs::remove_all(data);
   Find<QToolButton>("ButtonAdd")->click();
-  EXPECT_EQ(dialogs_.openStartFolders.back(), "");
+  EXPECT_EQ(dialogs_.openStartFolders.back(), S((root_.path() / "home").string()));
 }
 
 // The dialog's first filter must find workbooks in any letter case: the platform's
@@ -480,12 +481,14 @@ TEST_F(MainWindowTest, DestinationThatCannotBeCreatedGivesAWarning) {
   WriteBytes((root_.path() / "file").string(), "");
   Open();
   form_->Ekle("/data/a.xlsx");
-  Find<QLineEdit>("Edit1")->setText(S((root_.path() / "file" / "sub").string()));
+  const std::string folder = (root_.path() / "file" / "sub").string();
+  Find<QLineEdit>("Edit1")->setText(S(folder));
   Convert()->click();
   ASSERT_EQ(dialogs_.boxes.size(), 1u);
   EXPECT_EQ(dialogs_.boxes[0].caption, "WARNING");
   EXPECT_EQ(dialogs_.boxes[0].icon, QMessageBox::Warning);
-  EXPECT_EQ(dialogs_.boxes[0].text, S(SystemMessage(ENOTDIR)));
+  EXPECT_EQ(dialogs_.boxes[0].text,
+            S("Cannot create folder \"" + folder + "\". " + SystemMessage(ENOTDIR)));
   EXPECT_EQ(dialogs_.beeps, 0);
 }
 
