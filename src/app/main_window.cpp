@@ -648,6 +648,10 @@ class TAppForm::RunConnection : public BatchObserver {
   void WorkbookConverted(std::size_t index, const std::string&, const std::string&) override {
     done_ = index + 1;
   }
+  void WorkbookProgress(std::size_t /*index*/, long long row, long long lastRow) override {
+    lastRow_ = lastRow;
+    row_ = row;
+  }
   bool StopRequested() override {
     if (!stop_) return false;
     stopHonoured_ = true;

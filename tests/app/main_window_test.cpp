@@ -7,7 +7,9 @@
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStatusBar>
@@ -20,6 +22,7 @@
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -66,6 +69,7 @@ class ScriptedDialogs : public WindowDialogs {
   };
 
   std::deque<QStringList> fileAnswers;
+  std::function<void()> onBox;  // called while a box is "open"
   std::deque<QStringList> folderAnswers;
   QMessageBox::StandardButton questionAnswer = QMessageBox::No;
 
@@ -95,6 +99,7 @@ class ScriptedDialogs : public WindowDialogs {
   void ShowMessage(QWidget*, QMessageBox::Icon icon, const QString& caption,
                    const QString& text) override {
     boxes.push_back({icon, caption, text, QApplication::overrideCursor() != nullptr});
+    if (onBox) onBox();
   }
   QMessageBox::StandardButton MessageDialogWithCaptions(QWidget*, const QString& message,
                                                         QMessageBox::Icon,
@@ -133,6 +138,48 @@ class PaintRecorder : public QObject {
 
  private:
   QLabel* panel_;
+};
+
+// A workbook whose run lasts many seconds, far beyond the first ticks of a test's timer,
+// though its file is tiny: one row of 26 cells a million rows down, so every row above it
+// becomes a CSV line of empty fields.
+void WriteLargeXlsx(const std::string& path) {
+  std::vector<std::vector<std::string>> rows(1000000);
+  rows.back().assign(26, "z");
+  WriteTinyXlsx(path, rows);
+}
+
+// Calls `step` every few milliseconds while the window's run lasts (the click that starts
+// a run returns only when it has ended), until `step` answers true. A step that never
+// finishes its work is bounded: after `limit` ticks the run is cancelled and `timedOut`
+// is set, so a fault cannot hang the test.
+class DuringRun : public QObject {
+ public:
+  DuringRun(TAppForm& form, std::function<bool()> step, int limit = 6000)
+      : form_(form), step_(std::move(step)), limit_(limit) {
+    timer_.setInterval(5);
+    connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
+    timer_.start();
+  }
+  bool timedOut = false;
+  int ticksInRun = 0;
+
+ private:
+  void Tick() {
+    if (!form_.RunUnderWay()) return;
+    ++ticksInRun;
+    if (ticksInRun > limit_) {
+      timedOut = true;
+      timer_.stop();
+      form_.findChild<QPushButton*>("ButtonCancel")->click();
+      return;
+    }
+    if (step_()) timer_.stop();
+  }
+  TAppForm& form_;
+  std::function<bool()> step_;
+  int limit_;
+  QTimer timer_;
 };
 
 std::string Q(const QString& text) { return text.toStdString(); }
@@ -463,6 +510,175 @@ TEST_F(MainWindowTest, FailingWorkbookInTheMiddleIsReportedAndTheRunGoesOn) {
   Action("ConverttoCSV1")->trigger();
   EXPECT_TRUE(fs::exists(out / "first (2).csv"));
   EXPECT_EQ(dialogs_.boxes.size(), 2u);
+}
+
+// The window lives while a large workbook converts: it paints, resizes and shows progress;
+// everything that would change the run is disabled and a click on it is not kept for
+// later; Esc stops the workbook under way without a trace and leaves the later ones.
+TEST_F(MainWindowTest, WindowLivesDuringARunAndEscapeCancelsIt) {
+  const fs::path data = root_.path() / "data";
+  const fs::path out = root_.path() / "out";
+  fs::create_directories(data);
+  WriteLargeXlsx((data / "big.xlsx").string());
+  WriteTinyXlsx((data / "later.xlsx").string(), {{"1"}});
+  WriteSettings({{"Destination", out.string()}});
+  Open();
+  form_->Ekle(S((data / "big.xlsx").string()));
+  form_->Ekle(S((data / "later.xlsx").string()));
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+
+  struct PaintCounter : QObject {
+    int paints = 0;
+    TAppForm* form = nullptr;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint && form->RunUnderWay()) ++paints;
+      return false;
+    }
+  } counter;
+  counter.form = form_.get();
+  QTableWidget* list = List();
+  list->viewport()->installEventFilter(&counter);
+  auto* bar = Find<QProgressBar>("ProgressBar1");
+  const QString converting = "Converting " + S((data / "big.xlsx").string()) + "...";
+  std::map<std::string, bool> disabled;
+  int widthBefore = 0;
+  int stage = 0;
+  DuringRun during(*form_, [&] {
+    if (form_->StatusText() != converting) return false;
+    switch (stage) {
+      case 0:
+        for (const char* name : {"ButtonConvert", "ButtonAdd", "ListView1", "Edit1", "Edit2",
+                                 "ButtonBrowse", "ComboBox1"}) {
+          disabled[name] = !Find<QWidget>(name)->isEnabled();
+        }
+        for (const char* name : {"ConverttoCSV1", "AddExcelFiles1", "AddFolder1", "Delete1",
+                                 "DeleteAll1"}) {
+          disabled[name] = !Action(name)->isEnabled();
+        }
+        disabled["Settings1"] = !Find<QMenu>("Settings1")->menuAction()->isEnabled();
+        // Clicks a user could make now: none may act, now or after the run.
+        QTest::mouseClick(Convert(), Qt::LeftButton);
+        Action("ConverttoCSV1")->trigger();
+        QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
+        widthBefore = Find<QLineEdit>("Edit1")->width();
+        form_->resize(form_->width() + 120, form_->height() + 40);
+        list->viewport()->update();
+        ++stage;
+        return false;
+      case 1:
+        // Painted and laid out anew while the run goes on; the bar moves within the
+        // workbook (its rows) before any workbook is done.
+        if (counter.paints == 0 || Find<QLineEdit>("Edit1")->width() == widthBefore ||
+            bar->value() == 0 || !bar->isVisible()) {
+          return false;
+        }
+        QTest::keyClick(form_.get(), Qt::Key_Escape);
+        return true;
+    }
+    return true;
+  });
+  Convert()->click();
+
+  EXPECT_FALSE(during.timedOut) << "stage " << stage << ", paints " << counter.paints
+                                << ", progress " << bar->value();
+  for (const auto& [name, off] : disabled) EXPECT_TRUE(off) << name;
+  EXPECT_GT(counter.paints, 0);
+  EXPECT_EQ(form_->StatusText(), "Cancelled");
+  EXPECT_FALSE(form_->RunUnderWay());
+  EXPECT_FALSE(bar->isVisible());
+  // Nothing of the big workbook (no CSV, no temporary file) and nothing of the later one.
+  EXPECT_TRUE(fs::is_empty(out));
+  EXPECT_EQ(dialogs_.beeps, 1);  // the run's own beep; no menu beep was kept for later
+  EXPECT_TRUE(dialogs_.openStartFolders.empty());
+  EXPECT_TRUE(dialogs_.boxes.empty());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  // Settle: a click kept from the run would start a second run now.
+  Settle();
+  EXPECT_TRUE(fs::is_empty(out));
+  EXPECT_TRUE(Convert()->isEnabled());
+  EXPECT_TRUE(List()->isEnabled());
+}
+
+// The run waits while its ERROR box is open: one box per failing workbook, after its
+// "Converting" text, before the next workbook starts. Cancel pressed while a box is open
+// leaves every later workbook.
+TEST_F(MainWindowTest, ErrorBoxComesPerFailingWorkbookWhileTheRunWaits) {
+  const fs::path data = root_.path() / "data";
+  const fs::path out = root_.path() / "out";
+  fs::create_directories(data);
+  WriteBytes((data / "broken1.xlsx").string(), "not a workbook");
+  WriteTinyXlsx((data / "good.xlsx").string(), {{"g"}});
+  WriteBytes((data / "broken2.xlsx").string(), "not one either");
+  WriteTinyXlsx((data / "last.xlsx").string(), {{"l"}});
+  WriteSettings({{"Destination", out.string()}});
+  Open();
+  for (const char* name : {"broken1.xlsx", "good.xlsx", "broken2.xlsx", "last.xlsx"}) {
+    form_->Ekle(S((data / name).string()));
+  }
+
+  struct Seen {
+    QString status;
+    bool goodWritten, running;
+  };
+  std::vector<Seen> seen;
+  dialogs_.onBox = [&] {
+    seen.push_back({form_->StatusText(), fs::exists(out / "good.csv"), form_->RunUnderWay()});
+    if (seen.size() == 2) Find<QPushButton>("ButtonCancel")->click();
+  };
+  Convert()->click();
+
+  ASSERT_EQ(dialogs_.boxes.size(), 2u);
+  EXPECT_TRUE(dialogs_.boxes[0].text.contains("broken1.xlsx")) << Q(dialogs_.boxes[0].text);
+  EXPECT_TRUE(dialogs_.boxes[1].text.contains("broken2.xlsx")) << Q(dialogs_.boxes[1].text);
+  for (const auto& box : dialogs_.boxes) {
+    EXPECT_EQ(box.caption, "ERROR");
+    EXPECT_FALSE(box.busyCursorShown);
+  }
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].status, "Converting " + S((data / "broken1.xlsx").string()) + "...");
+  EXPECT_FALSE(seen[0].goodWritten);  // the run waited for the box
+  EXPECT_TRUE(seen[1].goodWritten);
+  EXPECT_TRUE(seen[0].running && seen[1].running);
+  EXPECT_FALSE(fs::exists(out / "last.csv"));
+  EXPECT_EQ(form_->StatusText(), "Cancelled");
+  EXPECT_EQ(dialogs_.beeps, 1);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// Closing the window during a run asks first; "No" lets the run go on, "Yes" stops it and
+// the window closes once the workbook under way has removed its temporary file.
+TEST_F(MainWindowTest, ClosingDuringARunAsksAndClosesOnceItHasStopped) {
+  const fs::path data = root_.path() / "data";
+  const fs::path out = root_.path() / "out";
+  fs::create_directories(data);
+  WriteLargeXlsx((data / "big.xlsx").string());
+  WriteSettings({{"Destination", out.string()}});
+  Open();
+  form_->Ekle(S((data / "big.xlsx").string()));
+  bool visibleAfterNo = false;
+  int stage = 0;
+  DuringRun during(*form_, [&] {
+    if (stage == 0) {
+      dialogs_.questionAnswer = QMessageBox::No;
+      Action("Exit1")->trigger();
+      visibleAfterNo = form_->isVisible() && form_->RunUnderWay();
+      ++stage;
+      return false;
+    }
+    dialogs_.questionAnswer = QMessageBox::Yes;
+    form_->close();
+    return true;
+  });
+  Convert()->click();
+
+  EXPECT_FALSE(during.timedOut);
+  EXPECT_TRUE(visibleAfterNo);
+  ASSERT_EQ(dialogs_.questions.size(), 2u);
+  EXPECT_EQ(dialogs_.questions[0].message, "Cancel the conversion and close?");
+  EXPECT_EQ(dialogs_.questions[0].title, "Confirmation");
+  EXPECT_FALSE(form_->isVisible());
+  EXPECT_TRUE(fs::is_empty(out));
 }
 
 TEST_F(MainWindowTest, EmptyDestinationIsReportedByTheGeneralErrorReport) {
