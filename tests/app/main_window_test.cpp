@@ -155,7 +155,8 @@ void WriteLargeXlsx(const std::string& path) {
 // is set, so a fault cannot hang the test.
 class DuringRun : public QObject {
  public:
-  DuringRun(TAppForm& form, std::function<bool()> step, int limit = 6000)
+  // `form` may be empty until the window is made (a run at start-up).
+  DuringRun(const std::unique_ptr<TAppForm>& form, std::function<bool()> step, int limit = 6000)
       : form_(form), step_(std::move(step)), limit_(limit) {
     timer_.setInterval(5);
     connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
@@ -166,17 +167,17 @@ class DuringRun : public QObject {
 
  private:
   void Tick() {
-    if (!form_.RunUnderWay()) return;
+    if (!form_ || !form_->RunUnderWay()) return;
     ++ticksInRun;
     if (ticksInRun > limit_) {
       timedOut = true;
       timer_.stop();
-      form_.findChild<QPushButton*>("ButtonCancel")->click();
+      form_->findChild<QPushButton*>("ButtonCancel")->click();
       return;
     }
     if (step_()) timer_.stop();
   }
-  TAppForm& form_;
+  const std::unique_ptr<TAppForm>& form_;
   std::function<bool()> step_;
   int limit_;
   QTimer timer_;
@@ -349,6 +350,51 @@ TEST_F(MainWindowTest, ConvertButtonFollowsTheRows) {
   Action("DeleteAll1")->trigger();
   EXPECT_EQ(List()->rowCount(), 0);
   EXPECT_FALSE(Convert()->isEnabled());
+}
+
+TEST_F(MainWindowTest, KeyboardReachesMenusAddAndDelete) {
+  Open();
+  for (const auto& [menu, key] : {std::pair{"File1", "Alt+F"}, std::pair{"Settings1", "Alt+S"},
+                                  std::pair{"Help1", "Alt+H"}}) {
+    EXPECT_EQ(QKeySequence::mnemonic(Find<QMenu>(menu)->title()), QKeySequence(key)) << menu;
+  }
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+  QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(dialogs_.openStartFolders.size(), 1u);  // Ctrl+O: Add Excel Files
+
+  form_->Ekle("/data/a.xlsx");
+  form_->Ekle("/data/b.xlsx");
+  form_->Ekle("/data/c.xlsx");
+  List()->setFocus();
+  List()->selectRow(1);
+  QTest::keyClick(List(), Qt::Key_Delete);
+  EXPECT_EQ(Rows(), QStringList({"/data/a.xlsx", "/data/c.xlsx"}));
+}
+
+// The destination field takes the room a wider window gives; every window of the program
+// (message boxes, the new-version notice) shows the program's icon.
+TEST_F(MainWindowTest, DestinationStretchesAndEveryWindowHasTheIcon) {
+  Open();
+  auto* edit1 = Find<QLineEdit>("Edit1");
+  const int narrow = edit1->width();
+  form_->resize(form_->width() + 200, form_->height());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return edit1->width() >= narrow + 150; }))
+      << narrow << " " << edit1->width();
+  QWidget other;
+  EXPECT_FALSE(other.windowIcon().isNull());
+}
+
+// Paths handed to the window as the program's arguments are: a folder becomes the
+// destination, anything else is listed, in order.
+TEST_F(MainWindowTest, PathsGivenAsADropAreListedOrMadeTheDestination) {
+  const fs::path folder = root_.path() / "target";
+  fs::create_directories(folder);
+  Open();
+  form_->AddDroppedPaths({"/data/a.xlsx", S(folder.string()), "/data/notes.txt"});
+  EXPECT_EQ(Rows(), QStringList({"/data/a.xlsx", "/data/notes.txt"}));
+  EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), S(folder.string()));
+  EXPECT_EQ(form_->LastFolder(), S(folder.string()));
 }
 
 TEST_F(MainWindowTest, OpenDialogAppendsFilesAndRemembersTheirFolder) {
@@ -544,7 +590,7 @@ TEST_F(MainWindowTest, WindowLivesDuringARunAndEscapeCancelsIt) {
   std::map<std::string, bool> disabled;
   int widthBefore = 0;
   int stage = 0;
-  DuringRun during(*form_, [&] {
+  DuringRun during(form_, [&] {
     if (form_->StatusText() != converting) return false;
     switch (stage) {
       case 0:
@@ -552,8 +598,8 @@ TEST_F(MainWindowTest, WindowLivesDuringARunAndEscapeCancelsIt) {
                                  "ButtonBrowse", "ComboBox1"}) {
           disabled[name] = !Find<QWidget>(name)->isEnabled();
         }
-        for (const char* name : {"ConverttoCSV1", "AddExcelFiles1", "AddFolder1", "Delete1",
-                                 "DeleteAll1"}) {
+        for (const char* name :
+             {"ConverttoCSV1", "AddExcelFiles1", "AddFolder1", "Delete1", "DeleteAll1"}) {
           disabled[name] = !Action(name)->isEnabled();
         }
         disabled["Settings1"] = !Find<QMenu>("Settings1")->menuAction()->isEnabled();
@@ -658,7 +704,7 @@ TEST_F(MainWindowTest, ClosingDuringARunAsksAndClosesOnceItHasStopped) {
   form_->Ekle(S((data / "big.xlsx").string()));
   bool visibleAfterNo = false;
   int stage = 0;
-  DuringRun during(*form_, [&] {
+  DuringRun during(form_, [&] {
     if (stage == 0) {
       dialogs_.questionAnswer = QMessageBox::No;
       Action("Exit1")->trigger();
@@ -938,6 +984,29 @@ TEST_F(MainWindowTest, AutomaticRunWithoutDestinationConvertsIntoTheProgramFolde
   EXPECT_EQ(ReadBytes((programDir() / "one.csv").string()), "1\r\n");
   EXPECT_EQ(ReadBytes((programDir() / "two.csv").string()), "2\r\n");
   EXPECT_EQ(settingsText().find("Destination"), std::string::npos);
+}
+
+// Cancelled, the unattended run goes on as after "Completed": it closes the window.
+TEST_F(MainWindowTest, AutomaticRunThatIsCancelledStillCloses) {
+  const fs::path out = root_.path() / "out";
+  WriteLargeXlsx((programDir() / "big.xlsx").string());
+  WriteSettings({{"AutomaticallyAddExcelFiles", "True"},
+                 {"AutomaticallyConverttoCSV", "True"},
+                 {"AutomaticallyCloseApplication", "True"},
+                 {"Destination", out.string()}});
+  QString statusAtCancel;
+  DuringRun during(form_, [&] {
+    statusAtCancel = form_->StatusText();
+    if (!statusAtCancel.startsWith("Converting ")) return false;
+    form_->findChild<QPushButton*>("ButtonCancel")->click();
+    return true;
+  });
+  Open();
+  EXPECT_TRUE(QTest::qWaitFor([this] { return !form_->isVisible(); }, 60000));
+  EXPECT_FALSE(during.timedOut);
+  EXPECT_EQ(statusAtCancel, "Converting " + S((programDir() / "big.xlsx").string()) + "...");
+  EXPECT_EQ(form_->StatusText(), "Automatically closing application...");
+  EXPECT_TRUE(fs::is_empty(out));
 }
 
 }  // namespace
