@@ -247,6 +247,8 @@ void TAppForm::BuildWindow() {
   statusPanel_ = new QLabel(statusBar1_);
   statusPanel_->setObjectName("StatusPanel");
   statusPanel_->setTextFormat(Qt::PlainText);
+  // A long path in the status must not widen the window: the text is cut at the bar's edge.
+  statusPanel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   statusBar1_->addWidget(statusPanel_, 1);
   // Shown only while a run lasts.
   progressBar_ = new QProgressBar(statusBar1_);

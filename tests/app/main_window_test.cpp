@@ -562,7 +562,8 @@ TEST_F(MainWindowTest, FailingWorkbookInTheMiddleIsReportedAndTheRunGoesOn) {
 // everything that would change the run is disabled and a click on it is not kept for
 // later; Esc stops the workbook under way without a trace and leaves the later ones.
 TEST_F(MainWindowTest, WindowLivesDuringARunAndEscapeCancelsIt) {
-  const fs::path data = root_.path() / "data";
+  // A long folder name: its "Converting" text must not widen the window.
+  const fs::path data = root_.path() / std::string(200, 'd');
   const fs::path out = root_.path() / "out";
   fs::create_directories(data);
   WriteLargeXlsx((data / "big.xlsx").string());
@@ -589,6 +590,8 @@ TEST_F(MainWindowTest, WindowLivesDuringARunAndEscapeCancelsIt) {
   const QString converting = "Converting " + S((data / "big.xlsx").string()) + "...";
   std::map<std::string, bool> disabled;
   int widthBefore = 0;
+  int widthAsked = 0;
+  int widthDuringRun = 0;
   int stage = 0;
   DuringRun during(form_, [&] {
     if (form_->StatusText() != converting) return false;
@@ -608,7 +611,8 @@ TEST_F(MainWindowTest, WindowLivesDuringARunAndEscapeCancelsIt) {
         Action("ConverttoCSV1")->trigger();
         QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
         widthBefore = Find<QLineEdit>("Edit1")->width();
-        form_->resize(form_->width() + 120, form_->height() + 40);
+        widthAsked = form_->width() + 120;
+        form_->resize(widthAsked, form_->height() + 40);
         list->viewport()->update();
         ++stage;
         return false;
@@ -619,6 +623,7 @@ TEST_F(MainWindowTest, WindowLivesDuringARunAndEscapeCancelsIt) {
             bar->value() == 0 || !bar->isVisible()) {
           return false;
         }
+        widthDuringRun = form_->width();
         QTest::keyClick(form_.get(), Qt::Key_Escape);
         return true;
     }
@@ -630,6 +635,7 @@ TEST_F(MainWindowTest, WindowLivesDuringARunAndEscapeCancelsIt) {
                                 << ", progress " << bar->value();
   for (const auto& [name, off] : disabled) EXPECT_TRUE(off) << name;
   EXPECT_GT(counter.paints, 0);
+  EXPECT_EQ(widthDuringRun, widthAsked);
   EXPECT_EQ(form_->StatusText(), "Cancelled");
   EXPECT_FALSE(form_->RunUnderWay());
   EXPECT_FALSE(bar->isVisible());
