@@ -613,10 +613,9 @@ class TAppForm::RunConnection : public BatchObserver {
   // From the run's thread.
   void ShowStatus(const std::string& text) override {
     // A run that a stop ended says so where it would say "Completed".
-    const std::string shown =
-        text == kCompletedStatusText && stopHonoured_ ? Translate("Cancelled") : text;
-    OnWindow([this, shown] {
-      form_.SetStatus(FromUtf8(shown));
+    const bool cancelled = text == kCompletedStatusText && stopHonoured_;
+    OnWindow([this, text, cancelled] {
+      form_.SetStatus(FromUtf8(cancelled ? Translate("Cancelled") : text));
       form_.statusBar1_->repaint();
     });
   }
@@ -717,16 +716,25 @@ void TAppForm::ButtonConvertClick() {
 
   QEventLoop loop;
   std::exception_ptr failure;
+  std::atomic<bool> finished{false};
   std::thread worker([&] {
     try {
       RunBatch(inputs, run);
     } catch (...) {
       failure = std::current_exception();
     }
+    finished = true;
     // Queued behind every call of the run, so the window has shown them all when it ends.
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });
   loop.exec();
+  // Quitting the application ends every event loop at once: the run is stopped, and its
+  // last calls (a box it waits for among them) still go through before the join.
+  while (!finished) {
+    run.RequestStop();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  QCoreApplication::sendPostedEvents(this);
   worker.join();
 
   timerProgress_->stop();
