@@ -871,6 +871,7 @@ TEST_F(MainWindowTest, ResetQuestionAndWarningAreTranslated) {
   ASSERT_EQ(dialogs_.boxes.size(), 1u);
   EXPECT_EQ(dialogs_.boxes[0].caption, "WARNUNG");
   EXPECT_EQ(Find<QPushButton>("ButtonConvert")->text(), "Convert to CSV");
+  EXPECT_EQ(Find<QPushButton>("ButtonCancel")->text(), "Abbrechen");
 }
 
 TEST_F(MainWindowTest, FailedSettingsWriteIsReportedAndTheProgramGoesOn) {
