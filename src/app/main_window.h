@@ -3,7 +3,6 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
