@@ -610,6 +610,12 @@ TEST_F(MainWindowTest, WindowLivesDuringARunAndEscapeCancelsIt) {
         QTest::mouseClick(Convert(), Qt::LeftButton);
         Action("ConverttoCSV1")->trigger();
         QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
+        {
+          QMimeData mime;
+          mime.setUrls({QUrl::fromLocalFile("/data/dropped.xlsx")});
+          QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+          QCoreApplication::sendEvent(form_.get(), &drop);
+        }
         widthBefore = Find<QLineEdit>("Edit1")->width();
         widthAsked = form_->width() + 120;
         form_->resize(widthAsked, form_->height() + 40);
@@ -650,6 +656,7 @@ TEST_F(MainWindowTest, WindowLivesDuringARunAndEscapeCancelsIt) {
   EXPECT_TRUE(fs::is_empty(out));
   EXPECT_TRUE(Convert()->isEnabled());
   EXPECT_TRUE(List()->isEnabled());
+  EXPECT_EQ(List()->rowCount(), 2);  // the drop during the run was refused
 }
 
 // The run waits while its ERROR box is open: one box per failing workbook, after its
