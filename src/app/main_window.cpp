@@ -705,18 +705,11 @@ void TAppForm::ButtonConvertClick() {
   FixedBatchInputs inputs(std::move(workbooks), ToUtf8(edit1_->text()), options);
 
   RunConnection run(*this);
-  run_ = &run;
-  SetRunControlsEnabled(false);
-  progressBar_->setValue(0);
-  progressBar_->setFormat(QStringLiteral("0 / %1").arg(inputs.ItemCount()));
-  progressBar_->show();
-  buttonCancel_->setEnabled(true);
-  buttonCancel_->show();
-  timerProgress_->start();
-
   QEventLoop loop;
   std::exception_ptr failure;
   std::atomic<bool> finished{false};
+  // Started before the window changes, so a thread that cannot start leaves it as it was.
+  // The run's calls wait in the queue until the loop below takes them.
   std::thread worker([&] {
     try {
       RunBatch(inputs, run);
@@ -727,6 +720,15 @@ void TAppForm::ButtonConvertClick() {
     // Queued behind every call of the run, so the window has shown them all when it ends.
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });
+  run_ = &run;
+  SetRunControlsEnabled(false);
+  progressBar_->setValue(0);
+  progressBar_->setFormat(QStringLiteral("0 / %1").arg(inputs.ItemCount()));
+  progressBar_->show();
+  buttonCancel_->setEnabled(true);
+  buttonCancel_->show();
+  timerProgress_->start();
+
   loop.exec();
   // Quitting the application ends every event loop at once: the run is stopped, and its
   // last calls (a box it waits for among them) still go through before the join.
