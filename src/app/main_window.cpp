@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -78,6 +79,23 @@ constexpr int kFieldPanelHeight = 30;
 // A few progress updates a second at most, whatever the pace of the rows.
 constexpr int kProgressIntervalMs = 250;
 constexpr int kProgressScale = 10000;  // RunProgressPermyriad
+
+// The status panel keeps its whole text and leaves out the middle of what does not fit, so
+// the name of the workbook under way stays in sight; its width never widens the window.
+class StatusPanel : public QLabel {
+ public:
+  explicit StatusPanel(QWidget* parent) : QLabel(parent) {
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* /*event*/) override {
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                     fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
+  }
+};
 
 }  // namespace
 
@@ -244,11 +262,9 @@ void TAppForm::BuildWindow() {
   statusBar1_ = new QStatusBar(this);
   statusBar1_->setObjectName("StatusBar1");
   statusBar1_->setSizeGripEnabled(true);
-  statusPanel_ = new QLabel(statusBar1_);
+  statusPanel_ = new StatusPanel(statusBar1_);
   statusPanel_->setObjectName("StatusPanel");
   statusPanel_->setTextFormat(Qt::PlainText);
-  // A long path in the status must not widen the window: the text is cut at the bar's edge.
-  statusPanel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   statusBar1_->addWidget(statusPanel_, 1);
   // Shown only while a run lasts.
   progressBar_ = new QProgressBar(statusBar1_);
