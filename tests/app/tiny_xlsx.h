@@ -9,7 +9,8 @@
 namespace cellverter::testing_support {
 
 // Writes a minimal Office Open XML workbook whose first worksheet holds `rows` as inline
-// strings (row 1 first; empty rows are not written). The package is a zip of stored entries, as small as Excel accepts.
+// strings (row 1 first; empty rows are not written). The package is a zip of stored entries, as
+// small as Excel accepts.
 inline void WriteTinyXlsx(const std::string& path,
                           const std::vector<std::vector<std::string>>& rows) {
   auto crc32 = [](const std::string& data) {
