@@ -480,6 +480,7 @@ class XlsSheetSource final : public SheetSource {
 
   uint32_t LastRow() override { return lastRow_; }
   uint32_t LastColumn() override { return lastColumn_; }
+  uint64_t CellsHeld() override { return cellsHeld_; }
 
   bool NextRow(SheetRow& row) override {
     return Guard([&] { return ReadRow(row); });
@@ -629,6 +630,7 @@ class XlsSheetSource final : public SheetSource {
         if (type == kMulRk || type == kMulBlank) last = MulLastColumn(type, data);
         lastRow_ = std::max(lastRow_, row + 1);
         lastColumn_ = std::max(lastColumn_, last + 1);
+        cellsHeld_ += last - first + 1;
         if (row < previousRow) ordered = false;
         previousRow = row;
       });
@@ -881,6 +883,7 @@ class XlsSheetSource final : public SheetSource {
   std::vector<size_t> sstEnds_;
   uint64_t sheetOffset_ = 0;
   uint32_t lastRow_ = 0, lastColumn_ = 0;
+  uint64_t cellsHeld_ = 0;
   std::vector<CellRecordPosition> order_;  // only for sheets whose cells are out of row order
 
   // Reading state.

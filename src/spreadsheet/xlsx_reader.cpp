@@ -308,6 +308,7 @@ class XlsxSource final : public SheetSource {
   }
   uint32_t LastRow() override { return lastRow_; }
   uint32_t LastColumn() override { return lastColumn_; }
+  uint64_t CellsHeld() override { return cellsHeld_; }
   bool NextRow(SheetRow& row) override;
   void Rewind() override { spool_.Rewind(); }
 
@@ -328,6 +329,7 @@ class XlsxSource final : public SheetSource {
   SheetSpool spool_;
   uint32_t lastRow_ = 0;
   uint32_t lastColumn_ = 0;
+  uint64_t cellsHeld_ = 0;
 };
 
 std::unique_ptr<ByteStream> XlsxSource::OpenPart(const std::string& part) {
@@ -539,6 +541,7 @@ void XlsxSource::ReadSheet(const std::string& part) {
     spool_.Append(record);
     lastRow_ = std::max(lastRow_, rowNumber);
     lastColumn_ = std::max(lastColumn_, cells[used - 1].column);
+    cellsHeld_ += used;
     used = 0;
     rowText = 0;
     rowSorted = true;
