@@ -56,4 +56,6 @@ endif()
 if(TARGET cellverter_main_window)
   add_executable(cellverter-window-screenshot ${CMAKE_CURRENT_SOURCE_DIR}/main_window_screenshot.cpp)
   target_link_libraries(cellverter-window-screenshot PRIVATE cellverter_options cellverter_main_window)
+  # The workbooks of the running window are written by the tests' small workbook writer.
+  target_include_directories(cellverter-window-screenshot PRIVATE ${PROJECT_SOURCE_DIR}/tests/app)
 endif()

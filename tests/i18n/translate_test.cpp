@@ -372,7 +372,10 @@ const std::vector<std::string> kKeys = {
     "How to uninstall...",
     "License...",
     "License",
-    "File not found!"};
+    "File not found!",
+    "Cancel",
+    "Cancelled",
+    "Cancel the conversion and close?"};
 
 const fs::path kShipped = fs::path(CELLVERTER_BIN_DIR) / "Languages";
 
