@@ -10,16 +10,18 @@ cd "$root"
 
 scripts/install-deps.sh
 build=build/package
+# Debian's flags, given to CMake itself (it would read CFLAGS and friends only once, and
+# never CPPFLAGS, where _FORTIFY_SOURCE is).
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-# CMake reads CFLAGS, CXXFLAGS and LDFLAGS but not CPPFLAGS (where _FORTIFY_SOURCE is).
-eval "$(dpkg-buildflags --export=sh)"
-export CFLAGS="$CPPFLAGS $CFLAGS" CXXFLAGS="$CPPFLAGS $CXXFLAGS"
-# A fresh configuration, so that flags from the environment are read again.
-rm -rf "$build"
+flag() { dpkg-buildflags --get "$1"; }
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
   -DCELLVERTER_TESTS=OFF -DCELLVERTER_GUI=ON -DCELLVERTER_DEBIAN=ON \
-  -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
+  -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
+  -DCMAKE_C_FLAGS="$(flag CPPFLAGS) $(flag CFLAGS)" \
+  -DCMAKE_CXX_FLAGS="$(flag CPPFLAGS) $(flag CXXFLAGS)" \
+  -DCMAKE_EXE_LINKER_FLAGS="$(flag LDFLAGS)" >/dev/null
 cmake --build "$build" -j "$(nproc)" --target cellverter cellverter-cli cellverter_compressed_docs
+rm -f "$build"/cellverter_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 mkdir -p "$out"
 for deb in "$build"/cellverter_*.deb; do
