@@ -1,6 +1,5 @@
 #include "spreadsheet/xls_reader.h"
 
-#include <fcntl.h>
 #include <unicode/ucnv.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include "platform/error.h"
 #include "spreadsheet/compound_file.h"
 #include "spreadsheet/workbook_error.h"
+#include "spreadsheet/workbook_file.h"
 
 namespace cellverter {
 namespace {
@@ -904,14 +904,12 @@ bool LooksLikeOldBiffFile(std::string_view head) {
 std::unique_ptr<SheetSource> OpenXlsSource(const std::string& path) {
   {
     char head[8] = {};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-      const ssize_t got = ::pread(fd, head, sizeof head, 0);
-      ::close(fd);
-      if (got > 0 && LooksLikeOldBiffFile(std::string_view(head, static_cast<size_t>(got)))) {
-        ThrowWorkbookError(
-            path, "Excel 2.x-4.x workbooks are not supported; save it as a newer Excel workbook");
-      }
+    const int fd = OpenWorkbookFile(path);
+    const ssize_t got = ::pread(fd, head, sizeof head, 0);
+    ::close(fd);
+    if (got > 0 && LooksLikeOldBiffFile(std::string_view(head, static_cast<size_t>(got)))) {
+      ThrowWorkbookError(
+          path, "Excel 2.x-4.x workbooks are not supported; save it as a newer Excel workbook");
     }
   }
   auto source = std::make_unique<XlsSheetSource>(path);

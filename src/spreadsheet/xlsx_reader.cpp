@@ -1,6 +1,5 @@
 #include "spreadsheet/xlsx_reader.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 #include "spreadsheet/prefetch_stream.h"
 #include "spreadsheet/sheet_spool.h"
 #include "spreadsheet/workbook_error.h"
+#include "spreadsheet/workbook_file.h"
 #include "spreadsheet/xml_scanner.h"
 #include "spreadsheet/zip_archive.h"
 
@@ -700,12 +700,7 @@ void XlsxSource::ReadSheet(const std::string& part) {
 }
 
 void XlsxSource::Load() {
-  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) ThrowWorkbookError(path_, "the file does not exist");
-    ThrowWorkbookError(path_, SystemMessage(errno));
-  }
-  zip_ = std::make_unique<ZipArchive>(fd);
+  zip_ = std::make_unique<ZipArchive>(OpenWorkbookFile(path_));
 
   // The package relationships name the main part; packages without them are not workbooks.
   std::string workbookPart;
