@@ -665,6 +665,7 @@ class CompiledFormat final : public NumberFormat {
 
     int year = 0, month = 0, dayOfMonth = 0, weekday = 0;
     CivilDate(day, date1904, year, month, dayOfMonth, weekday);
+    if (s.hijri) HijriDate(day, date1904, year, month, dayOfMonth);
     const FormatLocale& names = s.names ? *s.names : locale_;
 
     Sink out(text);
@@ -803,6 +804,35 @@ class CompiledFormat final : public NumberFormat {
       CivilFromDays(DaysFromCivil(1899, 12, serialDay < 60 ? 31 : 30) + serialDay, year, month,
                     day);
     }
+  }
+
+  // B2: the tabular Hijri calendar (30-year cycle, epoch 15 July 622 Julian), which gives
+  // Excel's 1317-10-28 for serial 59 and 1345-11-17 for serial 10000. The 1900 system's
+  // serial 0 shows as serial 1 does.
+  static void HijriDate(long long serialDay, bool date1904, int& year, int& month, int& day) {
+    long long daysAfter1899 = serialDay;  // days after 31 December 1899
+    if (date1904) {
+      daysAfter1899 = serialDay + DaysFromCivil(1904, 1, 1) - DaysFromCivil(1899, 12, 31);
+    } else if (serialDay == 0) {
+      daysAfter1899 = 1;
+    } else if (serialDay > 60) {
+      daysAfter1899 = serialDay - 1;
+    }
+    constexpr long long kEpoch = 1948439;  // Julian day number of 1 Muharram 1 AH
+    const long long julianDay = 2415020 + daysAfter1899;
+    const auto firstDay = [](long long y, long long m) {
+      return (59 * (m - 1) + 1) / 2 + (y - 1) * 354 + FloorDivLong(3 + 11 * y, 30) + kEpoch;
+    };
+    const long long y = FloorDivLong(30 * (julianDay - kEpoch) + 10646, 10631);
+    const long long m =
+        std::min<long long>(12, -FloorDivLong(-2 * (julianDay - 29 - firstDay(y, 1)), 59) + 1);
+    year = static_cast<int>(y);
+    month = static_cast<int>(m);
+    day = static_cast<int>(julianDay - firstDay(y, m) + 1);
+  }
+
+  static constexpr long long FloorDivLong(long long a, long long b) {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
   }
 
   void RenderText(const Section& s, const std::string& text, std::string& out) const {

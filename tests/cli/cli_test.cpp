@@ -381,6 +381,7 @@ TEST(CliTest, ShowsEveryCellAsExcelDoesInXlsxAndXls) {
           {"?,?????????", 0, 1234567, "", "    1,234,567"},
           {"A\"TODO\"", 0, -1, "", "ATODO"},
           {"b", 0, 1, "", "43"},
+          {"B2yyyymmdd", 0, 0, "", "13170829"},
       },
       false);
   ExpectDisplayedTexts({{"[h]:m:s.000", 0, -7384.0 / 86400, "", "-2:3:4.000"},

@@ -219,7 +219,13 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"s:m\" @ hour \"[hh]", 3.14159, "53:23 @ hour 75"},  // recorded
                     Case{"[m] m", 0.5, "720 720"}, Case{"[s]:ss", 0.01, "864:864"},
                     Case{"b", 1, "43"}, Case{"b", 1000, "45"}, Case{"b", 10000, "70"},  // numfmt
-                    Case{"bbbb-mm-dd", 45000, "2566-03-15"}));
+                    Case{"bbbb-mm-dd", 45000, "2566-03-15"},
+                    Case{"B2yyyymmdd", 0, "13170829"},          // recorded
+                    Case{"B2yyyy-mm-dd", 59, "1317-10-28"},     // numfmt
+                    Case{"B2yyyy-mm-dd", 61, "1317-10-29"},     // numfmt
+                    Case{"B2yyyy-mm-dd", 1000, "1320-06-23"},   // numfmt
+                    Case{"B2yyyy-mm-dd", 10000, "1345-11-17"},  // numfmt
+                    Case{"B1yyyy-mm-dd", 10000, "1927-05-18"}));
 
 // Conditions: the section that takes the value, and whether it shows the minus.
 INSTANTIATE_TEST_SUITE_P(
