@@ -393,7 +393,7 @@ class CompiledFormat final : public NumberFormat {
         for (const Token& token : s.tokens) {
           if (token.kind == Tok::Literal) {
             out += token.text;
-          } else {
+          } else if (s.dbNum == 0 || !AppendIdeographic(s, magnitude, out)) {
             AppendGeneral(magnitude, locale_, out);
           }
         }
@@ -416,6 +416,15 @@ class CompiledFormat final : public NumberFormat {
         RenderDateTime(s, magnitude, date1904, out);
         return;
     }
+  }
+
+  // [DBNum1] and [DBNum2] write whole numbers in the numerals of the section's locale.
+  bool AppendIdeographic(const Section& s, double magnitude, std::string& out) const {
+    if (magnitude >= 1e15 || magnitude != std::floor(magnitude)) return false;
+    const std::string spelled = numfmt::IdeographicNumber(
+        static_cast<long long>(magnitude), (s.names ? *s.names : locale_).name, s.dbNum);
+    out += spelled;
+    return !spelled.empty();
   }
 
   void RenderDigits(const Section& s, double magnitude, bool minus, std::string& text) const {
@@ -887,7 +896,8 @@ std::unique_ptr<NumberFormat> CompileNumberFormat(std::string_view code,
   numfmt::ParsedFormat parsed = numfmt::ParseFormatCode(code, locale);
   const bool plainGeneral = parsed.valid && parsed.sections.size() == 1 &&
                             parsed.sections[0].kind == SectionKind::General &&
-                            parsed.sections[0].tokens.size() == 1;
+                            parsed.sections[0].tokens.size() == 1 &&
+                            parsed.sections[0].dbNum == 0;
   if (!parsed.valid || plainGeneral) return std::make_unique<GeneralFormat>(locale);
   return std::make_unique<CompiledFormat>(std::move(parsed), locale);
 }

@@ -100,6 +100,7 @@ struct Section {
   // Dates and times
   bool hour12 = false;
   bool hijri = false;  // B2: dates in the Hijri calendar
+  uint8_t dbNum = 0;   // [DBNum1] to [DBNum4]: East Asian numerals
   int subSecondDigits = 0;
   // Names from a [$-LCID] tag; otherwise those of the format's locale.
   std::shared_ptr<const FormatLocale> names;
@@ -115,5 +116,10 @@ struct ParsedFormat {
 // Splits, tokenizes and resolves `code`. `locale` supplies the long date and time codes
 // that [$-F800] and [$-F400] stand for.
 ParsedFormat ParseFormatCode(std::string_view code, const FormatLocale& locale);
+
+// A whole number in the numerals of [DBNum1] (一万二千三百二十三) or [DBNum2] (financial:
+// 壹万贰仟叁佰贰拾叁) of a Chinese or Japanese locale such as "zh-CN"; empty for other
+// locales and kinds, which keep their digits.
+std::string IdeographicNumber(long long value, std::string_view localeName, int dbNum);
 
 }  // namespace cellverter::numfmt

@@ -284,6 +284,8 @@ class SectionParser {
       if (StartsWithNoCase(content, prefix) && content.size() > prefix.size() &&
           std::all_of(content.begin() + static_cast<long>(prefix.size()), content.end(),
                       [](char c) { return c >= '0' && c <= '9'; })) {
+        if (prefix == "dbnum" && content.size() == prefix.size() + 1)
+          section_.dbNum = static_cast<uint8_t>(content.back() - '0');
         return true;
       }
     }

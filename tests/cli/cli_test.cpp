@@ -382,6 +382,7 @@ TEST(CliTest, ShowsEveryCellAsExcelDoesInXlsxAndXls) {
           {"A\"TODO\"", 0, -1, "", "ATODO"},
           {"b", 0, 1, "", "43"},
           {"B2yyyymmdd", 0, 0, "", "13170829"},
+          {"[DBNum1][$-804]General", 0, 12323, "", "一万二千三百二十三"},
       },
       false);
   ExpectDisplayedTexts({{"[h]:m:s.000", 0, -7384.0 / 86400, "", "-2:3:4.000"},

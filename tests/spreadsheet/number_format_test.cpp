@@ -212,20 +212,23 @@ INSTANTIATE_TEST_SUITE_P(ExponentForms, EnUsNumbers,
 // Padding, signs of text-only codes, elapsed time and calendars.
 INSTANTIATE_TEST_SUITE_P(
     Oddities, EnUsNumbers,
-    testing::Values(Case{"?,?????????", 1234567, "    1,234,567"},  // recorded
-                    Case{"A\"TODO\"", -1, "ATODO"},                 // recorded
-                    Case{"\"It was \"[h]\" [yes, \"h\"] hours\"", 3.14159,
-                         "It was 75 [yes, 75] hours"},                        // recorded
-                    Case{"s:m\" @ hour \"[hh]", 3.14159, "53:23 @ hour 75"},  // recorded
-                    Case{"[m] m", 0.5, "720 720"}, Case{"[s]:ss", 0.01, "864:864"},
-                    Case{"b", 1, "43"}, Case{"b", 1000, "45"}, Case{"b", 10000, "70"},  // numfmt
-                    Case{"bbbb-mm-dd", 45000, "2566-03-15"},
-                    Case{"B2yyyymmdd", 0, "13170829"},          // recorded
-                    Case{"B2yyyy-mm-dd", 59, "1317-10-28"},     // numfmt
-                    Case{"B2yyyy-mm-dd", 61, "1317-10-29"},     // numfmt
-                    Case{"B2yyyy-mm-dd", 1000, "1320-06-23"},   // numfmt
-                    Case{"B2yyyy-mm-dd", 10000, "1345-11-17"},  // numfmt
-                    Case{"B1yyyy-mm-dd", 10000, "1927-05-18"}));
+    testing::Values(
+        Case{"?,?????????", 1234567, "    1,234,567"},  // recorded
+        Case{"A\"TODO\"", -1, "ATODO"},                 // recorded
+        Case{"\"It was \"[h]\" [yes, \"h\"] hours\"", 3.14159,
+             "It was 75 [yes, 75] hours"},                        // recorded
+        Case{"s:m\" @ hour \"[hh]", 3.14159, "53:23 @ hour 75"},  // recorded
+        Case{"[m] m", 0.5, "720 720"}, Case{"[s]:ss", 0.01, "864:864"}, Case{"b", 1, "43"},
+        Case{"b", 1000, "45"}, Case{"b", 10000, "70"},                               // numfmt
+        Case{"bbbb-mm-dd", 45000, "2566-03-15"}, Case{"B2yyyymmdd", 0, "13170829"},  // recorded
+        Case{"B2yyyy-mm-dd", 59, "1317-10-28"},                                      // numfmt
+        Case{"B2yyyy-mm-dd", 61, "1317-10-29"},                                      // numfmt
+        Case{"B2yyyy-mm-dd", 1000, "1320-06-23"},                                    // numfmt
+        Case{"B2yyyy-mm-dd", 10000, "1345-11-17"},                                   // numfmt
+        Case{"B1yyyy-mm-dd", 10000, "1927-05-18"},
+        Case{"[DBNum1][$-804]General", 12323, "一万二千三百二十三"},  // recorded
+        Case{"[DBNum2][$-804]General", 123, "壹佰贰拾叁"},  // Excel, stackoverflow.com/q/54965433
+        Case{"[DBNum1][$-804]General", 2.5, "2.5"}, Case{"[DBNum1][$-409]General", 12, "12"}));
 
 // Conditions: the section that takes the value, and whether it shows the minus.
 INSTANTIATE_TEST_SUITE_P(
