@@ -269,7 +269,10 @@ IntegerRun FindIntegerRun(const Section& s) {
   return run;
 }
 
-int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+template <typename Int>
+constexpr Int FloorDiv(Int a, Int b) {
+  return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
 
 // The exponent is a multiple of the number of integer placeholders, whatever they are:
 // ##0.0E+0 is engineering notation, 0000.0000E-0 shows 123456.789 as 0012.3457E4 and
@@ -830,18 +833,14 @@ class CompiledFormat final : public NumberFormat {
     constexpr long long kEpoch = 1948439;  // Julian day number of 1 Muharram 1 AH
     const long long julianDay = 2415020 + daysAfter1899;
     const auto firstDay = [](long long y, long long m) {
-      return (59 * (m - 1) + 1) / 2 + (y - 1) * 354 + FloorDivLong(3 + 11 * y, 30) + kEpoch;
+      return (59 * (m - 1) + 1) / 2 + (y - 1) * 354 + FloorDiv(3 + 11 * y, 30LL) + kEpoch;
     };
-    const long long y = FloorDivLong(30 * (julianDay - kEpoch) + 10646, 10631);
+    const long long y = FloorDiv(30 * (julianDay - kEpoch) + 10646, 10631LL);
     const long long m =
-        std::min<long long>(12, -FloorDivLong(-2 * (julianDay - 29 - firstDay(y, 1)), 59) + 1);
+        std::min<long long>(12, -FloorDiv(-2 * (julianDay - 29 - firstDay(y, 1)), 59LL) + 1);
     year = static_cast<int>(y);
     month = static_cast<int>(m);
     day = static_cast<int>(julianDay - firstDay(y, m) + 1);
-  }
-
-  static constexpr long long FloorDivLong(long long a, long long b) {
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
   }
 
   void RenderText(const Section& s, const std::string& text, std::string& out) const {
@@ -896,8 +895,7 @@ std::unique_ptr<NumberFormat> CompileNumberFormat(std::string_view code,
   numfmt::ParsedFormat parsed = numfmt::ParseFormatCode(code, locale);
   const bool plainGeneral = parsed.valid && parsed.sections.size() == 1 &&
                             parsed.sections[0].kind == SectionKind::General &&
-                            parsed.sections[0].tokens.size() == 1 &&
-                            parsed.sections[0].dbNum == 0;
+                            parsed.sections[0].tokens.size() == 1 && parsed.sections[0].dbNum == 0;
   if (!parsed.valid || plainGeneral) return std::make_unique<GeneralFormat>(locale);
   return std::make_unique<CompiledFormat>(std::move(parsed), locale);
 }
