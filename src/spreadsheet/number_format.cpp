@@ -421,6 +421,33 @@ class CompiledFormat final : public NumberFormat {
     }
   }
 
+  // The numbers of a date under [DBNum1] to [DBNum3]: a year digit by digit, others as
+  // numbers (2016-12-08 in [DBNum2][$-804] is 贰零壹陆, 壹拾贰, 捌), and [DBNum3] in full-width
+  // digits; a locale without such numerals keeps its digits.
+  void AppendNumeral(const Section& s, long long value, int minDigits, bool year, Sink& out) const {
+    std::string digits;
+    {
+      Sink plain(digits);
+      AppendInt(value, minDigits, plain);
+      plain.Flush();
+    }
+    if (s.dbNum == 3) {
+      for (char c : digits) {
+        const char wide[] = {'\xEF', '\xBC', static_cast<char>('\x90' + (c - '0'))};
+        out.Put(std::string_view(wide, sizeof wide));
+      }
+      return;
+    }
+    const std::string& localeName = (s.names ? *s.names : locale_).name;
+    std::string spelled;
+    if (year) {
+      for (char c : digits) spelled += numfmt::IdeographicNumber(c - '0', localeName, s.dbNum);
+    } else {
+      spelled = numfmt::IdeographicNumber(value, localeName, s.dbNum);
+    }
+    out.Put(spelled.empty() ? std::string_view(digits) : std::string_view(spelled));
+  }
+
   // [DBNum1] and [DBNum2] write whole numbers in the numerals of the section's locale.
   bool AppendIdeographic(const Section& s, double magnitude, std::string& out) const {
     if (magnitude >= 1e15 || magnitude != std::floor(magnitude)) return false;
@@ -681,26 +708,33 @@ class CompiledFormat final : public NumberFormat {
     const FormatLocale& names = s.names ? *s.names : locale_;
 
     Sink out(text);
+    const auto number = [&](long long value, int minDigits, bool isYear) {
+      if (s.dbNum == 0) {
+        AppendInt(value, minDigits, out);
+      } else {
+        AppendNumeral(s, value, minDigits, isYear, out);
+      }
+    };
     for (const Token& token : s.tokens) {
       switch (token.kind) {
         case Tok::Literal:
           out.Put(token.text);
           break;
         case Tok::Year2:
-          AppendInt(year % 100, 2, out);
+          number(year % 100, 2, true);
           break;
         case Tok::Year4:
-          AppendInt(year, 4, out);
+          number(year, 4, true);
           break;
         case Tok::BuddhistYear2:
-          AppendInt((year + 543) % 100, 2, out);
+          number((year + 543) % 100, 2, true);
           break;
         case Tok::BuddhistYear4:
-          AppendInt(year + 543, 4, out);
+          number(year + 543, 4, true);
           break;
         case Tok::Month:
         case Tok::Month2:
-          AppendInt(month, token.kind == Tok::Month2 ? 2 : 1, out);
+          number(month, token.kind == Tok::Month2 ? 2 : 1, false);
           break;
         case Tok::MonthAbbr:
           out.Put(names.monthAbbreviations[month - 1]);
@@ -720,7 +754,7 @@ class CompiledFormat final : public NumberFormat {
         }
         case Tok::Day:
         case Tok::Day2:
-          AppendInt(dayOfMonth, token.kind == Tok::Day2 ? 2 : 1, out);
+          number(dayOfMonth, token.kind == Tok::Day2 ? 2 : 1, false);
           break;
         case Tok::DayAbbr:
           out.Put(names.dayAbbreviations[weekday]);
@@ -732,16 +766,16 @@ class CompiledFormat final : public NumberFormat {
         case Tok::Hour2: {
           int shown = hour;
           if (s.hour12) shown = hour % 12 == 0 ? 12 : hour % 12;
-          AppendInt(shown, token.kind == Tok::Hour2 ? 2 : 1, out);
+          number(shown, token.kind == Tok::Hour2 ? 2 : 1, false);
           break;
         }
         case Tok::Minute:
         case Tok::Minute2:
-          AppendInt(minute, token.kind == Tok::Minute2 ? 2 : 1, out);
+          number(minute, token.kind == Tok::Minute2 ? 2 : 1, false);
           break;
         case Tok::Second:
         case Tok::Second2:
-          AppendInt(second, token.kind == Tok::Second2 ? 2 : 1, out);
+          number(second, token.kind == Tok::Second2 ? 2 : 1, false);
           break;
         case Tok::SubSecond: {
           out.Put(locale_.decimalSeparator);

@@ -117,9 +117,9 @@ struct ParsedFormat {
 // that [$-F800] and [$-F400] stand for.
 ParsedFormat ParseFormatCode(std::string_view code, const FormatLocale& locale);
 
-// A whole number in the numerals of [DBNum1] (一万二千三百二十三) or [DBNum2] (financial:
-// 壹万贰仟叁佰贰拾叁) of a Chinese or Japanese locale such as "zh-CN"; empty for other
-// locales and kinds, which keep their digits.
+// A whole number in the numerals of [DBNum1] (一万二千三百二十三, Chinese or Japanese) or
+// [DBNum2] (financial, Chinese: 壹万贰仟叁佰贰拾叁) of a locale such as "zh-CN"; empty for
+// other locales and kinds, which keep their digits.
 std::string IdeographicNumber(long long value, std::string_view localeName, int dbNum);
 
 }  // namespace cellverter::numfmt

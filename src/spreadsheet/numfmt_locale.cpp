@@ -267,7 +267,9 @@ const FormatLocale& FormatLocale::User() {
 
 std::string numfmt::IdeographicNumber(long long value, std::string_view localeName, int dbNum) {
   const std::string language(localeName.substr(0, localeName.find('-')));
-  if ((dbNum != 1 && dbNum != 2) || (language != "zh" && language != "ja")) return {};
+  // Japanese financial numerals are not ICU's; only the Chinese ones are known to match.
+  if (!(dbNum == 1 && (language == "zh" || language == "ja")) && !(dbNum == 2 && language == "zh"))
+    return {};
   // ICU's spell-out rules write the numerals Excel shows for these two kinds.
   static std::mutex mutex;
   static std::map<std::string, std::unique_ptr<icu::RuleBasedNumberFormat>> byLocale;
@@ -288,6 +290,8 @@ std::string numfmt::IdeographicNumber(long long value, std::string_view localeNa
   speller->format(static_cast<int64_t>(value), spelled);
   std::string text;
   spelled.toUTF8String(text);
+  // Financial numerals write the one before a leading ten (12 is 壹拾贰).
+  if (dbNum == 2 && text.starts_with("拾")) text.insert(0, "壹");
   return text;
 }
 

@@ -228,7 +228,11 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"B1yyyy-mm-dd", 10000, "1927-05-18"},
         Case{"[DBNum1][$-804]General", 12323, "一万二千三百二十三"},  // recorded
         Case{"[DBNum2][$-804]General", 123, "壹佰贰拾叁"},  // Excel, stackoverflow.com/q/54965433
-        Case{"[DBNum1][$-804]General", 2.5, "2.5"}, Case{"[DBNum1][$-409]General", 12, "12"}));
+        Case{"[DBNum1][$-804]General", 2.5, "2.5"}, Case{"[DBNum1][$-409]General", 12, "12"},
+        // Apache POI, TestDateUtil: the texts Excel shows for 8 December 2016
+        Case{"[DBNum1][$-404]m\"月\"d\"日\";@", 42712, "十二月八日"},
+        Case{"[DBNum2][$-804]yyyy\"年\"m\"月\"d\"日\";@", 42712, "贰零壹陆年壹拾贰月捌日"},
+        Case{"[DBNum3][$-804]yyyy\"年\"m\"月\"d\"日\";@", 42712, "２０１６年１２月８日"}));
 
 // Conditions: the section that takes the value, and whether it shows the minus.
 INSTANTIATE_TEST_SUITE_P(
