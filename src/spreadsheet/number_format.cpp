@@ -424,7 +424,8 @@ class CompiledFormat final : public NumberFormat {
   // The numbers of a date under [DBNum1] to [DBNum3]: a year digit by digit, others as
   // numbers (2016-12-08 in [DBNum2][$-804] is 贰零壹陆, 壹拾贰, 捌), and [DBNum3] in full-width
   // digits; a locale without such numerals keeps its digits.
-  void AppendNumeral(const Section& s, long long value, int minDigits, bool year, Sink& out) const {
+  [[gnu::cold, gnu::noinline]] void AppendNumeral(const Section& s, long long value, int minDigits,
+                                                  bool year, Sink& out) const {
     std::string digits;
     {
       Sink plain(digits);
@@ -709,7 +710,7 @@ class CompiledFormat final : public NumberFormat {
 
     Sink out(text);
     const auto number = [&](long long value, int minDigits, bool isYear) {
-      if (s.dbNum == 0) {
+      if (s.dbNum == 0) [[likely]] {
         AppendInt(value, minDigits, out);
       } else {
         AppendNumeral(s, value, minDigits, isYear, out);
@@ -855,7 +856,8 @@ class CompiledFormat final : public NumberFormat {
   // B2: the tabular Hijri calendar (30-year cycle, epoch 15 July 622 Julian), which gives
   // Excel's 1317-10-28 for serial 59 and 1345-11-17 for serial 10000. The 1900 system's
   // serial 0 shows as serial 1 does.
-  static void HijriDate(long long serialDay, bool date1904, int& year, int& month, int& day) {
+  [[gnu::cold, gnu::noinline]] static void HijriDate(long long serialDay, bool date1904, int& year,
+                                                     int& month, int& day) {
     long long daysAfter1899 = serialDay;  // days after 31 December 1899
     if (date1904) {
       daysAfter1899 = serialDay + DaysFromCivil(1904, 1, 1) - DaysFromCivil(1899, 12, 31);
