@@ -77,6 +77,12 @@ class Sink {
 };
 
 void AppendInt(long long value, int minDigits, Sink& out) {
+  // Months, days, hours, minutes and seconds: one or two digits.
+  if (value >= 0 && value < 100 && minDigits <= 2) {
+    if (value >= 10 || minDigits == 2) out.Put(static_cast<char>('0' + value / 10));
+    out.Put(static_cast<char>('0' + value % 10));
+    return;
+  }
   char buffer[24];
   auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
   const long digits = end - buffer;
