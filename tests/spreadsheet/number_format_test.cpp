@@ -285,7 +285,10 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"dd.mm.yyyy", 45000, "15.03.2023"},
                     Case{"dddd, d. mmmm yyyy", 45000, "Mittwoch, 15. März 2023"},
                     Case{"ddd mmm", 45000, "Mi Mär"},
-                    Case{"hh:mm:ss.00", 0.5 + 1.5 / 86400, "12:00:01,50"}));
+                    Case{"hh:mm:ss.00", 0.5 + 1.5 / 86400, "12:00:01,50"},
+                    Case{".00", 3.14159, "3,14"}, Case{"General", 1.2e-08, "0,000000012"},
+                    Case{"?,?????????", 1234567, "    1.234.567"},
+                    Case{"0.00e+00", 12345, "1,23e+04"}));
 
 // Serial 45000.75 is Wednesday 15 March 2023, 18:00 in the 1900 system.
 INSTANTIATE_TEST_SUITE_P(
