@@ -25,6 +25,7 @@ if(CELLVERTER_GUI AND TARGET cellverter_batch AND TARGET cellverter_appcore
 
   add_executable(cellverter ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp)
   target_link_libraries(cellverter PRIVATE cellverter_options cellverter_main_window)
+  target_compile_definitions(cellverter PRIVATE CELLVERTER_DESKTOP_ID="${CELLVERTER_DESKTOP_ID}")
   if(COMMAND cellverter_embed_version)
     cellverter_embed_version(cellverter)
   endif()

@@ -52,6 +52,8 @@ int main(int argc, char** argv) {
   HoldNamedLock();
   QApplication application(argc, argv);
   QApplication::setApplicationName("Cellverter");
+  // Names the desktop entry, so that the desktop shows its icon and name for our windows.
+  QGuiApplication::setDesktopFileName(QStringLiteral(CELLVERTER_DESKTOP_ID));
   cellverter::DesktopDialogs dialogs;
   try {
     cellverter::TAppForm form(dialogs,
