@@ -8,6 +8,9 @@
 namespace cellverter {
 namespace {
 
+// A redraw of the progress line at most this often: enough to see it move.
+constexpr auto kRedrawInterval = std::chrono::milliseconds(200);
+
 int TerminalWidth(std::FILE* stream) {
   winsize size{};
   if (::ioctl(::fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
@@ -28,37 +31,118 @@ std::string Tail(const std::string& text, std::size_t width) {
   return "..." + text.substr(start);
 }
 
+bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
 }  // namespace
 
-CliReport::CliReport(std::size_t total, std::FILE* out, std::FILE* err, bool showProgress)
-    : total_(total), out_(out), err_(err), showProgress_(showProgress), results_(total) {}
+std::string QuotedPath(const std::string& path) {
+  if (!path.starts_with('"') &&
+      std::none_of(path.begin(), path.end(), [](char c) { return IsControl(c); })) {
+    return path;
+  }
+  std::string quoted = "\"";
+  for (const char c : path) {
+    switch (c) {
+      case '\n':
+        quoted += "\\n";
+        break;
+      case '\r':
+        quoted += "\\r";
+        break;
+      case '\t':
+        quoted += "\\t";
+        break;
+      case '"':
+        quoted += "\\\"";
+        break;
+      case '\\':
+        quoted += "\\\\";
+        break;
+      default:
+        if (IsControl(static_cast<unsigned char>(c))) {
+          const unsigned byte = static_cast<unsigned char>(c);
+          quoted += '\\';
+          quoted += static_cast<char>('0' + (byte >> 6));
+          quoted += static_cast<char>('0' + ((byte >> 3) & 7));
+          quoted += static_cast<char>('0' + (byte & 7));
+        } else {
+          quoted += c;
+        }
+    }
+  }
+  return quoted + "\"";
+}
+
+CliReport::CliReport(std::size_t total, std::FILE* out, std::FILE* err, bool showProgress,
+                     bool nulSeparated)
+    : total_(total),
+      out_(out),
+      err_(err),
+      showProgress_(showProgress),
+      nulSeparated_(nulSeparated),
+      results_(total),
+      workbooks_(total) {}
 
 void CliReport::DestinationNotCreated(const std::string& folder, const std::string& systemMessage) {
+  std::lock_guard guard(lock_);
   ClearProgress();
   std::fprintf(err_, "cellverter-cli: cannot create the folder \"%s\": %s\n", folder.c_str(),
                systemMessage.c_str());
 }
 
-void CliReport::WorkbookStarting(std::size_t, std::size_t, const std::string& workbook) {
+void CliReport::WorkbookStarting(std::size_t index, std::size_t, const std::string& workbook) {
+  std::lock_guard guard(lock_);
+  if (index < workbooks_.size()) workbooks_[index] = workbook;
   current_ = workbook;
+  currentIndex_ = index;
+  currentRow_ = -1;
   DrawProgress();
+}
+
+void CliReport::WorkbookUsedRange(std::size_t index, const UsedRangeSize& size) {
+  if (!size.FarLargerThanHeld()) return;
+  std::lock_guard guard(lock_);
+  ClearProgress();
+  const std::string workbook = index < workbooks_.size() ? workbooks_[index] : std::string();
+  std::fprintf(err_,
+               "cellverter-cli: warning: \"%s\": the used range %s has %lld cells but the file "
+               "holds only %lld; its CSV file is mostly separators (--max-cells refuses such "
+               "a workbook).\n",
+               workbook.c_str(), size.Address().c_str(), size.Cells(), size.cellsHeld);
+  std::fflush(err_);
+  DrawProgress();
+}
+
+void CliReport::WorkbookProgress(std::size_t index, long long row, long long lastRow) {
+  if (!showProgress_) return;
+  std::lock_guard guard(lock_);
+  if (index != currentIndex_) return;
+  currentRow_ = row;
+  currentLastRow_ = lastRow;
+  if (std::chrono::steady_clock::now() - lastDrawn_ >= kRedrawInterval) DrawProgress();
 }
 
 void CliReport::WorkbookConverted(std::size_t index, const std::string&,
                                   const std::string& csvFile) {
+  std::lock_guard guard(lock_);
+  ++converted_;
   Record(index, {true, csvFile});
 }
 
 void CliReport::WorkbookFailed(std::size_t index, const std::string& workbook,
                                const std::string& message) {
+  std::lock_guard guard(lock_);
+  ++failed_;
   // Most messages name the workbook already; one about the CSV file does not.
   const bool named = message.find(workbook) != std::string::npos;
   Record(index, {false, "cellverter-cli: " + (named ? message : workbook + ": " + message)});
 }
 
 void CliReport::Record(std::size_t index, Result result) {
+  if (finished_) return;
   if (index < results_.size()) results_[index] = std::move(result);
   ++done_;
+  if (index == currentIndex_) currentRow_ = -1;
   ClearProgress();
   while (nextToPrint_ < results_.size() && results_[nextToPrint_]) {
     Print(*results_[nextToPrint_]);
@@ -71,20 +155,34 @@ void CliReport::Record(std::size_t index, Result result) {
 void CliReport::Print(const Result& result) {
   if (!result.ok) {
     std::fprintf(err_, "%s\n", result.text.c_str());
-  } else if (!result.text.empty()) {
-    std::fprintf(out_, "%s\n", result.text.c_str());
+  } else if (result.text.empty()) {
+    // The sheet gave no line: no file, nothing to list.
+  } else if (nulSeparated_) {
+    std::fwrite(result.text.c_str(), 1, result.text.size() + 1, out_);
+  } else {
+    std::fprintf(out_, "%s\n", QuotedPath(result.text).c_str());
   }
   std::fflush(out_);
   std::fflush(err_);
 }
 
+void CliReport::PrintRemaining() {
+  ClearProgress();
+  for (; nextToPrint_ < results_.size(); ++nextToPrint_) {
+    if (results_[nextToPrint_]) Print(*results_[nextToPrint_]);
+  }
+}
+
 void CliReport::DrawProgress() {
-  if (!showProgress_ || total_ == 0) return;
+  if (!showProgress_ || total_ == 0 || finished_) return;
   const int width = TerminalWidth(err_);
   constexpr std::size_t kBar = 20;
   const std::size_t filled = done_ * kBar / total_;
   std::string line = "[" + std::string(filled, '#') + std::string(kBar - filled, '.') + "] " +
                      std::to_string(done_) + "/" + std::to_string(total_);
+  if (currentRow_ >= 0 && currentLastRow_ > 0) {
+    line += " row " + std::to_string(currentRow_) + "/" + std::to_string(currentLastRow_);
+  }
   const std::size_t room = width > static_cast<int>(line.size()) + 8
                                ? static_cast<std::size_t>(width) - line.size() - 2
                                : 0;
@@ -92,6 +190,7 @@ void CliReport::DrawProgress() {
   std::fprintf(err_, "\r\033[K%s", line.c_str());
   std::fflush(err_);
   progressShown_ = true;
+  lastDrawn_ = std::chrono::steady_clock::now();
 }
 
 void CliReport::ClearProgress() {
@@ -101,20 +200,18 @@ void CliReport::ClearProgress() {
 }
 
 void CliReport::Finish(const BatchSummary& summary, const std::string& destination) {
-  ClearProgress();
-  for (; nextToPrint_ < results_.size(); ++nextToPrint_) {
-    if (results_[nextToPrint_]) Print(*results_[nextToPrint_]);
-  }
+  std::lock_guard guard(lock_);
+  if (finished_) return;
+  PrintRemaining();
+  finished_ = true;
   if (!summary.destinationReady) return;
   const std::size_t all = summary.converted + summary.failed;
   if (summary.stopped) {
     std::fprintf(err_,
                  "Interrupted: %zu of %zu workbooks converted into \"%s\", %zu failed, the rest "
-                 "not started.\n",
+                 "not converted.\n",
                  summary.converted, total_, destination.c_str(), summary.failed);
-    return;
-  }
-  if (all == 0) {
+  } else if (all == 0) {
     std::fprintf(err_, "No workbooks to convert.\n");
   } else if (summary.failed == 0) {
     std::fprintf(err_, "Converted %zu workbook%s into \"%s\".\n", all, all == 1 ? "" : "s",
@@ -123,6 +220,20 @@ void CliReport::Finish(const BatchSummary& summary, const std::string& destinati
     std::fprintf(err_, "Converted %zu of %zu workbooks into \"%s\"; %zu failed.\n",
                  summary.converted, all, destination.c_str(), summary.failed);
   }
+  std::fflush(err_);
+}
+
+void CliReport::EndAtOnce(const std::string& destination) {
+  std::lock_guard guard(lock_);
+  if (finished_) return;
+  PrintRemaining();
+  finished_ = true;
+  std::fprintf(err_,
+               "Interrupted again, ended at once: %zu of %zu workbooks converted into \"%s\", %zu "
+               "failed, the rest not converted.\n",
+               converted_, total_, destination.c_str(), failed_);
+  std::fflush(out_);
+  std::fflush(err_);
 }
 
 }  // namespace cellverter

@@ -1,21 +1,22 @@
 // cellverter-cli: converts workbooks to CSV files with the rules of the desktop program.
 
 #include <sched.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <iostream>
+#include <limits>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cli/cli_report.h"
+#include "cli/interrupt.h"
 #include "convert/batch_run.h"
 #include "convert/csv_encoding.h"
 #include "platform/ansi_code_page.h"
@@ -30,20 +31,6 @@ constexpr int kSomeFailed = 1;
 constexpr int kBadUsage = 2;
 
 constexpr int kInterrupted = 130;  // as a shell reports a command ended by Ctrl-C
-
-std::atomic<bool> interrupted{false};
-
-extern "C" void OnInterrupt(int) { interrupted.store(true); }
-
-// The first Ctrl-C (or SIGTERM, SIGHUP) lets the workbooks being converted finish and starts
-// no other, so no hidden temporary file is left behind; a second one ends the program at once.
-void StopOnInterrupt() {
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESETHAND;
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
-}
 
 unsigned CoreCount() {
   cpu_set_t set;
@@ -101,6 +88,19 @@ int Run(int argc, char** argv) {
       "never overwritten: a numbered name such as \"book (2).csv\" is chosen instead.\n\n"
       "Exit status: 0 every workbook converted, 1 some failed, 2 bad usage, 130 interrupted.",
       "cellverter-cli"};
+  app.footer(
+      "The paths of the CSV files written are printed on standard output, one a line, as they "
+      "are; a path holding a control character (a line break, a tab) or beginning with a "
+      "double quote is printed in double quotes with C escapes instead (\\n, \\t, \\\", "
+      "\\\\, \\ooo), so no path spans two lines. With -0 every path is printed as it is, "
+      "followed by a NUL.\n\n"
+      "A workbook whose used range (A1 to its last used cell) has more than 1,000,000 cells "
+      "and more than 100 times the cells its file holds (with a value or a style) is warned "
+      "about on standard error: its CSV file is mostly separators, and one styled cell at "
+      "XFD1048576 makes 16 GiB. --max-cells refuses such workbooks.\n\n"
+      "Ctrl-C (or SIGTERM, SIGHUP) stops at the next row: the workbook under way is abandoned, "
+      "no part of it is left, and the files already written are listed. A second Ctrl-C ends "
+      "at once, still listing them and removing unfinished files.");
   app.set_version_flag("--version", "cellverter-cli " CELLVERTER_VERSION);
 
   std::string destination = ".";
@@ -108,6 +108,8 @@ int Run(int argc, char** argv) {
   std::string encodingWord = "UTF8";
   bool includeSubfolders = false;
   unsigned jobs = CoreCount();
+  long long maxCells = 0;
+  bool nulSeparated = false;
   std::vector<std::string> paths;
 
   app.add_option("-d,--destination", destination,
@@ -137,6 +139,13 @@ int Run(int argc, char** argv) {
   app.add_option("-j,--jobs", jobs, "Workbooks converted at once (default: the number of cores)")
       ->type_name("N")
       ->check(CLI::Range(1u, 1024u).description(""));
+  app.add_option("--max-cells", maxCells,
+                 "Refuse a workbook whose used range has more than N cells, writing nothing "
+                 "for it (default: no bound)")
+      ->type_name("N")
+      ->check(CLI::Range(1LL, std::numeric_limits<long long>::max()).description(""));
+  app.add_flag("-0,--null", nulSeparated,
+               "End each path printed with a NUL instead of a line feed, as find -print0");
   app.add_option("paths", paths,
                  "Workbooks and folders to convert (a folder adds its .xls and .xlsx files); "
                  "- reads paths from standard input, one a line")
@@ -172,24 +181,34 @@ int Run(int argc, char** argv) {
   options.separator = separator;
   options.encoding = kCsvEncodings[EncodingIndexFromStoredWord(encodingWord)].encoding;
   options.ansiCodePage = UserAnsiCodePage();
+  options.maxCells = maxCells;
 
-  CliReport report(workbooks.size(), stdout, stderr, ::isatty(STDERR_FILENO) == 1);
-  report.StopWhen(interrupted);
-  StopOnInterrupt();
+  CliReport report(workbooks.size(), stdout, stderr, ::isatty(STDERR_FILENO) == 1, nulSeparated);
+  const std::set<int> inherited = OpenDescriptors();
   BatchSummary summary;
-  try {
-    if (jobs <= 1) {
-      FixedBatchInputs inputs(workbooks, destination, options);
-      summary = RunBatch(inputs, report);
-    } else {
-      summary = RunBatchInParallel(workbooks, destination, options, jobs, report);
+  {
+    // A second interrupt does not wait for the workbooks under way (a large one may still be
+    // loading): it removes their unfinished files, lists what was written and ends.
+    InterruptWatcher watcher([&] {
+      RemoveUnfinishedFiles(destination, inherited);
+      report.EndAtOnce(destination);
+      ::_exit(kInterrupted);
+    });
+    report.StopWhen(watcher.Interrupted());
+    try {
+      if (jobs <= 1) {
+        FixedBatchInputs inputs(workbooks, destination, options);
+        summary = RunBatch(inputs, report);
+      } else {
+        summary = RunBatchInParallel(workbooks, destination, options, jobs, report);
+      }
+    } catch (const Error& error) {
+      // Only the empty destination text ends a run this way: a usage error here.
+      std::fprintf(stderr, "cellverter-cli: %s\n", error.what());
+      return kBadUsage;
     }
-  } catch (const Error& error) {
-    // Only the empty destination text ends a run this way: a usage error here.
-    std::fprintf(stderr, "cellverter-cli: %s\n", error.what());
-    return kBadUsage;
+    report.Finish(summary, destination);
   }
-  report.Finish(summary, destination);
   if (summary.stopped) return kInterrupted;
   if (!allRead || !summary.destinationReady || summary.failed > 0) return kSomeFailed;
   return kAllConverted;

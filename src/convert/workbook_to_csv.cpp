@@ -45,7 +45,7 @@ std::string ConvertExcelToCSV(const std::string& excelFile, const std::string& c
                               const CsvOptions& options, ConversionMonitor* monitor) {
   ConversionMonitor silent;
   ConversionMonitor& watcher = monitor != nullptr ? *monitor : silent;
-  // Lines go into the writer's hidden temporary file as they are built; the CSV file itself
+  // Lines go into the writer's pending file as they are built; the CSV file itself
   // appears only at Publish(), after the application has quit. On any failure the writer is
   // destroyed unpublished and removes what it wrote.
   CsvFileWriter writer(csvFile, options.encoding, options.ansiCodePage);

@@ -42,7 +42,7 @@ class ConversionMonitor {
  public:
   virtual ~ConversionMonitor() = default;
   // Asked before each row is written: true abandons the workbook (nothing is published, the
-  // temporary file is removed) and ConvertExcelToCSV throws ConversionCancelled.
+  // pending file is discarded) and ConvertExcelToCSV throws ConversionCancelled.
   virtual bool CancelRequested() { return false; }
   // Once, when the used range is known, before any row is written.
   virtual void UsedRangeKnown(const UsedRangeSize& /*size*/) {}

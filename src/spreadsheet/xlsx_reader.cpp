@@ -511,6 +511,7 @@ void XlsxSource::ReadSheet(const std::string& part) {
   size_t phoneticDepth = 0;  // depth of an <rPh> left out
   bool rowSorted = true;
   std::string record;
+  uint64_t held = 0;  // a local, not the member: the compiler keeps the row loop as tight
 
   auto flushRow = [&]() {
     if (used == 0) return;
@@ -541,7 +542,7 @@ void XlsxSource::ReadSheet(const std::string& part) {
     spool_.Append(record);
     lastRow_ = std::max(lastRow_, rowNumber);
     lastColumn_ = std::max(lastColumn_, cells[used - 1].column);
-    cellsHeld_ += used;
+    held += used;
     used = 0;
     rowText = 0;
     rowSorted = true;
@@ -692,6 +693,7 @@ void XlsxSource::ReadSheet(const std::string& part) {
         } else if (xml.Name() == "sheetData") {
           // Nothing after the cells matters here.
           spool_.FinishWriting();
+          cellsHeld_ = held;
           return;
         }
         break;
@@ -700,6 +702,7 @@ void XlsxSource::ReadSheet(const std::string& part) {
     }
   }
   spool_.FinishWriting();
+  cellsHeld_ = held;
 }
 
 void XlsxSource::Load() {

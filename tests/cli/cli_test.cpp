@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -20,6 +21,8 @@
 
 #include "../spreadsheet/xls_test_files.h"
 #include "../spreadsheet/xlsx_builder.h"
+#include "cli/cli_report.h"
+#include "cli/interrupt.h"
 #include "convert/csv_encoding.h"
 #include "scoped_environment.h"
 #include "temp_dir.h"
@@ -29,6 +32,7 @@ namespace cellverter {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 using testing_support::ReadBytes;
 using testing_support::ScopedEnvironment;
 using testing_support::TempDir;
@@ -67,6 +71,16 @@ RunOptions AsNobody() {
   RunOptions options;
   options.asNobody = true;
   return options;
+}
+
+// Polls `done` until it holds or a bound far above any expected wait passes; false then.
+bool WaitFor(const std::function<bool()>& done) {
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
 }
 
 Outcome RunCli(const std::string& folder, const std::vector<std::string>& args,
@@ -108,7 +122,11 @@ Outcome RunCli(const std::string& folder, const std::vector<std::string>& args,
     ::close(master);
   }
   int status = 0;
-  ::waitpid(child, &status, 0);
+  if (!WaitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; })) {
+    ADD_FAILURE() << "the program did not end; killed";
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+  }
   outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   outcome.out = ReadBytes(outPath);
   if (!terminal) outcome.err = ReadBytes(errPath);
@@ -137,11 +155,18 @@ TEST(CliTest, BadUsageExitsWithTwoAndConvertsNothing) {
   WriteXlsx(dir / "book.xlsx", {{"x"}});
   const std::vector<std::vector<std::string>> cases = {
       {"-e", "utf8", "book.xlsx"},  // encoding words compare exactly
-      {"-e", "UTF-8", "book.xlsx"},    {"-e", "ANSI ", "book.xlsx"},
-      {"--encoding=", "book.xlsx"},    {"-j", "0", "book.xlsx"},
-      {"-j", "two", "book.xlsx"},      {"--bogus", "book.xlsx"},
-      {"-d", "", "book.xlsx"},              // "Unable to create directory"
-      {"--destination=", "book.xlsx"}, {},  // no path
+      {"-e", "UTF-8", "book.xlsx"},
+      {"-e", "ANSI ", "book.xlsx"},
+      {"--encoding=", "book.xlsx"},
+      {"-j", "0", "book.xlsx"},
+      {"-j", "two", "book.xlsx"},
+      {"--bogus", "book.xlsx"},
+      {"-d", "", "book.xlsx"},  // "Unable to create directory"
+      {"--destination=", "book.xlsx"},
+      {},  // no path
+      {"--max-cells", "0", "book.xlsx"},
+      {"--max-cells", "-5", "book.xlsx"},
+      {"--max-cells", "many", "book.xlsx"},
   };
   for (const auto& args : cases) {
     const Outcome outcome = RunCli(dir.path(), args);
@@ -164,7 +189,8 @@ TEST(CliTest, HelpAndVersion) {
   outcome = RunCli(dir.path(), {"--help"});
   EXPECT_EQ(outcome.status, 0);
   for (const char* option : {"--destination", "--separator", "--encoding", "UTF16BEBOM",
-                             "--include-subfolders", "--jobs", "--version"}) {
+                             "--include-subfolders", "--jobs", "--version", "--max-cells",
+                             "-0,--null", "1,000,000 cells", "100 times", "line break"}) {
     EXPECT_NE(outcome.out.find(option), std::string::npos) << option;
   }
 }
@@ -427,7 +453,7 @@ TEST(CliTest, AFolderNamedThatCannotBeReadIsAnErrorButNotOneMetWhileScanning) {
   EXPECT_EQ(outcome.out, "out2/seen.csv\n");
 }
 
-TEST(CliTest, CtrlCFinishesTheWorkbooksUnderWayAndStartsNoOther) {
+TEST(CliTest, CtrlCStartsNoOtherWorkbookAndLeavesOnlyWhatItReported) {
   TempDir dir;
   fs::create_directories(dir / "in");
   std::vector<std::vector<std::string>> rows(200, std::vector<std::string>(10, "cell"));
@@ -439,9 +465,7 @@ TEST(CliTest, CtrlCFinishesTheWorkbooksUnderWayAndStartsNoOther) {
     RunOptions options;
     options.whileRunning = [](pid_t child, const std::string& outPath) {
       // Interrupt as soon as the first file is reported.
-      while (ReadBytes(outPath).find('\n') == std::string::npos) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
+      EXPECT_TRUE(WaitFor([&] { return ReadBytes(outPath).find('\n') != std::string::npos; }));
       ::kill(child, SIGINT);
     };
     const Outcome outcome = RunCli(dir.path(), {"-j", jobs, "-d", out, "in"}, options);
@@ -459,6 +483,188 @@ TEST(CliTest, CtrlCFinishesTheWorkbooksUnderWayAndStartsNoOther) {
     EXPECT_EQ(Files(dir / out), reported) << jobs << " jobs";
     for (const auto& [name, csv] : reported) EXPECT_EQ(csv.size(), 200u * 51u) << name;
   }
+}
+
+// The paths of standard output as a map of file name to bytes.
+std::map<std::string, std::string> Reported(const std::string& folder, const std::string& out) {
+  std::map<std::string, std::string> reported;
+  for (size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
+    const std::string path = out.substr(start, end - start);
+    reported[fs::path(path).filename().string()] = ReadBytes(folder + "/" + path);
+  }
+  return reported;
+}
+
+// A workbook of one styled blank cell at `last` (and 1 in A1): its used range reaches there.
+std::string StyledBlankAt(const std::string& last) {
+  testing_support::TestWorkbook book;
+  book.cellXfs = {0, 0};
+  const std::string row = last.substr(last.find_first_of("0123456789"));
+  book.sheets = {{"<row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"" + row + "\"><c r=\"" +
+                  last + "\" s=\"1\"/></row>"}};
+  return book.Zip();
+}
+
+// Whether `signal` waits, undelivered, for the process `child`.
+bool SignalPending(pid_t child, int signal) {
+  const std::string status = ReadBytes("/proc/" + std::to_string(child) + "/status");
+  const size_t at = status.find("ShdPnd:");
+  if (at == std::string::npos) return false;
+  return (std::stoull(status.substr(at + 7), nullptr, 16) >> (signal - 1)) & 1;
+}
+
+// The amplifying workbook (16 GiB of separators, minutes of work) is stopped at the next row
+// by one Ctrl-C: nothing of it remains, and what was written before is listed.
+TEST(CliTest, CtrlCStopsTheWorkbookUnderWayAtTheNextRow) {
+  TempDir dir;
+  WriteXlsx(dir / "first.xlsx", {{"one"}});
+  WriteBytes(dir / "far.xlsx", StyledBlankAt("XFD1048576"));
+  WriteXlsx(dir / "last.xlsx", {{"three"}});
+  for (const char* jobs : {"1", "2"}) {
+    const std::string out = std::string("out") + jobs;
+    RunOptions options;
+    options.whileRunning = [&](pid_t child, const std::string& outPath) {
+      // The warning comes once the used range is known, just before the rows; with two jobs
+      // the first workbook may still be under way then, so its path is awaited too.
+      EXPECT_TRUE(WaitFor([&] {
+        return ReadBytes(dir / ".stderr").find("warning") != std::string::npos &&
+               ReadBytes(outPath).find("first.csv\n") != std::string::npos;
+      }));
+      ::kill(child, SIGINT);
+    };
+    const Outcome outcome =
+        RunCli(dir.path(), {"-j", jobs, "-d", out, "first.xlsx", "far.xlsx", "last.xlsx"}, options);
+    EXPECT_EQ(outcome.status, 130) << outcome.err;
+    EXPECT_NE(outcome.err.find("Interrupted: "), std::string::npos) << outcome.err;
+    const auto reported = Reported(dir.path(), outcome.out);
+    EXPECT_EQ(reported.count("first.csv"), 1u) << outcome.out;
+    EXPECT_EQ(reported.count("far.csv"), 0u);
+    // No temporary file either.
+    EXPECT_EQ(Files(dir / out), reported) << jobs << " jobs";
+  }
+}
+
+// A second Ctrl-C does not wait for a large workbook that is still being read: the program
+// ends at once and still lists the files written.
+TEST(CliTest, ASecondCtrlCEndsAtOnceAndListsWhatWasWritten) {
+  TempDir dir;
+  WriteXlsx(dir / "first.xlsx", {{"one"}});
+  testing_support::TestWorkbook large;  // 3,000,000 cells: seconds of reading
+  std::string rows;
+  for (int r = 1; r <= 30000; ++r) {
+    rows += "<row r=\"" + std::to_string(r) + "\">";
+    for (int c = 0; c < 100; ++c) rows += "<c><v>1</v></c>";
+    rows += "</row>";
+  }
+  large.sheets = {{rows}};
+  WriteBytes(dir / "large.xlsx", large.Zip());
+
+  RunOptions options;
+  options.whileRunning = [&](pid_t child, const std::string& outPath) {
+    EXPECT_TRUE(WaitFor([&] { return ReadBytes(outPath).find('\n') != std::string::npos; }));
+    ::kill(child, SIGINT);
+    // Two signals of one kind sent at once may arrive as one: wait until the first was taken.
+    EXPECT_TRUE(WaitFor([&] { return !SignalPending(child, SIGINT); }));
+    ::kill(child, SIGINT);
+  };
+  const Outcome outcome =
+      RunCli(dir.path(), {"-j", "1", "-d", "out", "first.xlsx", "large.xlsx"}, options);
+  EXPECT_EQ(outcome.status, 130) << outcome.err;
+  EXPECT_EQ(outcome.out, "out/first.csv\n");
+  // Reading the large workbook takes seconds; the second signal comes milliseconds after.
+  EXPECT_EQ(outcome.err,
+            "Interrupted again, ended at once: 1 of 2 workbooks converted into \"out\", 0 failed, "
+            "the rest not converted.\n");
+  EXPECT_EQ(Files(dir / "out"), (std::map<std::string, std::string>{{"first.csv", "one\r\n"}}));
+}
+
+TEST(CliTest, MaxCellsRefusesAWorkbookWithALargerUsedRangeWritingNothing) {
+  TempDir dir;
+  WriteBytes(dir / "far.xlsx", StyledBlankAt("XFD1048576"));
+  WriteXlsx(dir / "small.xlsx", {{"a", "b"}, {"c", "d"}});
+  const Outcome outcome =
+      RunCli(dir.path(), {"--max-cells", "1000000", "-d", "out", "far.xlsx", "small.xlsx"});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.out, "out/small.csv\n");
+  EXPECT_EQ(outcome.err,
+            "cellverter-cli: Cannot convert \"far.xlsx\": its used range A1:XFD1048576 has "
+            "17179869184 cells, more than the 1000000 allowed (the file holds 2); nothing was "
+            "written.\n"
+            "Converted 1 of 2 workbooks into \"out\"; 1 failed.\n");
+  EXPECT_EQ(Files(dir / "out").size(), 1u);
+}
+
+TEST(CliTest, WarnsOfAUsedRangeFarLargerThanTheCellsItHolds) {
+  TempDir dir;
+  // 10 columns by 200,000 rows: 2,000,000 cells for 2 held.
+  WriteBytes(dir / "sparse.xlsx", StyledBlankAt("J200000"));
+  // 1,000,000 cells: not more than the threshold.
+  WriteBytes(dir / "edge.xlsx", StyledBlankAt("J100000"));
+  const Outcome outcome = RunCli(dir.path(), {"-j", "1", "-d", "out", "sparse.xlsx", "edge.xlsx"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.err,
+            "cellverter-cli: warning: \"sparse.xlsx\": the used range A1:J200000 has 2000000 "
+            "cells but the file holds only 2; its CSV file is mostly separators (--max-cells "
+            "refuses such a workbook).\n"
+            "Converted 2 workbooks into \"out\".\n");
+  EXPECT_EQ(fs::file_size(dir / "out/sparse.csv"), 200000u * 11u + 1u);
+}
+
+TEST(CliTest, PathsWithLineBreaksAreQuotedOrNulSeparated) {
+  TempDir dir;
+  WriteXlsx(dir / "line\nbreak.xlsx", {{"x"}});
+  WriteXlsx(dir / "plain.xlsx", {{"y"}});
+  Outcome outcome = RunCli(dir.path(), {"-0", "-d", "out", "line\nbreak.xlsx", "plain.xlsx"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.out, "out/line\nbreak.csv\0out/plain.csv\0"s);
+  outcome = RunCli(dir.path(), {"--null", "-d", "out", "line\nbreak.xlsx", "plain.xlsx"});
+  EXPECT_EQ(outcome.out, "out/line\nbreak (2).csv\0out/plain (2).csv\0"s);
+  outcome = RunCli(dir.path(), {"-d", "out", "line\nbreak.xlsx", "plain.xlsx"});
+  EXPECT_EQ(outcome.out, "\"out/line\\nbreak (3).csv\"\nout/plain (3).csv\n");
+}
+
+TEST(CliReportTest, QuotedPathLeavesOrdinaryNamesAlone) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"out/book.csv", "out/book.csv"},
+      {"out/a \"b\" c\\d.csv", "out/a \"b\" c\\d.csv"},            // quotes and backslashes inside
+      {"out/\xC3\xA9t\xC3\xA9.csv", "out/\xC3\xA9t\xC3\xA9.csv"},  // UTF-8
+      {"out/a\nb.csv", "\"out/a\\nb.csv\""},
+      {"out/a\r\nb\t.csv", "\"out/a\\r\\nb\\t.csv\""},
+      {"out/\"x\\\x01\x7F.csv", "\"out/\\\"x\\\\\\001\\177.csv\""},
+      {"\"lead.csv", "\"\\\"lead.csv\""},  // a leading quote would read as a quoted name
+  };
+  for (const auto& [path, printed] : cases) EXPECT_EQ(QuotedPath(path), printed) << path;
+}
+
+TEST(InterruptTest, RemoveUnfinishedFilesTakesOnlyNewFilesOpenForWritingInTheFolder) {
+  TempDir dir;
+  fs::create_directories(dir / "out");
+  fs::create_directories(dir / "elsewhere");
+  auto open = [](const std::string& path, int flags) {
+    return ::open(path.c_str(), flags | O_CREAT | O_CLOEXEC, 0600);
+  };
+  // Inherited from the caller, such as a redirection into the folder: never touched.
+  const int log = open(dir / "out/log.txt", O_WRONLY);
+  const std::set<int> inherited = OpenDescriptors();
+  const int unfinished = open(dir / "out/.book.csv.tmp", O_WRONLY);
+  const int both = open(dir / "out/.other.csv.tmp", O_RDWR);
+  const int reading = open(dir / "out/input.xlsx", O_RDONLY);
+  const int outside = open(dir / "elsewhere/.book.csv.tmp", O_WRONLY);
+  const int unnamed = ::open((dir / "out").c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  WriteBytes(dir / "out/done.csv", "finished");
+  // A name that has been given to another file meanwhile stays.
+  const int renamed = open(dir / "out/moved.tmp", O_WRONLY);
+  fs::rename(dir / "out/moved.tmp", dir / "elsewhere/moved.tmp");
+  WriteBytes(dir / "out/moved.tmp", "someone else's");
+
+  RemoveUnfinishedFiles(dir / "out", inherited);
+  EXPECT_EQ(Files(dir / "out"),
+            (std::map<std::string, std::string>{{"done.csv", "finished"},
+                                                {"input.xlsx", ""},
+                                                {"log.txt", ""},
+                                                {"moved.tmp", "someone else's"}}));
+  EXPECT_TRUE(fs::exists(dir / "elsewhere/.book.csv.tmp"));
+  for (const int fd : {log, unfinished, both, reading, outside, unnamed, renamed}) ::close(fd);
 }
 
 }  // namespace
