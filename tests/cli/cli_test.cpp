@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "../spreadsheet/xlsx_builder.h"
 #include "convert/csv_encoding.h"
 #include "temp_dir.h"
 #include "xlsx_maker.h"
@@ -212,6 +213,25 @@ TEST(CliTest, WritesEachEncoding) {
     EXPECT_EQ(outcome.status, 0) << word << outcome.err;
     EXPECT_EQ(ReadBytes(dir / (word + "/book.csv")), bytes) << word;
   }
+}
+
+// Current Excel ends workbook.xml with an <x15:workbookPr> extension; the 1904 date system
+// of the workbook's own <workbookPr> must survive it.
+TEST(CliTest, Converts1904DatesOfAWorkbookAsExcelSavesIt) {
+  TempDir dir;
+  testing_support::TestWorkbook book;
+  book.date1904 = true;
+  book.workbookEnd = testing_support::kExcelWorkbookExtensions;
+  book.numFmts = "<numFmt numFmtId=\"164\" formatCode=\"yyyy\\-mm\\-dd\"/>";
+  book.cellXfs = {0, 164};
+  book.sheets = {
+      {"<row r=\"1\"><c r=\"A1\" s=\"1\"><v>43708</v></c>"
+       "<c r=\"B1\" s=\"1\" t=\"d\"><v>2023-09-01</v></c><c r=\"C1\"><v>43708</v></c>"
+       "</row>"}};
+  WriteBytes(dir / "dates.xlsx", book.Zip());
+  const Outcome outcome = RunCli(dir.path(), {"dates.xlsx"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(ReadBytes(dir / "dates.csv"), "2023-09-01,2023-09-01,43708\r\n");
 }
 
 TEST(CliTest, ReadsPathsFromStandardInput) {

@@ -160,6 +160,12 @@ struct RelatedPart {
   std::string xml;
 };
 
+// The extension list that current Excel writes at the end of workbook.xml.
+inline const std::string kExcelWorkbookExtensions =
+    "<extLst><ext uri=\"{140A7094-0E35-4892-8432-C4D2E57EDEB5}\" "
+    "xmlns:x15=\"http://schemas.microsoft.com/office/spreadsheetml/2010/11/main\">"
+    "<x15:workbookPr chartTrackingRefBase=\"1\"/></ext></extLst>";
+
 struct TestSheet {
   TestSheet(std::string data, std::string sheetKind = "worksheet", std::string sheetState = "")
       : sheetData(std::move(data)), kind(std::move(sheetKind)), state(std::move(sheetState)) {}

@@ -199,23 +199,19 @@ void InsertAfter(std::string& part, const std::string& anchor, const std::string
   part.insert(at + anchor.size(), text);
 }
 
-// The extension list current Excel writes at the end of workbook.xml.
-const std::string kExcelWorkbookExtensions =
-    "<extLst><ext uri=\"{140A7094-0E35-4892-8432-C4D2E57EDEB5}\" "
-    "xmlns:x15=\"http://schemas.microsoft.com/office/spreadsheetml/2010/11/main\">"
-    "<x15:workbookPr chartTrackingRefBase=\"1\"/></ext></extLst>";
-
 INSTANTIATE_TEST_SUITE_P(
     Parts, XlsxNamespaceTest,
     testing::Values(
         NamespaceCase{"Plain", nullptr, nullptr, "a|2023-09-01"},
         NamespaceCase{"WorkbookExtensionOfTheSameLocalName",
-                      [](TestWorkbook& book) { book.workbookEnd = kExcelWorkbookExtensions; },
+                      [](TestWorkbook& book) {
+                        book.workbookEnd = testing_support::kExcelWorkbookExtensions;
+                      },
                       nullptr, "a|2023-09-01"},
         NamespaceCase{"StrictWithTheSameExtension",
                       [](TestWorkbook& book) {
                         book.strict = true;
-                        book.workbookEnd = kExcelWorkbookExtensions;
+                        book.workbookEnd = testing_support::kExcelWorkbookExtensions;
                       },
                       nullptr, "a|2023-09-01"},
         NamespaceCase{"AnExtensionDoesNotSwitchTo1904",
