@@ -654,16 +654,16 @@ void XlsxSource::ReadSheet(const std::string& part, std::vector<std::string>& ta
         const std::string_view name = xml.Name();
         if (inCell) {
           if (phoneticDepth != 0) break;
-          if (name == "f") hasFormula = true;
-          if (name == "v" || name == "t") {
+          if (SameName(name, "f")) hasFormula = true;
+          if (SameName(name, "v") || SameName(name, "t")) {
             valueDepth = xml.Depth();
-            if (!hasValue || name == "v") value.clear();
+            if (!hasValue || SameName(name, "v")) value.clear();
             hasValue = true;
-          } else if (name == "rPh") {
+          } else if (SameName(name, "rPh")) {
             phoneticDepth = xml.Depth();
           }
         } else if (inRow) {
-          if (xml.Depth() != 4 || name != "c") break;
+          if (xml.Depth() != 4 || !SameName(name, "c")) break;
           inCell = true;
           hasValue = false;
           hasFormula = false;
@@ -685,7 +685,7 @@ void XlsxSource::ReadSheet(const std::string& part, std::vector<std::string>& ta
           style = static_cast<uint32_t>(styleValue);
           type = ParseCellType(xml.RawAttribute("t"));
         } else if (inSheetData) {
-          if (xml.Depth() != 3 || name != "row") break;
+          if (xml.Depth() != 3 || !SameName(name, "row")) break;
           inRow = true;
           column = 0;
           const std::string_view r = xml.RawAttribute("r");
@@ -704,13 +704,13 @@ void XlsxSource::ReadSheet(const std::string& part, std::vector<std::string>& ta
             usedRange_.AddRow(rowNumber);
           }
         } else if (afterSheetData) {
-          if (xml.Depth() == 3 && name == "tablePart") {
+          if (xml.Depth() == 3 && SameName(name, "tablePart")) {
             if (tableIds.size() >= kMaxSheets) Damaged("there are too many tables");
             tableIds.push_back(xml.Attribute(XmlNamespace::Relationships, "id"));
           }
-        } else if (xml.Depth() == 2 && name == "sheetData") {
+        } else if (xml.Depth() == 2 && SameName(name, "sheetData")) {
           inSheetData = true;
-        } else if (xml.Depth() == 3 && name == "col") {
+        } else if (xml.Depth() == 3 && SameName(name, "col")) {
           // A column format (18.3.1.13, style) counts in the column bounds.
           uint64_t columnStyle = 0;
           if (ParseUnsigned(xml.RawAttribute("style"), columnStyle) && columnStyle != 0) {
@@ -720,7 +720,7 @@ void XlsxSource::ReadSheet(const std::string& part, std::vector<std::string>& ta
             }
             usedRange_.AddColumn(static_cast<uint32_t>(last));
           }
-        } else if (xml.Depth() == 1 && name != "worksheet") {
+        } else if (xml.Depth() == 1 && !SameName(name, "worksheet")) {
           Damaged("the first worksheet's part is not a worksheet");
         }
         break;

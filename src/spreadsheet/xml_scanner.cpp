@@ -12,15 +12,6 @@ constexpr size_t kChunk = 256 * 1024;
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// Names are short: a plain loop beats a call of memcmp.
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
-}
-
 // The first '&' or '\r' from `from`, or npos.
 size_t FindSpecial(std::string_view text, size_t from = 0) {
   for (size_t i = from; i < text.size(); ++i) {
@@ -48,9 +39,9 @@ XmlNamespace NamespaceOf(std::string_view uri) {
 }
 
 // "xmlns" or "xmlns:p".
-bool IsDeclaration(std::string_view name) {
-  return name.size() >= 5 && name[0] == 'x' && name.substr(0, 5) == "xmlns" &&
-         (name.size() == 5 || name[5] == ':');
+inline bool IsDeclaration(std::string_view name) {
+  return name.size() >= 5 && name[0] == 'x' && name[1] == 'm' && name[2] == 'l' && name[3] == 'n' &&
+         name[4] == 's' && (name.size() == 5 || name[5] == ':');
 }
 
 }  // namespace
@@ -136,13 +127,10 @@ void XmlScanner::Declare() {
 }
 
 void XmlScanner::PopBindings() {
-  bool popped = false;
   while (!bindings_.empty() && bindings_.back().depth > depth_) {
     prefixes_.resize(bindings_.back().prefixOffset);
     bindings_.pop_back();
-    popped = true;
   }
-  if (!popped) return;
   defaultNamespace_ = XmlNamespace::None;
   for (auto b = bindings_.rbegin(); b != bindings_.rend(); ++b) {
     if (b->prefixLength == 0) {
@@ -263,7 +251,7 @@ XmlScanner::Event XmlScanner::Next() {
   if (popPending_) {
     popPending_ = false;
     --depth_;
-    if (!bindings_.empty()) PopBindings();
+    if (!bindings_.empty() && bindings_.back().depth > depth_) PopBindings();
   }
   if (pendingEnd_) {
     pendingEnd_ = false;
