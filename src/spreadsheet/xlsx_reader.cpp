@@ -697,7 +697,7 @@ void XlsxSource::ReadSheet(const std::string& part, std::vector<std::string>& ta
           if (number <= previousRow) Damaged("the rows are out of order");
           rowNumber = static_cast<uint32_t>(number);
           previousRow = rowNumber;
-          // A row format counts in the row bounds (ECMA-376 Part 1 18.3.1.73: s applies when
+          // A row format counts in the row bounds (ECMA-376-1 18.3.1.73: s applies when
           // customFormat is set), and so does a height set by hand, as Excel counts it.
           if (IsTrue(xml.RawAttribute("customFormat")) ||
               IsTrue(xml.RawAttribute("customHeight"))) {
@@ -766,7 +766,7 @@ void XlsxSource::ReadSheetRelated(const std::string& part,
   }
 }
 
-// A cell that holds only a note counts as used (ECMA-376 Part 1 18.7.3 comment, ref).
+// A cell that holds only a note counts as used (ECMA-376-1 18.7.3 comment, ref).
 void XlsxSource::ReadComments(const std::string& part) {
   if (zip_->Find(part) == nullptr) return;
   auto stream = OpenPart(part);

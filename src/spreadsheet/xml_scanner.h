@@ -21,7 +21,7 @@ inline bool SameName(std::string_view a, std::string_view b) {
 }
 
 // The namespaces that the readers tell apart. A namespace's transitional and strict names
-// (ECMA-376 Part 1 and its Strict conformance class) give the same value.
+// (ECMA-376-1, transitional and strict) give the same value.
 enum class XmlNamespace : uint8_t {
   None,           // no namespace: unprefixed attributes, elements outside any default
   Other,          // any other, such as Excel's extensions (x14, x15) or markup compatibility
