@@ -10,6 +10,8 @@ packages=(
   libcurl4-openssl-dev libssl-dev openssl ca-certificates libpcre2-dev
   libcli11-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the Debian package (scripts/package.sh) and its test (scripts/test-package.sh)
+  dpkg-dev file lintian desktop-file-utils appstream bash-completion man-db
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #!/bin/sh
-# Draws the main window under a virtual X display into docs/ (1x and 2x PNG).
+# Draws the main window under a virtual X display into docs/ (1x and 2x PNG, and the
+# window during a run with its progress bar).
 # Usage: scripts/screenshots.sh [BUILD_DIR]   (default: build/release)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,5 +12,5 @@ cmake --build "$build" --target cellverter cellverter-window-screenshot
 export QT_QPA_PLATFORM=xcb
 xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" \
   "$build/bin/cellverter-window-screenshot" "$build/bin/cellverter" \
-  "$root/docs/main-window.png" "$root/docs/main-window@2x.png"
-echo "Wrote $root/docs/main-window.png and $root/docs/main-window@2x.png"
+  "$root/docs/main-window.png" "$root/docs/main-window@2x.png" "$root/docs/main-window-running.png"
+echo "Wrote $root/docs/main-window.png, main-window@2x.png and main-window-running.png"

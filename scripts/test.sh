@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Cellverter with AddressSanitizer and
-# UndefinedBehaviorSanitizer (warnings are errors) and runs every test through CTest.
+# UndefinedBehaviorSanitizer (warnings are errors) and runs every test through CTest. The full
+# run (no arguments; CI) then builds the Debian package, installs it, checks the installed
+# programs and removes it again (scripts/test-package.sh); CELLVERTER_PACKAGE_TEST=0 skips
+# that part. Arguments go to ctest (scripts/test.sh -R Csv) and skip the package test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,3 +12,6 @@ cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCELLVERTER_SANITIZE=ON -DCELLVERTER_WERROR=ON -DCELLVERTER_TESTS=ON >/dev/null
 cmake --build build/test -j "$(nproc)"
 ctest --test-dir build/test --output-on-failure -j "$(nproc)" "$@"
+if [[ $# -eq 0 && ${CELLVERTER_PACKAGE_TEST:-1} != 0 ]]; then
+  scripts/test-package.sh
+fi

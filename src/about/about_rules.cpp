@@ -3,6 +3,8 @@
 #include <chrono>
 #include <system_error>
 
+#include "platform/program_data.h"
+
 namespace cellverter {
 
 RainColor GreenTint(int w) { return {w * 150 / 255, w, w * 100 / 255}; }
@@ -94,7 +96,7 @@ std::string UninstallAddress(std::string_view host) {
 }
 
 std::filesystem::path LicensePath(const std::filesystem::path& programFolder) {
-  return programFolder / "license.txt";
+  return ProgramDataPath(programFolder, "license.txt");
 }
 
 bool LicenseExists(const std::filesystem::path& programFolder) {

@@ -117,7 +117,8 @@ std::string HomePageAddress(std::string_view host);   // http://host/
 std::string CreditsAddress(std::string_view host);    // https://host/blog/credits-...
 std::string UninstallAddress(std::string_view host);  // http://host/blog/how-to-...
 
-// The licence beside the program, when it is there as a file (links followed).
+// The licence beside the program or installed with it (ProgramDataPath), when it is there
+// as a file (links followed).
 std::filesystem::path LicensePath(const std::filesystem::path& programFolder);
 bool LicenseExists(const std::filesystem::path& programFolder);
 

@@ -25,6 +25,7 @@ if(CELLVERTER_GUI AND TARGET cellverter_batch AND TARGET cellverter_appcore
 
   add_executable(cellverter ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp)
   target_link_libraries(cellverter PRIVATE cellverter_options cellverter_main_window)
+  target_compile_definitions(cellverter PRIVATE CELLVERTER_DESKTOP_ID="${CELLVERTER_DESKTOP_ID}")
   if(COMMAND cellverter_embed_version)
     cellverter_embed_version(cellverter)
   endif()
@@ -56,4 +57,6 @@ endif()
 if(TARGET cellverter_main_window)
   add_executable(cellverter-window-screenshot ${CMAKE_CURRENT_SOURCE_DIR}/main_window_screenshot.cpp)
   target_link_libraries(cellverter-window-screenshot PRIVATE cellverter_options cellverter_main_window)
+  # The workbooks of the running window are written by the tests' small workbook writer.
+  target_include_directories(cellverter-window-screenshot PRIVATE ${PROJECT_SOURCE_DIR}/tests/app)
 endif()

@@ -1,6 +1,9 @@
 #include <QApplication>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
+#include <QUrl>
 #include <exception>
 
 #include <sys/socket.h>
@@ -30,16 +33,32 @@ void HoldNamedLock() {
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) ::close(fd);
 }
 
+// The paths a file manager's "Open with" passes (names or file: addresses), made absolute.
+QStringList PathsOfArguments(const QStringList& arguments) {
+  QStringList paths;
+  for (const QString& argument : arguments) {
+    const QUrl url(argument);
+    const QString path = argument.startsWith(QStringLiteral("file:")) && url.isLocalFile()
+                             ? url.toLocalFile()
+                             : argument;
+    if (!path.isEmpty()) paths << QFileInfo(path).absoluteFilePath();
+  }
+  return paths;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   HoldNamedLock();
   QApplication application(argc, argv);
   QApplication::setApplicationName("Cellverter");
+  // Names the desktop entry, so that the desktop shows its icon and name for our windows.
+  QGuiApplication::setDesktopFileName(QStringLiteral(CELLVERTER_DESKTOP_ID));
   cellverter::DesktopDialogs dialogs;
   try {
     cellverter::TAppForm form(dialogs,
                               QString::fromStdString(cellverter::ExecutablePath().string()));
+    form.AddDroppedPaths(PathsOfArguments(QApplication::arguments().mid(1)));
     form.show();
     return application.exec();
   } catch (const std::exception& error) {

@@ -2,11 +2,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -16,6 +18,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -25,8 +29,12 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <filesystem>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/app_values.h"
 #include "app/main_window_dialogs.h"
@@ -68,6 +76,26 @@ constexpr int kClientWidth = 663;
 constexpr int kClientHeight = 390;
 constexpr int kButtonPanelHeight = 41;
 constexpr int kFieldPanelHeight = 30;
+// A few progress updates a second at most, whatever the pace of the rows.
+constexpr int kProgressIntervalMs = 250;
+constexpr int kProgressScale = 10000;  // RunProgressPermyriad
+
+// The status panel keeps its whole text and leaves out the middle of what does not fit, so
+// the name of the workbook under way stays in sight; its width never widens the window.
+class StatusPanel : public QLabel {
+ public:
+  explicit StatusPanel(QWidget* parent) : QLabel(parent) {
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* /*event*/) override {
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                     fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
+  }
+};
 
 }  // namespace
 
@@ -88,7 +116,8 @@ TAppForm::~TAppForm() {
 
 void TAppForm::BuildWindow() {
   setObjectName("AppForm");
-  setWindowIcon(Image("cellverter"));
+  // For every window of the program, the new-version notice and the message boxes too.
+  QApplication::setWindowIcon(Image("cellverter"));
   auto* central = new QWidget(this);
   auto* column = new QVBoxLayout(central);
   column->setContentsMargins(0, 0, 0, 0);
@@ -149,6 +178,10 @@ void TAppForm::BuildWindow() {
   popupMenu1_->setObjectName("PopupMenu1");
   delete1_ = popupMenu1_->addAction("Delete");
   delete1_->setObjectName("Delete1");
+  // The Delete key works in the list itself, not only through its menu.
+  delete1_->setShortcut(QKeySequence(Qt::Key_Delete));
+  delete1_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  listView1_->addAction(delete1_);
   deleteAll1_ = popupMenu1_->addAction("Delete All");
   deleteAll1_->setObjectName("DeleteAll1");
   connect(delete1_, &QAction::triggered, this, [this] { Guarded([this] { Delete1Click(); }); });
@@ -176,7 +209,7 @@ void TAppForm::BuildWindow() {
   label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   edit1_ = new QLineEdit(panel2);
   edit1_->setObjectName("Edit1");
-  edit1_->setFixedWidth(277);
+  edit1_->setMinimumWidth(277);   // and wider with the window
   edit1_->setAcceptDrops(false);  // a drop anywhere on the window is the window's
   buttonBrowse_ = new QPushButton(Image("folder32"), "Browse...", panel2);
   buttonBrowse_->setObjectName("ButtonBrowse");
@@ -184,9 +217,8 @@ void TAppForm::BuildWindow() {
   connect(buttonBrowse_, &QPushButton::clicked, this,
           [this] { Guarded([this] { ButtonBrowseClick(); }); });
   panel2Row->addWidget(label1);
-  panel2Row->addWidget(edit1_);
+  panel2Row->addWidget(edit1_, 1);
   panel2Row->addWidget(buttonBrowse_);
-  panel2Row->addStretch(1);
   column->addWidget(panel2);
 
   auto* panel3 = new QWidget(central);
@@ -230,11 +262,32 @@ void TAppForm::BuildWindow() {
   statusBar1_ = new QStatusBar(this);
   statusBar1_->setObjectName("StatusBar1");
   statusBar1_->setSizeGripEnabled(true);
-  statusPanel_ = new QLabel(statusBar1_);
+  statusPanel_ = new StatusPanel(statusBar1_);
   statusPanel_->setObjectName("StatusPanel");
   statusPanel_->setTextFormat(Qt::PlainText);
   statusBar1_->addWidget(statusPanel_, 1);
+  // Shown only while a run lasts.
+  progressBar_ = new QProgressBar(statusBar1_);
+  progressBar_->setObjectName("ProgressBar1");
+  progressBar_->setRange(0, kProgressScale);
+  progressBar_->setFixedWidth(200);
+  buttonCancel_ = new QPushButton("Cancel", statusBar1_);
+  buttonCancel_->setObjectName("ButtonCancel");
+  buttonCancel_->setAutoDefault(false);
+  connect(buttonCancel_, &QPushButton::clicked, this,
+          [this] { Guarded([this] { ButtonCancelClick(); }); });
+  statusBar1_->addPermanentWidget(progressBar_);
+  statusBar1_->addPermanentWidget(buttonCancel_);
+  progressBar_->hide();
+  buttonCancel_->hide();
   setStatusBar(statusBar1_);
+  cancel1_ = new QAction(this);
+  cancel1_->setObjectName("Cancel1");
+  cancel1_->setShortcut(QKeySequence(Qt::Key_Escape));
+  cancel1_->setEnabled(false);
+  addAction(cancel1_);
+  connect(cancel1_, &QAction::triggered, this,
+          [this] { Guarded([this] { ButtonCancelClick(); }); });
 
   timerStart_ = new QTimer(this);
   timerStart_->setObjectName("TimerStart");
@@ -245,6 +298,11 @@ void TAppForm::BuildWindow() {
   timerChecker_->setInterval(1000);
   connect(timerChecker_, &QTimer::timeout, this,
           [this] { Guarded([this] { TimerCheckerTimer(); }); });
+  timerProgress_ = new QTimer(this);
+  timerProgress_->setObjectName("TimerProgress");
+  timerProgress_->setInterval(kProgressIntervalMs);
+  connect(timerProgress_, &QTimer::timeout, this,
+          [this] { Guarded([this] { TimerProgressTimer(); }); });
 }
 
 void TAppForm::BuildMenus() {
@@ -258,9 +316,10 @@ void TAppForm::BuildMenus() {
     return action;
   };
 
-  QMenu* file = menuBar()->addMenu("File");
+  QMenu* file = menuBar()->addMenu("&File");
   file->setObjectName("File1");
   addExcelFiles1_ = item(file, "AddExcelFiles1", "Add Excel Files...", "add");
+  addExcelFiles1_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   addFolder1_ = item(file, "AddFolder1", "Add Folder...", "folder_add");
   file->addSeparator();
   converttoCSV1_ = item(file, "ConverttoCSV1", "Convert to CSV", "save48");
@@ -271,8 +330,9 @@ void TAppForm::BuildMenus() {
   guarded(converttoCSV1_, &TAppForm::ConverttoCSV1Click);
   guarded(exit1_, &TAppForm::Exit1Click);
 
-  QMenu* settings = menuBar()->addMenu("Settings");
+  QMenu* settings = menuBar()->addMenu("&Settings");
   settings->setObjectName("Settings1");
+  settingsMenu_ = settings;
   auto option = [&](const char* name, const QString& caption, WindowOption which) {
     QAction* action = item(settings, name, caption, nullptr);
     action->setCheckable(true);
@@ -297,7 +357,7 @@ void TAppForm::BuildMenus() {
   resettoDefaults1_ = item(settings, "ResettoDefaults1", "Reset to Defaults...", nullptr);
   guarded(resettoDefaults1_, &TAppForm::ResettoDefaults1Click);
 
-  QMenu* help = menuBar()->addMenu("Help");
+  QMenu* help = menuBar()->addMenu("&Help");
   help->setObjectName("Help1");
   help2_ = item(help, "Help2", "Online Help", "help");
   help2_->setShortcut(QKeySequence(Qt::Key_F1));
@@ -346,7 +406,7 @@ void TAppForm::Ekle(const QString& str) {
 
 void TAppForm::ListeDegisti() {
   const bool enabled = listView1_->rowCount() > 0;
-  buttonConvert_->setEnabled(enabled);
+  buttonConvert_->setEnabled(enabled && !RunUnderWay());
   if (enabled == convertShowsEnabled_) return;
   convertShowsEnabled_ = enabled;
   const char* image = enabled ? "save48" : "saveblack48";
@@ -387,7 +447,7 @@ void TAppForm::AddMyFolder(const QString& foldername) {
 }
 
 void TAppForm::dragEnterEvent(QDragEnterEvent* event) {
-  if (!event->mimeData()->hasUrls()) return;
+  if (RunUnderWay() || !event->mimeData()->hasUrls()) return;
   for (const QUrl& url : event->mimeData()->urls()) {
     if (url.isLocalFile()) {
       event->acceptProposedAction();
@@ -397,21 +457,25 @@ void TAppForm::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void TAppForm::dropEvent(QDropEvent* event) {
-  const QList<QUrl> urls = event->mimeData()->urls();
+  if (RunUnderWay()) return;
+  QStringList names;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) names << url.toLocalFile();
+  }
   event->acceptProposedAction();
-  Guarded([this, &urls] {
-    for (const QUrl& url : urls) {
-      if (!url.isLocalFile()) continue;
-      const QString name = url.toLocalFile();
-      if (QFileInfo(name).isDir()) {
-        // A dropped folder becomes the destination; it is not scanned.
-        lastFolder_ = name;
-        edit1_->setText(name);
-      } else {
-        Ekle(name);
-      }
+  Guarded([this, &names] { AddDroppedPaths(names); });
+}
+
+void TAppForm::AddDroppedPaths(const QStringList& names) {
+  for (const QString& name : names) {
+    if (QFileInfo(name).isDir()) {
+      // A dropped folder becomes the destination; it is not scanned.
+      lastFolder_ = name;
+      edit1_->setText(name);
+    } else {
+      Ekle(name);
     }
-  });
+  }
 }
 
 // ---- start-up
@@ -456,6 +520,7 @@ void TAppForm::FormCreate() {
   }
 
   LoadLanguage(std::filesystem::path(ToUtf8(programFolder_)));
+  buttonCancel_->setText(FromUtf8(Translate("Cancel")));
 
   ListeDegisti();
   resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
@@ -515,7 +580,8 @@ void TAppForm::ResettoDefaults1Click() {
 
 void TAppForm::ButtonAddClick() {
   QString start = FromUtf8(settings_->ReadString(kSourceDirectoryKey, ""));
-  if (!start.isEmpty() && !QFileInfo(start).isDir()) start.clear();
+  // The process's working folder means nothing to the user ("/" from a desktop menu).
+  if (start.isEmpty() || !QFileInfo(start).isDir()) start = QDir::homePath();
   // Name filters compare case-sensitively here, so each letter admits both cases;
   // "Any File" is "*" because many files have no dot.
   const QStringList chosen = dialogs_.OpenFiles(
@@ -539,34 +605,84 @@ void TAppForm::AddFolder1Click() {
 
 // ---- the conversion run
 
-// The run reads the window's controls as it goes and shows itself in the status panel and
-// in boxes; it keeps the window busy, so the status panel is painted by hand.
-class TAppForm::RunConnection : public BatchInputs, public BatchObserver {
+// The run works on a thread of its own, so the window paints, moves and takes Cancel
+// meanwhile. What the run shows reaches the window as queued calls, in the order the run
+// makes them; a box is shown by the window while the run waits for it to close. Progress
+// goes through atomics that a timer reads, so rows cost nothing but a store.
+class TAppForm::RunConnection : public BatchObserver {
  public:
   explicit RunConnection(TAppForm& form) : form_(form) {}
   ~RunConnection() override {
     if (busy_) QApplication::restoreOverrideCursor();
   }
+  RunConnection(const RunConnection&) = delete;
+  RunConnection& operator=(const RunConnection&) = delete;
 
-  std::size_t ItemCount() override { return std::size_t(form_.listView1_->rowCount()); }
-  std::string Item(std::size_t index) override {
-    const QTableWidgetItem* item = form_.listView1_->item(int(index), 0);
-    return item ? ToUtf8(item->text()) : std::string();
-  }
-  std::string Destination() override { return ToUtf8(form_.edit1_->text()); }
-  std::string Separator() override { return ToUtf8(form_.edit2_->text()); }
-  CsvEncoding Encoding() override {
-    const int index = form_.comboBox1_->currentIndex();
-    if (index < 0 || index >= int(kCsvEncodings.size())) return CsvEncoding::Ansi;
-    return kCsvEncodings[std::size_t(index)].encoding;
-  }
-  int AnsiCodePage() override { return UserAnsiCodePage(); }
+  // From the window's thread.
+  void RequestStop() { stop_ = true; }
+  struct Progress {
+    std::size_t done, total;
+    long long row, lastRow;
+  };
+  Progress Now() const { return {done_, total_, row_, lastRow_}; }
 
+  // From the run's thread.
   void ShowStatus(const std::string& text) override {
-    form_.SetStatus(FromUtf8(text));
-    form_.statusBar1_->repaint();
+    // A run that a stop ended says so where it would say "Completed".
+    const bool cancelled = text == kCompletedStatusText && stopHonoured_;
+    OnWindow([this, text, cancelled] {
+      form_.SetStatus(FromUtf8(cancelled ? Translate("Cancelled") : text));
+      form_.statusBar1_->repaint();
+    });
   }
   void SetBusyCursor(bool busy) override {
+    OnWindow([this, busy] { SetCursorNow(busy); });
+  }
+  void Beep() override {
+    OnWindow([this] { form_.dialogs_.Beep(); });
+  }
+  void DestinationNotCreated(const std::string& folder, const std::string& systemMessage) override {
+    WaitForWindow([this, &folder, &systemMessage] {
+      form_.dialogs_.ShowMessage(&form_, QMessageBox::Warning, FromUtf8(Translate("WARNING")),
+                                 FromUtf8(DestinationWarningText(folder, systemMessage)));
+    });
+  }
+  void WorkbookFailed(std::size_t /*index*/, const std::string& /*workbook*/,
+                      const std::string& message) override {
+    WaitForWindow([this, &message] {
+      const bool wasBusy = busy_;
+      SetCursorNow(false);
+      form_.dialogs_.ShowMessage(&form_, QMessageBox::Critical, "ERROR", FromUtf8(message));
+      SetCursorNow(wasBusy);
+    });
+  }
+  void WorkbookStarting(std::size_t index, std::size_t count, const std::string&) override {
+    row_ = 0;
+    lastRow_ = 0;
+    total_ = count;
+    done_ = index;
+  }
+  void WorkbookConverted(std::size_t index, const std::string&, const std::string&) override {
+    done_ = index + 1;
+  }
+  void WorkbookProgress(std::size_t /*index*/, long long row, long long lastRow) override {
+    lastRow_ = lastRow;
+    row_ = row;
+  }
+  bool StopRequested() override {
+    if (!stop_) return false;
+    stopHonoured_ = true;
+    return true;
+  }
+
+ private:
+  void OnWindow(std::function<void()> call) {
+    QMetaObject::invokeMethod(&form_, std::move(call), Qt::QueuedConnection);
+  }
+  void WaitForWindow(std::function<void()> call) {
+    QMetaObject::invokeMethod(&form_, std::move(call), Qt::BlockingQueuedConnection);
+  }
+  void SetCursorNow(bool busy) {
     if (busy == busy_) return;
     busy_ = busy;
     if (busy) {
@@ -575,28 +691,131 @@ class TAppForm::RunConnection : public BatchInputs, public BatchObserver {
       QApplication::restoreOverrideCursor();
     }
   }
-  void Beep() override { form_.dialogs_.Beep(); }
-  void DestinationNotCreated(const std::string& /*folder*/,
-                             const std::string& systemMessage) override {
-    form_.dialogs_.ShowMessage(&form_, QMessageBox::Warning, FromUtf8(Translate("WARNING")),
-                               FromUtf8(systemMessage));
-  }
-  void WorkbookFailed(std::size_t /*index*/, const std::string& /*workbook*/,
-                      const std::string& message) override {
-    const bool wasBusy = busy_;
-    SetBusyCursor(false);
-    form_.dialogs_.ShowMessage(&form_, QMessageBox::Critical, "ERROR", FromUtf8(message));
-    SetBusyCursor(wasBusy);
-  }
 
- private:
   TAppForm& form_;
-  bool busy_ = false;
+  bool busy_ = false;  // the window's thread only
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> stopHonoured_{false};
+  std::atomic<std::size_t> done_{0};
+  std::atomic<std::size_t> total_{0};
+  std::atomic<long long> row_{0};
+  std::atomic<long long> lastRow_{0};
 };
 
 void TAppForm::ButtonConvertClick() {
+  if (RunUnderWay()) return;
+  // Read here, on the window's thread. Nothing can change these while the run lasts (the
+  // controls are disabled), so reading them once is reading them when the run would.
+  std::vector<std::string> workbooks;
+  for (int row = 0; row < listView1_->rowCount(); ++row) {
+    const QTableWidgetItem* item = listView1_->item(row, 0);
+    workbooks.push_back(item ? ToUtf8(item->text()) : std::string());
+  }
+  CsvOptions options;
+  options.separator = ToUtf8(edit2_->text());
+  const int encoding = comboBox1_->currentIndex();
+  options.encoding = encoding >= 0 && encoding < int(kCsvEncodings.size())
+                         ? kCsvEncodings[std::size_t(encoding)].encoding
+                         : CsvEncoding::Ansi;
+  options.ansiCodePage = UserAnsiCodePage();
+  FixedBatchInputs inputs(std::move(workbooks), ToUtf8(edit1_->text()), options);
+
   RunConnection run(*this);
-  RunBatch(run, run);
+  QEventLoop loop;
+  std::exception_ptr failure;
+  std::atomic<bool> finished{false};
+  // Started before the window changes, so a thread that cannot start leaves it as it was.
+  // The run's calls wait in the queue until the loop below takes them.
+  std::thread worker([&] {
+    try {
+      RunBatch(inputs, run);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    finished = true;
+    // Queued behind every call of the run, so the window has shown them all when it ends.
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  run_ = &run;
+  SetRunControlsEnabled(false);
+  progressBar_->setValue(0);
+  progressBar_->setFormat(QStringLiteral("0 / %1").arg(inputs.ItemCount()));
+  progressBar_->show();
+  buttonCancel_->setEnabled(true);
+  buttonCancel_->show();
+  timerProgress_->start();
+
+  loop.exec();
+  // Quitting the application ends every event loop at once: the run is stopped, and its
+  // last calls (a box it waits for among them) still go through before the join.
+  while (!finished) {
+    run.RequestStop();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  QCoreApplication::sendPostedEvents(this);
+  worker.join();
+
+  timerProgress_->stop();
+  progressBar_->hide();
+  buttonCancel_->hide();
+  run_ = nullptr;
+  SetRunControlsEnabled(true);
+  if (closeAfterRun_) {
+    closeAfterRun_ = false;
+    close();
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TAppForm::SetRunControlsEnabled(bool enabled) {
+  for (QWidget* widget : std::initializer_list<QWidget*>{buttonAdd_, listView1_, edit1_,
+                                                         buttonBrowse_, edit2_, comboBox1_}) {
+    widget->setEnabled(enabled);
+  }
+  for (QAction* action : {addExcelFiles1_, addFolder1_, addFolder2_, converttoCSV1_, delete1_,
+                          deleteAll1_, settingsMenu_->menuAction()}) {
+    action->setEnabled(enabled);
+  }
+  cancel1_->setEnabled(!enabled);
+  ListeDegisti();
+}
+
+void TAppForm::ButtonCancelClick() {
+  if (!run_) return;
+  run_->RequestStop();
+  buttonCancel_->setEnabled(false);
+}
+
+void TAppForm::TimerProgressTimer() {
+  if (!run_) return;
+  const RunConnection::Progress now = run_->Now();
+  progressBar_->setValue(RunProgressPermyriad(now.done, now.total, now.row, now.lastRow));
+  progressBar_->setFormat(QStringLiteral("%1 / %2").arg(now.done).arg(now.total));
+}
+
+void TAppForm::closeEvent(QCloseEvent* event) {
+  if (!RunUnderWay()) {
+    QMainWindow::closeEvent(event);
+    return;
+  }
+  // The run is asked to stop and the window closes once it has: the workbook under way
+  // removes its temporary file on the way out.
+  event->ignore();
+  if (closeAfterRun_) return;
+  Guarded([this] {
+    const QMessageBox::StandardButton answer = dialogs_.MessageDialogWithCaptions(
+        this, FromUtf8(Translate("Cancel the conversion and close?")), QMessageBox::Question,
+        QMessageBox::Yes | QMessageBox::No, FromUtf8(Translate("Confirmation")),
+        {FromUtf8(Translate("Yes")), FromUtf8(Translate("No"))});
+    if (answer != QMessageBox::Yes) return;
+    if (RunUnderWay()) {
+      closeAfterRun_ = true;
+      ButtonCancelClick();
+    } else {
+      // The run ended while the question was open.
+      QTimer::singleShot(0, this, [this] { close(); });
+    }
+  });
 }
 
 // ---- menus of the shell

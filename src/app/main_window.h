@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QTableWidget;
@@ -44,12 +46,19 @@ class TAppForm : public QMainWindow, private AutomaticRunHost {
   // Scans one folder into the list between its two status texts.
   void AddMyFolder(const QString& foldername);
 
+  // Takes paths as a drop does: a folder becomes the destination, anything else is listed.
+  // The program passes its command-line arguments here ("Open with" of a file manager).
+  void AddDroppedPaths(const QStringList& names);
+
   QString StatusText() const;
   const QString& LastFolder() const { return lastFolder_; }
+  // True from the click on "Convert to CSV" until its run has ended.
+  bool RunUnderWay() const { return run_ != nullptr; }
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void FormCreate();
@@ -83,6 +92,10 @@ class TAppForm : public QMainWindow, private AutomaticRunHost {
   void About1Click();
   void TimerStartTimer();
   void TimerCheckerTimer();
+  void ButtonCancelClick();
+  void TimerProgressTimer();
+  // Enables or disables everything that would change a run under way.
+  void SetRunControlsEnabled(bool enabled);
 
   // AutomaticRunHost
   bool OptionChecked(WindowOption option) override;
@@ -99,6 +112,8 @@ class TAppForm : public QMainWindow, private AutomaticRunHost {
   QAction* OptionItem(WindowOption option) const;
 
   class RunConnection;
+  RunConnection* run_ = nullptr;  // the run under way, owned by ButtonConvertClick
+  bool closeAfterRun_ = false;
 
   WindowDialogs& dialogs_;
   QString executablePath_;
@@ -118,6 +133,10 @@ class TAppForm : public QMainWindow, private AutomaticRunHost {
   QComboBox* comboBox1_ = nullptr;
   QStatusBar* statusBar1_ = nullptr;
   QLabel* statusPanel_ = nullptr;
+  QProgressBar* progressBar_ = nullptr;
+  QPushButton* buttonCancel_ = nullptr;
+  QTimer* timerProgress_ = nullptr;
+  QMenu* settingsMenu_ = nullptr;
   QMenu* popupMenu1_ = nullptr;
   QMenu* popupMenu2_ = nullptr;
   QTimer* timerStart_ = nullptr;
@@ -140,6 +159,7 @@ class TAppForm : public QMainWindow, private AutomaticRunHost {
   QAction* about1_ = nullptr;
   QAction* delete1_ = nullptr;
   QAction* deleteAll1_ = nullptr;
+  QAction* cancel1_ = nullptr;  // Esc during a run
 
   bool convertShowsEnabled_ = true;  // so the first ListeDegisti sets the image
 };

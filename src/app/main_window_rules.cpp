@@ -51,6 +51,18 @@ std::string ProgramFolder(const std::filesystem::path& executable) {
   return folder.string();
 }
 
+std::string DestinationWarningText(std::string_view folder, std::string_view systemMessage) {
+  return "Cannot create folder \"" + std::string(folder) + "\". " + std::string(systemMessage);
+}
+
+int RunProgressPermyriad(std::size_t done, std::size_t total, long long row, long long lastRow) {
+  if (total == 0) return 0;
+  if (done >= total) return 10000;
+  double share = double(done);
+  if (lastRow > 0 && row > 0) share += double(std::min(row, lastRow)) / double(lastRow);
+  return int(share * 10000.0 / double(total));
+}
+
 std::string_view OptionKey(WindowOption option) {
   switch (option) {
     case WindowOption::AutomaticallyAddExcelFiles:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -24,6 +25,14 @@ std::string AppVersionFromFileVersion(std::string_view fileVersion);
 // The folder of the program's executable, without a trailing separator unless it is the
 // root.
 std::string ProgramFolder(const std::filesystem::path& executable);
+
+// The text of the "WARNING" box when the destination folder cannot be created: the folder
+// and the system's reason, as the output file's errors read.
+std::string DestinationWarningText(std::string_view folder, std::string_view systemMessage);
+
+// How far a run has come, in ten-thousandths: `done` workbooks of `total`, plus the share
+// of the workbook under way that its rows written (`row` of `lastRow`) make up.
+int RunProgressPermyriad(std::size_t done, std::size_t total, long long row, long long lastRow);
 
 // The five Settings options and the setting key each one is stored under.
 enum class WindowOption {

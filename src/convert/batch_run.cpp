@@ -23,6 +23,8 @@ FixedBatchInputs::FixedBatchInputs(std::vector<std::string> workbooks, std::stri
 
 void BatchObserver::WorkbookStarting(std::size_t, std::size_t, const std::string&) {}
 void BatchObserver::WorkbookConverted(std::size_t, const std::string&, const std::string&) {}
+void BatchObserver::WorkbookUsedRange(std::size_t, const UsedRangeSize&) {}
+void BatchObserver::WorkbookProgress(std::size_t, long long, long long) {}
 bool BatchObserver::StopRequested() { return false; }
 
 std::string ConvertingStatusText(const std::string& workbook) {
@@ -60,18 +62,46 @@ class BusyCursor {
   bool busy_ = false;
 };
 
+// Carries one conversion's questions and progress to the run's observer; `lock`, when
+// given, keeps the observer calls of parallel workers one at a time.
+class ObserverMonitor final : public ConversionMonitor {
+ public:
+  ObserverMonitor(BatchObserver& observer, std::size_t index, std::mutex* lock)
+      : observer_(observer), index_(index), lock_(lock) {}
+  bool CancelRequested() override { return observer_.StopRequested(); }
+  void UsedRangeKnown(const UsedRangeSize& size) override {
+    Locked([&] { observer_.WorkbookUsedRange(index_, size); });
+  }
+  void RowsWritten(long long row, long long lastRow) override {
+    Locked([&] { observer_.WorkbookProgress(index_, row, lastRow); });
+  }
+
+ private:
+  template <typename F>
+  void Locked(F&& f) {
+    if (lock_ == nullptr) return f();
+    std::lock_guard guard(*lock_);
+    f();
+  }
+  BatchObserver& observer_;
+  std::size_t index_;
+  std::mutex* lock_;
+};
+
 // Converts one workbook into a name chosen now; the message of any failure.
 struct Outcome {
-  bool ok = false;
+  enum class Kind { Converted, Failed, Cancelled } kind = Kind::Failed;
   std::string text;  // the file written, or the failure's message
 };
 
 Outcome ConvertOne(const std::string& workbook, const std::string& csvFile,
-                   const CsvOptions& options) {
+                   const CsvOptions& options, ObserverMonitor& monitor) {
   try {
-    return {true, ConvertExcelToCSV(workbook, csvFile, options)};
+    return {Outcome::Kind::Converted, ConvertExcelToCSV(workbook, csvFile, options, &monitor)};
+  } catch (const ConversionCancelled& stop) {
+    return {Outcome::Kind::Cancelled, stop.what()};
   } catch (const std::exception& error) {
-    return {false, error.what()};
+    return {Outcome::Kind::Failed, error.what()};
   }
 }
 
@@ -103,8 +133,15 @@ BatchSummary RunBatch(BatchInputs& inputs, BatchObserver& observer) {
     observer.ShowStatus(ConvertingStatusText(workbook));
     options.encoding = inputs.Encoding();
     options.ansiCodePage = inputs.AnsiCodePage();
-    const Outcome outcome = ConvertOne(workbook, csvFile, options);
-    if (outcome.ok) {
+    options.maxCells = inputs.MaxCells();
+    ObserverMonitor monitor(observer, index, nullptr);
+    const Outcome outcome = ConvertOne(workbook, csvFile, options, monitor);
+    if (outcome.kind == Outcome::Kind::Cancelled) {
+      summary.stopped = true;
+      observer.ShowStatus("");
+      break;
+    }
+    if (outcome.kind == Outcome::Kind::Converted) {
       ++summary.converted;
       observer.WorkbookConverted(index, workbook, outcome.text);
     } else {
@@ -178,10 +215,15 @@ BatchSummary RunBatchInParallel(const std::vector<std::string>& workbooks,
             }
             observer.WorkbookStarting(index, workbooks.size(), workbook);
           }
-          const Outcome outcome =
-              ConvertOne(workbook, UniqueFileName(OutputPathFor(destination, workbook)), options);
+          ObserverMonitor monitor(observer, index, &observerMutex);
+          const Outcome outcome = ConvertOne(
+              workbook, UniqueFileName(OutputPathFor(destination, workbook)), options, monitor);
           std::lock_guard lock(observerMutex);
-          if (outcome.ok) {
+          if (outcome.kind == Outcome::Kind::Cancelled) {
+            summary.stopped = true;
+            return;
+          }
+          if (outcome.kind == Outcome::Kind::Converted) {
             ++summary.converted;
             observer.WorkbookConverted(index, workbook, outcome.text);
           } else {

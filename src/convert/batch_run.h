@@ -23,6 +23,8 @@ class BatchInputs {
   virtual std::string Separator() = 0;
   virtual CsvEncoding Encoding() = 0;
   virtual int AnsiCodePage() = 0;
+  // CsvOptions::maxCells, asked with the encoding; 0 (the default) sets no bound.
+  virtual long long MaxCells() { return 0; }
 };
 
 // A fixed list with fixed settings (the command-line tool, tests).
@@ -35,6 +37,7 @@ class FixedBatchInputs : public BatchInputs {
   std::string Separator() override { return options_.separator; }
   CsvEncoding Encoding() override { return options_.encoding; }
   int AnsiCodePage() override { return options_.ansiCodePage; }
+  long long MaxCells() override { return options_.maxCells; }
 
  private:
   std::vector<std::string> workbooks_;
@@ -69,8 +72,17 @@ class BatchObserver {
   virtual void WorkbookStarting(std::size_t index, std::size_t count, const std::string& workbook);
   virtual void WorkbookConverted(std::size_t index, const std::string& workbook,
                                  const std::string& csvFile);
-  // Asked before each workbook; true ends the run there (the command-line tool on Ctrl-C).
-  // A workbook being converted is always finished, so no file is left half-written.
+  // Once per workbook, when its used range is known and before any row is written (a
+  // used range far larger than what the file holds shows where a huge output comes from).
+  virtual void WorkbookUsedRange(std::size_t index, const UsedRangeSize& size);
+  // As rows are written (see ConversionMonitor::RowsWritten: a few calls per second at
+  // most would be shown, so the observer throttles); `row` of `lastRow` rows written.
+  virtual void WorkbookProgress(std::size_t index, long long row, long long lastRow);
+  // Asked before each workbook and before each row of the workbook under way; true ends the
+  // run there (the command-line tool on Ctrl-C). The workbook under way is abandoned: no
+  // file and no temporary file is left of it, and neither WorkbookConverted nor
+  // WorkbookFailed is called for it. Asked once per row, so it must be cheap (an atomic
+  // flag); in RunBatchInParallel several workers ask at once, outside the one-at-a-time rule.
   virtual bool StopRequested();
 };
 
@@ -78,7 +90,7 @@ struct BatchSummary {
   bool destinationReady = false;  // false: the run stopped at the destination folder
   std::size_t converted = 0;
   std::size_t failed = 0;
-  bool stopped = false;  // StopRequested ended the run before the end of the list
+  bool stopped = false;  // StopRequested ended the run before the end of the list or mid-workbook
 };
 
 // The status texts of a run.
@@ -103,8 +115,9 @@ BatchSummary RunBatch(BatchInputs& inputs, BatchObserver& observer);
 // bytes are the same: workbooks whose output names could meet (the same base name, or one
 // base name being another's numbered form, "sales" and "sales (2)") are converted one
 // after the other in list order by one worker; the others run side by side.
-// Observer calls come from the workers, one at a time; only DestinationNotCreated,
-// WorkbookStarting, WorkbookConverted and WorkbookFailed are called.
+// Observer calls come from the workers, one at a time (but for StopRequested, see there);
+// only DestinationNotCreated, WorkbookStarting, WorkbookUsedRange, WorkbookProgress,
+// WorkbookConverted, WorkbookFailed and StopRequested are called.
 BatchSummary RunBatchInParallel(const std::vector<std::string>& workbooks,
                                 const std::string& destination, const CsvOptions& options,
                                 unsigned jobs, BatchObserver& observer);

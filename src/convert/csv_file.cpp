@@ -1,10 +1,6 @@
 #include "convert/csv_file.h"
 
-#include <fcntl.h>
-#include <linux/fs.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <cerrno>
 
@@ -15,25 +11,18 @@ namespace cellverter {
 namespace {
 
 constexpr size_t kFlushSize = 1 << 20;
-
-// Gives `from` the name `to` unless `to` exists. Returns 0 or the errno of the failure.
-int RenameNoReplace(const std::string& from, const std::string& to) {
-  if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) ==
-      0) {
-    return 0;
-  }
-  if (errno != EINVAL && errno != ENOSYS) return errno;
-  // Filesystems without RENAME_NOREPLACE: a hard link fails just as atomically on a taken name.
-  if (::link(from.c_str(), to.c_str()) == 0) {
-    ::unlink(from.c_str());
-    return 0;
-  }
-  return errno;
-}
+// Names taken one after the other while publishing: only a folder filling up with names as
+// fast as they are tried gets this far.
+constexpr int kPublishAttempts = 1000;
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 }  // namespace
@@ -45,83 +34,47 @@ CsvFileWriter::CsvFileWriter(std::string csvFile, CsvEncoding encoding, int ansi
   encoder_->Append("\r\n", crlf_);
 }
 
-CsvFileWriter::~CsvFileWriter() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    ::unlink(tempPath_.c_str());
-  }
-}
+CsvFileWriter::~CsvFileWriter() = default;
 
 void CsvFileWriter::Fail(int errorNumber) {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    ::unlink(tempPath_.c_str());
-    fd_ = -1;
-  }
   throw Error("Cannot create file \"" + csvFile_ + "\". " + SystemMessage(errorNumber));
 }
 
 void CsvFileWriter::Open() {
-  struct stat info {};
-  if (::stat(csvFile_.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) Fail(EISDIR);
-  // Hidden and beside the target, so publishing is a rename within one filesystem.
-  const size_t slash = csvFile_.rfind('/');
-  const std::string name = slash == std::string::npos ? csvFile_ : csvFile_.substr(slash + 1);
-  tempPath_ = FolderOf(csvFile_) + "." + name + ".XXXXXX";
-  fd_ = ::mkostemp(tempPath_.data(), O_CLOEXEC);
-  if (fd_ < 0) Fail(errno);
-  // mkstemp creates 0600; give the file the mode a plain creation would have.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd_, 0666 & ~mask);
+  if (IsFolder(csvFile_)) Fail(EISDIR);
+  // Beside the target, so that publishing stays within one file system.
+  if (const int error = file_.Create(FolderOf(csvFile_))) Fail(error);
+  open_ = true;
   buffer_.assign(byteOrderMark_);
 }
 
 void CsvFileWriter::AddLine(std::string_view utf8Line) {
-  if (fd_ < 0) Open();
-  anyLine_ = true;
+  if (!open_) Open();
   encoder_->Append(utf8Line, buffer_);
   buffer_ += crlf_;
   if (buffer_.size() >= kFlushSize) Flush();
 }
 
 void CsvFileWriter::Flush() {
-  size_t written = 0;
-  while (written < buffer_.size()) {
-    const ssize_t n = ::write(fd_, buffer_.data() + written, buffer_.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail(errno);
-    }
-    written += static_cast<size_t>(n);
-  }
+  if (const int error = file_.Write(buffer_)) Fail(error);
   buffer_.clear();
 }
 
 std::string CsvFileWriter::Publish() {
-  if (!anyLine_) return {};
+  if (!open_) return {};
   Flush();
-  if (::fdatasync(fd_) != 0 && errno != EINVAL) Fail(errno);
-  if (::close(fd_) != 0) {
-    fd_ = -1;
-    const int error = errno;
-    ::unlink(tempPath_.c_str());
-    throw Error("Cannot create file \"" + csvFile_ + "\". " + SystemMessage(error));
-  }
-  fd_ = -1;
   std::string target = csvFile_;
-  while (true) {
-    const int error = RenameNoReplace(tempPath_, target);
+  long long counter = 1;
+  for (int attempt = 1;; ++attempt) {
+    const int error = file_.Publish(target);
     if (error == 0) return target;
-    struct stat info {};
-    const bool folder = ::stat(target.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-    if (error != EEXIST || folder) {
-      ::unlink(tempPath_.c_str());
+    const bool folder = IsFolder(target);
+    if (error != EEXIST || folder || attempt == kPublishAttempts) {
       throw Error("Cannot create file \"" + target + "\". " +
                   SystemMessage(folder ? EISDIR : error));
     }
-    // Taken since the name was chosen: the batch run's numbering picks the next free one.
-    target = UniqueFileName(csvFile_);
+    // Taken since the name was chosen: the next free numbered name, never one met before.
+    target = NextUniqueFileName(csvFile_, counter);
   }
 }
 

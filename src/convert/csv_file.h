@@ -6,14 +6,16 @@
 #include <vector>
 
 #include "convert/csv_encoding.h"
+#include "platform/pending_file.h"
 
 namespace cellverter {
 
 // Writes the lines of one CSV file as they are built: each line is encoded, followed by
-// CR LF, and streamed into a hidden temporary file beside the target. Publish() makes the
-// file appear complete under its name; a writer destroyed before that removes the
-// temporary file, so a failure never leaves a half-written CSV behind. An existing file is
-// never replaced: when the name was taken meanwhile the next free numbered name is used.
+// CR LF, and streamed into a PendingFile beside the target (an unnamed file where the file
+// system has them). Publish() makes the file appear complete under its name; until then
+// it has none, so a failure, an abandoned writer or a killed process leaves no
+// half-written CSV behind. An existing file is never replaced: when the name was taken
+// meanwhile the next free numbered name is used.
 class CsvFileWriter {
  public:
   // `csvFile` is the path the caller chose (already unique); nothing is created until the
@@ -39,9 +41,8 @@ class CsvFileWriter {
   std::string_view byteOrderMark_;
   std::string crlf_;
   std::string buffer_;
-  std::string tempPath_;
-  int fd_ = -1;
-  bool anyLine_ = false;
+  PendingFile file_;
+  bool open_ = false;
 };
 
 // Writes `lines` to `csvFile` in one go (see CsvFileWriter); an empty list writes nothing.

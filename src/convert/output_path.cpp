@@ -25,9 +25,10 @@ PathParts Split(const std::string& path) {
   return parts;
 }
 
-bool FileExists(const std::string& path) {
+bool NameTaken(const std::string& path) {
   struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+  if (::stat(path.c_str(), &info) == 0) return !S_ISDIR(info.st_mode);
+  return ::lstat(path.c_str(), &info) == 0;
 }
 
 }  // namespace
@@ -45,10 +46,15 @@ std::string NumberedFileName(const std::string& path, long long counter) {
 }
 
 std::string UniqueFileName(const std::string& path) {
-  std::string candidate = path;
-  for (long long counter = 2; FileExists(candidate); ++counter) {
-    candidate = NumberedFileName(path, counter);
-  }
+  long long counter = 1;
+  return NameTaken(path) ? NextUniqueFileName(path, counter) : path;
+}
+
+std::string NextUniqueFileName(const std::string& path, long long& counter) {
+  std::string candidate;
+  do {
+    candidate = NumberedFileName(path, ++counter);
+  } while (NameTaken(candidate));
   return candidate;
 }
 

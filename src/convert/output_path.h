@@ -10,10 +10,16 @@ namespace cellverter {
 // q1.sales.xlsx gives q1.sales.csv.
 std::string OutputPathFor(const std::string& destination, const std::string& workbookPath);
 
-// `path` when no file of that name exists, else the first of "base (2).ext",
-// "base (3).ext", ... that names no file; every candidate is built from the original base
-// name. A folder of the name does not count as a file.
+// `path` when its name is free, else the first of "base (2).ext", "base (3).ext", ...
+// that is; every candidate is built from the original base name. Any directory entry takes
+// a name (a dangling symbolic link too, which a file would be written through), except a
+// folder or a link to one, which does not count as a file.
 std::string UniqueFileName(const std::string& path);
+
+// The first free numbered candidate of `path` (see UniqueFileName) above `counter`, which
+// becomes its number. A publish that finds its name taken after all moves on with this,
+// never back to a name it has met.
+std::string NextUniqueFileName(const std::string& path, long long& counter);
 
 // The numbered candidate of `path` for `counter` ("report.csv", 2 -> "report (2).csv").
 std::string NumberedFileName(const std::string& path, long long counter);

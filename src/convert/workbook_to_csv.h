@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "convert/csv_encoding.h"
+#include "platform/error.h"
 
 namespace cellverter {
 
@@ -10,14 +12,60 @@ struct CsvOptions {
   std::string separator = ",";
   CsvEncoding encoding = CsvEncoding::Ansi;
   int ansiCodePage = 1252;
+  // A workbook whose used range has more cells than this is refused before anything is
+  // written; 0 sets no bound.
+  long long maxCells = 0;
+};
+
+// The used range of the first worksheet (A1 to the last used cell) and how many cells the
+// file holds in it (a value or only a style). Both are known before the first row is read.
+struct UsedRangeSize {
+  long long rows = 0;
+  long long columns = 0;
+  long long cellsHeld = 0;
+
+  long long Cells() const { return rows * columns; }
+  // "A1:XFD1048576"
+  std::string Address() const;
+  // True when the range is far larger than what the file holds: more than
+  // kSparseRangeMinCells cells and more than kSparseRangeRatio times the cells held. Such a
+  // workbook writes mostly separators (one styled cell at XFD1048576 makes 16 GiB).
+  bool FarLargerThanHeld() const;
+};
+inline constexpr long long kSparseRangeMinCells = 1'000'000;
+inline constexpr long long kSparseRangeRatio = 100;
+
+// What a caller may ask of one conversion under way. Every call comes from the thread that
+// converts; an implementation makes them cheap and, when it is shared by several
+// conversions at once, thread-safe.
+class ConversionMonitor {
+ public:
+  virtual ~ConversionMonitor() = default;
+  // Asked before each row is written: true abandons the workbook (nothing is published, the
+  // temporary file is removed) and ConvertExcelToCSV throws ConversionCancelled.
+  virtual bool CancelRequested() { return false; }
+  // Once, when the used range is known, before any row is written.
+  virtual void UsedRangeKnown(const UsedRangeSize& /*size*/) {}
+  // With row 0 once the used range is known, then as rows are written (not after every
+  // row: after about kProgressCells cells, and after the last row); `row` counts the rows
+  // written so far, `lastRow` is the used range's. Callers throttle what they show.
+  virtual void RowsWritten(long long /*row*/, long long /*lastRow*/) {}
+};
+inline constexpr long long kProgressCells = 1 << 16;
+
+// Thrown by ConvertExcelToCSV when its monitor asked it to stop; no file was left.
+class ConversionCancelled : public Error {
+ public:
+  using Error::Error;
 };
 
 // Converts the first worksheet of `excelFile` into `csvFile` (already made unique by the
 // caller): every cell from A1 to the last used cell, as the spreadsheet displays it, one CSV
 // line per row. Returns the path actually written (the writer takes the next free numbered
 // name if `csvFile` was taken meanwhile). Throws cellverter::Error with a message naming the
-// file and the cause; a workbook that fails leaves no output file.
+// file and the cause (also for a used range above options.maxCells); a workbook that fails
+// or is cancelled leaves no output file.
 std::string ConvertExcelToCSV(const std::string& excelFile, const std::string& csvFile,
-                              const CsvOptions& options);
+                              const CsvOptions& options, ConversionMonitor* monitor = nullptr);
 
 }  // namespace cellverter

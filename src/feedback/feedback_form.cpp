@@ -13,6 +13,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QSvgRenderer>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -78,6 +80,8 @@ class ChoicePanel : public QFrame {
     setAutoFillBackground(true);
     setLineWidth(1);
     setCursor(Qt::PointingHandCursor);
+    // Reached by Tab like every other control; Space or Enter chooses it.
+    setFocusPolicy(Qt::StrongFocus);
     face_->setObjectName(faceName);
     face_->setGeometry(4, 4, 32, 32);
     face_->setPixmap(SvgPixmap(faceResource, QSize(32, 32), devicePixelRatioF()));
@@ -108,6 +112,23 @@ class ChoicePanel : public QFrame {
     QFrame::resizeEvent(event);
     caption_->setGeometry(contentsRect());
     face_->raise();
+  }
+  void keyPressEvent(QKeyEvent* event) override {
+    const int key = event->key();
+    if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) && onClick_) {
+      onClick_();
+      return;
+    }
+    QFrame::keyPressEvent(event);
+  }
+  void paintEvent(QPaintEvent* event) override {
+    QFrame::paintEvent(event);
+    if (!hasFocus()) return;
+    QPainter painter(this);
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.rect = contentsRect().adjusted(2, 2, -2, -2);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
   }
   void mouseReleaseEvent(QMouseEvent* event) override {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&

@@ -13,6 +13,7 @@
 
 #include "platform/ansi_code_page.h"
 #include "platform/error.h"
+#include "platform/program_data.h"
 
 namespace cellverter {
 namespace {
@@ -196,7 +197,7 @@ void FindLanguageFiles(const std::filesystem::path& folder, std::vector<std::str
 void LoadLanguage(const std::filesystem::path& programFolder) {
   LanguageState& state = State();
   state = LanguageState{};
-  state.LanguagesFolder = programFolder / "Languages";
+  state.LanguagesFolder = ProgramDataPath(programFolder, "Languages");
   std::error_code error;
   if (!std::filesystem::is_directory(state.LanguagesFolder, error)) return;
   FindLanguageFiles(state.LanguagesFolder, state.LanguageFiles);

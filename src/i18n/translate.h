@@ -12,17 +12,17 @@ namespace cellverter {
 // The loaded language. LoadLanguage writes it once at start-up; afterwards it is only read
 // (also from the update-check thread), so it needs no lock.
 struct LanguageState {
-  std::filesystem::path LanguagesFolder;   // <program folder>/Languages
+  std::filesystem::path LanguagesFolder;   // ProgramDataPath(program folder, "Languages")
   std::vector<std::string> LanguageFiles;  // names of the *lang.txt files, in listing order
   std::filesystem::path LanguageFile;      // empty when no language is loaded
   std::vector<std::string> Translations;   // lines of the loaded file (valid UTF-8)
 };
 const LanguageState& Language();
 
-// Finds the Languages folder beside the program, chooses a file through LanguageCodes.csv
-// and the user's interface language, and loads it. Missing folder, csv, code or file: no
-// language, nothing reported. A chosen file that cannot be read throws Error after
-// LanguageFile is set (every lookup then returns its key).
+// Finds the Languages folder beside the program or installed with it (ProgramDataPath),
+// chooses a file through LanguageCodes.csv and the user's interface language, and loads it.
+// Missing folder, csv, code or file: no language, nothing reported. A chosen file that cannot be
+// read throws Error after LanguageFile is set (every lookup then returns its key).
 void LoadLanguage(const std::filesystem::path& programFolder);
 
 // Appends the names of the non-directory entries of `folder` that end in "lang.txt".

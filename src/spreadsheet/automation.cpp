@@ -24,6 +24,8 @@ class EngineWorksheet final : public ExcelWorksheet {
 
   ExcelRange UsedRange() override { return ExcelRange(*this, 1, 1); }
 
+  uint64_t CellsHeld() override { return source_.CellsHeld(); }
+
   ExcelRange Cells(int row, int column) override {
     if (row < 1 || column < 1 || static_cast<uint32_t>(row) > kMaxRows ||
         static_cast<uint32_t>(column) > kMaxColumns) {
@@ -183,6 +185,11 @@ ExcelRange ExcelRange::SpecialCells(int type) const {
     throw Error("SpecialCells(" + std::to_string(type) + ") is not supported.");
   }
   return sheet_->LastCell();
+}
+
+uint64_t ExcelWorksheet::CellsHeld() {
+  const ExcelRange last = UsedRange().SpecialCells(kXlCellTypeLastCell);
+  return ExcelWorksheetFunction().CountA(Range(Cells(1, 1), last));
 }
 
 std::string ExcelRange::Text() const {

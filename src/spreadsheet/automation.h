@@ -57,6 +57,11 @@ class ExcelWorksheet {
                       static_cast<uint32_t>(first.Column()), static_cast<uint32_t>(last.Row()),
                       static_cast<uint32_t>(last.Column()));
   }
+  // Not an Excel member: how many cells the worksheet holds, with a value or only a style,
+  // which tells a used range blown up by one far cell from a full one. The engine's readers
+  // count them as they load; this default counts the values through the Excel members
+  // (COUNTA over the used range), which reads the whole sheet.
+  virtual uint64_t CellsHeld();
 
  protected:
   friend class ExcelRange;

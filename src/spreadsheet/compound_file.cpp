@@ -1,7 +1,5 @@
 #include "spreadsheet/compound_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +8,7 @@
 
 #include "platform/error.h"
 #include "spreadsheet/workbook_error.h"
+#include "spreadsheet/workbook_file.h"
 
 namespace cellverter {
 namespace {
@@ -66,18 +65,8 @@ bool CompoundFile::HasSignature(std::string_view head) {
 }
 
 CompoundFile::CompoundFile(std::string path) : path_(std::move(path)) {
-  fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) {
-    if (errno == ENOENT) ThrowWorkbookError(path_, "the file does not exist");
-    ThrowWorkbookError(path_, SystemMessage(errno));
-  }
+  fd_ = OpenWorkbookFile(path_, &fileSize_);
   try {
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0) {
-      ThrowWorkbookError(path_, SystemMessage(errno));
-    }
-    fileSize_ = static_cast<uint64_t>(info.st_size);
-
     char header[512];
     if (fileSize_ < sizeof header) {
       if (fileSize_ >= 8 && [&] {

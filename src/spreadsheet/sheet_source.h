@@ -42,6 +42,8 @@ class SheetSource {
   // and, in .xlsx workbooks, tables. {0, 0} for an empty worksheet.
   virtual uint32_t LastRow() = 0;
   virtual uint32_t LastColumn() = 0;
+  // How many cells the worksheet holds (a value or a style), as counted while loading.
+  virtual uint64_t CellsHeld() = 0;
 
   // The next row that holds cells, in ascending row order; false at the end. Rows without
   // cells may be skipped. Rewind() starts over from the first row.

@@ -1,7 +1,5 @@
 #include "spreadsheet/workbook_source.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +7,7 @@
 #include <vector>
 
 #include "spreadsheet/workbook_error.h"
+#include "spreadsheet/workbook_file.h"
 #include "spreadsheet/xls_reader.h"
 #include "spreadsheet/xlsx_reader.h"
 
@@ -114,15 +113,8 @@ bool HoldsEncryptedPackage(int fd, uint64_t fileSize) {
 }  // namespace
 
 std::unique_ptr<SheetSource> OpenWorkbookSource(const std::string& path) {
-  FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) {
-    const int error = errno;
-    if (error == ENOENT) ThrowWorkbookError(path, "the file does not exist");
-    ThrowWorkbookError(path, SystemMessage(error));
-  }
-  struct stat info {};
-  if (::fstat(file.get(), &info) != 0) ThrowWorkbookError(path, SystemMessage(errno));
-  if (S_ISDIR(info.st_mode)) ThrowWorkbookError(path, "it is a folder, not a workbook");
+  uint64_t fileSize = 0;
+  FileHandle file(OpenWorkbookFile(path, &fileSize));
 
   unsigned char magic[8] = {};
   const bool longEnough = ReadAt(file.get(), 0, magic, sizeof magic);
@@ -131,7 +123,7 @@ std::unique_ptr<SheetSource> OpenWorkbookSource(const std::string& path) {
     return OpenXlsxSource(path);
   }
   if (longEnough && std::memcmp(magic, kCompoundFileSignature, 8) == 0) {
-    if (HoldsEncryptedPackage(file.get(), static_cast<uint64_t>(info.st_size))) {
+    if (HoldsEncryptedPackage(file.get(), fileSize)) {
       ThrowWorkbookError(path, "the workbook is protected by a password");
     }
     return OpenXlsSource(path);

@@ -1,6 +1,5 @@
 #include "spreadsheet/xls_reader.h"
 
-#include <fcntl.h>
 #include <unicode/ucnv.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include "spreadsheet/compound_file.h"
 #include "spreadsheet/used_range_bounds.h"
 #include "spreadsheet/workbook_error.h"
+#include "spreadsheet/workbook_file.h"
 
 namespace cellverter {
 namespace {
@@ -484,6 +484,7 @@ class XlsSheetSource final : public SheetSource {
 
   uint32_t LastRow() override { return usedRange_.LastRow(); }
   uint32_t LastColumn() override { return usedRange_.LastColumn(); }
+  uint64_t CellsHeld() override { return cellsHeld_; }
 
   bool NextRow(SheetRow& row) override {
     return Guard([&] { return ReadRow(row); });
@@ -635,6 +636,7 @@ class XlsSheetSource final : public SheetSource {
         uint32_t first = U16(data.data() + 2), last = first;
         if (type == kMulRk || type == kMulBlank) last = MulLastColumn(type, data);
         usedRange_.AddCell(row + 1, last + 1);
+        cellsHeld_ += last - first + 1;
         if (row < previousRow) ordered = false;
         previousRow = row;
       });
@@ -916,6 +918,7 @@ class XlsSheetSource final : public SheetSource {
   std::vector<size_t> sstEnds_;
   uint64_t sheetOffset_ = 0;
   UsedRangeBounds usedRange_;
+  uint64_t cellsHeld_ = 0;
   std::vector<CellRecordPosition> order_;  // only for sheets whose cells are out of row order
 
   // Reading state.
@@ -939,14 +942,12 @@ bool LooksLikeOldBiffFile(std::string_view head) {
 std::unique_ptr<SheetSource> OpenXlsSource(const std::string& path) {
   {
     char head[8] = {};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-      const ssize_t got = ::pread(fd, head, sizeof head, 0);
-      ::close(fd);
-      if (got > 0 && LooksLikeOldBiffFile(std::string_view(head, static_cast<size_t>(got)))) {
-        ThrowWorkbookError(
-            path, "Excel 2.x-4.x workbooks are not supported; save it as a newer Excel workbook");
-      }
+    const int fd = OpenWorkbookFile(path);
+    const ssize_t got = ::pread(fd, head, sizeof head, 0);
+    ::close(fd);
+    if (got > 0 && LooksLikeOldBiffFile(std::string_view(head, static_cast<size_t>(got)))) {
+      ThrowWorkbookError(
+          path, "Excel 2.x-4.x workbooks are not supported; save it as a newer Excel workbook");
     }
   }
   auto source = std::make_unique<XlsSheetSource>(path);

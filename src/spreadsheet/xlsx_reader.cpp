@@ -1,6 +1,5 @@
 #include "spreadsheet/xlsx_reader.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +14,7 @@
 #include "spreadsheet/sheet_spool.h"
 #include "spreadsheet/used_range_bounds.h"
 #include "spreadsheet/workbook_error.h"
+#include "spreadsheet/workbook_file.h"
 #include "spreadsheet/xml_scanner.h"
 #include "spreadsheet/zip_archive.h"
 
@@ -331,6 +331,7 @@ class XlsxSource final : public SheetSource {
   }
   uint32_t LastRow() override { return usedRange_.LastRow(); }
   uint32_t LastColumn() override { return usedRange_.LastColumn(); }
+  uint64_t CellsHeld() override { return cellsHeld_; }
   bool NextRow(SheetRow& row) override;
   void Rewind() override { spool_.Rewind(); }
 
@@ -353,6 +354,7 @@ class XlsxSource final : public SheetSource {
   SharedStrings shared_;
   SheetSpool spool_;
   UsedRangeBounds usedRange_;
+  uint64_t cellsHeld_ = 0;
 };
 
 std::unique_ptr<ByteStream> XlsxSource::OpenPart(const std::string& part) {
@@ -565,6 +567,7 @@ void XlsxSource::ReadSheet(const std::string& part, std::vector<std::string>& ta
     }
     spool_.Append(record);
     usedRange_.AddCell(rowNumber, cells[used - 1].column);
+    cellsHeld_ += used;
     used = 0;
     rowText = 0;
     rowSorted = true;
@@ -798,12 +801,7 @@ void XlsxSource::ReadTable(const std::string& part) {
 }
 
 void XlsxSource::Load() {
-  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) ThrowWorkbookError(path_, "the file does not exist");
-    ThrowWorkbookError(path_, SystemMessage(errno));
-  }
-  zip_ = std::make_unique<ZipArchive>(fd);
+  zip_ = std::make_unique<ZipArchive>(OpenWorkbookFile(path_));
 
   // The package relationships name the main part; packages without them are not workbooks.
   std::string workbookPart;

@@ -7,7 +7,9 @@
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStatusBar>
@@ -20,6 +22,7 @@
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -66,6 +69,7 @@ class ScriptedDialogs : public WindowDialogs {
   };
 
   std::deque<QStringList> fileAnswers;
+  std::function<void()> onBox;  // called while a box is "open"
   std::deque<QStringList> folderAnswers;
   QMessageBox::StandardButton questionAnswer = QMessageBox::No;
 
@@ -95,6 +99,7 @@ class ScriptedDialogs : public WindowDialogs {
   void ShowMessage(QWidget*, QMessageBox::Icon icon, const QString& caption,
                    const QString& text) override {
     boxes.push_back({icon, caption, text, QApplication::overrideCursor() != nullptr});
+    if (onBox) onBox();
   }
   QMessageBox::StandardButton MessageDialogWithCaptions(QWidget*, const QString& message,
                                                         QMessageBox::Icon,
@@ -133,6 +138,49 @@ class PaintRecorder : public QObject {
 
  private:
   QLabel* panel_;
+};
+
+// A workbook whose run lasts many seconds, far beyond the first ticks of a test's timer,
+// though its file is tiny: one row of 26 cells a million rows down, so every row above it
+// becomes a CSV line of empty fields.
+void WriteLargeXlsx(const std::string& path) {
+  std::vector<std::vector<std::string>> rows(1000000);
+  rows.back().assign(26, "z");
+  WriteTinyXlsx(path, rows);
+}
+
+// Calls `step` every few milliseconds while the window's run lasts (the click that starts
+// a run returns only when it has ended), until `step` answers true. A step that never
+// finishes its work is bounded: after `limit` ticks the run is cancelled and `timedOut`
+// is set, so a fault cannot hang the test.
+class DuringRun : public QObject {
+ public:
+  // `form` may be empty until the window is made (a run at start-up).
+  DuringRun(const std::unique_ptr<TAppForm>& form, std::function<bool()> step, int limit = 6000)
+      : form_(form), step_(std::move(step)), limit_(limit) {
+    timer_.setInterval(5);
+    connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
+    timer_.start();
+  }
+  bool timedOut = false;
+  int ticksInRun = 0;
+
+ private:
+  void Tick() {
+    if (!form_ || !form_->RunUnderWay()) return;
+    ++ticksInRun;
+    if (ticksInRun > limit_) {
+      timedOut = true;
+      timer_.stop();
+      form_->findChild<QPushButton*>("ButtonCancel")->click();
+      return;
+    }
+    if (step_()) timer_.stop();
+  }
+  const std::unique_ptr<TAppForm>& form_;
+  std::function<bool()> step_;
+  int limit_;
+  QTimer timer_;
 };
 
 std::string Q(const QString& text) { return text.toStdString(); }
@@ -304,6 +352,51 @@ TEST_F(MainWindowTest, ConvertButtonFollowsTheRows) {
   EXPECT_FALSE(Convert()->isEnabled());
 }
 
+TEST_F(MainWindowTest, KeyboardReachesMenusAddAndDelete) {
+  Open();
+  for (const auto& [menu, key] : {std::pair{"File1", "Alt+F"}, std::pair{"Settings1", "Alt+S"},
+                                  std::pair{"Help1", "Alt+H"}}) {
+    EXPECT_EQ(QKeySequence::mnemonic(Find<QMenu>(menu)->title()), QKeySequence(key)) << menu;
+  }
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+  QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(dialogs_.openStartFolders.size(), 1u);  // Ctrl+O: Add Excel Files
+
+  form_->Ekle("/data/a.xlsx");
+  form_->Ekle("/data/b.xlsx");
+  form_->Ekle("/data/c.xlsx");
+  List()->setFocus();
+  List()->selectRow(1);
+  QTest::keyClick(List(), Qt::Key_Delete);
+  EXPECT_EQ(Rows(), QStringList({"/data/a.xlsx", "/data/c.xlsx"}));
+}
+
+// The destination field takes the room a wider window gives; every window of the program
+// (message boxes, the new-version notice) shows the program's icon.
+TEST_F(MainWindowTest, DestinationStretchesAndEveryWindowHasTheIcon) {
+  Open();
+  auto* edit1 = Find<QLineEdit>("Edit1");
+  const int narrow = edit1->width();
+  form_->resize(form_->width() + 200, form_->height());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return edit1->width() >= narrow + 150; }))
+      << narrow << " " << edit1->width();
+  QWidget other;
+  EXPECT_FALSE(other.windowIcon().isNull());
+}
+
+// Paths handed to the window as the program's arguments are: a folder becomes the
+// destination, anything else is listed, in order.
+TEST_F(MainWindowTest, PathsGivenAsADropAreListedOrMadeTheDestination) {
+  const fs::path folder = root_.path() / "target";
+  fs::create_directories(folder);
+  Open();
+  form_->AddDroppedPaths({"/data/a.xlsx", S(folder.string()), "/data/notes.txt"});
+  EXPECT_EQ(Rows(), QStringList({"/data/a.xlsx", "/data/notes.txt"}));
+  EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), S(folder.string()));
+  EXPECT_EQ(form_->LastFolder(), S(folder.string()));
+}
+
 TEST_F(MainWindowTest, OpenDialogAppendsFilesAndRemembersTheirFolder) {
   const fs::path data = root_.path() / "data";
   fs::create_directories(data);
@@ -312,7 +405,8 @@ TEST_F(MainWindowTest, OpenDialogAppendsFilesAndRemembersTheirFolder) {
                           {S((data / "B.XLSX").string())},
                           {}};
   Find<QToolButton>("ButtonAdd")->click();
-  EXPECT_EQ(dialogs_.openStartFolders.back(), "");  // nothing stored yet
+  // Nothing stored yet: the home folder, not the process's working folder.
+  EXPECT_EQ(dialogs_.openStartFolders.back(), S((root_.path() / "home").string()));
   EXPECT_NE(settingsText().find("SourceDirectory=" + data.string() + "\r\n"), std::string::npos);
 
   Action("AddExcelFiles1")->trigger();  // the menu item clicks the button
@@ -324,10 +418,10 @@ TEST_F(MainWindowTest, OpenDialogAppendsFilesAndRemembersTheirFolder) {
   EXPECT_EQ(Rows(), QStringList({S((data / "B.XLSX").string()), S((data / "notes.csv").string()),
                                  S((data / "B.XLSX").string())}));
 
-  // A remembered folder that has gone away: the dialog opens at the platform's choice.
+  // A remembered folder that has gone away: the dialog opens at home.
   fs::remove_all(data);
   Find<QToolButton>("ButtonAdd")->click();
-  EXPECT_EQ(dialogs_.openStartFolders.back(), "");
+  EXPECT_EQ(dialogs_.openStartFolders.back(), S((root_.path() / "home").string()));
 }
 
 // The dialog's first filter must find workbooks in any letter case: the platform's
@@ -464,6 +558,188 @@ TEST_F(MainWindowTest, FailingWorkbookInTheMiddleIsReportedAndTheRunGoesOn) {
   EXPECT_EQ(dialogs_.boxes.size(), 2u);
 }
 
+// The window lives while a large workbook converts: it paints, resizes and shows progress;
+// everything that would change the run is disabled and a click on it is not kept for
+// later; Esc stops the workbook under way without a trace and leaves the later ones.
+TEST_F(MainWindowTest, WindowLivesDuringARunAndEscapeCancelsIt) {
+  // A long folder name: its "Converting" text must not widen the window.
+  const fs::path data = root_.path() / std::string(200, 'd');
+  const fs::path out = root_.path() / "out";
+  fs::create_directories(data);
+  WriteLargeXlsx((data / "big.xlsx").string());
+  WriteTinyXlsx((data / "later.xlsx").string(), {{"1"}});
+  WriteSettings({{"Destination", out.string()}});
+  Open();
+  form_->Ekle(S((data / "big.xlsx").string()));
+  form_->Ekle(S((data / "later.xlsx").string()));
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+
+  struct PaintCounter : QObject {
+    int paints = 0;
+    TAppForm* form = nullptr;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint && form->RunUnderWay()) ++paints;
+      return false;
+    }
+  } counter;
+  counter.form = form_.get();
+  QTableWidget* list = List();
+  list->viewport()->installEventFilter(&counter);
+  auto* bar = Find<QProgressBar>("ProgressBar1");
+  const QString converting = "Converting " + S((data / "big.xlsx").string()) + "...";
+  std::map<std::string, bool> disabled;
+  int widthBefore = 0;
+  int widthAsked = 0;
+  int widthDuringRun = 0;
+  int stage = 0;
+  DuringRun during(form_, [&] {
+    if (form_->StatusText() != converting) return false;
+    switch (stage) {
+      case 0:
+        for (const char* name : {"ButtonConvert", "ButtonAdd", "ListView1", "Edit1", "Edit2",
+                                 "ButtonBrowse", "ComboBox1"}) {
+          disabled[name] = !Find<QWidget>(name)->isEnabled();
+        }
+        for (const char* name :
+             {"ConverttoCSV1", "AddExcelFiles1", "AddFolder1", "Delete1", "DeleteAll1"}) {
+          disabled[name] = !Action(name)->isEnabled();
+        }
+        disabled["Settings1"] = !Find<QMenu>("Settings1")->menuAction()->isEnabled();
+        // Clicks a user could make now: none may act, now or after the run.
+        QTest::mouseClick(Convert(), Qt::LeftButton);
+        Action("ConverttoCSV1")->trigger();
+        QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
+        {
+          QMimeData mime;
+          mime.setUrls({QUrl::fromLocalFile("/data/dropped.xlsx")});
+          QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+          QCoreApplication::sendEvent(form_.get(), &drop);
+        }
+        widthBefore = Find<QLineEdit>("Edit1")->width();
+        widthAsked = form_->width() + 120;
+        form_->resize(widthAsked, form_->height() + 40);
+        list->viewport()->update();
+        ++stage;
+        return false;
+      case 1:
+        // Painted and laid out anew while the run goes on; the bar moves within the
+        // workbook (its rows) before any workbook is done.
+        if (counter.paints == 0 || Find<QLineEdit>("Edit1")->width() == widthBefore ||
+            bar->value() == 0 || !bar->isVisible()) {
+          return false;
+        }
+        widthDuringRun = form_->width();
+        QTest::keyClick(form_.get(), Qt::Key_Escape);
+        return true;
+    }
+    return true;
+  });
+  Convert()->click();
+
+  EXPECT_FALSE(during.timedOut) << "stage " << stage << ", paints " << counter.paints
+                                << ", progress " << bar->value();
+  for (const auto& [name, off] : disabled) EXPECT_TRUE(off) << name;
+  EXPECT_GT(counter.paints, 0);
+  EXPECT_EQ(widthDuringRun, widthAsked);
+  EXPECT_EQ(form_->StatusText(), "Cancelled");
+  EXPECT_FALSE(form_->RunUnderWay());
+  EXPECT_FALSE(bar->isVisible());
+  // Nothing of the big workbook (no CSV, no temporary file) and nothing of the later one.
+  EXPECT_TRUE(fs::is_empty(out));
+  EXPECT_EQ(dialogs_.beeps, 1);  // the run's own beep; no menu beep was kept for later
+  EXPECT_TRUE(dialogs_.openStartFolders.empty());
+  EXPECT_TRUE(dialogs_.boxes.empty());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  // Settle: a click kept from the run would start a second run now.
+  Settle();
+  EXPECT_TRUE(fs::is_empty(out));
+  EXPECT_TRUE(Convert()->isEnabled());
+  EXPECT_TRUE(List()->isEnabled());
+  EXPECT_EQ(List()->rowCount(), 2);  // the drop during the run was refused
+}
+
+// The run waits while its ERROR box is open: one box per failing workbook, after its
+// "Converting" text, before the next workbook starts. Cancel pressed while a box is open
+// leaves every later workbook.
+TEST_F(MainWindowTest, ErrorBoxComesPerFailingWorkbookWhileTheRunWaits) {
+  const fs::path data = root_.path() / "data";
+  const fs::path out = root_.path() / "out";
+  fs::create_directories(data);
+  WriteBytes((data / "broken1.xlsx").string(), "not a workbook");
+  WriteTinyXlsx((data / "good.xlsx").string(), {{"g"}});
+  WriteBytes((data / "broken2.xlsx").string(), "not one either");
+  WriteTinyXlsx((data / "last.xlsx").string(), {{"l"}});
+  WriteSettings({{"Destination", out.string()}});
+  Open();
+  for (const char* name : {"broken1.xlsx", "good.xlsx", "broken2.xlsx", "last.xlsx"}) {
+    form_->Ekle(S((data / name).string()));
+  }
+
+  struct Seen {
+    QString status;
+    bool goodWritten, running;
+  };
+  std::vector<Seen> seen;
+  dialogs_.onBox = [&] {
+    seen.push_back({form_->StatusText(), fs::exists(out / "good.csv"), form_->RunUnderWay()});
+    if (seen.size() == 2) Find<QPushButton>("ButtonCancel")->click();
+  };
+  Convert()->click();
+
+  ASSERT_EQ(dialogs_.boxes.size(), 2u);
+  EXPECT_TRUE(dialogs_.boxes[0].text.contains("broken1.xlsx")) << Q(dialogs_.boxes[0].text);
+  EXPECT_TRUE(dialogs_.boxes[1].text.contains("broken2.xlsx")) << Q(dialogs_.boxes[1].text);
+  for (const auto& box : dialogs_.boxes) {
+    EXPECT_EQ(box.caption, "ERROR");
+    EXPECT_FALSE(box.busyCursorShown);
+  }
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].status, "Converting " + S((data / "broken1.xlsx").string()) + "...");
+  EXPECT_FALSE(seen[0].goodWritten);  // the run waited for the box
+  EXPECT_TRUE(seen[1].goodWritten);
+  EXPECT_TRUE(seen[0].running && seen[1].running);
+  EXPECT_FALSE(fs::exists(out / "last.csv"));
+  EXPECT_EQ(form_->StatusText(), "Cancelled");
+  EXPECT_EQ(dialogs_.beeps, 1);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// Closing the window during a run asks first; "No" lets the run go on, "Yes" stops it and
+// the window closes once the workbook under way has removed its temporary file.
+TEST_F(MainWindowTest, ClosingDuringARunAsksAndClosesOnceItHasStopped) {
+  const fs::path data = root_.path() / "data";
+  const fs::path out = root_.path() / "out";
+  fs::create_directories(data);
+  WriteLargeXlsx((data / "big.xlsx").string());
+  WriteSettings({{"Destination", out.string()}});
+  Open();
+  form_->Ekle(S((data / "big.xlsx").string()));
+  bool visibleAfterNo = false;
+  int stage = 0;
+  DuringRun during(form_, [&] {
+    if (stage == 0) {
+      dialogs_.questionAnswer = QMessageBox::No;
+      Action("Exit1")->trigger();
+      visibleAfterNo = form_->isVisible() && form_->RunUnderWay();
+      ++stage;
+      return false;
+    }
+    dialogs_.questionAnswer = QMessageBox::Yes;
+    form_->close();
+    return true;
+  });
+  Convert()->click();
+
+  EXPECT_FALSE(during.timedOut);
+  EXPECT_TRUE(visibleAfterNo);
+  ASSERT_EQ(dialogs_.questions.size(), 2u);
+  EXPECT_EQ(dialogs_.questions[0].message, "Cancel the conversion and close?");
+  EXPECT_EQ(dialogs_.questions[0].title, "Confirmation");
+  EXPECT_FALSE(form_->isVisible());
+  EXPECT_TRUE(fs::is_empty(out));
+}
+
 TEST_F(MainWindowTest, EmptyDestinationIsReportedByTheGeneralErrorReport) {
   Open();
   form_->Ekle("/data/a.xlsx");
@@ -480,12 +756,14 @@ TEST_F(MainWindowTest, DestinationThatCannotBeCreatedGivesAWarning) {
   WriteBytes((root_.path() / "file").string(), "");
   Open();
   form_->Ekle("/data/a.xlsx");
-  Find<QLineEdit>("Edit1")->setText(S((root_.path() / "file" / "sub").string()));
+  const std::string folder = (root_.path() / "file" / "sub").string();
+  Find<QLineEdit>("Edit1")->setText(S(folder));
   Convert()->click();
   ASSERT_EQ(dialogs_.boxes.size(), 1u);
   EXPECT_EQ(dialogs_.boxes[0].caption, "WARNING");
   EXPECT_EQ(dialogs_.boxes[0].icon, QMessageBox::Warning);
-  EXPECT_EQ(dialogs_.boxes[0].text, S(SystemMessage(ENOTDIR)));
+  EXPECT_EQ(dialogs_.boxes[0].text,
+            S("Cannot create folder \"" + folder + "\". " + SystemMessage(ENOTDIR)));
   EXPECT_EQ(dialogs_.beeps, 0);
 }
 
@@ -600,6 +878,7 @@ TEST_F(MainWindowTest, ResetQuestionAndWarningAreTranslated) {
   ASSERT_EQ(dialogs_.boxes.size(), 1u);
   EXPECT_EQ(dialogs_.boxes[0].caption, "WARNUNG");
   EXPECT_EQ(Find<QPushButton>("ButtonConvert")->text(), "Convert to CSV");
+  EXPECT_EQ(Find<QPushButton>("ButtonCancel")->text(), "Abbrechen");
 }
 
 TEST_F(MainWindowTest, FailedSettingsWriteIsReportedAndTheProgramGoesOn) {
@@ -719,6 +998,29 @@ TEST_F(MainWindowTest, AutomaticRunWithoutDestinationConvertsIntoTheProgramFolde
   EXPECT_EQ(ReadBytes((programDir() / "one.csv").string()), "1\r\n");
   EXPECT_EQ(ReadBytes((programDir() / "two.csv").string()), "2\r\n");
   EXPECT_EQ(settingsText().find("Destination"), std::string::npos);
+}
+
+// Cancelled, the unattended run goes on as after "Completed": it closes the window.
+TEST_F(MainWindowTest, AutomaticRunThatIsCancelledStillCloses) {
+  const fs::path out = root_.path() / "out";
+  WriteLargeXlsx((programDir() / "big.xlsx").string());
+  WriteSettings({{"AutomaticallyAddExcelFiles", "True"},
+                 {"AutomaticallyConverttoCSV", "True"},
+                 {"AutomaticallyCloseApplication", "True"},
+                 {"Destination", out.string()}});
+  QString statusAtCancel;
+  DuringRun during(form_, [&] {
+    statusAtCancel = form_->StatusText();
+    if (!statusAtCancel.startsWith("Converting ")) return false;
+    form_->findChild<QPushButton*>("ButtonCancel")->click();
+    return true;
+  });
+  Open();
+  EXPECT_TRUE(QTest::qWaitFor([this] { return !form_->isVisible(); }, 60000));
+  EXPECT_FALSE(during.timedOut);
+  EXPECT_EQ(statusAtCancel, "Converting " + S((programDir() / "big.xlsx").string()) + "...");
+  EXPECT_EQ(form_->StatusText(), "Automatically closing application...");
+  EXPECT_TRUE(fs::is_empty(out));
 }
 
 }  // namespace

@@ -9,7 +9,8 @@
 namespace cellverter::testing_support {
 
 // Writes a minimal Office Open XML workbook whose first worksheet holds `rows` as inline
-// strings (row 1 first). The package is a zip of stored entries, as small as Excel accepts.
+// strings (row 1 first; empty rows are not written). The package is a zip of stored entries, as
+// small as Excel accepts.
 inline void WriteTinyXlsx(const std::string& path,
                           const std::vector<std::vector<std::string>>& rows) {
   auto crc32 = [](const std::string& data) {
@@ -27,6 +28,7 @@ inline void WriteTinyXlsx(const std::string& path,
       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
       "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
   for (std::size_t r = 0; r < rows.size(); ++r) {
+    if (rows[r].empty()) continue;  // as Excel writes them: a row without cells is left out
     sheet += "<row r=\"" + std::to_string(r + 1) + "\">";
     for (std::size_t c = 0; c < rows[r].size(); ++c) {
       const std::string ref = std::string(1, char('A' + c)) + std::to_string(r + 1);

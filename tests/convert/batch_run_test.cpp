@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "../spreadsheet/xlsx_builder.h"
 #include "platform/error.h"
 #include "temp_dir.h"
 #include "xlsx_maker.h"
@@ -335,6 +337,91 @@ TEST(RunBatchInParallelTest, ReportsEveryWorkbookOnceAndStopsAtTheDestination) {
       RunBatchInParallel(list, dir / "blocker/out", CsvOptions{}, 4, blocked).destinationReady);
   EXPECT_EQ(blocked.events.size(), 1u);
   EXPECT_THROW(RunBatchInParallel(list, "", CsvOptions{}, 4, blocked), Error);
+}
+
+// A workbook of `rows` rows and 4 columns whose only cell, D<rows>, holds a number: large
+// enough that the run reports progress within it before its end.
+std::string TallWorkbook(const TempDir& dir, const std::string& name, int rows) {
+  testing_support::TestWorkbook book;
+  const std::string last = std::to_string(rows);
+  book.sheets = {{"<row r=\"" + last + "\"><c r=\"D" + last + "\"><v>7</v></c></row>"}};
+  WriteBytes(dir / name, book.Zip());
+  return dir / name;
+}
+
+// Stops the run once a workbook under way has written some of its rows, as Ctrl-C would.
+struct StopMidWorkbook : EventLog {
+  std::atomic<bool> stop{false};
+  std::vector<std::string> seen;  // progress, used range, outcomes (guarded by the run)
+  void WorkbookUsedRange(std::size_t index, const UsedRangeSize& size) override {
+    seen.push_back(std::to_string(index) + " range " + size.Address() + " holds " +
+                   std::to_string(size.cellsHeld));
+  }
+  void WorkbookProgress(std::size_t index, long long row, long long lastRow) override {
+    seen.push_back(std::to_string(index) + " row " + std::to_string(row) + " of " +
+                   std::to_string(lastRow));
+    if (row > 0 && row < lastRow) stop = true;
+  }
+  void WorkbookConverted(std::size_t index, const std::string&, const std::string&) override {
+    seen.push_back(std::to_string(index) + " converted");
+  }
+  void WorkbookFailed(std::size_t index, const std::string&, const std::string&) override {
+    seen.push_back(std::to_string(index) + " failed");
+  }
+  bool StopRequested() override { return stop; }
+};
+
+TEST(RunBatchTest, StopMidWorkbookAbandonsItAndKeepsWhatWasWritten) {
+  TempDir dir;
+  const std::vector<std::string> list = {Workbook(dir, "first.xlsx", "one"),
+                                         TallWorkbook(dir, "tall.xlsx", 300000),
+                                         Workbook(dir, "never.xlsx", "three")};
+  FixedBatchInputs inputs(list, dir / "out", CsvOptions{});
+  StopMidWorkbook log;
+  const BatchSummary summary = RunBatch(inputs, log);
+  EXPECT_TRUE(summary.stopped);
+  EXPECT_EQ(summary.converted, 1u);
+  EXPECT_EQ(summary.failed, 0u);
+  // 4 columns: a report after every 16385 rows (kProgressCells cells).
+  EXPECT_EQ(log.seen,
+            (std::vector<std::string>{"0 range A1:A1 holds 1", "0 row 0 of 1", "0 row 1 of 1",
+                                      "0 converted", "1 range A1:D300000 holds 1",
+                                      "1 row 0 of 300000", "1 row 16384 of 300000"}));
+  // Neither the abandoned CSV nor its temporary file is left.
+  EXPECT_EQ(Files(dir / "out"), (std::map<std::string, std::string>{{"first.csv", Csv("one")}}));
+  EXPECT_EQ(log.events.back(), "status: Completed");
+}
+
+TEST(RunBatchInParallelTest, StopMidWorkbookAbandonsEveryWorkbookUnderWay) {
+  TempDir dir;
+  const std::vector<std::string> list = {TallWorkbook(dir, "left.xlsx", 300000),
+                                         TallWorkbook(dir, "right.xlsx", 300000),
+                                         Workbook(dir, "never.xlsx", "three")};
+  StopMidWorkbook log;
+  const BatchSummary summary = RunBatchInParallel(list, dir / "out", CsvOptions{}, 2, log);
+  EXPECT_TRUE(summary.stopped);
+  EXPECT_EQ(summary.converted + summary.failed, 0u);
+  for (const std::string& event : log.seen) {
+    EXPECT_EQ(event.find("converted"), std::string::npos) << event;
+    EXPECT_EQ(event.find("failed"), std::string::npos) << event;
+  }
+  EXPECT_TRUE(Files(dir / "out").empty());
+}
+
+TEST(RunBatchTest, WorkbookAboveTheCellBoundFailsAndTheRunGoesOn) {
+  TempDir dir;
+  CsvOptions options;
+  options.maxCells = 1000;
+  const std::vector<std::string> list = {TallWorkbook(dir, "tall.xlsx", 251),
+                                         TallWorkbook(dir, "fits.xlsx", 250)};
+  FixedBatchInputs inputs(list, dir / "out", options);
+  StopMidWorkbook log;
+  const BatchSummary summary = RunBatch(inputs, log);
+  EXPECT_EQ(summary.failed, 1u);
+  EXPECT_EQ(summary.converted, 1u);
+  EXPECT_EQ(log.seen.front(), "0 failed");
+  EXPECT_EQ(Files(dir / "out").count("fits.csv"), 1u);
+  EXPECT_EQ(Files(dir / "out").size(), 1u);
 }
 
 }  // namespace

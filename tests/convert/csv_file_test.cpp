@@ -1,14 +1,17 @@
 #include "convert/csv_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bounded_child.h"
 #include "platform/ansi_code_page.h"
 #include "platform/error.h"
 #include "temp_dir.h"
@@ -17,6 +20,7 @@ namespace cellverter {
 namespace {
 
 using testing_support::ReadBytes;
+using testing_support::RunInBoundedChild;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
 
@@ -198,6 +202,64 @@ TEST(CsvFileWriterTest, StreamsManyLinesInOrder) {
   }
   writer.Publish();
   EXPECT_EQ(ReadBytes(dir / "out.csv"), expected);
+}
+
+TEST(WriteCsvFileTest, DanglingLinkAtTheNameGetsTheNextNumber) {
+  TempDir dir;
+  // The name looks free to stat, which follows the link; publishing must not loop on it.
+  std::filesystem::create_symlink(dir / "missing.csv", dir / "out.csv");
+  const std::string written = RunInBoundedChild(
+      [&] { return WriteCsvFile({"new"}, dir / "out.csv", CsvEncoding::Utf8, 1252); });
+  EXPECT_EQ(written, dir / "out (2).csv");
+  EXPECT_EQ(ReadBytes(dir / "out (2).csv"), "new\r\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "out.csv"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "missing.csv"));
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"out (2).csv", "out.csv"}));
+}
+
+TEST(WriteCsvFileTest, LongestLegalNamesAreWritable) {
+  TempDir dir;
+  for (const size_t length : {248u, 251u, 255u}) {
+    const std::string name = std::string(length - 4, 'n') + ".csv";
+    EXPECT_EQ(WriteCsvFile({"x"}, dir / name, CsvEncoding::Utf8, 1252), dir / name);
+    EXPECT_EQ(ReadBytes(dir / name), "x\r\n");
+  }
+  EXPECT_EQ(dir.Names().size(), 3u);
+}
+
+TEST(CsvFileWriterTest, KilledWriterLeavesNothing) {
+  TempDir dir;
+  const int probe = ::open(dir.path().c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (probe < 0) GTEST_SKIP() << "no unnamed files on this file system";
+  ::close(probe);
+
+  int ready[2];
+  ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(ready[0]);
+    ::alarm(60);  // never outlives a parent that stopped waiting
+    CsvFileWriter writer(dir / "out.csv", CsvEncoding::Utf8, 1252);
+    const std::string line(1000, 'x');
+    for (int i = 0; i < 3000; ++i) writer.AddLine(line);  // over 1 MiB: part of it is on disk
+    if (::write(ready[1], "w", 1) != 1) ::_exit(1);
+    for (;;) ::pause();
+  }
+  ::close(ready[1]);
+  char byte = 0;
+  ssize_t got = 0;
+  do {
+    got = ::read(ready[0], &byte, 1);  // end of file if the child died first
+  } while (got < 0 && errno == EINTR);
+  ::close(ready[0]);
+  const std::vector<std::string> whileWriting = dir.Names();
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_EQ(got, 1) << "the child did not get to write";
+  EXPECT_TRUE(whileWriting.empty()) << whileWriting[0];
+  EXPECT_TRUE(dir.Names().empty()) << dir.Names()[0];
 }
 
 TEST(AnsiCodePageTest, FollowsLocaleLanguage) {

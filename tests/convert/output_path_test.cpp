@@ -1,6 +1,9 @@
 #include "convert/output_path.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "temp_dir.h"
 
@@ -30,6 +33,33 @@ TEST(UniqueFileNameTest, FolderOfTheNameDoesNotCount) {
   TempDir dir;
   std::filesystem::create_directory(dir / "report.csv");
   EXPECT_EQ(UniqueFileName(dir / "report.csv"), dir / "report.csv");
+}
+
+TEST(UniqueFileNameTest, EveryEntryButAFolderTakesTheName) {
+  TempDir dir;
+  WriteBytes(dir / "target", "");
+  std::filesystem::create_directory(dir / "folder");
+  std::filesystem::create_symlink(dir / "missing", dir / "dangling.csv");
+  std::filesystem::create_symlink(dir / "target", dir / "link.csv");
+  ASSERT_EQ(::mkfifo((dir / "fifo.csv").c_str(), 0600), 0);
+  std::filesystem::create_symlink(dir / "folder", dir / "folderlink.csv");
+  // A dangling link would be written through; a FIFO or a link is no place for a CSV file.
+  EXPECT_EQ(UniqueFileName(dir / "dangling.csv"), dir / "dangling (2).csv");
+  EXPECT_EQ(UniqueFileName(dir / "link.csv"), dir / "link (2).csv");
+  EXPECT_EQ(UniqueFileName(dir / "fifo.csv"), dir / "fifo (2).csv");
+  // A link to a folder counts as the folder does.
+  EXPECT_EQ(UniqueFileName(dir / "folderlink.csv"), dir / "folderlink.csv");
+}
+
+TEST(UniqueFileNameTest, NextNameNeverGoesBack) {
+  TempDir dir;
+  WriteBytes(dir / "report (3).csv", "");
+  long long counter = 1;
+  EXPECT_EQ(NextUniqueFileName(dir / "report.csv", counter), dir / "report (2).csv");
+  EXPECT_EQ(counter, 2);
+  // "report (2).csv" is still free, but it was met: the next one after it that is free.
+  EXPECT_EQ(NextUniqueFileName(dir / "report.csv", counter), dir / "report (4).csv");
+  EXPECT_EQ(counter, 4);
 }
 
 }  // namespace

@@ -117,6 +117,102 @@ TEST(ConvertExcelToCsvTest, AFailedWriteReportsTheCsvFile) {
   }
 }
 
+// The amplifying workbook: 2 KB whose only cell, a styled blank at XFD1048576, makes a used
+// range of 17,179,869,184 cells (16 GiB of separators).
+std::string FarStyledBlank() {
+  TestWorkbook book;
+  book.cellXfs = {0, 0};
+  book.sheets = {{"<row r=\"1048576\"><c r=\"XFD1048576\" s=\"1\"/></row>"}};
+  return book.Zip();
+}
+
+TEST(ConvertExcelToCsvTest, AUsedRangeAboveMaxCellsIsRefusedBeforeAnythingIsWritten) {
+  TempDir dir;
+  WriteBytes(dir / "far.xlsx", FarStyledBlank());
+  CsvOptions options;
+  options.maxCells = 1'000'000;
+  try {
+    ConvertExcelToCSV(dir / "far.xlsx", dir / "far.csv", options);
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot convert \"" + dir / "far.xlsx" +
+                  "\": its used range A1:XFD1048576 has 17179869184 cells, more than the 1000000 "
+                  "allowed (the file holds 1); nothing was written.");
+  }
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"far.xlsx"});
+}
+
+// Answers from a script: cancels at a given row and writes down what it was told.
+struct ScriptedMonitor : ConversionMonitor {
+  long long cancelAtRow = -1;  // -1: never
+  long long asked = 0;
+  UsedRangeSize size;
+  std::vector<long long> progress;
+  bool CancelRequested() override { return asked++ == cancelAtRow; }
+  void UsedRangeKnown(const UsedRangeSize& known) override { size = known; }
+  void RowsWritten(long long row, long long lastRow) override {
+    progress.push_back(row);
+    EXPECT_EQ(lastRow, size.rows);
+  }
+};
+
+TEST(ConvertExcelToCsvTest, ACancelledConversionLeavesNoFile) {
+  TempDir dir;
+  WriteBytes(dir / "far.xlsx", FarStyledBlank());
+  // Before the first row, and after 40 rows (640 KB in the temporary file).
+  for (const long long row : {0, 40}) {
+    ScriptedMonitor monitor;
+    monitor.cancelAtRow = row;
+    EXPECT_THROW(ConvertExcelToCSV(dir / "far.xlsx", dir / "far.csv", {}, &monitor),
+                 ConversionCancelled);
+    EXPECT_EQ(monitor.size.rows, 1048576);
+    EXPECT_EQ(monitor.size.columns, 16384);
+    EXPECT_EQ(monitor.size.cellsHeld, 1);
+    EXPECT_TRUE(monitor.size.FarLargerThanHeld());
+    // A report every 4 rows (65,536 cells), none at the row where it stopped.
+    const std::vector<long long> reported =
+        row == 0 ? std::vector<long long>{0}
+                 : std::vector<long long>{0, 4, 8, 12, 16, 20, 24, 28, 32, 36};
+    EXPECT_EQ(monitor.progress, reported);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"far.xlsx"});
+  }
+}
+
+TEST(ConvertExcelToCsvTest, ProgressEndsWithTheLastRow) {
+  TempDir dir;
+  WriteBytes(dir / "book.xlsx", Book("<row r=\"3\"><c r=\"A3\"><v>1</v></c></row>"));
+  ScriptedMonitor monitor;
+  ConvertExcelToCSV(dir / "book.xlsx", dir / "book.csv", {}, &monitor);
+  EXPECT_EQ(monitor.progress, (std::vector<long long>{0, 3}));
+  EXPECT_EQ(monitor.asked, 3);
+  EXPECT_EQ(monitor.size.Address(), "A1:A3");
+  EXPECT_FALSE(monitor.size.FarLargerThanHeld());
+}
+
+struct RangeCase {
+  UsedRangeSize size;
+  const char* address;
+  bool farLarger;
+};
+
+TEST(UsedRangeSizeTest, AddressAndTheSparseRangeThreshold) {
+  const RangeCase cases[] = {
+      {{1, 1, 0}, "A1:A1", false},
+      {{1048576, 16384, 1}, "A1:XFD1048576", true},
+      {{10, 27, 5}, "A1:AA10", false},
+      {{1000, 702, 0}, "A1:ZZ1000", false},        // 702,000 cells: below the size threshold
+      {{1000, 703, 7030}, "A1:AAA1000", false},    // 703,000 cells
+      {{1000, 1001, 10010}, "A1:ALM1000", false},  // exactly 100 times: not more
+      {{1000, 1001, 10009}, "A1:ALM1000", true},
+      {{1000001, 1, 0}, "A1:A1000001", true},
+  };
+  for (const RangeCase& c : cases) {
+    EXPECT_EQ(c.size.Address(), c.address);
+    EXPECT_EQ(c.size.FarLargerThanHeld(), c.farLarger) << c.address;
+  }
+}
+
 // Workbooks saved by LibreOffice Calc (see tests/data/xlsx/README.md).
 struct SavedWorkbookCase {
   const char* file;

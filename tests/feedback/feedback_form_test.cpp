@@ -380,8 +380,30 @@ TEST_P(FeedbackEscapeTest, EscapeClosesTheWindow) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Widgets, FeedbackEscapeTest,
-                         ::testing::Values("Memo1", "BitBtn1", "Edit1"),
+                         ::testing::Values("Memo1", "BitBtn1", "Edit1", "Panel4"),
                          [](const auto& testCase) { return std::string(testCase.param); });
+
+// Every control is reached by Tab, in the order of the window; Space chooses a panel.
+TEST_F(FeedbackFormTest, TabReachesEveryControlAndSpaceChoosesAPanel) {
+  FeedbackWindow window;
+  const std::vector<QWidget*> controls = {window.Panel("Panel4"), window.Panel("Panel5"),
+                                          window.memo(), window.email(), window.send()};
+  controls.front()->setFocus();
+  ASSERT_EQ(QApplication::focusWidget(), controls.front());
+  std::vector<QWidget*> reached = {QApplication::focusWidget()};
+  for (std::size_t i = 1; i < controls.size() + 1; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    reached.push_back(QApplication::focusWidget());
+  }
+  std::vector<QWidget*> expected = controls;
+  expected.push_back(controls.front());  // and round again
+  EXPECT_EQ(reached, expected);
+
+  QTest::keyClick(window.Panel("Panel5"), Qt::Key_Space);
+  EXPECT_EQ(window.form.choice(), FeedbackChoice::kDislike);
+  QTest::keyClick(window.Panel("Panel4"), Qt::Key_Return);
+  EXPECT_EQ(window.form.choice(), FeedbackChoice::kLike);
+}
 
 TEST_F(FeedbackFormTest, CaptionsComeFromTheLanguageFile) {
   LanguageFixture(programFolder.path())

@@ -232,6 +232,22 @@ TEST(FindLanguageFiles, ListsFilesEndingInLangTxtOnly) {
                                              "lang.txt", "Testlang.txt"}));
 }
 
+TEST(LoadLanguage, AnInstalledProgramReadsShareCellverter) {
+  // <prefix>/bin/cellverter with <prefix>/share/cellverter/Languages, nothing beside it.
+  TempDir prefix;
+  const fs::path languages = prefix.path() / "share" / "cellverter" / "Languages";
+  fs::create_directories(languages);
+  fs::create_directory(prefix.path() / "bin");
+  WriteBytes((languages / "LanguageCodes.csv").string(), "1031,German.lang.txt\r\n");
+  WriteBytes((languages / "German.lang.txt").string(), "{Send}Senden\r\n");
+  SetUserInterfaceLanguageOverride(1031);
+  LoadLanguage(prefix.path() / "bin");
+  SetUserInterfaceLanguageOverride(std::nullopt);
+  EXPECT_EQ(Language().LanguageFile, languages / "German.lang.txt");
+  EXPECT_EQ(Translate("Send"), "Senden");
+  LoadLanguage("/nonexistent");
+}
+
 TEST_F(LanguageFolder, UnreadableLanguageFileIsReportedAndNothingTranslates) {
   if (::geteuid() == 0) {
     // Root reads every file; this one fails on the first read all the same.
@@ -372,7 +388,10 @@ const std::vector<std::string> kKeys = {
     "How to uninstall...",
     "License...",
     "License",
-    "File not found!"};
+    "File not found!",
+    "Cancel",
+    "Cancelled",
+    "Cancel the conversion and close?"};
 
 const fs::path kShipped = fs::path(CELLVERTER_BIN_DIR) / "Languages";
 

@@ -292,6 +292,7 @@ struct LastCellCase {
   const char* name;
   std::string records;
   uint32_t lastRow, lastColumn;
+  uint64_t cellsHeld;
 };
 
 class LastCell : public ::testing::TestWithParam<LastCellCase> {};
@@ -301,26 +302,27 @@ TEST_P(LastCell, CountsValuesAndStyledBlanks) {
   auto source = OpenStream(dir, Sheet(GetParam().records));
   EXPECT_EQ(source->LastRow(), GetParam().lastRow);
   EXPECT_EQ(source->LastColumn(), GetParam().lastColumn);
+  EXPECT_EQ(source->CellsHeld(), GetParam().cellsHeld);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Sheets, LastCell,
     ::testing::Values(
-        LastCellCase{"Empty", "", 0, 0},
-        LastCellCase{"BlockAwayFromTopLeft", Number(2, 2, 1) + Number(3, 3, 1), 4, 4},
-        LastCellCase{"StyledBlankBeyondValues", Number(0, 0, 1) + Blank(9, 1), 10, 2},
+        LastCellCase{"Empty", "", 0, 0, 0},
+        LastCellCase{"BlockAwayFromTopLeft", Number(2, 2, 1) + Number(3, 3, 1), 4, 4, 2},
+        LastCellCase{"StyledBlankBeyondValues", Number(0, 0, 1) + Blank(9, 1), 10, 2, 2},
         LastCellCase{
             "MulBlankWidensColumns",
             Number(4, 0, 1) + Record(0x00BE, Le16(1) + Le16(2) + Le16(15) + Le16(15) + Le16(3)), 5,
-            4},
+            4, 3},
         // DIMENSION is only what the writer claims; the cells decide.
         LastCellCase{
             "DimensionIgnored",
             Record(0x0200, Le32(0) + Le32(100) + Le16(0) + Le16(50) + Le16(0)) + Number(1, 1, 1), 2,
-            2},
-        LastCellCase{"LastPossibleCell", Number(65535, 255, 1), 65536, 256},
+            2, 1},
+        LastCellCase{"LastPossibleCell", Number(65535, 255, 1), 65536, 256, 1},
         LastCellCase{"ChartCellsNotCounted",
-                     Number(0, 0, 1) + Bof(0x0020) + Number(90, 90, 1) + Eof(), 1, 1}),
+                     Number(0, 0, 1) + Bof(0x0020) + Number(90, 90, 1) + Eof(), 1, 1, 1}),
     [](const auto& testInfo) { return testInfo.param.name; });
 
 // ---------------------------------------------------------------------------------------

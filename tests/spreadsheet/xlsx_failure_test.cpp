@@ -1,12 +1,21 @@
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "../convert/bounded_child.h"
 #include "../convert/temp_dir.h"
 #include "platform/error.h"
+#include "spreadsheet/compound_file.h"
 #include "spreadsheet/workbook_source.h"
+#include "spreadsheet/xls_reader.h"
+#include "spreadsheet/xlsx_reader.h"
 #include "xlsx_builder.h"
 
 namespace cellverter {
@@ -16,6 +25,7 @@ using testing_support::BuildZip;
 using testing_support::kWorksheetStart;
 using testing_support::Put16;
 using testing_support::Put32;
+using testing_support::RunInBoundedChild;
 using testing_support::TempDir;
 using testing_support::TestSheet;
 using testing_support::TestWorkbook;
@@ -260,6 +270,47 @@ INSTANTIATE_TEST_SUITE_P(
                     }),
                     "the file is damaged (a part is compressed beyond any real workbook)."}),
     [](const testing::TestParamInfo<FailureCase>& p) { return std::string(p.param.name); });
+
+// A FIFO, socket or device named like a workbook is refused by every place that opens a
+// workbook, without waiting: opening a FIFO that has no writer used to block for ever.
+TEST(NonRegularFileTest, EveryOpenerRefusesWithoutBlocking) {
+  TempDir dir;
+  const std::string fifo = dir / "fifo.xlsx";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_symlink(fifo, dir / "fifolink.xls");
+  std::filesystem::create_symlink("/dev/zero", dir / "device.xlsx");
+  const std::string socketPath = dir / "socket.xls";
+  const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(socket, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  socketPath.copy(address.sun_path, socketPath.size());
+  ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+  const std::vector<std::pair<const char*, std::function<void(const std::string&)>>> openers = {
+      {"dispatcher", [](const std::string& p) { OpenWorkbookSource(p); }},
+      {"xlsx", [](const std::string& p) { OpenXlsxSource(p); }},
+      {"xls", [](const std::string& p) { OpenXlsSource(p); }},
+      {"compound file", [](const std::string& p) { CompoundFile file(p); }},
+  };
+  for (const std::string name : {"fifo.xlsx", "fifolink.xls", "device.xlsx", "socket.xls"}) {
+    for (const auto& [opener, open] : openers) {
+      const std::string path = dir / name;
+      const std::string message = RunInBoundedChild([&] {
+        try {
+          open(path);
+        } catch (const Error& e) {
+          return std::string(e.what());
+        }
+        return std::string("no error");
+      });
+      EXPECT_EQ(message, "Cannot open \"" + path + "\": it is not an Excel workbook.")
+          << opener << " on " << name;
+    }
+  }
+  ::close(socket);
+}
 
 }  // namespace
 }  // namespace cellverter

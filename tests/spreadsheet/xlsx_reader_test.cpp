@@ -363,6 +363,7 @@ TEST(XlsxWorksheetTest, AStyledCellAtTheLastPlaceOfTheSheetSetsTheLastCell) {
   EXPECT_EQ(sheet.UsedRange().SpecialCells(kXlCellTypeLastCell).Column(), 16384);
   EXPECT_EQ(sheet.Cells(1048576, 16384).Text(), "");
   EXPECT_EQ(sheet.Cells(1, 1).Text(), "1");
+  EXPECT_EQ(sheet.CellsHeld(), 2u);
 }
 
 TEST(XlsxWorksheetTest, CountACountsCellsWithValuesInTheRange) {
@@ -387,6 +388,9 @@ TEST(XlsxWorksheetTest, CountACountsCellsWithValuesInTheRange) {
   EXPECT_EQ(countA(5, 1, 8, 16384), 0u);
   EXPECT_EQ(countA(9, 2, 9, 4), 0u);
   EXPECT_EQ(sheet.Cells(4, 3).Text(), "FALSE");  // reading goes on after counting
+  EXPECT_EQ(sheet.CellsHeld(), 5u);              // the styled empty B2 too
+  // What a worksheet without a count of its own answers: COUNTA over the used range.
+  EXPECT_EQ(sheet.ExcelWorksheet::CellsHeld(), 4u);
 }
 
 TEST(XlsxWorksheetTest, ALargeSheetReadsWholeAcrossEveryBufferEdge) {
