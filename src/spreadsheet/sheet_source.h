@@ -37,8 +37,9 @@ class SheetSource {
   // The number format of cell format `styleIndex`; an unknown index gives General.
   virtual NumberFormatRef CellFormat(uint32_t styleIndex) const = 0;
 
-  // The last used cell as Excel finds it: the largest row and the largest column of any
-  // cell that holds a value or a style. {0, 0} for an empty worksheet.
+  // The last cell of the used range as Excel finds it (used_range_bounds.h): cells with a
+  // value or a format of their own, row and column formats, notes, rows of a custom height
+  // and, in .xlsx workbooks, tables. {0, 0} for an empty worksheet.
   virtual uint32_t LastRow() = 0;
   virtual uint32_t LastColumn() = 0;
   // How many cells the worksheet holds (a value or a style), as counted while loading.

@@ -11,6 +11,7 @@
 
 #include "platform/error.h"
 #include "spreadsheet/compound_file.h"
+#include "spreadsheet/used_range_bounds.h"
 #include "spreadsheet/workbook_error.h"
 #include "spreadsheet/workbook_file.h"
 
@@ -49,6 +50,9 @@ enum RecordType : uint16_t {
   kShrFmla = 0x04BC,
   kArray = 0x0221,
   kTable = 0x0236,
+  kRow = 0x0208,
+  kColInfo = 0x007D,
+  kNote = 0x001C,
 };
 
 // BOF substream types (MS-XLS 2.4.21).
@@ -478,8 +482,8 @@ class XlsSheetSource final : public SheetSource {
     return {id, {}};
   }
 
-  uint32_t LastRow() override { return lastRow_; }
-  uint32_t LastColumn() override { return lastColumn_; }
+  uint32_t LastRow() override { return usedRange_.LastRow(); }
+  uint32_t LastColumn() override { return usedRange_.LastColumn(); }
   uint64_t CellsHeld() override { return cellsHeld_; }
 
   bool NextRow(SheetRow& row) override {
@@ -615,7 +619,7 @@ class XlsSheetSource final : public SheetSource {
     Fail("the workbook has no worksheet");
   }
 
-  // First pass over the worksheet: the last used cell, and whether cells come in row order
+  // First pass over the worksheet: the used range, and whether cells come in row order
   // (as every Excel writes them). If not, the positions of the cell records are sorted so
   // that rows can still be served in order.
   void ScanSheet() {
@@ -623,13 +627,15 @@ class XlsSheetSource final : public SheetSource {
       bool ordered = true;
       uint32_t previousRow = 0;
       ForEachSheetRecord([&](uint16_t type, std::string_view data) {
-        if (!IsCellRecord(type)) return;
+        if (!IsCellRecord(type)) {
+          CountInUsedRange(type, data);
+          return;
+        }
         if (data.size() < 6) throw Damaged{"a cell record is too short"};
         const uint32_t row = U16(data.data());
         uint32_t first = U16(data.data() + 2), last = first;
         if (type == kMulRk || type == kMulBlank) last = MulLastColumn(type, data);
-        lastRow_ = std::max(lastRow_, row + 1);
-        lastColumn_ = std::max(lastColumn_, last + 1);
+        usedRange_.AddCell(row + 1, last + 1);
         cellsHeld_ += last - first + 1;
         if (row < previousRow) ordered = false;
         previousRow = row;
@@ -642,6 +648,35 @@ class XlsSheetSource final : public SheetSource {
                          [](const auto& a, const auto& b) { return a.row < b.row; });
       }
     });
+  }
+
+  // What widens the used range besides cells. The stored DIMENSIONS is not read.
+  void CountInUsedRange(uint16_t type, std::string_view data) {
+    switch (type) {
+      case kRow:
+        // Row (MS-XLS 2.4.221): fGhostDirty (0x80) a row format, fUnsynced (0x40) a height set
+        // by hand; either counts in the row bounds.
+        if (data.size() >= 16 && (static_cast<uint8_t>(data[12]) & 0xC0) != 0) {
+          usedRange_.AddRow(U16(data.data()) + 1u);
+        }
+        break;
+      case kColInfo:
+        // ColInfo (2.4.53): a column format other than the default cell format (XF 15)
+        // counts in the column bounds. Some writers close the range at 256.
+        if (data.size() >= 8 && U16(data.data() + 6) != 15) {
+          usedRange_.AddColumn(std::min(U16(data.data() + 2) + 1u, 256u));
+        }
+        break;
+      case kNote:
+        // Note (2.4.179): a cell that holds only a note is used. BIFF5 carries a long note's
+        // text on in further records whose row is 0xFFFF.
+        if (data.size() >= 4 && (biff8_ || U16(data.data()) != 0xFFFF)) {
+          usedRange_.AddCell(U16(data.data()) + 1u, U16(data.data() + 2) + 1u);
+        }
+        break;
+      default:
+        break;
+    }
   }
 
   static uint32_t MulLastColumn(uint16_t type, std::string_view data) {
@@ -882,7 +917,7 @@ class XlsSheetSource final : public SheetSource {
   std::string sstText_;
   std::vector<size_t> sstEnds_;
   uint64_t sheetOffset_ = 0;
-  uint32_t lastRow_ = 0, lastColumn_ = 0;
+  UsedRangeBounds usedRange_;
   uint64_t cellsHeld_ = 0;
   std::vector<CellRecordPosition> order_;  // only for sheets whose cells are out of row order
 

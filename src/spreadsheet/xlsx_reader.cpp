@@ -12,6 +12,7 @@
 
 #include "spreadsheet/prefetch_stream.h"
 #include "spreadsheet/sheet_spool.h"
+#include "spreadsheet/used_range_bounds.h"
 #include "spreadsheet/workbook_error.h"
 #include "spreadsheet/workbook_file.h"
 #include "spreadsheet/xml_scanner.h"
@@ -29,6 +30,10 @@ constexpr size_t kMaxSharedStrings = 16 << 20;
 constexpr size_t kMaxNameLength = 4096;  // relationship ids, types, targets, format codes
 constexpr size_t kMaxNumberFormats = 65536;
 constexpr size_t kMaxSheets = 65536;
+
+// Elements are matched by namespace and local name: Excel's extensions reuse local names
+// (<x15:workbookPr> inside <extLst> beside the <workbookPr> of the workbook).
+constexpr XmlNamespace kMain = XmlNamespace::Spreadsheet;
 
 // Spooled cell kinds.
 enum SpoolKind : uint8_t {
@@ -160,6 +165,14 @@ struct Relationship {
   std::string target;  // resolved part name
 };
 
+const Relationship* FindRelationship(const std::vector<Relationship>& relationships,
+                                     std::string_view id) {
+  for (const Relationship& r : relationships) {
+    if (r.id == id) return &r;
+  }
+  return nullptr;
+}
+
 std::string RelationshipsPartOf(std::string_view part) {
   const size_t slash = part.rfind('/');
   const std::string folder =
@@ -272,6 +285,16 @@ bool ParseCellReference(std::string_view ref, uint32_t& column, uint32_t& row) {
   return true;
 }
 
+// The last cell of a reference to a cell or a range ("B5", "A1:C10").
+bool ParseRangeEnd(std::string_view ref, uint32_t& row, uint32_t& column) {
+  const size_t colon = ref.find(':');
+  if (colon != std::string_view::npos) ref.remove_prefix(colon + 1);
+  return ParseCellReference(ref, column, row) && row != 0;
+}
+
+// ST_Boolean.
+bool IsTrue(std::string_view value) { return value == "1" || value == "true"; }
+
 class SharedStrings {
  public:
   size_t size() const { return offsets_.empty() ? 0 : offsets_.size() - 1; }
@@ -306,8 +329,8 @@ class XlsxSource final : public SheetSource {
     if (custom != customFormats_.end()) return {id, custom->second};
     return {id, {}};
   }
-  uint32_t LastRow() override { return lastRow_; }
-  uint32_t LastColumn() override { return lastColumn_; }
+  uint32_t LastRow() override { return usedRange_.LastRow(); }
+  uint32_t LastColumn() override { return usedRange_.LastColumn(); }
   uint64_t CellsHeld() override { return cellsHeld_; }
   bool NextRow(SheetRow& row) override;
   void Rewind() override { spool_.Rewind(); }
@@ -318,7 +341,10 @@ class XlsxSource final : public SheetSource {
   void ReadWorkbook(const std::string& part, std::string& sheetRelId);
   void ReadStyles(const std::string& part);
   void ReadSharedStrings(const std::string& part);
-  void ReadSheet(const std::string& part);
+  void ReadSheet(const std::string& part, std::vector<std::string>& tableIds);
+  void ReadSheetRelated(const std::string& part, const std::vector<std::string>& tableIds);
+  void ReadComments(const std::string& part);
+  void ReadTable(const std::string& part);
 
   std::string path_;
   std::unique_ptr<ZipArchive> zip_;
@@ -327,8 +353,7 @@ class XlsxSource final : public SheetSource {
   std::unordered_map<int, std::string> customFormats_;
   SharedStrings shared_;
   SheetSpool spool_;
-  uint32_t lastRow_ = 0;
-  uint32_t lastColumn_ = 0;
+  UsedRangeBounds usedRange_;
   uint64_t cellsHeld_ = 0;
 };
 
@@ -347,7 +372,9 @@ std::vector<Relationship> XlsxSource::ReadRelationships(const std::string& part)
   XmlScanner xml(*stream, "the relationships");
   const std::string folder = FolderOf(part);
   for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
-    if (e != XmlScanner::Event::Start || xml.Name() != "Relationship") continue;
+    if (e != XmlScanner::Event::Start || !xml.Is(XmlNamespace::Package, "Relationship")) {
+      continue;
+    }
     if (xml.Attribute("TargetMode") == "External") continue;
     if (relationships.size() > 100000) Damaged("there are too many relationships");
     Relationship r{xml.Attribute("Id"), xml.Attribute("Type"),
@@ -368,28 +395,21 @@ void XlsxSource::ReadWorkbook(const std::string& part, std::string& sheetRelId) 
   for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
     if (e != XmlScanner::Event::Start) continue;
     if (root) {
-      if (xml.Name() != "workbook") ThrowWorkbookError(path_, "it is not an Excel workbook");
+      if (!xml.Is(kMain, "workbook")) ThrowWorkbookError(path_, "it is not an Excel workbook");
       root = false;
-    } else if (xml.Name() == "workbookPr") {
-      const std::string v = xml.Attribute("date1904");
-      date1904_ = v == "1" || v == "true";
-    } else if (xml.Name() == "sheet" && xml.Depth() == 3) {
+    } else if (xml.Depth() == 2 && xml.Is(kMain, "workbookPr")) {
+      date1904_ = IsTrue(xml.Attribute("date1904"));
+    } else if (xml.Depth() == 3 && xml.Is(kMain, "sheet")) {
       if (sheetIds.size() >= kMaxSheets) Damaged("there are too many sheets");
-      sheetIds.push_back(xml.Attribute("id"));
+      sheetIds.push_back(xml.Attribute(XmlNamespace::Relationships, "id"));
       if (sheetIds.back().size() > kMaxNameLength) Damaged("a sheet's relationship id is too long");
     }
   }
   const std::vector<Relationship> relationships = ReadRelationships(part);
-  auto find = [&](std::string_view id) -> const Relationship* {
-    for (const Relationship& r : relationships) {
-      if (r.id == id) return &r;
-    }
-    return nullptr;
-  };
   // The first worksheet in workbook order; chart sheets, dialog sheets and macro sheets are
   // not worksheets.
   for (const std::string& id : sheetIds) {
-    const Relationship* r = find(id);
+    const Relationship* r = FindRelationship(relationships, id);
     if (r == nullptr) Damaged("a sheet has no part");
     if (IsType(r->type, "worksheet")) {
       sheetRelId = r->target;
@@ -415,10 +435,17 @@ void XlsxSource::ReadStyles(const std::string& part) {
   if (zip_->Find(part) == nullptr) return;
   auto stream = OpenPart(part);
   XmlScanner xml(*stream, "the styles");
+  // Only the lists directly under <styleSheet>: the differential formats of conditional
+  // formatting (<dxfs>, also inside extensions) hold <numFmt> elements of their own.
+  bool inNumFmts = false;
   bool inCellXfs = false;
   for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
     if (e == XmlScanner::Event::Start) {
-      if (xml.Name() == "numFmt") {
+      if (xml.Namespace() != kMain) continue;
+      if (xml.Depth() == 2) {
+        inNumFmts = xml.Name() == "numFmts";
+        inCellXfs = xml.Name() == "cellXfs";
+      } else if (inNumFmts && xml.Depth() == 3 && xml.Name() == "numFmt") {
         uint64_t id;
         if (!ParseUnsigned(xml.RawAttribute("numFmtId"), id) || id > 100000) continue;
         std::string code = xml.Attribute("formatCode");
@@ -426,16 +453,14 @@ void XlsxSource::ReadStyles(const std::string& part) {
         if (customFormats_.size() >= kMaxNumberFormats)
           Damaged("there are too many number formats");
         customFormats_[static_cast<int>(id)] = std::move(code);
-      } else if (xml.Name() == "cellXfs") {
-        inCellXfs = true;
-      } else if (inCellXfs && xml.Name() == "xf") {
+      } else if (inCellXfs && xml.Depth() == 3 && xml.Name() == "xf") {
         uint64_t id = 0;
         if (!ParseUnsigned(xml.RawAttribute("numFmtId"), id) || id > 100000) id = 0;
         if (cellFormats_.size() >= 1000000) Damaged("there are too many cell formats");
         cellFormats_.push_back(static_cast<int>(id));
       }
-    } else if (e == XmlScanner::Event::End && xml.Name() == "cellXfs") {
-      inCellXfs = false;
+    } else if (e == XmlScanner::Event::End && xml.Depth() == 2) {
+      inNumFmts = inCellXfs = false;
     }
   }
 }
@@ -452,7 +477,8 @@ void XlsxSource::ReadSharedStrings(const std::string& part) {
   for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
     switch (e) {
       case XmlScanner::Event::Start:
-        if (xml.Name() == "si") {
+        if (xml.Namespace() != kMain) break;
+        if (xml.Depth() == 2 && xml.Name() == "si") {
           inItem = true;
           itemDepth = xml.Depth();
           text.clear();
@@ -481,8 +507,8 @@ void XlsxSource::ReadSharedStrings(const std::string& part) {
 }
 
 // One pass over the sheet XML: every used cell goes to the spool, row by row, while the
-// last used cell is tracked.
-void XlsxSource::ReadSheet(const std::string& part) {
+// used range is tracked; the ids of the sheet's tables are collected on the way.
+void XlsxSource::ReadSheet(const std::string& part, std::vector<std::string>& tableIds) {
   auto stream = OpenPart(part);
   PrefetchStream prefetch(*stream);
   XmlScanner xml(prefetch, "the sheet");
@@ -503,6 +529,7 @@ void XlsxSource::ReadSheet(const std::string& part) {
   CellType type = CellType::Number;
   std::string value;
   bool inSheetData = false;
+  bool afterSheetData = false;
   bool inRow = false;
   bool inCell = false;
   bool hasValue = false;
@@ -540,8 +567,7 @@ void XlsxSource::ReadSheet(const std::string& part) {
       record += cells[i].bytes;
     }
     spool_.Append(record);
-    lastRow_ = std::max(lastRow_, rowNumber);
-    lastColumn_ = std::max(lastColumn_, cells[used - 1].column);
+    usedRange_.AddCell(rowNumber, cells[used - 1].column);
     held += used;
     used = 0;
     rowText = 0;
@@ -625,18 +651,23 @@ void XlsxSource::ReadSheet(const std::string& part) {
   for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
     switch (e) {
       case XmlScanner::Event::Start: {
+        if (xml.Namespace() != kMain) {
+          if (xml.Depth() == 1) Damaged("the first worksheet's part is not a worksheet");
+          break;
+        }
         const std::string_view name = xml.Name();
         if (inCell) {
           if (phoneticDepth != 0) break;
-          if (name == "f") hasFormula = true;
-          if (name == "v" || name == "t") {
+          if (SameName(name, "f")) hasFormula = true;
+          if (SameName(name, "v") || SameName(name, "t")) {
             valueDepth = xml.Depth();
-            if (!hasValue || name == "v") value.clear();
+            if (!hasValue || SameName(name, "v")) value.clear();
             hasValue = true;
-          } else if (name == "rPh") {
+          } else if (SameName(name, "rPh")) {
             phoneticDepth = xml.Depth();
           }
-        } else if (inRow && name == "c") {
+        } else if (inRow) {
+          if (xml.Depth() != 4 || !SameName(name, "c")) break;
           inCell = true;
           hasValue = false;
           hasFormula = false;
@@ -657,7 +688,8 @@ void XlsxSource::ReadSheet(const std::string& part) {
           }
           style = static_cast<uint32_t>(styleValue);
           type = ParseCellType(xml.RawAttribute("t"));
-        } else if (inSheetData && name == "row") {
+        } else if (inSheetData) {
+          if (xml.Depth() != 3 || !SameName(name, "row")) break;
           inRow = true;
           column = 0;
           const std::string_view r = xml.RawAttribute("r");
@@ -669,9 +701,30 @@ void XlsxSource::ReadSheet(const std::string& part) {
           if (number <= previousRow) Damaged("the rows are out of order");
           rowNumber = static_cast<uint32_t>(number);
           previousRow = rowNumber;
-        } else if (name == "sheetData") {
+          // A row format counts in the row bounds (ECMA-376-1 18.3.1.73: s applies when
+          // customFormat is set), and so does a height set by hand, as Excel counts it.
+          if (IsTrue(xml.RawAttribute("customFormat")) ||
+              IsTrue(xml.RawAttribute("customHeight"))) {
+            usedRange_.AddRow(rowNumber);
+          }
+        } else if (afterSheetData) {
+          if (xml.Depth() == 3 && SameName(name, "tablePart")) {
+            if (tableIds.size() >= kMaxSheets) Damaged("there are too many tables");
+            tableIds.push_back(xml.Attribute(XmlNamespace::Relationships, "id"));
+          }
+        } else if (xml.Depth() == 2 && SameName(name, "sheetData")) {
           inSheetData = true;
-        } else if (xml.Depth() == 1 && name != "worksheet") {
+        } else if (xml.Depth() == 3 && SameName(name, "col")) {
+          // A column format (18.3.1.13, style) counts in the column bounds.
+          uint64_t columnStyle = 0;
+          if (ParseUnsigned(xml.RawAttribute("style"), columnStyle) && columnStyle != 0) {
+            uint64_t last = 0;
+            if (!ParseUnsigned(xml.RawAttribute("max"), last) || last == 0 || last > kMaxColumns) {
+              Damaged("a column range is invalid");
+            }
+            usedRange_.AddColumn(static_cast<uint32_t>(last));
+          }
+        } else if (xml.Depth() == 1 && !SameName(name, "worksheet")) {
           Damaged("the first worksheet's part is not a worksheet");
         }
         break;
@@ -683,26 +736,73 @@ void XlsxSource::ReadSheet(const std::string& part) {
         if (inCell) {
           if (xml.Depth() == valueDepth) valueDepth = 0;
           if (xml.Depth() == phoneticDepth) phoneticDepth = 0;
-          if (xml.Name() == "c" && valueDepth == 0 && phoneticDepth == 0) {
+          if (xml.Depth() == 4) {
             inCell = false;
             finishCell();
           }
-        } else if (inRow && xml.Name() == "row") {
+        } else if (inRow && xml.Depth() == 3) {
           inRow = false;
           flushRow();
-        } else if (xml.Name() == "sheetData") {
-          // Nothing after the cells matters here.
+        } else if (inSheetData && xml.Depth() == 2) {
+          inSheetData = false;
+          afterSheetData = true;
           spool_.FinishWriting();
           cellsHeld_ = held;
-          return;
         }
         break;
       case XmlScanner::Event::EndOfDocument:
         break;
     }
   }
-  spool_.FinishWriting();
-  cellsHeld_ = held;
+  if (!afterSheetData) {
+    spool_.FinishWriting();
+    cellsHeld_ = held;
+  }
+}
+
+// The parts related to the sheet that widen its used range: comments (notes) and tables.
+void XlsxSource::ReadSheetRelated(const std::string& part,
+                                  const std::vector<std::string>& tableIds) {
+  const std::vector<Relationship> relationships = ReadRelationships(part);
+  for (const Relationship& r : relationships) {
+    if (IsType(r.type, "comments")) ReadComments(r.target);
+  }
+  for (const std::string& id : tableIds) {
+    const Relationship* r = FindRelationship(relationships, id);
+    if (r == nullptr || !IsType(r->type, "table")) Damaged("a table has no part");
+    ReadTable(r->target);
+  }
+}
+
+// A cell that holds only a note counts as used (ECMA-376-1 18.7.3 comment, ref).
+void XlsxSource::ReadComments(const std::string& part) {
+  if (zip_->Find(part) == nullptr) return;
+  auto stream = OpenPart(part);
+  XmlScanner xml(*stream, "the comments");
+  for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
+    if (e != XmlScanner::Event::Start || xml.Depth() != 3 || !xml.Is(kMain, "comment")) continue;
+    uint32_t row = 0;
+    uint32_t column = 0;
+    if (!ParseRangeEnd(xml.RawAttribute("ref"), row, column)) {
+      Damaged("a comment's cell reference is invalid");
+    }
+    usedRange_.AddCell(row, column);
+  }
+}
+
+// The whole range of a table counts as used, empty rows included (18.5.1.2 table, ref).
+void XlsxSource::ReadTable(const std::string& part) {
+  auto stream = OpenPart(part);
+  XmlScanner xml(*stream, "the table");
+  if (xml.Next() != XmlScanner::Event::Start || !xml.Is(kMain, "table")) {
+    Damaged("a table part holds no table");
+  }
+  uint32_t row = 0;
+  uint32_t column = 0;
+  if (!ParseRangeEnd(xml.RawAttribute("ref"), row, column)) {
+    Damaged("a table's range is invalid");
+  }
+  usedRange_.AddCell(row, column);
 }
 
 void XlsxSource::Load() {
@@ -728,7 +828,9 @@ void XlsxSource::Load() {
   }
   std::string sheetPart;
   ReadWorkbook(workbookPart, sheetPart);
-  ReadSheet(sheetPart);
+  std::vector<std::string> tableIds;
+  ReadSheet(sheetPart, tableIds);
+  ReadSheetRelated(sheetPart, tableIds);
 }
 
 bool XlsxSource::NextRow(SheetRow& row) {

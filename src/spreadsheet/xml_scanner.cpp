@@ -12,15 +12,6 @@ constexpr size_t kChunk = 256 * 1024;
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// Names are short: a plain loop beats a call of memcmp.
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
-}
-
 // The first '&' or '\r' from `from`, or npos.
 size_t FindSpecial(std::string_view text, size_t from = 0) {
   for (size_t i = from; i < text.size(); ++i) {
@@ -29,9 +20,28 @@ size_t FindSpecial(std::string_view text, size_t from = 0) {
   return std::string_view::npos;
 }
 
-std::string_view LocalName(std::string_view qualified) {
-  const size_t colon = qualified.rfind(':');
-  return colon == std::string_view::npos ? qualified : qualified.substr(colon + 1);
+constexpr size_t kMaxBindings = 1024;  // namespace declarations in scope at once
+
+XmlNamespace NamespaceOf(std::string_view uri) {
+  if (uri == "http://schemas.openxmlformats.org/spreadsheetml/2006/main" ||
+      uri == "http://purl.oclc.org/ooxml/spreadsheetml/main") {
+    return XmlNamespace::Spreadsheet;
+  }
+  if (uri == "http://schemas.openxmlformats.org/officeDocument/2006/relationships" ||
+      uri == "http://purl.oclc.org/ooxml/officeDocument/relationships") {
+    return XmlNamespace::Relationships;
+  }
+  // Strict packages keep the transitional name of the package relationships.
+  if (uri == "http://schemas.openxmlformats.org/package/2006/relationships") {
+    return XmlNamespace::Package;
+  }
+  return uri.empty() ? XmlNamespace::None : XmlNamespace::Other;
+}
+
+// "xmlns" or "xmlns:p".
+inline bool IsDeclaration(std::string_view name) {
+  return name.size() >= 5 && name[0] == 'x' && name[1] == 'm' && name[2] == 'l' && name[3] == 'n' &&
+         name[4] == 's' && (name.size() == 5 || name[5] == ':');
 }
 
 }  // namespace
@@ -86,6 +96,64 @@ bool XmlScanner::Refill() {
   }
   end_ += n;
   return true;
+}
+
+XmlNamespace XmlScanner::Resolve(std::string_view prefix) const {
+  for (auto b = bindings_.rbegin(); b != bindings_.rend(); ++b) {
+    if (b->prefixLength != 0 &&
+        SameName(std::string_view(prefixes_).substr(b->prefixOffset, b->prefixLength), prefix)) {
+      return b->ns;
+    }
+  }
+  if (prefix == "xml") return XmlNamespace::Other;
+  Fail("an undeclared namespace prefix");
+}
+
+void XmlScanner::Declare() {
+  std::string uri;
+  for (const RawAttr& a : attributes_) {
+    if (!IsDeclaration(a.name)) continue;
+    const std::string_view prefix = a.name.size() > 5 ? a.name.substr(6) : std::string_view();
+    uri.clear();
+    DecodeInto(a.value, uri);
+    if (a.name.size() > 5 && (prefix.empty() || uri.empty())) {
+      Fail("a bad namespace declaration");
+    }
+    if (bindings_.size() >= kMaxBindings) Fail("too many namespace declarations");
+    bindings_.push_back({prefixes_.size(), prefix.size(), depth_ + 1, NamespaceOf(uri)});
+    prefixes_.append(prefix);
+    if (prefix.empty()) defaultNamespace_ = bindings_.back().ns;
+  }
+}
+
+void XmlScanner::PopBindings() {
+  while (!bindings_.empty() && bindings_.back().depth > depth_) {
+    prefixes_.resize(bindings_.back().prefixOffset);
+    bindings_.pop_back();
+  }
+  defaultNamespace_ = XmlNamespace::None;
+  for (auto b = bindings_.rbegin(); b != bindings_.rend(); ++b) {
+    if (b->prefixLength == 0) {
+      defaultNamespace_ = b->ns;
+      break;
+    }
+  }
+}
+
+std::string XmlScanner::Attribute(XmlNamespace ns, std::string_view localName) const {
+  std::string value;
+  for (const RawAttr& a : attributes_) {
+    const size_t colon = a.name.find(':');
+    if (colon == std::string_view::npos || !SameName(a.name.substr(colon + 1), localName) ||
+        IsDeclaration(a.name)) {
+      continue;
+    }
+    if (Resolve(a.name.substr(0, colon)) == ns) {
+      DecodeInto(a.value, value);
+      break;
+    }
+  }
+  return value;
 }
 
 std::string_view XmlScanner::RawAttribute(std::string_view localName) const {
@@ -183,6 +251,7 @@ XmlScanner::Event XmlScanner::Next() {
   if (popPending_) {
     popPending_ = false;
     --depth_;
+    if (!bindings_.empty() && bindings_.back().depth > depth_) PopBindings();
   }
   if (pendingEnd_) {
     pendingEnd_ = false;
@@ -317,7 +386,7 @@ XmlScanner::Event XmlScanner::ScanTag() {
       if (!SameName(std::string_view(openNames_).substr(top), qualified)) {
         Fail("mismatched end tag");
       }
-      name_ = LocalName(qualified);
+      SetName(qualified);
       pos_ = static_cast<size_t>(q + 1 - buffer_.data());
       // name_ points into the buffer, which stays put until the next call of Next().
       openNames_.resize(top);
@@ -326,6 +395,7 @@ XmlScanner::Event XmlScanner::ScanTag() {
       return Event::End;
     }
     attributes_.clear();
+    bool declares = false;
     bool complete = false;
     bool selfClosing = false;
     for (;;) {
@@ -363,8 +433,8 @@ XmlScanner::Event XmlScanner::ScanTag() {
         break;
       }
       attributes_.push_back(
-          {LocalName(attrName),
-           std::string_view(valueStart, static_cast<size_t>(valueEnd - valueStart))});
+          {attrName, std::string_view(valueStart, static_cast<size_t>(valueEnd - valueStart))});
+      declares = declares || IsDeclaration(attrName);
       q = valueEnd + 1;
       if (q < end && !IsSpace(*q) && *q != '>' && *q != '/') Fail("attributes run together");
     }
@@ -374,7 +444,8 @@ XmlScanner::Event XmlScanner::ScanTag() {
     }
     if (nameOffsets_.empty() && rootSeen_) Fail("a second root element");
     if (depth_ >= kMaxDepth) Fail("elements are nested too deeply");
-    name_ = LocalName(qualified);
+    if (declares) Declare();
+    SetName(qualified);
     pos_ = static_cast<size_t>(q - buffer_.data());
     ++depth_;
     rootSeen_ = true;

@@ -246,6 +246,25 @@ TEST(CliTest, WritesEachEncoding) {
   }
 }
 
+// Current Excel ends workbook.xml with an <x15:workbookPr> extension; the 1904 date system
+// of the workbook's own <workbookPr> must survive it.
+TEST(CliTest, Converts1904DatesOfAWorkbookAsExcelSavesIt) {
+  TempDir dir;
+  testing_support::TestWorkbook book;
+  book.date1904 = true;
+  book.workbookEnd = testing_support::kExcelWorkbookExtensions;
+  book.numFmts = "<numFmt numFmtId=\"164\" formatCode=\"yyyy\\-mm\\-dd\"/>";
+  book.cellXfs = {0, 164};
+  book.sheets = {
+      {"<row r=\"1\"><c r=\"A1\" s=\"1\"><v>43708</v></c>"
+       "<c r=\"B1\" s=\"1\" t=\"d\"><v>2023-09-01</v></c><c r=\"C1\"><v>43708</v></c>"
+       "</row>"}};
+  WriteBytes(dir / "dates.xlsx", book.Zip());
+  const Outcome outcome = RunCli(dir.path(), {"dates.xlsx"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(ReadBytes(dir / "dates.csv"), "2023-09-01,2023-09-01,43708\r\n");
+}
+
 TEST(CliTest, ReadsPathsFromStandardInput) {
   TempDir dir;
   fs::create_directories(dir / "in folder");

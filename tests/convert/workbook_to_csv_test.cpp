@@ -88,7 +88,8 @@ TEST(ConvertExcelToCsvTest, AWorkbookThatFailsLeavesNoFileBehind) {
   TestWorkbook book;
   book.sheets = {{""}};
   auto parts = book.Parts();
-  parts["xl/worksheets/sheet1.xml"] = "<worksheet><sheetData>" + rows + "<row r=\"5\"/>";
+  parts["xl/worksheets/sheet1.xml"] =
+      testing_support::kWorksheetStart + "<sheetData>" + rows + "<row r=\"5\"/>";
   WriteBytes(dir / "late.xlsx", TestWorkbook::ZipParts(parts));
   WriteBytes(dir / "text.xlsx", "not a workbook");
 

@@ -22,17 +22,24 @@ std::string Convert(const std::string& workbook, const TempDir& dir) {
 struct ConversionCase {
   const char* file;
   const char* csv;
+  size_t emptyColumnsAfter = 0;  // empty fields at the end of every line of `csv`
 };
 
 class XlsConversion : public ::testing::TestWithParam<ConversionCase> {};
 
 TEST_P(XlsConversion, WritesTheDisplayedTexts) {
   TempDir dir;
-  EXPECT_EQ(Convert(std::string(CELLVERTER_TEST_DATA "/xls/") + GetParam().file, dir),
-            GetParam().csv);
+  std::string expected = GetParam().csv;
+  const std::string padding(GetParam().emptyColumnsAfter, ',');
+  for (size_t at = expected.find("\r\n"); at != std::string::npos;
+       at = expected.find("\r\n", at + padding.size() + 2)) {
+    expected.insert(at, padding);
+  }
+  EXPECT_EQ(Convert(std::string(CELLVERTER_TEST_DATA "/xls/") + GetParam().file, dir), expected);
 }
 
-// The hidden first sheet of mixed.fods: A1 to the styled blank H6, whatever the writer.
+// The hidden first sheet of mixed.fods: A1 to the styled blank H6; Gnumeric's column formats
+// take the used range on to column IV (256).
 #define MIXED_CSV(textFormula)                      \
   "Name,Value,Date,Flag,Formula,Text formula,,\r\n" \
   "Ünïcödé café,1.5,2024-02-29,1,3," textFormula    \
@@ -44,8 +51,8 @@ TEST_P(XlsConversion, WritesTheDisplayedTexts) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, XlsConversion,
-    ::testing::Values(ConversionCase{"gnumeric-mixed.xls", MIXED_CSV("Ünïcödé café!")},
-                      ConversionCase{"gnumeric-mixed-biff7.xls", MIXED_CSV("Ünïcödé café!")},
+    ::testing::Values(ConversionCase{"gnumeric-mixed.xls", MIXED_CSV("Ünïcödé café!"), 248},
+                      ConversionCase{"gnumeric-mixed-biff7.xls", MIXED_CSV("Ünïcödé café!"), 248},
                       ConversionCase{"libreoffice-mixed.xls", MIXED_CSV("0")}),
     [](const auto& testInfo) {
       std::string name;

@@ -148,12 +148,33 @@ inline std::string BuildZip(const std::vector<ZipPart>& parts, ZipOptions option
   return zip;
 }
 
+inline const std::string kMainNamespace =
+    "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+// The start tag of a hand-written worksheet part.
+inline const std::string kWorksheetStart = "<worksheet xmlns=\"" + kMainNamespace + "\">";
+
+// A part that a worksheet's relationships name: rId1 for the first, rId2 for the next...
+struct RelatedPart {
+  std::string type;  // the last segment of the relationship type: "comments", "table"
+  std::string name;  // the part name, such as "xl/comments1.xml"
+  std::string xml;
+};
+
+// The extension list that current Excel writes at the end of workbook.xml.
+inline const std::string kExcelWorkbookExtensions =
+    "<extLst><ext uri=\"{140A7094-0E35-4892-8432-C4D2E57EDEB5}\" "
+    "xmlns:x15=\"http://schemas.microsoft.com/office/spreadsheetml/2010/11/main\">"
+    "<x15:workbookPr chartTrackingRefBase=\"1\"/></ext></extLst>";
+
 struct TestSheet {
   TestSheet(std::string data, std::string sheetKind = "worksheet", std::string sheetState = "")
       : sheetData(std::move(data)), kind(std::move(sheetKind)), state(std::move(sheetState)) {}
-  std::string sheetData;  // what goes inside <sheetData>
-  std::string kind;       // "worksheet", "chartsheet", "dialogsheet"
-  std::string state;      // "", "hidden", "veryHidden"
+  std::string sheetData;   // what goes inside <sheetData>
+  std::string kind;        // "worksheet", "chartsheet", "dialogsheet"
+  std::string state;       // "", "hidden", "veryHidden"
+  std::string beforeData;  // elements before <sheetData>, such as <dimension> or <cols>
+  std::string afterData;   // elements after it, such as <tableParts>
+  std::vector<RelatedPart> related;
 };
 
 // A workbook skeleton. Parts() gives its parts by name; a test may change any before zipping.
@@ -163,6 +184,7 @@ struct TestWorkbook {
   std::string numFmts;                     // <numFmt .../> elements
   std::vector<int> cellXfs = {0};          // numFmtId of each cell format
   bool date1904 = false;
+  std::string workbookEnd;  // elements after <sheets>, such as an <extLst>
   bool strict = false;
 
   std::string Namespace(const char* transitional, const char* strictName) const {
@@ -175,8 +197,8 @@ struct TestWorkbook {
 
   std::map<std::string, std::string> Parts() const {
     std::map<std::string, std::string> parts;
-    const std::string main = Namespace("http://schemas.openxmlformats.org/spreadsheetml/2006/main",
-                                       "http://purl.oclc.org/ooxml/spreadsheetml/main");
+    const std::string main =
+        Namespace(kMainNamespace.c_str(), "http://purl.oclc.org/ooxml/spreadsheetml/main");
     const std::string rel =
         Namespace("http://schemas.openxmlformats.org/officeDocument/2006/relationships",
                   "http://purl.oclc.org/ooxml/officeDocument/relationships");
@@ -217,14 +239,29 @@ struct TestWorkbook {
         parts["xl/" + file] =
             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
             "<worksheet xmlns=\"" +
-            main + "\" xmlns:r=\"" + rel + "\"><sheetData>" + sheet.sheetData +
-            "</sheetData></worksheet>";
+            main + "\" xmlns:r=\"" + rel + "\">" + sheet.beforeData + "<sheetData>" +
+            sheet.sheetData + "</sheetData>" + sheet.afterData + "</worksheet>";
+        if (!sheet.related.empty()) {
+          const size_t slash = file.rfind('/');
+          std::string sheetRels =
+              "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+              "<Relationships "
+              "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+          for (size_t k = 0; k < sheet.related.size(); ++k) {
+            const RelatedPart& part = sheet.related[k];
+            sheetRels += "<Relationship Id=\"rId" + std::to_string(k + 1) + "\" Type=\"" +
+                         RelType(part.type) + "\" Target=\"/" + part.name + "\"/>";
+            parts[part.name] = part.xml;
+          }
+          parts["xl/" + file.substr(0, slash) + "/_rels" + file.substr(slash) + ".rels"] =
+              sheetRels + "</Relationships>";
+        }
       } else {
         parts["xl/" + file] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<" + sheet.kind +
                               " xmlns=\"" + main + "\"/>";
       }
     }
-    workbook += "</sheets></workbook>";
+    workbook += "</sheets>" + workbookEnd + "</workbook>";
     rels += "<Relationship Id=\"rId2\" Type=\"" + RelType("sharedStrings") +
             "\" Target=\"sharedStrings.xml\"/>"
             "<Relationship Id=\"rId3\" Type=\"" +

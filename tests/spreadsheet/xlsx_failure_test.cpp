@@ -22,6 +22,7 @@ namespace cellverter {
 namespace {
 
 using testing_support::BuildZip;
+using testing_support::kWorksheetStart;
 using testing_support::Put16;
 using testing_support::Put32;
 using testing_support::RunInBoundedChild;
@@ -195,7 +196,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"MismatchedTags", Bytes([] { return WithSheetData("<row r=\"1\"><c></row>"); }),
                     "the file is damaged (the sheet XML is malformed: mismatched end tag)."},
         FailureCase{"SheetEndsEarly", Bytes([] {
-                      return WithSheet("<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v>");
+                      return WithSheet(kWorksheetStart +
+                                       "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v>");
                     }),
                     "the file is damaged (the sheet XML is malformed: the part ends inside an "
                     "element)."},
@@ -212,11 +214,35 @@ INSTANTIATE_TEST_SUITE_P(
                   "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>&bomb;</t></is></c></row>");
             }),
             "the file is damaged (the sheet XML is malformed: an unknown entity)."},
+        FailureCase{"WorksheetOutsideTheSpreadsheetNamespace",
+                    Bytes([] { return WithSheet("<worksheet><sheetData/></worksheet>"); }),
+                    "the file is damaged (the first worksheet's part is not a worksheet)."},
+        FailureCase{"UndeclaredPrefix", Bytes([] { return WithSheetData("<x:row r=\"1\"/>"); }),
+                    "the file is damaged (the sheet XML is malformed: an undeclared namespace "
+                    "prefix)."},
+        FailureCase{"TableWithoutItsPart", Bytes([] {
+                      TestWorkbook book;
+                      book.sheets = {{""}};
+                      book.sheets[0].afterData =
+                          "<tableParts count=\"1\"><tablePart r:id=\"rId7\"/></tableParts>";
+                      return book.Zip();
+                    }),
+                    "the file is damaged (a table has no part)."},
+        FailureCase{"CommentWithoutACell", Bytes([] {
+                      TestWorkbook book;
+                      book.sheets = {{""}};
+                      book.sheets[0].related = {
+                          {"comments", "xl/comments1.xml",
+                           "<comments xmlns=\"" + testing_support::kMainNamespace +
+                               "\"><commentList><comment ref=\"B\"/></commentList></comments>"}};
+                      return book.Zip();
+                    }),
+                    "the file is damaged (a comment's cell reference is invalid)."},
         FailureCase{"DeepNesting", Bytes([] {
                       std::string deep;
                       for (int i = 0; i < 300; ++i) deep += "<x>";
                       for (int i = 0; i < 300; ++i) deep += "</x>";
-                      return WithSheet("<worksheet>" + deep + "</worksheet>");
+                      return WithSheet(kWorksheetStart + deep + "</worksheet>");
                     }),
                     "the file is damaged (the sheet XML is malformed: elements are nested too "
                     "deeply)."},

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -157,6 +159,115 @@ TEST(XlsxWorkbookTest, Date1904ShiftsIsoDates) {
   EXPECT_EQ(ReadGrid(dir / "book.xlsx"), "1");
   EXPECT_TRUE(OpenWorkbookSource(dir / "book.xlsx")->Date1904());
 }
+
+// ---- Every part matched by namespace -------------------------------------------------------
+
+// A 1904 workbook whose B1 holds 9/1/2023 (1904 serial 43708; in the 1900 system the same
+// number is 8/31/2019). Each case changes one part the way some producer writes it.
+struct NamespaceCase {
+  const char* name;
+  std::function<void(TestWorkbook&)> changeBook;
+  std::function<void(std::map<std::string, std::string>&)> changeParts;
+  std::string expected;
+};
+
+void PrintTo(const NamespaceCase& c, std::ostream* os) { *os << c.name; }
+
+class XlsxNamespaceTest : public testing::TestWithParam<NamespaceCase> {};
+
+TEST_P(XlsxNamespaceTest, OnlyElementsOfTheSpreadsheetNamespaceCount) {
+  const NamespaceCase& c = GetParam();
+  TestWorkbook book;
+  book.date1904 = true;
+  book.sheets = {
+      {"<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" s=\"1\"><v>43708</v></c></row>"}};
+  book.sharedStrings = {"<t>a</t>"};
+  book.numFmts = "<numFmt numFmtId=\"164\" formatCode=\"yyyy\\-mm\\-dd\"/>";
+  book.cellXfs = {0, 164};
+  if (c.changeBook) c.changeBook(book);
+  auto parts = book.Parts();
+  if (c.changeParts) c.changeParts(parts);
+  TempDir dir;
+  WriteBytes(dir / "book.xlsx", TestWorkbook::ZipParts(parts));
+  EXPECT_EQ(ReadGrid(dir / "book.xlsx"), c.expected);
+}
+
+// Inserts `text` after the first occurrence of `anchor` in `part`.
+void InsertAfter(std::string& part, const std::string& anchor, const std::string& text) {
+  const size_t at = part.find(anchor);
+  ASSERT_NE(at, std::string::npos) << anchor;
+  part.insert(at + anchor.size(), text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Parts, XlsxNamespaceTest,
+    testing::Values(
+        NamespaceCase{"Plain", nullptr, nullptr, "a|2023-09-01"},
+        NamespaceCase{"WorkbookExtensionOfTheSameLocalName",
+                      [](TestWorkbook& book) {
+                        book.workbookEnd = testing_support::kExcelWorkbookExtensions;
+                      },
+                      nullptr, "a|2023-09-01"},
+        NamespaceCase{"StrictWithTheSameExtension",
+                      [](TestWorkbook& book) {
+                        book.strict = true;
+                        book.workbookEnd = testing_support::kExcelWorkbookExtensions;
+                      },
+                      nullptr, "a|2023-09-01"},
+        NamespaceCase{"AnExtensionDoesNotSwitchTo1904",
+                      [](TestWorkbook& book) {
+                        book.date1904 = false;
+                        book.workbookEnd =
+                            "<extLst><ext uri=\"u\" xmlns:e=\"urn:example\"><e:workbookPr "
+                            "date1904=\"1\"/></ext></extLst>";
+                      },
+                      nullptr, "a|2019-08-31"},
+        NamespaceCase{
+            "AnyPrefix", nullptr,
+            [](std::map<std::string, std::string>& parts) {
+              const std::string rel =
+                  "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+              parts["xl/workbook.xml"] =
+                  "<x:workbook xmlns:x=\"" + testing_support::kMainNamespace + "\" xmlns:rel=\"" +
+                  rel +
+                  "\"><x:workbookPr date1904=\"true\"/><x:sheets><x:sheet name=\"S\" "
+                  "sheetId=\"1\" rel:id=\"rId10\"/></x:sheets></x:workbook>";
+              parts["xl/worksheets/sheet1.xml"] =
+                  "<x:worksheet xmlns:x=\"" + testing_support::kMainNamespace +
+                  "\"><x:sheetData><x:row r=\"1\"><x:c r=\"A1\" t=\"s\"><x:v>0</x:v></x:c>"
+                  "<x:c r=\"B1\" s=\"1\"><x:v>43708</x:v></x:c></x:row></x:sheetData>"
+                  "</x:worksheet>";
+            },
+            "a|2023-09-01"},
+        NamespaceCase{"ConditionalFormatsKeepTheirOwnNumberFormats", nullptr,
+                      [](std::map<std::string, std::string>& parts) {
+                        InsertAfter(parts["xl/styles.xml"], "</cellXfs>",
+                                    "<dxfs count=\"1\"><dxf><numFmt numFmtId=\"164\" "
+                                    "formatCode=\"0.00\"/></dxf></dxfs>");
+                      },
+                      "a|2023-09-01"},
+        NamespaceCase{"ForeignTextInASharedString", nullptr,
+                      [](std::map<std::string, std::string>& parts) {
+                        InsertAfter(parts["xl/sharedStrings.xml"], "<t>a</t>",
+                                    "<e:t xmlns:e=\"urn:example\">zzz</e:t>");
+                      },
+                      "a|2023-09-01"},
+        NamespaceCase{"ForeignValueInACellExtension", nullptr,
+                      [](std::map<std::string, std::string>& parts) {
+                        InsertAfter(parts["xl/worksheets/sheet1.xml"], "<v>43708</v>",
+                                    "<extLst><ext uri=\"u\" xmlns:e=\"urn:example\">"
+                                    "<e:v>1</e:v></ext></extLst>");
+                      },
+                      "a|2023-09-01"},
+        NamespaceCase{"ForeignRelationshipWithTheSameId", nullptr,
+                      [](std::map<std::string, std::string>& parts) {
+                        InsertAfter(parts["xl/_rels/workbook.xml.rels"], "relationships\">",
+                                    "<o:Relationship xmlns:o=\"urn:example\" Id=\"rId10\" "
+                                    "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                                    "relationships/worksheet\" Target=\"missing.xml\"/>");
+                      },
+                      "a|2023-09-01"}),
+    [](const testing::TestParamInfo<NamespaceCase>& p) { return std::string(p.param.name); });
 
 TEST(XlsxWorkbookTest, CellFormatsPointAtCustomAndBuiltInNumberFormats) {
   TestWorkbook book;

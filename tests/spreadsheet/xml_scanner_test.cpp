@@ -99,6 +99,68 @@ INSTANTIATE_TEST_SUITE_P(
                  "S1(r)S2(t)T(" + kLongDecoded + ")E2(t)E1(r)"}),
     [](const testing::TestParamInfo<ScanCase>& p) { return std::string(p.param.name); });
 
+// Each start and end tag as "name:namespace"; S spreadsheet main, R relationships, P package
+// relationships, O other, N none. An r:id attribute is shown as [id].
+std::string Namespaces(const std::string& document) {
+  PieceStream stream(document, 3);
+  XmlScanner xml(stream, "the test");
+  std::string out;
+  for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
+    if (e == XmlScanner::Event::Text) continue;
+    if (!out.empty()) out += ' ';
+    if (e == XmlScanner::Event::End) out += '/';
+    out += std::string(xml.Name()) + ":" + "NOSRP"[static_cast<int>(xml.Namespace())];
+    if (e == XmlScanner::Event::Start) {
+      const std::string id = xml.Attribute(XmlNamespace::Relationships, "id");
+      if (!id.empty()) out += "[" + id + "]";
+      if (xml.HasAttribute("id")) out += "[plain id]";
+    }
+  }
+  return out;
+}
+
+TEST(XmlScannerTest, ResolvesElementsAndAttributesToTheirNamespace) {
+  const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+  const std::string strict = "http://purl.oclc.org/ooxml/spreadsheetml/main";
+  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  const std::string strictRel = "http://purl.oclc.org/ooxml/officeDocument/relationships";
+  const std::string x15 = "http://schemas.microsoft.com/office/spreadsheetml/2010/11/main";
+  const struct {
+    std::string document;
+    std::string expected;
+  } cases[] = {
+      // The fault this guards against: an extension element of the same local name.
+      {"<workbook xmlns='" + main + "'><workbookPr/><extLst><ext xmlns:x15='" + x15 +
+           "'><x15:workbookPr/></ext></extLst></workbook>",
+       "workbook:S workbookPr:S /workbookPr:S extLst:S ext:S workbookPr:O /workbookPr:O /ext:S "
+       "/extLst:S /workbook:S"},
+      // Any prefix; strict and transitional names alike; the relationship id by its namespace.
+      {"<x:sheets xmlns:x='" + strict + "' xmlns:rel='" + strictRel +
+           "'><x:sheet rel:id='rId1' id='no'/><sheet/></x:sheets>",
+       "sheets:S sheet:S[rId1][plain id] /sheet:S sheet:N /sheet:N /sheets:S"},
+      // Declarations hold until their element ends; xmlns="" leaves the default namespace.
+      {"<a xmlns='" + main + "'><b xmlns='urn:b' xmlns:r='" + rel +
+           "'><c r:id='1'/></b><d/><e xmlns=''/></a>",
+       "a:S b:O c:O[1] /c:O /b:O d:S /d:S e:N /e:N /a:S"},
+      {"<Relationships xmlns='http://schemas.openxmlformats.org/package/2006/relationships'>"
+       "<p:Relationship xmlns:p='urn:p'/></Relationships>",
+       "Relationships:P Relationship:O /Relationship:O /Relationships:P"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.document);
+    EXPECT_EQ(Namespaces(c.document), c.expected);
+  }
+  // Undeclared and empty prefixes, and more declarations in scope than any package needs.
+  std::string crowded = "<r";
+  for (int i = 0; i < 1100; ++i) crowded += " xmlns:p" + std::to_string(i) + "='u'";
+  crowded += "/>";
+  for (const std::string& document : {std::string("<x:r/>"), std::string("<r xmlns:x=''/>"),
+                                      std::string("<r><a xmlns:x='u'/><x:b/></r>"), crowded}) {
+    SCOPED_TRACE(document.substr(0, 40));
+    EXPECT_THROW(Namespaces(document), WorkbookDamaged);
+  }
+}
+
 TEST(XmlScannerTest, RefusesMalformedDocuments) {
   for (const char* document : {"", "<r>", "<r></s>", "<r/><s/>", "text<r/>", "<r a=1/>",
                                "<r a='1'b='2'/>", "<r>&unknown;</r>", "<r>&#0;</r>",

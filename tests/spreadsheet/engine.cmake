@@ -1,0 +1,6 @@
+# Expectations that hold for every reader, run through the dispatcher.
+find_package(ZLIB REQUIRED)
+cellverter_add_test(workbook_reader_tests SOURCES
+  ${CMAKE_CURRENT_SOURCE_DIR}/used_range_test.cpp
+  LIBS cellverter_spreadsheet ZLIB::ZLIB
+)
