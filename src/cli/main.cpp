@@ -94,6 +94,29 @@ std::vector<std::string> SplitEmptyValues(int argc, char** argv) {
   return args;
 }
 
+// The first line of a password file, without its line end. The password never appears in a
+// message.
+bool ReadPasswordFile(const std::string& path, std::string& password) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    std::fprintf(stderr, "cellverter-cli: cannot read the password file \"%s\": %s\n", path.c_str(),
+                 SystemMessage(errno).c_str());
+    return false;
+  }
+  password.clear();
+  for (int c; (c = std::fgetc(file)) != EOF && c != '\n';) password += static_cast<char>(c);
+  const bool failed = std::ferror(file) != 0;
+  const int error = errno;
+  std::fclose(file);
+  if (failed) {
+    std::fprintf(stderr, "cellverter-cli: cannot read the password file \"%s\": %s\n", path.c_str(),
+                 SystemMessage(error).c_str());
+    return false;
+  }
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  return true;
+}
+
 int Run(int argc, char** argv) {
   CLI::App app{
       "Converts the first worksheet of each Excel workbook (.xls, .xlsx) into a CSV file in the "
@@ -108,6 +131,8 @@ int Run(int argc, char** argv) {
   std::string encodingWord = "UTF8";
   bool includeSubfolders = false;
   unsigned jobs = CoreCount();
+  std::string password;
+  std::string passwordFile;
   std::vector<std::string> paths;
 
   app.add_option("-d,--destination", destination,
@@ -137,6 +162,14 @@ int Run(int argc, char** argv) {
   app.add_option("-j,--jobs", jobs, "Workbooks converted at once (default: the number of cores)")
       ->type_name("N")
       ->check(CLI::Range(1u, 1024u).description(""));
+  CLI::Option* passwordOption =
+      app.add_option("--password", password,
+                     "Password tried on encrypted workbooks after Excel's default one")
+          ->type_name("TEXT");
+  app.add_option("--password-file", passwordFile,
+                 "Like --password, with the password in the first line of FILE")
+      ->type_name("FILE")
+      ->excludes(passwordOption);
   app.add_option("paths", paths,
                  "Workbooks and folders to convert (a folder adds its .xls and .xlsx files); "
                  "- reads paths from standard input, one a line")
@@ -151,6 +184,8 @@ int Run(int argc, char** argv) {
   } catch (const CLI::ParseError& error) {
     return app.exit(error) == 0 ? kAllConverted : kBadUsage;
   }
+
+  if (!passwordFile.empty() && !ReadPasswordFile(passwordFile, password)) return kBadUsage;
 
   std::vector<std::string> workbooks;
   bool stdinRead = false;
@@ -172,6 +207,7 @@ int Run(int argc, char** argv) {
   options.separator = separator;
   options.encoding = kCsvEncodings[EncodingIndexFromStoredWord(encodingWord)].encoding;
   options.ansiCodePage = UserAnsiCodePage();
+  options.password = password;
 
   CliReport report(workbooks.size(), stdout, stderr, ::isatty(STDERR_FILENO) == 1);
   report.StopWhen(interrupted);

@@ -23,6 +23,9 @@ class BatchInputs {
   virtual std::string Separator() = 0;
   virtual CsvEncoding Encoding() = 0;
   virtual int AnsiCodePage() = 0;
+  // Tried on encrypted workbooks after Excel's default password, read once at the start;
+  // empty: none.
+  virtual std::string Password() { return {}; }
 };
 
 // A fixed list with fixed settings (the command-line tool, tests).
@@ -35,6 +38,7 @@ class FixedBatchInputs : public BatchInputs {
   std::string Separator() override { return options_.separator; }
   CsvEncoding Encoding() override { return options_.encoding; }
   int AnsiCodePage() override { return options_.ansiCodePage; }
+  std::string Password() override { return options_.password; }
 
  private:
   std::vector<std::string> workbooks_;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "spreadsheet/encrypted_package.h"
 #include "spreadsheet/workbook_error.h"
 #include "spreadsheet/xls_reader.h"
 #include "spreadsheet/xlsx_reader.h"
@@ -113,7 +114,8 @@ bool HoldsEncryptedPackage(int fd, uint64_t fileSize) {
 
 }  // namespace
 
-std::unique_ptr<SheetSource> OpenWorkbookSource(const std::string& path) {
+std::unique_ptr<SheetSource> OpenWorkbookSource(const std::string& path,
+                                                std::string_view password) {
   FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.get() < 0) {
     const int error = errno;
@@ -132,9 +134,9 @@ std::unique_ptr<SheetSource> OpenWorkbookSource(const std::string& path) {
   }
   if (longEnough && std::memcmp(magic, kCompoundFileSignature, 8) == 0) {
     if (HoldsEncryptedPackage(file.get(), static_cast<uint64_t>(info.st_size))) {
-      ThrowWorkbookError(path, "the workbook is protected by a password");
+      return OpenEncryptedPackage(path, password);
     }
-    return OpenXlsSource(path);
+    return OpenXlsSource(path, password);
   }
   // Bare Excel 2.x-4.x files: the .xls reader says they are not supported.
   if (longEnough &&

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 
 #include "spreadsheet/prefetch_stream.h"
 #include "spreadsheet/sheet_spool.h"
@@ -294,7 +295,11 @@ class SharedStrings {
 
 class XlsxSource final : public SheetSource {
  public:
-  explicit XlsxSource(const std::string& path) : path_(path) {}
+  // `fd`, when not -1, is the package already open (and owned from here on).
+  XlsxSource(const std::string& path, int fd) : path_(path), fd_(fd) {}
+  ~XlsxSource() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
 
   void Load();
 
@@ -320,6 +325,7 @@ class XlsxSource final : public SheetSource {
   void ReadSheet(const std::string& part);
 
   std::string path_;
+  int fd_;
   std::unique_ptr<ZipArchive> zip_;
   bool date1904_ = false;
   std::vector<int> cellFormats_;
@@ -700,7 +706,7 @@ void XlsxSource::ReadSheet(const std::string& part) {
 }
 
 void XlsxSource::Load() {
-  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = fd_ >= 0 ? std::exchange(fd_, -1) : ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT) ThrowWorkbookError(path_, "the file does not exist");
     ThrowWorkbookError(path_, SystemMessage(errno));
@@ -793,8 +799,8 @@ bool XlsxSource::NextRow(SheetRow& row) {
 
 }  // namespace
 
-std::unique_ptr<SheetSource> OpenXlsxSource(const std::string& path) {
-  auto source = std::make_unique<XlsxSource>(path);
+std::unique_ptr<SheetSource> OpenXlsxSource(const std::string& path, int fd) {
+  auto source = std::make_unique<XlsxSource>(path, fd);
   try {
     source->Load();
   } catch (const Error&) {
