@@ -11,7 +11,7 @@ struct CsvOptions {
   CsvEncoding encoding = CsvEncoding::Ansi;
   int ansiCodePage = 1252;
   // Tried on encrypted workbooks after Excel's default password; empty: none.
-  std::string password;
+  std::string password = {};
 };
 
 // Converts the first worksheet of `excelFile` into `csvFile` (already made unique by the

@@ -49,7 +49,8 @@ std::unique_ptr<SheetSource> OpenEncryptedPackage(const std::string& path,
     const CompoundFile file(path);
     const std::optional<CompoundFile::Entry> infoEntry = file.FindStream("EncryptionInfo");
     const std::optional<CompoundFile::Entry> packageEntry = file.FindStream("EncryptedPackage");
-    if (!infoEntry || !packageEntry) throw WorkbookDamaged("the encryption information is missing");
+    // Without its EncryptionInfo the package says only that it is encrypted.
+    if (!infoEntry || !packageEntry) throw PasswordRefused(std::string(kPasswordProtectedCause));
     if (infoEntry->size > kMaxEncryptionInfoSize) {
       throw WorkbookDamaged("the encryption information is malformed");
     }

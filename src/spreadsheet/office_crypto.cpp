@@ -307,8 +307,9 @@ std::array<uint8_t, 16> XorArrayMethod1(std::string_view password) {
     --index;
     array[index] = xorRor(pw(index), low);
   }
+  // The rest from the pad array, two bytes at a time; an odd count ends with index 0.
   index = 15;
-  for (size_t pad = 15 - password.size(); pad > 0; pad -= 2, index -= 2) {
+  for (auto pad = static_cast<int>(15 - password.size()); pad > 0; pad -= 2, index -= 2) {
     array[index] = xorRor(kPadArray[pad], high);
     array[index - 1] = xorRor(kPadArray[pad - 1], low);
   }
@@ -847,7 +848,7 @@ std::unique_ptr<BiffDecryptor> OpenBiffDecryptor(std::string_view filePass,
           return std::make_unique<XorBiffDecryptor>(XorArrayMethod1(bytes));
         });
   }
-  if (encryptionType != 1) Damaged();
+  if (encryptionType != 1) NotReadable();
   const uint16_t major = info.U16();
   const uint16_t minor = info.U16();
   if (major == 1 && minor == 1) return OpenRc4(info, password);
