@@ -207,7 +207,7 @@ class Rc4 {
     }
   }
   void Skip(size_t count) {
-    char scratch[kRc4BlockSize];
+    char scratch[kRc4BlockSize] = {};
     while (count > 0) {
       const size_t n = std::min(count, sizeof scratch);
       Apply(scratch, n);
