@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <new>
 #include <optional>
 #include <utility>
 
@@ -45,7 +44,7 @@ class OwnedFd {
 
 std::unique_ptr<SheetSource> OpenEncryptedPackage(const std::string& path,
                                                   std::string_view password) {
-  try {
+  return WithWorkbookErrors(path, [&] {
     const CompoundFile file(path);
     const std::optional<CompoundFile::Entry> infoEntry = file.FindStream("EncryptionInfo");
     const std::optional<CompoundFile::Entry> packageEntry = file.FindStream("EncryptedPackage");
@@ -69,13 +68,7 @@ std::unique_ptr<SheetSource> OpenEncryptedPackage(const std::string& path,
       written += bytes.size();
     });
     return OpenXlsxSource(path, temporary.release());
-  } catch (const Error&) {
-    throw;
-  } catch (const std::bad_alloc&) {
-    ThrowWorkbookError(path, "there is not enough memory to read it");
-  } catch (const std::exception& e) {
-    ThrowWorkbookError(path, e.what());
-  }
+  });
 }
 
 }  // namespace cellverter

@@ -847,15 +847,7 @@ bool XlsxSource::NextRow(SheetRow& row) {
 
 std::unique_ptr<SheetSource> OpenXlsxSource(const std::string& path, int fd) {
   auto source = std::make_unique<XlsxSource>(path, fd);
-  try {
-    source->Load();
-  } catch (const Error&) {
-    throw;
-  } catch (const std::bad_alloc&) {
-    ThrowWorkbookError(path, "there is not enough memory to read it");
-  } catch (const std::exception& e) {
-    ThrowWorkbookError(path, e.what());
-  }
+  WithWorkbookErrors(path, [&] { source->Load(); });
   return source;
 }
 
