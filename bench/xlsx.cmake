@@ -11,6 +11,7 @@ if(CELLVERTER_FUZZ)
   # stored part before the XML is read.
   target_compile_options(cellverter_xlsx PRIVATE -fsanitize=fuzzer-no-link)
   target_compile_options(cellverter_office_crypto PRIVATE -fsanitize=fuzzer-no-link)
+  target_compile_definitions(cellverter_office_crypto PRIVATE FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION)
   target_compile_definitions(cellverter_xlsx PRIVATE FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION)
 endif()
 

@@ -103,14 +103,18 @@ bool ReadPasswordFile(const std::string& path, std::string& password) {
                  SystemMessage(errno).c_str());
     return false;
   }
+  // Office passwords have at most 255 characters; a longer line is not a password file.
+  constexpr size_t kMaxLine = 4096;
   password.clear();
-  for (int c; (c = std::fgetc(file)) != EOF && c != '\n';) password += static_cast<char>(c);
+  for (int c; password.size() <= kMaxLine && (c = std::fgetc(file)) != EOF && c != '\n';) {
+    password += static_cast<char>(c);
+  }
   const bool failed = std::ferror(file) != 0;
   const int error = errno;
   std::fclose(file);
-  if (failed) {
+  if (failed || password.size() > kMaxLine) {
     std::fprintf(stderr, "cellverter-cli: cannot read the password file \"%s\": %s\n", path.c_str(),
-                 SystemMessage(error).c_str());
+                 failed ? SystemMessage(error).c_str() : "its first line is too long");
     return false;
   }
   if (!password.empty() && password.back() == '\r') password.pop_back();

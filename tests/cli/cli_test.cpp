@@ -230,6 +230,7 @@ TEST(CliTest, PasswordOptionsOpenEncryptedWorkbooksAndNeverShowThePassword) {
 
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--password-file", "missing.txt", "lo-rc4-secret.xls"},
+        std::vector<std::string>{"--password-file", "/dev/zero", "lo-rc4-secret.xls"},
         std::vector<std::string>{"--password", "x", "--password-file", "password.txt",
                                  "lo-rc4-secret.xls"}}) {
     outcome = RunCli(dir.path(), args);
