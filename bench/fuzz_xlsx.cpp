@@ -2,14 +2,20 @@
 // end in rows or in cellverter::Error, never in a crash, a hang or unbounded memory. Built with
 // -DCELLVERTER_FUZZ=ON (clang) it fuzzes; in the ordinary build it replays the files and
 // folders named on its command line, so that the seed corpus runs as a test.
+#include <cstring>
+
 #include "fuzz_support.h"
 #include "platform/error.h"
+#include "spreadsheet/encrypted_package.h"
 #include "spreadsheet/xlsx_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   cellverter::fuzzing::MemoryFile file(data, size);
+  // Encrypted packages (compound files) go through their decryption first.
+  const bool encrypted = size >= 8 && std::memcmp(data, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) == 0;
   try {
-    auto source = cellverter::OpenXlsxSource(file.path());
+    auto source = encrypted ? cellverter::OpenEncryptedPackage(file.path(), "")
+                            : cellverter::OpenXlsxSource(file.path());
     cellverter::fuzzing::ExerciseSheetSource(*source);
   } catch (const cellverter::Error&) {
   }

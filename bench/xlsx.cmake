@@ -6,10 +6,12 @@ if(CELLVERTER_FUZZ)
   target_compile_definitions(fuzz_xlsx PRIVATE CELLVERTER_LIBFUZZER)
   target_compile_options(fuzz_xlsx PRIVATE -fsanitize=fuzzer)
   target_link_options(fuzz_xlsx PRIVATE -fsanitize=fuzzer)
-  target_link_libraries(fuzz_xlsx PRIVATE cellverter_options cellverter_xlsx)
+  target_link_libraries(fuzz_xlsx PRIVATE cellverter_options cellverter_xlsx cellverter_spreadsheet)
   # Coverage feedback from the reader itself; checksums would stop nearly every mutation of a
   # stored part before the XML is read.
   target_compile_options(cellverter_xlsx PRIVATE -fsanitize=fuzzer-no-link)
+  target_compile_options(cellverter_office_crypto PRIVATE -fsanitize=fuzzer-no-link)
+  target_compile_definitions(cellverter_office_crypto PRIVATE FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION)
   target_compile_definitions(cellverter_xlsx PRIVATE FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION)
 endif()
 

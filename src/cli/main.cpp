@@ -81,6 +81,33 @@ std::vector<std::string> SplitEmptyValues(int argc, char** argv) {
   return args;
 }
 
+// The first line of a password file, without its line end. The password never appears in a
+// message.
+bool ReadPasswordFile(const std::string& path, std::string& password) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    std::fprintf(stderr, "cellverter-cli: cannot read the password file \"%s\": %s\n", path.c_str(),
+                 SystemMessage(errno).c_str());
+    return false;
+  }
+  // Office passwords have at most 255 characters; a longer line is not a password file.
+  constexpr size_t kMaxLine = 4096;
+  password.clear();
+  for (int c; password.size() <= kMaxLine && (c = std::fgetc(file)) != EOF && c != '\n';) {
+    password += static_cast<char>(c);
+  }
+  const bool failed = std::ferror(file) != 0;
+  const int error = errno;
+  std::fclose(file);
+  if (failed || password.size() > kMaxLine) {
+    std::fprintf(stderr, "cellverter-cli: cannot read the password file \"%s\": %s\n", path.c_str(),
+                 failed ? SystemMessage(error).c_str() : "its first line is too long");
+    return false;
+  }
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  return true;
+}
+
 int Run(int argc, char** argv) {
   CLI::App app{
       "Converts the first worksheet of each Excel workbook (.xls, .xlsx) into a CSV file in the "
@@ -110,6 +137,8 @@ int Run(int argc, char** argv) {
   unsigned jobs = CoreCount();
   long long maxCells = 0;
   bool nulSeparated = false;
+  std::string password;
+  std::string passwordFile;
   std::vector<std::string> paths;
 
   app.add_option("-d,--destination", destination,
@@ -146,6 +175,14 @@ int Run(int argc, char** argv) {
       ->check(CLI::Range(1LL, std::numeric_limits<long long>::max()).description(""));
   app.add_flag("-0,--null", nulSeparated,
                "End each path printed with a NUL instead of a line feed, as find -print0");
+  CLI::Option* passwordOption =
+      app.add_option("--password", password,
+                     "Password tried on encrypted workbooks after Excel's default one")
+          ->type_name("TEXT");
+  app.add_option("--password-file", passwordFile,
+                 "Like --password, with the password in the first line of FILE")
+      ->type_name("FILE")
+      ->excludes(passwordOption);
   app.add_option("paths", paths,
                  "Workbooks and folders to convert (a folder adds its .xls and .xlsx files); "
                  "- reads paths from standard input, one a line")
@@ -160,6 +197,8 @@ int Run(int argc, char** argv) {
   } catch (const CLI::ParseError& error) {
     return app.exit(error) == 0 ? kAllConverted : kBadUsage;
   }
+
+  if (!passwordFile.empty() && !ReadPasswordFile(passwordFile, password)) return kBadUsage;
 
   std::vector<std::string> workbooks;
   bool stdinRead = false;
@@ -182,6 +221,7 @@ int Run(int argc, char** argv) {
   options.encoding = kCsvEncodings[EncodingIndexFromStoredWord(encodingWord)].encoding;
   options.ansiCodePage = UserAnsiCodePage();
   options.maxCells = maxCells;
+  options.password = password;
 
   CliReport report(workbooks.size(), stdout, stderr, ::isatty(STDERR_FILENO) == 1, nulSeparated);
   const std::set<int> inherited = OpenDescriptors();

@@ -120,6 +120,7 @@ BatchSummary RunBatch(BatchInputs& inputs, BatchObserver& observer) {
   summary.destinationReady = true;
   CsvOptions options;
   options.separator = inputs.Separator();
+  options.password = inputs.Password();
   BusyCursor cursor(observer);
 
   for (std::size_t index = 0; index < inputs.ItemCount(); ++index) {

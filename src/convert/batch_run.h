@@ -25,6 +25,9 @@ class BatchInputs {
   virtual int AnsiCodePage() = 0;
   // CsvOptions::maxCells, asked with the encoding; 0 (the default) sets no bound.
   virtual long long MaxCells() { return 0; }
+  // Tried on encrypted workbooks after Excel's default password, read once at the start;
+  // empty: none.
+  virtual std::string Password() { return {}; }
 };
 
 // A fixed list with fixed settings (the command-line tool, tests).
@@ -38,6 +41,7 @@ class FixedBatchInputs : public BatchInputs {
   CsvEncoding Encoding() override { return options_.encoding; }
   int AnsiCodePage() override { return options_.ansiCodePage; }
   long long MaxCells() override { return options_.maxCells; }
+  std::string Password() override { return options_.password; }
 
  private:
   std::vector<std::string> workbooks_;

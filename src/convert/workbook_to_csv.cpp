@@ -54,7 +54,7 @@ std::string ConvertExcelToCSV(const std::string& excelFile, const std::string& c
     QuitGuard quit(*excel);
     excel->DisplayAlerts(false);
     excel->Visible(false);
-    ExcelWorkbook& workbook = excel->Workbooks().Open(excelFile, false, true);
+    ExcelWorkbook& workbook = excel->Workbooks().Open(excelFile, false, true, options.password);
     ExcelWorksheet& worksheet = workbook.Worksheets(1);
     const int rowCount = worksheet.UsedRange().SpecialCells(kXlCellTypeLastCell).Row();
     const int columnCount = worksheet.UsedRange().SpecialCells(kXlCellTypeLastCell).Column();

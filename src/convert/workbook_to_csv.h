@@ -15,6 +15,8 @@ struct CsvOptions {
   // A workbook whose used range has more cells than this is refused before anything is
   // written; 0 sets no bound.
   long long maxCells = 0;
+  // Tried on encrypted workbooks after Excel's default password; empty: none.
+  std::string password = {};
 };
 
 // The used range of the first worksheet (A1 to the last used cell) and how many cells the

@@ -125,8 +125,10 @@ class EngineWorksheet final : public ExcelWorksheet {
 
 class EngineWorkbook final : public ExcelWorkbook {
  public:
-  explicit EngineWorkbook(const std::string& fileName)
-      : fileName_(fileName), source_(OpenWorkbookSource(fileName)), sheet_(*source_, fileName) {}
+  EngineWorkbook(const std::string& fileName, const std::string& password)
+      : fileName_(fileName),
+        source_(OpenWorkbookSource(fileName, password)),
+        sheet_(*source_, fileName) {}
 
   ExcelWorksheet& Worksheets(int index) override {
     if (index != 1) {
@@ -162,9 +164,10 @@ class EngineApplication final : public ExcelApplication, private ExcelWorkbooks 
   }
 
  private:
-  ExcelWorkbook& Open(const std::string& fileName, bool, bool) override {
+  ExcelWorkbook& Open(const std::string& fileName, bool, bool,
+                      const std::string& password) override {
     Alive();
-    open_.push_back(std::make_unique<EngineWorkbook>(fileName));
+    open_.push_back(std::make_unique<EngineWorkbook>(fileName, password));
     return *open_.back();
   }
 

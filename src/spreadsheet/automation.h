@@ -97,8 +97,13 @@ class ExcelWorkbooks {
  public:
   virtual ~ExcelWorkbooks() = default;
   // Opens a workbook by its content (.xlsx, .xlsm, .xls). Only read-only opening is offered;
-  // links are never updated.
-  virtual ExcelWorkbook& Open(const std::string& fileName, bool updateLinks, bool readOnly) = 0;
+  // links are never updated. An encrypted workbook opens with Excel's default password, else
+  // with `password` (Excel's Password argument of Open) when it is not empty.
+  virtual ExcelWorkbook& Open(const std::string& fileName, bool updateLinks, bool readOnly,
+                              const std::string& password) = 0;
+  ExcelWorkbook& Open(const std::string& fileName, bool updateLinks, bool readOnly) {
+    return Open(fileName, updateLinks, readOnly, std::string());
+  }
 };
 
 class ExcelApplication {

@@ -26,6 +26,29 @@ std::string TemporaryFolder() {
 
 }  // namespace
 
+int OpenTemporaryFile() {
+  const std::string folder = TemporaryFolder();
+  int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    std::string pattern = folder + "/cellverter-spool-XXXXXX";
+    fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) SpoolFailure(errno);
+    ::unlink(pattern.c_str());
+  }
+  return fd;
+}
+
+void WriteTemporaryFile(int fd, uint64_t offset, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) SpoolFailure(errno);
+    if (n == 0) SpoolFailure(ENOSPC);
+    offset += static_cast<uint64_t>(n);
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+}
+
 SheetSpool::SheetSpool(size_t memoryLimit) : memoryLimit_(memoryLimit) {}
 
 SheetSpool::~SheetSpool() {
@@ -43,14 +66,7 @@ void SheetSpool::Append(std::string_view bytes) {
 }
 
 void SheetSpool::Spill() {
-  const std::string folder = TemporaryFolder();
-  fd_ = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd_ < 0) {
-    std::string pattern = folder + "/cellverter-spool-XXXXXX";
-    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd_ < 0) SpoolFailure(errno);
-    ::unlink(pattern.c_str());
-  }
+  fd_ = OpenTemporaryFile();
   WriteOut(memory_);
   memory_.clear();
   memory_.shrink_to_fit();
@@ -58,14 +74,8 @@ void SheetSpool::Spill() {
 }
 
 void SheetSpool::WriteOut(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(fileSize_));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) SpoolFailure(errno);
-    if (n == 0) SpoolFailure(ENOSPC);
-    fileSize_ += static_cast<uint64_t>(n);
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
+  WriteTemporaryFile(fd_, fileSize_, bytes);
+  fileSize_ += bytes.size();
 }
 
 void SheetSpool::FinishWriting() {

@@ -57,6 +57,11 @@ class SheetSpool {
   size_t readEnd_ = 0;
 };
 
+// An unlinked file in $TMPDIR (default /tmp), open for reading and writing; and writing all
+// of `bytes` at `offset` into it. Failures are thrown as std::runtime_error texts, as above.
+int OpenTemporaryFile();
+void WriteTemporaryFile(int fd, uint64_t offset, std::string_view bytes);
+
 inline void AppendVarint(uint64_t value, std::string& out) {
   while (value >= 0x80) {
     out += static_cast<char>(value | 0x80);

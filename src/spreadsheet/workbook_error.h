@@ -1,5 +1,6 @@
 #pragma once
 
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -23,6 +24,21 @@ inline std::string WorkbookErrorMessage(std::string_view path, std::string_view 
 
 [[noreturn]] inline void ThrowWorkbookError(std::string_view path, std::string_view cause) {
   throw Error(WorkbookErrorMessage(path, cause));
+}
+
+// Runs `open` (a reader's opening of `path`) and turns what its inner layers throw into an
+// Error naming the file: their text is the cause.
+template <typename Open>
+auto WithWorkbookErrors(std::string_view path, Open&& open) -> decltype(open()) {
+  try {
+    return open();
+  } catch (const Error&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    ThrowWorkbookError(path, "there is not enough memory to read it");
+  } catch (const std::exception& e) {
+    ThrowWorkbookError(path, e.what());
+  }
 }
 
 // What a reader's inner layers (container, XML, records) throw without knowing the file's

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "spreadsheet/encrypted_package.h"
 #include "spreadsheet/workbook_error.h"
 #include "spreadsheet/workbook_file.h"
 #include "spreadsheet/xls_reader.h"
@@ -112,7 +113,8 @@ bool HoldsEncryptedPackage(int fd, uint64_t fileSize) {
 
 }  // namespace
 
-std::unique_ptr<SheetSource> OpenWorkbookSource(const std::string& path) {
+std::unique_ptr<SheetSource> OpenWorkbookSource(const std::string& path,
+                                                std::string_view password) {
   uint64_t fileSize = 0;
   FileHandle file(OpenWorkbookFile(path, &fileSize));
 
@@ -124,9 +126,9 @@ std::unique_ptr<SheetSource> OpenWorkbookSource(const std::string& path) {
   }
   if (longEnough && std::memcmp(magic, kCompoundFileSignature, 8) == 0) {
     if (HoldsEncryptedPackage(file.get(), fileSize)) {
-      ThrowWorkbookError(path, "the workbook is protected by a password");
+      return OpenEncryptedPackage(path, password);
     }
-    return OpenXlsSource(path);
+    return OpenXlsSource(path, password);
   }
   // Bare Excel 2.x-4.x files: the .xls reader says they are not supported.
   if (longEnough &&

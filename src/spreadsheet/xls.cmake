@@ -4,5 +4,5 @@ find_package(ICU REQUIRED COMPONENTS uc)
 cellverter_add_library(cellverter_xls SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/compound_file.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/xls_reader.cpp
-  DEPS cellverter_platform ICU::uc
+  DEPS cellverter_platform cellverter_office_crypto ICU::uc
 )

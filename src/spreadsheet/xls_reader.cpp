@@ -11,6 +11,7 @@
 
 #include "platform/error.h"
 #include "spreadsheet/compound_file.h"
+#include "spreadsheet/office_crypto.h"
 #include "spreadsheet/used_range_bounds.h"
 #include "spreadsheet/workbook_error.h"
 #include "spreadsheet/workbook_file.h"
@@ -290,8 +291,17 @@ class RecordReader {
     offset_ = bufferStart_ + begin_;
     data_ = std::string_view(&buffer_[begin_ + 4], length);
     begin_ += 4 + static_cast<size_t>(length);
+    if (decryptor_) {
+      // The buffer keeps the stream's bytes as they are, since a seek may read them again.
+      record_.assign(data_);
+      decryptor_->DecryptRecord(type_, offset_ + 4, record_.data(), record_.size());
+      data_ = record_;
+    }
     return true;
   }
+
+  // Records after FILEPASS are decrypted as they are read.
+  void SetDecryptor(std::unique_ptr<BiffDecryptor> decryptor) { decryptor_ = std::move(decryptor); }
 
   // Makes the next call of Next() return the current record again.
   void Unread() { unread_ = true; }
@@ -329,6 +339,8 @@ class RecordReader {
   std::string_view data_;
   bool unread_ = false;
   size_t chunk_ = kBufferSize;
+  std::unique_ptr<BiffDecryptor> decryptor_;
+  std::string record_;  // the decrypted data of the current record
 };
 
 // A record with its CONTINUE records (MS-XLS 2.1.7.20): one byte sequence that remembers
@@ -435,7 +447,8 @@ struct CellRecordPosition {
 
 class XlsSheetSource final : public SheetSource {
  public:
-  explicit XlsSheetSource(const std::string& path) : file_(path) {}
+  XlsSheetSource(const std::string& path, std::string_view password)
+      : file_(path), password_(password) {}
 
   void Open() {
     std::optional<CompoundFile::Entry> entry = file_.FindStream("Workbook");
@@ -526,7 +539,13 @@ class XlsSheetSource final : public SheetSource {
           case kEof:
             return;
           case kFilePass:
-            Fail("the workbook is protected by a password");
+            if (!biff8_) Fail(std::string(kPasswordProtectedCause));
+            try {
+              reader.SetDecryptor(OpenBiffDecryptor(data, password_));
+            } catch (const std::runtime_error& refused) {
+              Fail(refused.what());
+            }
+            break;
           case kCodePage:
             if (data.size() >= 2 && !biff8_) codePage_.SetCodePage(U16(data.data()));
             break;
@@ -907,6 +926,7 @@ class XlsSheetSource final : public SheetSource {
   }
 
   CompoundFile file_;
+  std::string password_;
   std::optional<CompoundFile::Stream> stream_;
   std::optional<RecordReader> reader_;
   bool biff8_ = true;
@@ -939,7 +959,7 @@ bool LooksLikeOldBiffFile(std::string_view head) {
          length <= 16;
 }
 
-std::unique_ptr<SheetSource> OpenXlsSource(const std::string& path) {
+std::unique_ptr<SheetSource> OpenXlsSource(const std::string& path, std::string_view password) {
   {
     char head[8] = {};
     const int fd = OpenWorkbookFile(path);
@@ -950,7 +970,7 @@ std::unique_ptr<SheetSource> OpenXlsSource(const std::string& path) {
           path, "Excel 2.x-4.x workbooks are not supported; save it as a newer Excel workbook");
     }
   }
-  auto source = std::make_unique<XlsSheetSource>(path);
+  auto source = std::make_unique<XlsSheetSource>(path, password);
   source->Open();
   return source;
 }

@@ -15,9 +15,13 @@ namespace cellverter {
 // scans the worksheet once for its last used cell; rows are then streamed from the file, so
 // memory does not grow with the rows.
 //
+// An encrypted BIFF8 workbook (XOR, RC4 or RC4 CryptoAPI) is decrypted with Excel's default
+// password, else with `password` when one is given.
+//
 // Throws Error naming the file when it is missing or unreadable, not a workbook, protected
-// by a password, an Excel 2.x-4.x file (not supported), damaged, or without any worksheet.
-std::unique_ptr<SheetSource> OpenXlsSource(const std::string& path);
+// by a password (or the password given is wrong), an Excel 2.x-4.x file (not supported),
+// damaged, or without any worksheet.
+std::unique_ptr<SheetSource> OpenXlsSource(const std::string& path, std::string_view password = {});
 
 // True when `head` (the first bytes of a file) starts like a bare BIFF2-BIFF4 workbook, the
 // formats of Excel 2.x to 4.x that are not stored in a compound file. OpenXlsSource answers

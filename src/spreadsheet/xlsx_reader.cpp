@@ -9,6 +9,7 @@
 #include <cstring>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 
 #include "spreadsheet/prefetch_stream.h"
 #include "spreadsheet/sheet_spool.h"
@@ -191,8 +192,54 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
   return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
-// The serial number of an ISO 8601 date, time or date-time (cells of type "d").
+// Days of an ISO 8601 duration, as Excel's Strict Open XML files store times ("PT13H20M1.5S",
+// "P1DT2H"): weeks, days, hours, minutes and seconds, each with an optional fraction. Years
+// and months have no fixed length and are refused.
+std::optional<double> IsoDurationDays(std::string_view text) {
+  if (text.size() < 3 || text[0] != 'P') return std::nullopt;
+  double seconds = 0;
+  bool inTime = false;
+  for (size_t i = 1; i < text.size();) {
+    if (text[i] == 'T' && !inTime) {
+      inTime = true;
+      ++i;
+      continue;
+    }
+    const size_t start = i;
+    double value = 0;
+    while (i < text.size() && i - start < 16 && text[i] >= '0' && text[i] <= '9') {
+      value = value * 10 + (text[i++] - '0');
+    }
+    if (i == start) return std::nullopt;
+    if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
+      double scale = 0.1;
+      for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, scale /= 10) {
+        value += (text[i] - '0') * scale;
+      }
+    }
+    if (i >= text.size()) return std::nullopt;
+    const char unit = text[i++];
+    if (!inTime && unit == 'W') {
+      seconds += value * 7 * 86400;
+    } else if (!inTime && unit == 'D') {
+      seconds += value * 86400;
+    } else if (inTime && unit == 'H') {
+      seconds += value * 3600;
+    } else if (inTime && unit == 'M') {
+      seconds += value * 60;
+    } else if (inTime && unit == 'S') {
+      seconds += value;
+    } else {
+      return std::nullopt;
+    }
+  }
+  return seconds / 86400;
+}
+
+// The serial number of an ISO 8601 date, time or date-time (cells of type "d"), or of a
+// duration, which Excel writes for times of day.
 std::optional<double> IsoDateSerial(std::string_view text, bool date1904) {
+  if (!text.empty() && text[0] == 'P') return IsoDurationDays(text);
   auto number = [&](size_t& i, size_t digits, int& out) {
     if (i + digits > text.size()) return false;
     out = 0;
@@ -317,7 +364,11 @@ class SharedStrings {
 
 class XlsxSource final : public SheetSource {
  public:
-  explicit XlsxSource(const std::string& path) : path_(path) {}
+  // `fd`, when not -1, is the package already open (and owned from here on).
+  XlsxSource(const std::string& path, int fd) : path_(path), fd_(fd) {}
+  ~XlsxSource() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
 
   void Load();
 
@@ -347,6 +398,7 @@ class XlsxSource final : public SheetSource {
   void ReadTable(const std::string& part);
 
   std::string path_;
+  int fd_;
   std::unique_ptr<ZipArchive> zip_;
   bool date1904_ = false;
   std::vector<int> cellFormats_;
@@ -806,7 +858,7 @@ void XlsxSource::ReadTable(const std::string& part) {
 }
 
 void XlsxSource::Load() {
-  zip_ = std::make_unique<ZipArchive>(OpenWorkbookFile(path_));
+  zip_ = std::make_unique<ZipArchive>(fd_ >= 0 ? std::exchange(fd_, -1) : OpenWorkbookFile(path_));
 
   // The package relationships name the main part; packages without them are not workbooks.
   std::string workbookPart;
@@ -896,17 +948,9 @@ bool XlsxSource::NextRow(SheetRow& row) {
 
 }  // namespace
 
-std::unique_ptr<SheetSource> OpenXlsxSource(const std::string& path) {
-  auto source = std::make_unique<XlsxSource>(path);
-  try {
-    source->Load();
-  } catch (const Error&) {
-    throw;
-  } catch (const std::bad_alloc&) {
-    ThrowWorkbookError(path, "there is not enough memory to read it");
-  } catch (const std::exception& e) {
-    ThrowWorkbookError(path, e.what());
-  }
+std::unique_ptr<SheetSource> OpenXlsxSource(const std::string& path, int fd) {
+  auto source = std::make_unique<XlsxSource>(path, fd);
+  WithWorkbookErrors(path, [&] { source->Load(); });
   return source;
 }
 

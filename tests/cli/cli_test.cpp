@@ -188,9 +188,10 @@ TEST(CliTest, HelpAndVersion) {
   EXPECT_EQ(outcome.out, "cellverter-cli " CELLVERTER_VERSION "\n");
   outcome = RunCli(dir.path(), {"--help"});
   EXPECT_EQ(outcome.status, 0);
-  for (const char* option : {"--destination", "--separator", "--encoding", "UTF16BEBOM",
-                             "--include-subfolders", "--jobs", "--version", "--max-cells",
-                             "-0,--null", "1,000,000 cells", "100 times", "line break"}) {
+  for (const char* option :
+       {"--destination", "--separator", "--encoding", "UTF16BEBOM", "--include-subfolders",
+        "--jobs", "--version", "--max-cells", "-0,--null", "1,000,000 cells", "100 times",
+        "line break", "--password", "--password-file"}) {
     EXPECT_NE(outcome.out.find(option), std::string::npos) << option;
   }
 }
@@ -227,6 +228,47 @@ TEST(CliTest, ConvertsFoldersAndFilesReportingEachFailure) {
   outcome = RunCli(dir.path(), {"single.xlsx"});  // the current folder by default
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(ReadBytes(dir / "single.csv"), "single\r\n");
+}
+
+TEST(CliTest, PasswordOptionsOpenEncryptedWorkbooksAndNeverShowThePassword) {
+  TempDir dir;
+  for (const char* name : {"lo-rc4-secret.xls", "agile-default.xlsx"}) {
+    fs::copy_file(std::string(CELLVERTER_TEST_DATA "/encrypted/") + name, dir / name);
+  }
+  // Excel's default password opens its workbook silently; the other one stays protected.
+  Outcome outcome = RunCli(dir.path(), {"-d", "none", "lo-rc4-secret.xls", "agile-default.xlsx"});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.err.find("\"lo-rc4-secret.xls\": the workbook is protected by a password."),
+            std::string::npos)
+      << outcome.err;
+  EXPECT_EQ(Files(dir / "none").count("agile-default.csv"), 1u);
+
+  outcome = RunCli(dir.path(), {"-d", "wrong", "--password", "Sesame-42", "lo-rc4-secret.xls"});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.err.find("\"lo-rc4-secret.xls\": the password is wrong."), std::string::npos)
+      << outcome.err;
+  EXPECT_EQ(outcome.err.find("Sesame-42"), std::string::npos);
+
+  outcome = RunCli(dir.path(), {"-d", "given", "--password", "secret", "lo-rc4-secret.xls"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(ReadBytes(dir / "given/lo-rc4-secret.csv").substr(0, 11), "Kontostand ");
+
+  // The first line of the file, without its line end.
+  WriteBytes(dir / "password.txt", "secret\r\nnot this line\n");
+  outcome = RunCli(dir.path(), {"-d", "file", "--password-file", "password.txt",
+                                "lo-rc4-secret.xls", "agile-default.xlsx"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(Files(dir / "file").size(), 2u);
+
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--password-file", "missing.txt", "lo-rc4-secret.xls"},
+        std::vector<std::string>{"--password-file", "/dev/zero", "lo-rc4-secret.xls"},
+        std::vector<std::string>{"--password", "x", "--password-file", "password.txt",
+                                 "lo-rc4-secret.xls"}}) {
+    outcome = RunCli(dir.path(), args);
+    EXPECT_EQ(outcome.status, 2) << outcome.err;
+    EXPECT_EQ(outcome.err.find("secret"), std::string::npos) << outcome.err;
+  }
 }
 
 TEST(CliTest, WritesEachEncoding) {

@@ -193,6 +193,11 @@ INSTANTIATE_TEST_SUITE_P(
                       return book.Zip();
                     }),
                     "the workbook holds no worksheet."},
+        FailureCase{"DurationInYearsAndMonths", Bytes([] {
+                      return WithSheetData(
+                          "<row r=\"1\"><c r=\"A1\" t=\"d\"><v>P1Y2M</v></c></row>");
+                    }),
+                    "the file is damaged (a date cell holds no ISO 8601 date)."},
         FailureCase{"MismatchedTags", Bytes([] { return WithSheetData("<row r=\"1\"><c></row>"); }),
                     "the file is damaged (the sheet XML is malformed: mismatched end tag)."},
         FailureCase{"SheetEndsEarly", Bytes([] {

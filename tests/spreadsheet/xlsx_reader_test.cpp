@@ -126,6 +126,14 @@ INSTANTIATE_TEST_SUITE_P(
                      Cell("B1", "<v>1900-01-01T12:00:00Z</v>", " t=\"d\"") +
                      Cell("C1", "<v>1900-03-01</v>", " t=\"d\"") + "</row>",
                  "45352|1.5|61"},
+        // Excel's Strict Open XML: times as durations; 1899-12-31 is the day shown as 1/0/1900.
+        CellCase{"IsoDurationsBecomeTimesOfDay",
+                 "<row r=\"1\">" + Cell("A1", "<v>PT0H0M0.000S</v>", " t=\"d\"") +
+                     Cell("B1", "<v>PT13H20M1.5S</v>", " t=\"d\"") +
+                     Cell("C1", "<v>P1DT12H</v>", " t=\"d\"") +
+                     Cell("D1", "<v>1899-12-31</v>", " t=\"d\"") +
+                     Cell("E1", "<v>1899-12-31T06:00:00</v>", " t=\"d\"") + "</row>",
+                 "0|0.555572917|1.5|0|0.25"},
         CellCase{"OutOfOrderCellsAreSortedAndTheLastOfTwinsStands",
                  "<row r=\"1\">" + Cell("C1", "<v>3</v>") + Cell("A1", "<v>1</v>") +
                      Cell("C1", "<v>33</v>") + "</row>",

@@ -1,0 +1,74 @@
+#include "spreadsheet/encrypted_package.h"
+
+#include <unistd.h>
+
+#include <optional>
+#include <utility>
+
+#include "platform/error.h"
+#include "spreadsheet/compound_file.h"
+#include "spreadsheet/office_crypto.h"
+#include "spreadsheet/sheet_spool.h"
+#include "spreadsheet/workbook_error.h"
+#include "spreadsheet/xlsx_reader.h"
+
+namespace cellverter {
+namespace {
+
+class CompoundStream final : public ByteStream {
+ public:
+  explicit CompoundStream(CompoundFile::Stream stream) : stream_(std::move(stream)) {}
+  size_t Read(char* buffer, size_t capacity) override { return stream_.Read(buffer, capacity); }
+
+ private:
+  CompoundFile::Stream stream_;
+};
+
+// Closes the descriptor unless it was handed on.
+class OwnedFd {
+ public:
+  explicit OwnedFd(int fd) : fd_(fd) {}
+  ~OwnedFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OwnedFd(const OwnedFd&) = delete;
+  OwnedFd& operator=(const OwnedFd&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<SheetSource> OpenEncryptedPackage(const std::string& path,
+                                                  std::string_view password) {
+  return WithWorkbookErrors(path, [&] {
+    const CompoundFile file(path);
+    const std::optional<CompoundFile::Entry> infoEntry = file.FindStream("EncryptionInfo");
+    const std::optional<CompoundFile::Entry> packageEntry = file.FindStream("EncryptedPackage");
+    // Without its EncryptionInfo the package says only that it is encrypted.
+    if (!infoEntry || !packageEntry) throw PasswordRefused(std::string(kPasswordProtectedCause));
+    if (infoEntry->size > kMaxEncryptionInfoSize) {
+      throw WorkbookDamaged("the encryption information is malformed");
+    }
+    std::string info(static_cast<size_t>(infoEntry->size), '\0');
+    CompoundFile::Stream infoStream = file.OpenStream(*infoEntry);
+    if (infoStream.Read(info.data(), info.size()) != info.size()) {
+      throw WorkbookDamaged("the encryption information is cut off");
+    }
+    const std::unique_ptr<PackageDecryptor> decryptor = OpenPackageDecryptor(info, password);
+
+    OwnedFd temporary(OpenTemporaryFile());
+    uint64_t written = 0;
+    CompoundStream encrypted(file.OpenStream(*packageEntry));
+    decryptor->Decrypt(encrypted, [&](std::string_view bytes) {
+      WriteTemporaryFile(temporary.get(), written, bytes);
+      written += bytes.size();
+    });
+    return OpenXlsxSource(path, temporary.release());
+  });
+}
+
+}  // namespace cellverter
