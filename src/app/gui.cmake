@@ -3,6 +3,7 @@
 # The window's rules, Qt-free, so that tests reach them without widgets.
 cellverter_add_library(cellverter_window_rules SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/main_window_rules.cpp
+  DEPS cellverter_batch
 )
 
 if(CELLVERTER_GUI AND TARGET cellverter_batch AND TARGET cellverter_appcore

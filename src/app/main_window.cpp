@@ -656,7 +656,9 @@ class TAppForm::RunConnection : public BatchObserver {
       SetCursorNow(wasBusy);
     });
   }
-  void WorkbookStarting(std::size_t index, std::size_t count, const std::string&) override {
+  void WorkbookStarting(std::size_t index, std::size_t count,
+                        const std::string& workbook) override {
+    workbook_ = workbook;
     row_ = 0;
     lastRow_ = 0;
     total_ = count;
@@ -664,6 +666,16 @@ class TAppForm::RunConnection : public BatchObserver {
   }
   void WorkbookConverted(std::size_t index, const std::string&, const std::string&) override {
     done_ = index + 1;
+  }
+  // A range far larger than what the file holds writes mostly separators for a long time:
+  // the status says why.
+  void WorkbookUsedRange(std::size_t /*index*/, const UsedRangeSize& size) override {
+    if (!size.FarLargerThanHeld()) return;
+    const std::string text = SparseRangeStatusText(workbook_, size);
+    OnWindow([this, text] {
+      form_.SetStatus(FromUtf8(text));
+      form_.statusBar1_->repaint();
+    });
   }
   void WorkbookProgress(std::size_t /*index*/, long long row, long long lastRow) override {
     lastRow_ = lastRow;
@@ -693,7 +705,8 @@ class TAppForm::RunConnection : public BatchObserver {
   }
 
   TAppForm& form_;
-  bool busy_ = false;  // the window's thread only
+  bool busy_ = false;     // the window's thread only
+  std::string workbook_;  // the run's thread only
   std::atomic<bool> stop_{false};
   std::atomic<bool> stopHonoured_{false};
   std::atomic<std::size_t> done_{0};

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "convert/batch_run.h"
+
 namespace cellverter {
 
 std::string GeneralErrorText(std::string_view message) {
@@ -53,6 +55,11 @@ std::string ProgramFolder(const std::filesystem::path& executable) {
 
 std::string DestinationWarningText(std::string_view folder, std::string_view systemMessage) {
   return "Cannot create folder \"" + std::string(folder) + "\". " + std::string(systemMessage);
+}
+
+std::string SparseRangeStatusText(const std::string& workbook, const UsedRangeSize& size) {
+  return ConvertingStatusText(workbook) + " (used range " + size.Address() + ": " +
+         std::to_string(size.Cells()) + " cells, " + std::to_string(size.cellsHeld) + " held)";
 }
 
 int RunProgressPermyriad(std::size_t done, std::size_t total, long long row, long long lastRow) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "convert/workbook_to_csv.h"
+
 namespace cellverter {
 
 // The text of the general error report: the message with a full stop appended when its
@@ -29,6 +31,12 @@ std::string ProgramFolder(const std::filesystem::path& executable);
 // The text of the "WARNING" box when the destination folder cannot be created: the folder
 // and the system's reason, as the output file's errors read.
 std::string DestinationWarningText(std::string_view folder, std::string_view systemMessage);
+
+// The status text while a workbook whose used range is far larger than the cells its file
+// holds is converted: the converting text with the range, so that a long run of separators
+// is explained ("Converting /a/b.xlsx... (used range A1:XFD1048576: 17179869184 cells, 2
+// held)").
+std::string SparseRangeStatusText(const std::string& workbook, const UsedRangeSize& size);
 
 // How far a run has come, in ten-thousandths: `done` workbooks of `total`, plus the share
 // of the workbook under way that its rows written (`row` of `lastRow`) make up.

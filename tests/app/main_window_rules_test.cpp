@@ -75,6 +75,11 @@ TEST(RunProgressTest, WorkbooksDoneAndTheRowsOfTheOneUnderWay) {
   }
 }
 
+TEST(RunStatusTest, SparseRangeNamesTheRangeAndWhatTheFileHolds) {
+  EXPECT_EQ(SparseRangeStatusText("/data/far.xlsx", UsedRangeSize{1048576, 16384, 2}),
+            "Converting /data/far.xlsx... (used range A1:XFD1048576: 17179869184 cells, 2 held)");
+}
+
 TEST(OptionsTest, OnlyTheExactWordTrueIsOn) {
   EXPECT_TRUE(OptionIsOn("True"));
   for (const char* off : {"true", "TRUE", "1", "", "True ", "False"}) {
