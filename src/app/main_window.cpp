@@ -36,7 +36,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/app_values.h"
 #include "app/main_window_dialogs.h"
 #include "app/settings_store.h"
 #include "app/version_info.h"
@@ -44,6 +43,7 @@
 #include "convert/csv_encoding.h"
 #include "i18n/translate.h"
 #include "platform/ansi_code_page.h"
+#include "platform/app_values.h"
 #include "sources/folder_scan.h"
 #include "sources/source_rules.h"
 #ifdef CELLVERTER_HAVE_FEEDBACK

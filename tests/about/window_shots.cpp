@@ -11,7 +11,7 @@
 #include <cstdio>
 
 #include "about/about_box.h"
-#include "app/app_values.h"
+#include "platform/app_values.h"
 #include "feedback/feedback_form.h"
 
 int main(int argc, char** argv) {

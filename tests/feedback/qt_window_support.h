@@ -14,7 +14,7 @@
 
 #include <stdlib.h>
 
-#include "app/app_values.h"
+#include "platform/app_values.h"
 #include "i18n/translate.h"
 
 namespace cellverter::testing_support {

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "update/server_exchange.h"
+#include "http/server_exchange.h"
 #include "window_support.h"
 
 namespace cellverter {
