@@ -1,4 +1,4 @@
-if(TARGET cellverter_update_window)
+if(CELLVERTER_GUI)
   find_package(Qt6 REQUIRED COMPONENTS Test)
   cellverter_add_test(update_window_tests QT SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/window_support.h
