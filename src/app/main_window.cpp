@@ -508,7 +508,7 @@ void TAppForm::FormCreate() {
        {WindowOption::AutomaticallyAddExcelFiles, WindowOption::AutomaticallyConverttoCSV,
         WindowOption::AutomaticallyCloseApplication, WindowOption::IncludeSubfolders,
         WindowOption::StartMinimized}) {
-    OptionItem(option)->setChecked(OptionIsOn(settings_->ReadString(OptionKey(option), "")));
+    OptionItem(option)->setChecked(settings_->ReadBool(OptionKey(option)));
   }
 
   LoadLanguage(std::filesystem::path(ToUtf8(programFolder_)));
@@ -545,7 +545,7 @@ void TAppForm::ComboBox1Change(int index) {
 
 void TAppForm::OptionClick(WindowOption option, QAction* item) {
   // The item has already turned its check mark over.
-  settings_->WriteString(OptionKey(option), OptionValue(item->isChecked()));
+  settings_->WriteBool(OptionKey(option), item->isChecked());
 }
 
 void TAppForm::ButtonBrowseClick() {

@@ -149,10 +149,4 @@ void IniDocument::SetValue(std::string_view section, std::string_view key, std::
   found->lines.insert(at, Line{Kind::kEntry, {}, SingleLine(key), SingleLine(value)});
 }
 
-std::vector<std::string> IniDocument::SectionNames() const {
-  std::vector<std::string> names;
-  for (const Section& section : sections_) names.push_back(section.name);
-  return names;
-}
-
 }  // namespace cellverter

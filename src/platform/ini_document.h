@@ -38,7 +38,6 @@ class IniDocument {
   // that is not empty (creating the section at the end). Line breaks in keys or values are
   // written as blanks so that a value never becomes several lines.
   void SetValue(std::string_view section, std::string_view key, std::string_view value);
-  std::vector<std::string> SectionNames() const;
 
   // The comparison of section and key names.
   static bool SameName(std::string_view a, std::string_view b);
