@@ -15,14 +15,14 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QSvgRenderer>
 #include <QTimer>
 #include <QWindow>
 
 #include <map>
 
-#include "app/app_values.h"
 #include "i18n/translate.h"
+#include "platform/app_values.h"
+#include "widgets/widget_support.h"
 
 #ifndef CELLVERTER_MAKER_HOST
 #define CELLVERTER_MAKER_HOST "cellverter.example.net"
@@ -39,24 +39,6 @@ constexpr int kClientHeight = 374;
 constexpr QSize kLogoSize(344, 105);
 constexpr QSize kEggSize(320, 214);
 constexpr int kEggStep = 5;  // pixels per egg tick
-
-QString Tr(const char* key) { return QString::fromStdString(Translate(key)); }
-
-QFont FontOf(const char* family, int pixelSize) {
-  QFont font(QString::fromLatin1(family));
-  font.setPixelSize(pixelSize);
-  return font;
-}
-
-QPixmap SvgPixmap(const QString& resource, QSize size, qreal ratio) {
-  QPixmap pixmap(size * ratio);
-  pixmap.setDevicePixelRatio(ratio);
-  pixmap.fill(Qt::transparent);
-  QSvgRenderer renderer(resource);
-  QPainter painter(&pixmap);
-  renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
-  return pixmap;
-}
 
 }  // namespace
 

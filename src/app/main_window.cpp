@@ -36,25 +36,19 @@
 #include <utility>
 #include <vector>
 
-#include "app/app_values.h"
+#include "about/about_box.h"
 #include "app/main_window_dialogs.h"
 #include "app/settings_store.h"
 #include "app/version_info.h"
 #include "convert/batch_run.h"
 #include "convert/csv_encoding.h"
+#include "feedback/feedback_form.h"
 #include "i18n/translate.h"
 #include "platform/ansi_code_page.h"
+#include "platform/app_values.h"
 #include "sources/folder_scan.h"
 #include "sources/source_rules.h"
-#ifdef CELLVERTER_HAVE_FEEDBACK
-#include "feedback/feedback_form.h"
-#endif
-#ifdef CELLVERTER_HAVE_ABOUT
-#include "about/about_box.h"
-#endif
-#ifdef CELLVERTER_HAVE_UPDATE_UI
 #include "update/update_ui.h"
-#endif
 
 // The window's images, from a static library: registered once before the first window.
 static void RegisterWindowImages() { Q_INIT_RESOURCE(resources); }
@@ -372,11 +366,9 @@ void TAppForm::BuildMenus() {
   sendFeedback1_ = item(help, "SendFeedback1", "Send &Feedback...", "feedback");
   about1_ = item(help, "About1", "&About...", "about");
   guarded(help2_, &TAppForm::Help2Click);
-#ifdef CELLVERTER_HAVE_UPDATE_UI
   updateCheck_ = std::make_unique<UpdateCheckUi>(this, updateNotifications1_);
   connect(updateNotifications1_, &QAction::triggered, this,
           [this] { Guarded([this] { updateCheck_->UpdateNotifications1Click(); }); });
-#endif
   guarded(sendFeedback1_, &TAppForm::SendFeedback1Click);
   guarded(about1_, &TAppForm::About1Click);
 }
@@ -516,7 +508,7 @@ void TAppForm::FormCreate() {
        {WindowOption::AutomaticallyAddExcelFiles, WindowOption::AutomaticallyConverttoCSV,
         WindowOption::AutomaticallyCloseApplication, WindowOption::IncludeSubfolders,
         WindowOption::StartMinimized}) {
-    OptionItem(option)->setChecked(OptionIsOn(settings_->ReadString(OptionKey(option), "")));
+    OptionItem(option)->setChecked(settings_->ReadBool(OptionKey(option)));
   }
 
   LoadLanguage(std::filesystem::path(ToUtf8(programFolder_)));
@@ -553,7 +545,7 @@ void TAppForm::ComboBox1Change(int index) {
 
 void TAppForm::OptionClick(WindowOption option, QAction* item) {
   // The item has already turned its check mark over.
-  settings_->WriteString(OptionKey(option), OptionValue(item->isChecked()));
+  settings_->WriteBool(OptionKey(option), item->isChecked());
 }
 
 void TAppForm::ButtonBrowseClick() {
@@ -834,25 +826,17 @@ void TAppForm::closeEvent(QCloseEvent* event) {
 // ---- menus of the shell
 
 void TAppForm::SendFeedback1Click() {
-#ifdef CELLVERTER_HAVE_FEEDBACK
   TFeedbackForm form(this);
   form.exec();
-#endif
 }
 
 void TAppForm::About1Click() {
-#ifdef CELLVERTER_HAVE_ABOUT
   TAboutBox box(this);
   box.exec();
-#endif
 }
 
 void TAppForm::TimerCheckerTimer() {
-#ifdef CELLVERTER_HAVE_UPDATE_UI
   if (updateCheck_) updateCheck_->TimerCheckerTimer(timerChecker_);
-#else
-  timerChecker_->stop();
-#endif
 }
 
 std::string TAppForm::StoredDestination() { return settings_->ReadString(kDestinationKey, ""); }

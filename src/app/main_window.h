@@ -120,9 +120,7 @@ class TAppForm : public QMainWindow, private AutomaticRunHost {
   QString programFolder_;
   QString lastFolder_;
   std::unique_ptr<SettingsStore> settings_;
-#ifdef CELLVERTER_HAVE_UPDATE_UI
   std::unique_ptr<UpdateCheckUi> updateCheck_;
-#endif
 
   QToolButton* buttonAdd_ = nullptr;
   QPushButton* buttonConvert_ = nullptr;

@@ -86,10 +86,6 @@ std::string_view OptionKey(WindowOption option) {
   return {};
 }
 
-std::string_view OptionValue(bool on) { return on ? "True" : "False"; }
-
-bool OptionIsOn(std::string_view storedValue) { return storedValue == "True"; }
-
 void RunAutomaticStart(AutomaticRunHost& host, const std::string& programFolder) {
   if (host.OptionChecked(WindowOption::StartMinimized)) {
     host.Minimize();

@@ -51,10 +51,6 @@ enum class WindowOption {
   StartMinimized,
 };
 std::string_view OptionKey(WindowOption option);
-// What an option toggle stores: "True" when the option is now on, else "False".
-std::string_view OptionValue(bool on);
-// An option is on exactly for the stored text "True".
-bool OptionIsOn(std::string_view storedValue);
 
 // What the automatic run at start-up asks of the window. The window carries the steps out;
 // the order and the conditions live in RunAutomaticStart.

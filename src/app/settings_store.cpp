@@ -12,14 +12,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
-#include <random>
 
 #include "platform/error.h"
+#include "platform/pending_file.h"
 
 namespace cellverter {
 namespace {
-
-constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
 
@@ -28,33 +26,11 @@ std::string_view TrimStart(std::string_view text) {
   return text;
 }
 
-std::string_view TrimEnd(std::string_view text) {
-  while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-std::string_view Trim(std::string_view text) { return TrimEnd(TrimStart(text)); }
-
 bool IsValidUtf8(std::string_view text) {
   UErrorCode status = U_ZERO_ERROR;
   int32_t length = 0;
   u_strFromUTF8(nullptr, 0, &length, text.data(), static_cast<int32_t>(text.size()), &status);
   return status != U_INVALID_CHAR_FOUND && status != U_ILLEGAL_ARGUMENT_ERROR;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() == b.size() && a == b) return true;
-  const auto ua = icu::UnicodeString::fromUTF8(icu::StringPiece(a.data(), a.size()));
-  const auto ub = icu::UnicodeString::fromUTF8(icu::StringPiece(b.data(), b.size()));
-  return ua.caseCompare(ub, U_FOLD_CASE_DEFAULT) == 0;
-}
-
-std::string SingleLine(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) {
-    if (c == '\r' || c == '\n') c = ' ';
-  }
-  return result;
 }
 
 std::string EnvironmentValue(const char* name) {
@@ -81,43 +57,6 @@ std::string IcuLocaleName(std::string_view localeName) {
 [[noreturn]] void ThrowWriteError(const std::filesystem::path& path, int code) {
   throw Error("Cannot write file \"" + path.string() + "\". " + SystemMessage(code));
 }
-
-// A descriptor that closes itself, and unlinks its file unless released.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(const std::filesystem::path& folder) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      path_ = folder / (".settings.ini." + std::to_string(random()));
-      fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      created_ = fd_ >= 0;
-      if (created_ || errno != EEXIST) break;
-    }
-  }
-  ~TemporaryFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (created_ && !published_) ::unlink(path_.c_str());
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-  bool ok() const { return fd_ >= 0; }
-  int fd() const { return fd_; }
-  const std::filesystem::path& path() const { return path_; }
-  // Closes the descriptor; false with errno set when the close reports a late write error.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-  void Published() { published_ = true; }
-
- private:
-  std::filesystem::path path_;
-  int fd_ = -1;
-  bool created_ = false;
-  bool published_ = false;
-};
 
 }  // namespace
 
@@ -204,93 +143,12 @@ std::filesystem::path SettingsFolder(const std::filesystem::path& programFolder,
 // --- SettingsIni ----------------------------------------------------------------------
 
 SettingsIni SettingsIni::Parse(std::string_view text) {
-  if (text.substr(0, kBom.size()) == kBom) text.remove_prefix(kBom.size());
-  if (!IsValidUtf8(text)) throw Error("The text is not valid UTF-8.");
-
+  std::string_view body = text;
+  if (body.starts_with("\xEF\xBB\xBF")) body.remove_prefix(3);
+  if (!IsValidUtf8(body)) throw Error("The text is not valid UTF-8.");
   SettingsIni document;
-  Section* current = nullptr;
-  while (!text.empty()) {
-    // Lines end with CR LF, LF or CR.
-    const size_t end = text.find_first_of("\r\n");
-    std::string_view line = Trim(text.substr(0, end));
-    if (end == std::string_view::npos) {
-      text = {};
-    } else {
-      const bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
-      text.remove_prefix(end + (crlf ? 2 : 1));
-    }
-
-    if (line.empty() || line.front() == ';') continue;
-    if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-      document.sections_.push_back(Section{std::string(Trim(line.substr(1, line.size() - 2))), {}});
-      current = &document.sections_.back();
-      continue;
-    }
-    if (current == nullptr) continue;  // before the first section
-    const size_t equals = line.find('=');
-    if (equals == std::string_view::npos) {
-      current->lines.push_back(Line{std::string(line), {}, false});
-    } else {
-      current->lines.push_back(Line{std::string(TrimEnd(line.substr(0, equals))),
-                                    std::string(TrimStart(line.substr(equals + 1))), true});
-    }
-  }
+  static_cast<IniDocument&>(document) = IniDocument::Parse(text);
   return document;
-}
-
-std::string SettingsIni::Serialize() const {
-  std::string text(kBom);
-  for (const Section& section : sections_) {
-    text += "[" + section.name + "]\r\n";
-    for (const Line& line : section.lines) {
-      text += line.hasValue ? line.key + "=" + line.value : line.key;
-      text += "\r\n";
-    }
-    text += "\r\n";
-  }
-  return text;
-}
-
-SettingsIni::Section* SettingsIni::FindSection(std::string_view name) {
-  for (Section& section : sections_) {
-    if (SameName(section.name, name)) return &section;
-  }
-  return nullptr;
-}
-
-const SettingsIni::Section* SettingsIni::FindSection(std::string_view name) const {
-  return const_cast<SettingsIni*>(this)->FindSection(name);
-}
-
-std::optional<std::string> SettingsIni::Value(std::string_view section,
-                                              std::string_view key) const {
-  const Section* found = FindSection(section);
-  if (found == nullptr) return std::nullopt;
-  for (const Line& line : found->lines) {
-    if (line.hasValue && SameName(line.key, key)) return line.value;
-  }
-  return std::nullopt;
-}
-
-void SettingsIni::SetValue(std::string_view section, std::string_view key, std::string_view value) {
-  Section* found = FindSection(section);
-  if (found == nullptr) {
-    sections_.push_back(Section{SingleLine(section), {}});
-    found = &sections_.back();
-  }
-  for (Line& line : found->lines) {
-    if (line.hasValue && SameName(line.key, key)) {
-      line.value = SingleLine(value);
-      return;
-    }
-  }
-  found->lines.push_back(Line{SingleLine(key), SingleLine(value), true});
-}
-
-std::vector<std::string> SettingsIni::SectionNames() const {
-  std::vector<std::string> names;
-  for (const Section& section : sections_) names.push_back(section.name);
-  return names;
 }
 
 // --- SettingsStore --------------------------------------------------------------------
@@ -356,28 +214,15 @@ void SettingsStore::Save() {
   const bool exists = ::stat(path.c_str(), &existing) == 0;
   if (exists && (existing.st_mode & 0222) == 0) ThrowWriteError(path, EACCES);
 
-  TemporaryFile temporary(folder_);
-  if (!temporary.ok()) ThrowWriteError(path, errno);
-  if (exists && S_ISREG(existing.st_mode)) ::fchmod(temporary.fd(), existing.st_mode & 07777);
-
-  const std::string text = document_.Serialize();
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(temporary.fd(), text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ThrowWriteError(path, errno);
-    done += static_cast<size_t>(n);
+  PendingFile temporary(PendingFile::Method::kHiddenName);
+  if (const int error = temporary.Create(folder_.string()); error != 0) {
+    ThrowWriteError(path, error);
   }
-  if (::fdatasync(temporary.fd()) != 0) ThrowWriteError(path, errno);
-  if (!temporary.Close()) ThrowWriteError(path, errno);
-  if (::rename(temporary.path().c_str(), path.c_str()) != 0) ThrowWriteError(path, errno);
-  temporary.Published();
-
-  // Make the rename itself durable; a failure here loses nothing that was written.
-  const int folderFd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folderFd >= 0) {
-    ::fsync(folderFd);
-    ::close(folderFd);
+  if (const int error = temporary.Write(document_.Serialize()); error != 0) {
+    ThrowWriteError(path, error);
+  }
+  if (const int error = temporary.Replace(path.string()); error != 0) {
+    ThrowWriteError(path, error);
   }
 }
 

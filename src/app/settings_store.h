@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "platform/ini_document.h"
 #include "platform/user_folders.h"
 
 namespace cellverter {
@@ -52,37 +52,14 @@ std::filesystem::path SettingsFolder(
     const std::filesystem::path& programFolder, std::string_view companyName,
     std::string_view productName, const std::filesystem::path& configFolder = UserConfigFolder());
 
-// An INI document that keeps sections and lines in file order. Section and key lookups
-// ignore letter case; lines without "=" are kept and written back but hold no value.
-class SettingsIni {
+// The settings document: an INI document (platform/ini_document.h) read only from valid
+// UTF-8 and written whole in the sections layout: UTF-8 with a byte order mark, CR LF line
+// ends, an empty line after every section.
+class SettingsIni : public IniDocument {
  public:
-  // Reads the text of an INI file (an optional UTF-8 byte order mark first). Throws Error
-  // when the text is not valid UTF-8.
+  // Throws Error when the text is not valid UTF-8.
   static SettingsIni Parse(std::string_view text);
-  // UTF-8 with a byte order mark, CR LF line ends, an empty line after every section.
-  std::string Serialize() const;
-
-  std::optional<std::string> Value(std::string_view section, std::string_view key) const;
-  // Changes the first entry of the key in place, or appends it to the section (creating the
-  // section at the end). Line breaks in keys or values are written as blanks so that a value
-  // never becomes several lines.
-  void SetValue(std::string_view section, std::string_view key, std::string_view value);
-  std::vector<std::string> SectionNames() const;
-
- private:
-  struct Line {
-    std::string key;    // whole text for a line without "="
-    std::string value;  // unused when !hasValue
-    bool hasValue = false;
-  };
-  struct Section {
-    std::string name;
-    std::vector<Line> lines;
-  };
-  Section* FindSection(std::string_view name);
-  const Section* FindSection(std::string_view name) const;
-
-  std::vector<Section> sections_;
+  std::string Serialize() const { return IniDocument::Serialize(Layout::kSections); }
 };
 
 // settings.ini in its folder: the in-memory document and its file, written whole on every

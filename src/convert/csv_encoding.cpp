@@ -69,15 +69,22 @@ char32_t DecodeUtf8(std::string_view text, size_t& pos) {
   return cp;
 }
 
+// Copies the run of ASCII bytes at `pos` as it is (the common case of every encoder) and
+// returns the position after it.
+size_t CopyAsciiRun(std::string_view utf8, size_t pos, std::string& out) {
+  const size_t start = pos;
+  while (pos < utf8.size() && static_cast<unsigned char>(utf8[pos]) < 0x80) ++pos;
+  out.append(utf8.data() + start, pos - start);
+  return pos;
+}
+
 class Utf8Encoder final : public TextEncoder {
  public:
   void Append(std::string_view utf8, std::string& out) override {
     // Well-formed input passes through untouched; only bad bytes need the slow path.
     size_t pos = 0;
     while (pos < utf8.size()) {
-      const size_t start = pos;
-      while (pos < utf8.size() && static_cast<unsigned char>(utf8[pos]) < 0x80) ++pos;
-      out.append(utf8.data() + start, pos - start);
+      pos = CopyAsciiRun(utf8, pos, out);
       if (pos == utf8.size()) break;
       const size_t before = pos;
       const char32_t cp = DecodeUtf8(utf8, pos);
@@ -153,9 +160,7 @@ class AnsiEncoder final : public TextEncoder {
   void Append(std::string_view utf8, std::string& out) override {
     size_t pos = 0;
     while (pos < utf8.size()) {
-      const size_t start = pos;
-      while (pos < utf8.size() && static_cast<unsigned char>(utf8[pos]) < 0x80) ++pos;
-      out.append(utf8.data() + start, pos - start);
+      pos = CopyAsciiRun(utf8, pos, out);
       if (pos == utf8.size()) break;
       const char32_t cp = DecodeUtf8(utf8, pos);
       auto found = cache_.find(cp);

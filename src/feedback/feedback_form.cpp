@@ -15,7 +15,6 @@
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
-#include <QSvgRenderer>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -25,8 +24,9 @@
 #include <thread>
 #include <utility>
 
-#include "app/app_values.h"
 #include "i18n/translate.h"
+#include "platform/app_values.h"
+#include "widgets/widget_support.h"
 
 static void InitFeedbackResources() { Q_INIT_RESOURCE(feedback); }
 
@@ -36,26 +36,6 @@ namespace {
 
 constexpr int kMemoMaxLength = 10000;
 constexpr int kEmailMaxLength = 100;
-
-QString Tr(const char* key) { return QString::fromStdString(Translate(key)); }
-
-QFont Tahoma(int pixelSize, bool bold = false) {
-  QFont font(QStringLiteral("Tahoma"));
-  font.setPixelSize(pixelSize);
-  font.setBold(bold);
-  return font;
-}
-
-// An SVG picture rendered for the screen's pixel density, so it stays sharp at 2x.
-QPixmap SvgPixmap(const QString& resource, QSize size, qreal ratio) {
-  QPixmap pixmap(size * ratio);
-  pixmap.setDevicePixelRatio(ratio);
-  pixmap.fill(Qt::transparent);
-  QSvgRenderer renderer(resource);
-  QPainter painter(&pixmap);
-  renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
-  return pixmap;
-}
 
 // A message box with one translated OK button; its text is always shown as plain text.
 void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text) {
@@ -86,7 +66,7 @@ class ChoicePanel : public QFrame {
     face_->setGeometry(4, 4, 32, 32);
     face_->setPixmap(SvgPixmap(faceResource, QSize(32, 32), devicePixelRatioF()));
     caption_->setAlignment(Qt::AlignCenter);
-    caption_->setFont(Tahoma(16));
+    caption_->setFont(FontOf("Tahoma", 16));
     caption_->setAttribute(Qt::WA_TransparentForMouseEvents);
     SetSelected(false);
   }
@@ -149,7 +129,7 @@ TFeedbackForm::TFeedbackForm(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
-  setFont(Tahoma(11));
+  setFont(FontOf("Tahoma", 11));
   setFixedSize(525, 326);
 
   auto* layout = new QVBoxLayout(this);
@@ -171,19 +151,19 @@ TFeedbackForm::TFeedbackForm(QWidget* parent) : QDialog(parent) {
 
   Label1 = new QLabel(this);
   Label1->setObjectName("Label1");
-  Label1->setFont(Tahoma(16));
+  Label1->setFont(FontOf("Tahoma", 16));
   Label1->setContentsMargins(8, 6, 8, 2);
   layout->addWidget(Label1);
 
   Label2 = new QLabel(this);
   Label2->setObjectName("Label2");
-  Label2->setFont(Tahoma(13, true));
+  Label2->setFont(FontOf("Tahoma", 13, true));
   Label2->setContentsMargins(8, 2, 8, 4);
   layout->addWidget(Label2);
 
   Memo1 = new QPlainTextEdit(this);
   Memo1->setObjectName("Memo1");
-  Memo1->setFont(Tahoma(13));
+  Memo1->setFont(FontOf("Tahoma", 13));
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setTabChangesFocus(true);
   auto* memoBox = new QHBoxLayout;
@@ -211,11 +191,11 @@ TFeedbackForm::TFeedbackForm(QWidget* parent) : QDialog(parent) {
   emailBox->setContentsMargins(6, 3, 6, 3);
   Label3 = new QLabel(Panel1);
   Label3->setObjectName("Label3");
-  Label3->setFont(Tahoma(13));
+  Label3->setFont(FontOf("Tahoma", 13));
   Label3->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   Edit1 = new QLineEdit(Panel1);
   Edit1->setObjectName("Edit1");
-  Edit1->setFont(Tahoma(13));
+  Edit1->setFont(FontOf("Tahoma", 13));
   Edit1->setMaxLength(kEmailMaxLength);
   emailBox->addWidget(Label3);
   emailBox->addWidget(Edit1, 1);
@@ -229,7 +209,7 @@ TFeedbackForm::TFeedbackForm(QWidget* parent) : QDialog(parent) {
   BitBtn1 = new QPushButton(Panel2);
   BitBtn1->setObjectName("BitBtn1");
   BitBtn1->setFixedSize(172, 33);
-  BitBtn1->setFont(Tahoma(16));
+  BitBtn1->setFont(FontOf("Tahoma", 16));
   BitBtn1->setAutoDefault(false);
   BitBtn1->setIcon(QIcon(SvgPixmap(":/feedback/feedback.svg", QSize(24, 24), devicePixelRatioF())));
   BitBtn1->setIconSize(QSize(24, 24));

@@ -6,7 +6,7 @@
 #include <exception>
 #include <memory>
 
-#include "update/server_exchange.h"
+#include "http/server_exchange.h"
 
 namespace cellverter {
 

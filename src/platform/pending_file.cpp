@@ -68,9 +68,9 @@ void PendingFile::Discard() {
   if (!hiddenPath_.empty()) ::unlink(std::exchange(hiddenPath_, {}).c_str());
 }
 
-int PendingFile::Create(const std::string& folder) {
+int PendingFile::Create(const std::string& folder, unsigned mode) {
   const std::string where = folder.empty() ? "." : folder;
-  const unsigned mode = 0666 & ~CurrentUmask();
+  mode &= ~CurrentUmask();
   if (method_ == Method::kUnnamed) {
     const int error = CreateUnnamed(where, mode);
     // These say the file system (or kernel) has no unnamed files; anything else is real.
@@ -121,19 +121,23 @@ int PendingFile::Write(std::string_view bytes) {
   return 0;
 }
 
+int PendingFile::Sync() {
+  if (synced_) return 0;
+  if (::fdatasync(fd_) != 0 && errno != EINVAL) return errno;
+  synced_ = true;
+  // A hidden file is renamed by its name, so it is closed first: a late write error that
+  // close reports must stop it from appearing.
+  if (!hiddenPath_.empty() && ::close(std::exchange(fd_, -1)) != 0) return errno;
+  return 0;
+}
+
 int PendingFile::Publish(const std::string& path) {
   if (published_ || (fd_ < 0 && hiddenPath_.empty())) return EBADF;
   auto fail = [this](int error) {
     Discard();
     return error;
   };
-  if (!synced_) {
-    if (::fdatasync(fd_) != 0 && errno != EINVAL) return fail(errno);
-    synced_ = true;
-    // A hidden file is renamed by its name, so it is closed first: a late write error
-    // that close reports must stop it from appearing.
-    if (!hiddenPath_.empty() && ::close(std::exchange(fd_, -1)) != 0) return fail(errno);
-  }
+  if (const int error = Sync(); error != 0) return fail(error);
   if (hiddenPath_.empty()) {
     if (::linkat(AT_FDCWD, ProcPathOf(fd_).c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) !=
         0) {
@@ -149,6 +153,32 @@ int PendingFile::Publish(const std::string& path) {
   if (error != 0) return fail(error);
   published_ = true;
   hiddenPath_.clear();
+  return 0;
+}
+
+int PendingFile::Replace(const std::string& path) {
+  if (published_ || hiddenPath_.empty()) return hiddenPath_.empty() ? EINVAL : EBADF;
+  auto fail = [this](int error) {
+    Discard();
+    return error;
+  };
+  struct stat existing {};
+  if (!synced_ && ::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+    ::fchmod(fd_, existing.st_mode & 07777);
+  }
+  if (const int error = Sync(); error != 0) return fail(error);
+  if (::rename(hiddenPath_.c_str(), path.c_str()) != 0) return fail(errno);
+  published_ = true;
+  hiddenPath_.clear();
+
+  // Make the rename itself durable; a failure here loses nothing that was written.
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folderFd >= 0) {
+    ::fsync(folderFd);
+    ::close(folderFd);
+  }
   return 0;
 }
 

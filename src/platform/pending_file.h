@@ -5,10 +5,11 @@
 
 namespace cellverter {
 
-// A new file that appears complete under its name or not at all, and never replaces
-// anything. Its bytes go into an unnamed file (O_TMPFILE) in the folder that will hold it;
-// Publish() makes them durable and links the file under its name. Until then the file has
-// no name, so nothing of it outlives its process, not even one killed with SIGKILL.
+// A new file that appears complete under its name or not at all. Publish() never replaces
+// anything; Replace() puts the file in the place of an existing one. Its bytes go into an unnamed
+// file (O_TMPFILE) in the folder that will hold it; Publish() makes them durable and links the file
+// under its name. Until then the file has no name, so nothing of it outlives its process, not even
+// one killed with SIGKILL.
 //
 // File systems without unnamed files get a hidden temporary name in the folder instead
 // (".cellverter-XXXXXX", short, so that every legal final name stays writable), which
@@ -30,8 +31,8 @@ class PendingFile {
   PendingFile& operator=(const PendingFile&) = delete;
 
   // Creates the file in `folder` ("" is the working folder) with the mode a plain creation
-  // gets: 0666 less the umask. Returns 0 or the errno.
-  int Create(const std::string& folder);
+  // gets: `mode` less the umask. Returns 0 or the errno.
+  int Create(const std::string& folder, unsigned mode = 0666);
 
   // Appends all of `bytes`. Returns 0 or the errno.
   int Write(std::string_view bytes);
@@ -42,10 +43,18 @@ class PendingFile {
   // name is taken, so that the caller can try another one.
   int Publish(const std::string& path);
 
+  // Flushes the data to disk and renames the file over `path` (in the folder given to
+  // Create), so that a reader sees the old file or the new one, never a part. A regular
+  // file at `path` hands its permission bits on. The rename is made durable too. Needs a
+  // hidden name (Method::kHiddenName): an unnamed file cannot replace anything. Returns 0,
+  // or the errno with the file discarded.
+  int Replace(const std::string& path);
+
   // The hidden temporary name the file has while pending; empty for an unnamed file.
   const std::string& HiddenPath() const { return hiddenPath_; }
 
  private:
+  int Sync();
   int CreateUnnamed(const std::string& folder, unsigned mode);
   int CreateHidden(const std::string& folder, unsigned mode);
   void Discard();

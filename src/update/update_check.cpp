@@ -10,9 +10,9 @@
 #include <thread>
 #include <typeinfo>
 
+#include "http/server_exchange.h"
 #include "platform/error.h"
 #include "update/installation.h"
-#include "update/server_exchange.h"
 
 namespace cellverter {
 namespace {

@@ -1,101 +1,40 @@
 #include "update/update_store.h"
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
 #include <fstream>
 #include <iterator>
-#include <vector>
 
 #include "platform/error.h"
+#include "platform/ini_document.h"
+#include "platform/pending_file.h"
 
 namespace cellverter {
 namespace {
 
-constexpr std::string_view kSection = "[Settings]";
+constexpr std::string_view kSection = "Settings";
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
-bool IsSectionLine(std::string_view line) { return Trim(line).starts_with('['); }
-
-// The lines of the file; none when it does not exist yet.
-std::vector<std::string> ReadLines(const std::filesystem::path& file) {
-  std::vector<std::string> lines;
+// The document in the file; an empty one when the file does not exist yet.
+IniDocument ReadDocument(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) {
-    if (errno == ENOENT) return lines;
+    if (errno == ENOENT) return {};
     throw Error("Cannot read file \"" + file.string() + "\". " + SystemMessage(errno));
   }
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   if (in.bad()) throw Error("Cannot read file \"" + file.string() + "\".");
-  return lines;
-}
-
-struct Location {
-  std::optional<size_t> value;       // the line that holds the name in the section
-  std::optional<size_t> sectionEnd;  // the index after the section's last line
-};
-
-Location Find(const std::vector<std::string>& lines, std::string_view name) {
-  Location location;
-  bool inSection = false;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (IsSectionLine(lines[i])) {
-      // Only the first "[Settings]" counts, as a registry key has one such subkey.
-      inSection = !location.sectionEnd && SameName(Trim(lines[i]), kSection);
-      if (inSection) location.sectionEnd = i + 1;
-      continue;
-    }
-    if (!inSection) continue;
-    location.sectionEnd = i + 1;
-    size_t equals = lines[i].find('=');
-    if (equals != std::string::npos &&
-        SameName(Trim(std::string_view(lines[i]).substr(0, equals)), name)) {
-      location.value = i;
-    }
-  }
-  return location;
+  return IniDocument::Parse(text);
 }
 
 void WriteFileAtomically(const std::filesystem::path& file, const std::string& content) {
-  std::string temp = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) throw Error("Cannot create file \"" + file.string() + "\". " + SystemMessage(errno));
-  bool ok = true;
-  size_t written = 0;
-  while (ok && written < content.size()) {
-    ssize_t n = ::write(fd, content.data() + written, content.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) written += static_cast<size_t>(n);
+  // The values are the user's own: a new file is readable by its owner alone.
+  PendingFile temporary(PendingFile::Method::kHiddenName);
+  if (const int error = temporary.Create(file.parent_path().string(), 0600); error != 0) {
+    throw Error("Cannot create file \"" + file.string() + "\". " + SystemMessage(error));
   }
-  int error = ok ? 0 : errno;
-  if (ok && ::fdatasync(fd) != 0) ok = false, error = errno;
-  if (::close(fd) != 0 && ok) ok = false, error = errno;
-  if (ok && ::rename(temp.c_str(), file.c_str()) != 0) ok = false, error = errno;
-  if (!ok) {
-    ::unlink(temp.c_str());
+  int error = temporary.Write(content);
+  if (error == 0) error = temporary.Replace(file.string());
+  if (error != 0) {
     throw Error("Cannot write file \"" + file.string() + "\". " + SystemMessage(error));
   }
 }
@@ -125,11 +64,7 @@ UpdateStore UpdateStore::Open(const std::filesystem::path& configHome,
 }
 
 std::optional<std::string> UpdateStore::Read(std::string_view name) const {
-  std::vector<std::string> lines = ReadLines(file_);
-  std::optional<size_t> at = Find(lines, name).value;
-  if (!at) return std::nullopt;
-  std::string_view line = lines[*at];
-  return std::string(Trim(line.substr(line.find('=') + 1)));
+  return ReadDocument(file_).Value(kSection, name);
 }
 
 std::string UpdateStore::ReadText(std::string_view name) const {
@@ -154,26 +89,9 @@ void UpdateStore::Write(std::string_view name, std::string_view value) {
   if (value.find_first_of("\r\n") != std::string_view::npos) {
     throw Error("A value of the update store cannot hold a line break.");
   }
-  std::vector<std::string> lines = ReadLines(file_);
-  Location location = Find(lines, name);
-  std::string line = std::string(name) + "=" + std::string(value);
-  if (location.value) {
-    // The name keeps the spelling it has in the file.
-    std::string_view old = lines[*location.value];
-    lines[*location.value] =
-        std::string(Trim(old.substr(0, old.find('=')))) + "=" + std::string(value);
-  } else if (!location.sectionEnd) {
-    lines.emplace_back(kSection);
-    lines.push_back(line);
-  } else {
-    // Next to the section's last value, before the blank lines that end it.
-    size_t insertAt = *location.sectionEnd;
-    while (insertAt > 0 && Trim(lines[insertAt - 1]).empty()) --insertAt;
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), line);
-  }
-  std::string content;
-  for (const std::string& l : lines) content += l + "\n";
-  WriteFileAtomically(file_, content);
+  IniDocument document = ReadDocument(file_);
+  document.SetValue(kSection, name, value);
+  WriteFileAtomically(file_, document.Serialize(IniDocument::Layout::kAsRead));
 }
 
 }  // namespace cellverter

@@ -9,8 +9,8 @@
 #include <future>
 #include <mutex>
 
-#include "app/app_values.h"
 #include "i18n/translate.h"
+#include "platform/app_values.h"
 #include "update/new_version_window.h"
 
 namespace cellverter {

@@ -79,12 +79,6 @@ TEST(MatrixRainTest, WindowNarrowerOrLowerThanACellIsSafe) {
   for (const RainDrop& drop : flat.drops()) EXPECT_LE(drop.row, 1);
 }
 
-TEST(MatrixRainTest, GreenTints) {
-  EXPECT_EQ(GreenTint(255), (RainColor{150, 255, 100}));
-  EXPECT_EQ(GreenTint(84), (RainColor{49, 84, 32}));
-  EXPECT_EQ(GreenTint(0), (RainColor{0, 0, 0}));
-}
-
 struct DrawCase {
   const char* name;
   int row;

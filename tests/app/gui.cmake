@@ -5,7 +5,7 @@ cellverter_add_test(app_window_rules_tests SOURCES
   LIBS cellverter_window_rules
 )
 
-if(TARGET cellverter_main_window)
+if(CELLVERTER_GUI)
   find_package(Qt6 REQUIRED COMPONENTS Test)
   cellverter_add_test(app_window_tests SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/main_window_test.cpp

@@ -80,15 +80,6 @@ TEST(RunStatusTest, SparseRangeNamesTheRangeAndWhatTheFileHolds) {
             "Converting /data/far.xlsx... (used range A1:XFD1048576: 17179869184 cells, 2 held)");
 }
 
-TEST(OptionsTest, OnlyTheExactWordTrueIsOn) {
-  EXPECT_TRUE(OptionIsOn("True"));
-  for (const char* off : {"true", "TRUE", "1", "", "True ", "False"}) {
-    EXPECT_FALSE(OptionIsOn(off)) << off;
-  }
-  EXPECT_EQ(OptionValue(true), "True");
-  EXPECT_EQ(OptionValue(false), "False");
-}
-
 // A window stand-in that records the steps of the automatic run in order.
 class RecordingHost : public AutomaticRunHost {
  public:

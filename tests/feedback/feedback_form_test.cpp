@@ -19,7 +19,7 @@
 
 #include "feedback/qt_window_support.h"
 #include "feedback/reply_server.h"
-#include "update/local_maker.h"
+#include "http/local_maker.h"
 
 namespace cellverter {
 namespace {

@@ -14,8 +14,8 @@
 
 #include <stdlib.h>
 
-#include "app/app_values.h"
 #include "i18n/translate.h"
+#include "platform/app_values.h"
 
 namespace cellverter::testing_support {
 

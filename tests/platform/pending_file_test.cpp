@@ -142,6 +142,46 @@ TEST_P(PendingFileTest, CreateFailuresGiveTheCause) {
   EXPECT_FALSE(std::filesystem::exists(dir / "out"));
 }
 
+// Replace() puts the new bytes in the place of the old file, handing its permissions on,
+// and leaves no temporary behind, whether the file existed or not.
+TEST(PendingFileReplace, TakesThePlaceAndThePermissionsOfTheOldFile) {
+  TempDir dir;
+  const std::string path = dir / "store.ini";
+  for (const bool existed : {false, true}) {
+    if (existed) {
+      WriteBytes(path, "old");
+      ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    }
+    PendingFile file(PendingFile::Method::kHiddenName);
+    ASSERT_EQ(file.Create(dir.path().string(), 0600), 0);
+    ASSERT_EQ(file.Write("new"), 0);
+    ASSERT_EQ(file.Replace(path), 0);
+    EXPECT_EQ(ReadBytes(path), "new");
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, existed ? 0640u : 0600u) << existed;
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"store.ini"});
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+  }
+}
+
+TEST(PendingFileReplace, FailureKeepsTheOldFileAndLeavesNoTemporary) {
+  TempDir dir;
+  const std::string path = dir / "taken";
+  ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir((path + "/inside").c_str(), 0755), 0);  // a full folder is not replaced
+  PendingFile file(PendingFile::Method::kHiddenName);
+  ASSERT_EQ(file.Create(dir.path().string()), 0);
+  EXPECT_NE(file.Replace(path), 0);
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"taken"});
+
+  PendingFile unnamed(PendingFile::Method::kUnnamed);
+  ASSERT_EQ(unnamed.Create(dir.path().string()), 0);
+  if (unnamed.HiddenPath().empty()) {
+    EXPECT_EQ(unnamed.Replace(dir / "other"), EINVAL);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Methods, PendingFileTest,
                          testing::Values(PendingFile::Method::kUnnamed,
                                          PendingFile::Method::kHiddenName),

@@ -156,7 +156,8 @@ TEST(AddAllFilesInDirTest, MissingOrEmptyFolderAddsNothing) {
 }
 
 TEST(AddAllFilesInDirTest, SkipsUnreadableFoldersSilently) {
-  TempDir dir;
+  // Under /tmp, whose parents every user may enter, wherever TMPDIR or the checkout lie.
+  TempDir dir("/tmp");
   const std::string root = dir / "root";
   fs::create_directories(root + "/locked");
   fs::create_directories(root + "/open");
@@ -190,6 +191,9 @@ TEST(AddAllFilesInDirTest, SkipsUnreadableFoldersSilently) {
   int status = 0;
   ::waitpid(child, &status, 0);
   ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 3) {
+    GTEST_SKIP() << "root cannot become user 65534 here (a user namespace without it?)";
+  }
   ASSERT_EQ(WEXITSTATUS(status), 0);
 
   std::vector<std::string> found;

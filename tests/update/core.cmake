@@ -1,9 +1,7 @@
 cellverter_add_test(update_core_tests SOURCES
-  ${CMAKE_CURRENT_SOURCE_DIR}/server_exchange_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/installation_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/update_store_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/update_check_test.cpp
   LIBS cellverter_update cellverter_maker_server
 )
-target_compile_definitions(update_core_tests PRIVATE
-  CELLVERTER_TEST_MAKER_HOST="${CELLVERTER_MAKER_HOST}")
+target_include_directories(update_core_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <regex>
 
-#include "local_maker.h"
+#include "http/local_maker.h"
 #include "platform/error.h"
 
 namespace cellverter {

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "update/server_exchange.h"
+#include "http/server_exchange.h"
 #include "window_support.h"
 
 namespace cellverter {
@@ -66,12 +66,9 @@ TEST_F(NewVersionWindowTest, StandsNearTheTopRightCornerWithItsTexts) {
   EXPECT_TRUE(link->font().underline());
   EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
   EXPECT_EQ(Child<QPushButton>(notice, "Button1")->size(), QSize(22, 22));
-  const std::pair<const char*, int> timers[] = {
-      {"TimerStart", 1}, {"TimerClose", 1000}, {"TimerLink", 100}};
-  for (const auto& [name, interval] : timers) {
+  for (const char* name : {"TimerStart", "TimerClose", "TimerLink"}) {
     auto* timer = Child<QTimer>(notice, name);
     ASSERT_NE(timer, nullptr) << name;
-    EXPECT_EQ(timer->interval(), interval) << name;
     EXPECT_TRUE(timer->isActive()) << name;
   }
 }

@@ -5,9 +5,9 @@
 #include <fstream>
 #include <thread>
 
-#include "local_maker.h"
+#include "http/local_maker.h"
+#include "http/server_exchange.h"
 #include "update/installation.h"
-#include "update/server_exchange.h"
 
 namespace cellverter {
 namespace {

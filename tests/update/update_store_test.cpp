@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "local_maker.h"
+#include "http/local_maker.h"
 #include "platform/error.h"
 
 namespace cellverter {

@@ -10,8 +10,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include "app/app_values.h"
-#include "local_maker.h"
+#include "http/local_maker.h"
+#include "platform/app_values.h"
 #include "update/installation.h"
 #include "update/new_version_window.h"
 #include "window_support.h"

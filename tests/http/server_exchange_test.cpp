@@ -1,8 +1,8 @@
-#include "update/server_exchange.h"
+#include "http/server_exchange.h"
 
 #include <gtest/gtest.h>
 
-#include "local_maker.h"
+#include "http/local_maker.h"
 #include "platform/error.h"
 
 namespace cellverter {

@@ -1,4 +1,4 @@
-#include "update/server_exchange.h"
+#include "http/server_exchange.h"
 
 #include <curl/curl.h>
 #include <openssl/crypto.h>

@@ -11,8 +11,8 @@
 #include <cstdio>
 
 #include "about/about_box.h"
-#include "app/app_values.h"
 #include "feedback/feedback_form.h"
+#include "platform/app_values.h"
 
 int main(int argc, char** argv) {
   if (argc != 3 && argc != 4) {

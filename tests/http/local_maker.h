@@ -9,8 +9,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "http/server_exchange.h"
 #include "maker_server.h"
-#include "update/server_exchange.h"
 
 namespace cellverter::testing_support {
 
