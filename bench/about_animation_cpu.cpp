@@ -16,7 +16,7 @@
 #include <sys/resource.h>
 
 #include "about/about_box.h"
-#include "app/app_values.h"
+#include "platform/app_values.h"
 
 namespace {
 
