@@ -151,6 +151,12 @@ void AppendGeneral(double value, const FormatLocale& locale, Sink& out) {
       return;
     }
   }
+  // Below 1E-4 the plain form is kept when every significant digit fits in the eleven
+  // characters ("0.000000012").
+  if (exponent10 < -4 && 2 - d.point + d.count <= 11) {
+    AppendFixed(d, locale.decimalSeparator, out);
+    return;
+  }
   const bool wideExponent = exponent10 >= 99 || exponent10 <= -99;
   numfmt::RoundToDigits(d, wideExponent ? 5 : 6);
   const int exponent = d.point - 1;
@@ -211,6 +217,7 @@ void AppendRightAligned(const Token& token, int count, const Digits& digits, boo
     emit('0', position);
   } else if (token.placeholder == '?') {
     out.Put(' ');
+    if (grouping && position > 0 && position % 3 == 0) out.Put(' ');
   }
 }
 
@@ -224,8 +231,13 @@ void AppendIntegerRun(const Token* tokens, int count, const Digits& digits, bool
       out.Put(digits.buffer[length - 1 - position]);
     } else {
       const char placeholder = tokens[count - 1 - position].placeholder;
-      if (placeholder == '?') out.Put(' ');
-      if (placeholder != '0') continue;
+      if (placeholder == '#') continue;
+      if (placeholder == '?') {
+        // A blank as wide as the digit, and one for the separator it would bring.
+        out.Put(' ');
+        if (grouping && position > 0 && position % 3 == 0) out.Put(' ');
+        continue;
+      }
       out.Put('0');
     }
     if (grouping && position > 0 && position % 3 == 0) out.Put(groupSeparator);
@@ -259,14 +271,13 @@ IntegerRun FindIntegerRun(const Section& s) {
 
 int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
+// The exponent is a multiple of the number of integer placeholders, whatever they are:
+// ##0.0E+0 is engineering notation, 0000.0000E-0 shows 123456.789 as 0012.3457E4 and
+// 00.0E+00 shows 100 as 01.0E+02. Without integer placeholders (.00E+0) the mantissa is
+// below one.
 int ScientificExponent(const Section& s, int point) {
-  const int exponent10 = point - 1;
-  if (s.integerHasHash && s.integerDigits > 1) {
-    // ##0.0E+0: engineering notation, the exponent a multiple of the integer digits.
-    return FloorDiv(exponent10, s.integerDigits) * s.integerDigits;
-  }
-  // 0.00E+00 keeps one digit before the point, 00.0E+0 two; .00E+0 none.
-  return s.integerDigits == 0 ? point : exponent10 - (s.integerDigits - 1);
+  if (s.integerDigits == 0) return point;
+  return FloorDiv(point - 1, s.integerDigits) * s.integerDigits;
 }
 
 class CompiledFormat final : public NumberFormat {
@@ -303,47 +314,55 @@ class CompiledFormat final : public NumberFormat {
   }
 
  private:
-  // The section for `value` and whether its own minus sign is shown: a number in the
-  // negative section (the second, or one whose condition asks for values below zero) shows
-  // only what the section writes.
+  // The section for `value` and whether its own minus sign is shown, or kNoSection when no
+  // section takes the value, kGeneral when it is shown in General.
+  static constexpr int kNoSection = -1;
+  static constexpr int kGeneral = -2;
+
+  // A section whose condition only negative numbers meet shows no minus of its own
+  // ([<0], [<=-1], [=-5]); [<=0] or [>-6] keep it.
+  static bool OnlyNegatives(const numfmt::Condition& condition) {
+    using numfmt::CompareOp;
+    return (condition.op == CompareOp::Less && condition.operand <= 0) ||
+           (condition.op == CompareOp::LessEqual && condition.operand < 0) ||
+           (condition.op == CompareOp::Equal && condition.operand < 0);
+  }
+
   int Choose(double value, bool& minus) const {
+    using numfmt::CompareOp;
     const Section& first = sections_[0];
-    const bool conditional =
-        first.condition.op != numfmt::CompareOp::None ||
-        (numberSections_ > 1 && sections_[1].condition.op != numfmt::CompareOp::None);
+    const bool conditional = first.condition.op != CompareOp::None ||
+                             (numberSections_ > 1 && sections_[1].condition.op != CompareOp::None);
     if (!conditional) {
       if (numberSections_ == 1 || value > 0 || (value == 0 && numberSections_ == 2)) {
         minus = value < 0;
         return 0;
       }
-      if (value < 0) {
-        minus = false;
-        return 1;
-      }
       minus = false;
-      return 2;
+      return value < 0 ? 1 : 2;
     }
-    int chosen = -1;
-    if (first.condition.op == numfmt::CompareOp::None ? value >= 0 : first.condition.Holds(value)) {
+    minus = value < 0;
+    if (numberSections_ == 1) {
+      // One conditional section keeps the minus; a value it does not take shows in General.
+      return first.condition.Holds(value) ? 0 : kGeneral;
+    }
+    // Without a condition of its own, the first section takes positive numbers and the
+    // second (of three) negative ones.
+    int chosen = kNoSection;
+    if (first.condition.op == CompareOp::None ? value > 0 : first.condition.Holds(value)) {
       chosen = 0;
-    } else if (numberSections_ > 1) {
-      const Section& second = sections_[1];
-      const bool holds = second.condition.op == numfmt::CompareOp::None
-                             ? (numberSections_ < 3 || value < 0)
-                             : second.condition.Holds(value);
-      if (holds) {
-        chosen = 1;
-      } else if (numberSections_ > 2) {
-        chosen = 2;
-      }
+    } else if (const Section& second = sections_[1]; second.condition.op == CompareOp::None
+                                                         ? (numberSections_ < 3 || value < 0)
+                                                         : second.condition.Holds(value)) {
+      chosen = 1;
+    } else if (numberSections_ > 2) {
+      chosen = 2;
     }
     if (chosen < 0) return chosen;
     const numfmt::Condition& condition = sections_[chosen].condition;
-    const bool negativeSection = ((condition.op == numfmt::CompareOp::Less ||
-                                   condition.op == numfmt::CompareOp::LessEqual) &&
-                                  condition.operand <= 0) ||
-                                 (chosen == 1 && condition.op == numfmt::CompareOp::None);
-    minus = value < 0 && !negativeSection;
+    if (OnlyNegatives(condition) || (chosen == 1 && condition.op == CompareOp::None)) {
+      minus = false;
+    }
     return chosen;
   }
 
@@ -355,7 +374,11 @@ class CompiledFormat final : public NumberFormat {
     if (value == 0) value = 0;  // no negative zero
     bool minus = false;
     const int chosen = Choose(value, minus);
-    if (chosen < 0) {
+    if (chosen == kGeneral) {
+      AppendGeneral(value, locale_, out);
+      return;
+    }
+    if (chosen == kNoSection) {
       out += kNoDisplay;
       return;
     }
@@ -370,25 +393,38 @@ class CompiledFormat final : public NumberFormat {
         for (const Token& token : s.tokens) {
           if (token.kind == Tok::Literal) {
             out += token.text;
-          } else {
+          } else if (s.dbNum == 0 || !AppendIdeographic(s, magnitude, out)) {
             AppendGeneral(magnitude, locale_, out);
           }
         }
         return;
       case SectionKind::Number:
+        // A code of text alone shows no minus.
+        if (s.integerDigits + s.fractionDigits + s.exponentDigits == 0) minus = false;
         RenderDigits(s, magnitude, minus, out);
         return;
       case SectionKind::Fraction:
         RenderFraction(s, magnitude, minus, out);
         return;
       case SectionKind::DateTime:
-        if (minus) {
+        // The 1904 system shows negative dates and times with a minus; the 1900 one cannot.
+        if (minus && !date1904) {
           out += kNoDisplay;
-        } else {
-          RenderDateTime(s, magnitude, date1904, out);
+          return;
         }
+        if (minus) out += '-';
+        RenderDateTime(s, magnitude, date1904, out);
         return;
     }
+  }
+
+  // [DBNum1] and [DBNum2] write whole numbers in the numerals of the section's locale.
+  bool AppendIdeographic(const Section& s, double magnitude, std::string& out) const {
+    if (magnitude >= 1e15 || magnitude != std::floor(magnitude)) return false;
+    const std::string spelled = numfmt::IdeographicNumber(
+        static_cast<long long>(magnitude), (s.names ? *s.names : locale_).name, s.dbNum);
+    out += spelled;
+    return !spelled.empty();
   }
 
   void RenderDigits(const Section& s, double magnitude, bool minus, std::string& text) const {
@@ -436,10 +472,14 @@ class CompiledFormat final : public NumberFormat {
           out.Put(token.text);
           break;
         case Tok::Point:
+          // Without integer placeholders the whole number still shows unless it is zero
+          // (.00 shows 3.14159 as 3.14 and 0.5 as .50).
+          if (s.integerDigits == 0 && !s.scientific)
+            out.Put(integer.buffer, integer.buffer + integer.length);
           out.Put(locale_.decimalSeparator);
           break;
         case Tok::Exponent:
-          out.Put('E');
+          out.Put(token.text.empty() ? std::string_view("E") : std::string_view(token.text));
           if (exponent < 0) {
             out.Put('-');
           } else if (token.plus) {
@@ -473,26 +513,23 @@ class CompiledFormat final : public NumberFormat {
     // Past 15 digits a double has no fraction worth showing.
     const bool huge = x >= 1e15;
     double whole = 0;
-    double rest = x;
-    if (s.integerDigits > 0 || huge) {
-      whole = std::floor(x);
-      rest = x - whole;
-    }
     long long numerator = 0;
     long long denominator = 1;
     if (huge) {
-      numerator = 0;
+      whole = std::floor(x);
     } else if (s.fixedDenominator > 0) {
+      if (s.integerDigits > 0) whole = std::floor(x);
       denominator = s.fixedDenominator;
-      numerator = std::llround(rest * static_cast<double>(denominator));
+      numerator = std::llround((x - whole) * static_cast<double>(denominator));
+      if (s.integerDigits > 0 && numerator == denominator) whole += 1, numerator = 0;
     } else {
       long long maxDenominator = 1;
-      for (int i = 0; i < std::min(s.denominatorDigits, 9); ++i) maxDenominator *= 10;
-      BestFraction(rest, maxDenominator - 1, numerator, denominator);
-    }
-    if (s.integerDigits > 0 && numerator == denominator) {
-      whole += 1;
-      numerator = 0;
+      for (int i = 0; i < std::min(s.denominatorLimitDigits, 9); ++i) maxDenominator *= 10;
+      ContinuedFraction(x, maxDenominator - 1, numerator, denominator);
+      if (s.integerDigits > 0) {
+        whole = static_cast<double>(numerator / denominator);
+        numerator %= denominator;
+      }
     }
     const bool noFraction = numerator == 0 && s.integerDigits > 0;
 
@@ -506,14 +543,35 @@ class CompiledFormat final : public NumberFormat {
     Digits denominatorDigits;
     denominatorDigits.FromInt(denominator);
 
+    // Text between the whole number and the numerator goes with the whole number when that
+    // shows nothing (#\:#/# shows 0.75 as 3/4), but blanks stay (# ?/? shows  1/3); with
+    // no fraction to show, # placeholders leave out the fraction and its bar altogether.
+    bool wholeBlank = wholeDigits.length == 0;
+    bool fractionPads = false;
+    for (const Token& token : s.tokens) {
+      if (token.kind != Tok::Digit) continue;
+      if (token.part == Part::Integer && token.placeholder != '#') wholeBlank = false;
+      if (token.part != Part::Integer && token.placeholder == '?') fractionPads = true;
+    }
+    const bool dropFraction = noFraction && !fractionPads;
+    enum class Region { Whole, Between, Fraction, After } region = Region::Whole;
+
     Sink out(text);
     if (minus) out.Put('-');
     for (const Token& token : s.tokens) {
       switch (token.kind) {
         case Tok::Literal:
-          out.Put(token.text);
+          if (region == Region::Between && !dropFraction && wholeBlank) {
+            for (char c : token.text) {
+              if (c == ' ') out.Put(' ');
+            }
+          } else if (!dropFraction || region == Region::Whole || region == Region::After) {
+            out.Put(token.text);
+          }
           break;
         case Tok::FractionBar:
+          region = s.fixedDenominator > 0 ? Region::After : Region::Fraction;
+          if (dropFraction) break;
           if (noFraction) {
             out.Fill(1 + token.text.size(), ' ');
           } else {
@@ -524,13 +582,19 @@ class CompiledFormat final : public NumberFormat {
         case Tok::Digit:
           if (token.part == Part::Integer) {
             AppendRightAligned(token, s.integerDigits, wholeDigits, false, {}, out);
-          } else if (noFraction) {
-            out.Put(' ');
+            if (token.index == s.integerDigits - 1) region = Region::Between;
+            break;
+          }
+          region = token.part == Part::Denominator && token.index == s.denominatorDigits - 1
+                       ? Region::After
+                       : Region::Fraction;
+          if (noFraction) {
+            if (!dropFraction && token.placeholder == '?') out.Put(' ');
           } else if (token.part == Part::Numerator) {
             AppendRightAligned(token, s.numeratorDigits, numeratorDigits, false, {}, out);
           } else {
             // The denominator is aligned to the left.
-            const int count = s.denominatorDigits;
+            const int count = s.denominatorLimitDigits;
             if (token.index < denominatorDigits.length) {
               out.Put(denominatorDigits.buffer[token.index]);
               if (token.index == count - 1) {
@@ -551,37 +615,37 @@ class CompiledFormat final : public NumberFormat {
     out.Flush();
   }
 
-  // The closest fraction to `x` whose denominator is at most `maxDenominator`, from the
-  // continued fraction of x and the best semiconvergent.
-  static void BestFraction(double x, long long maxDenominator, long long& numerator,
-                           long long& denominator) {
-    long long h0 = 0, h1 = 1, k0 = 1, k1 = 0;
-    double r = x;
-    for (int step = 0; step < 64; ++step) {
-      const double a = std::floor(r);
-      if (a > 1e15) break;
+  // Excel's fraction: the last convergent of the continued fraction of `x` (the whole value,
+  // in double arithmetic) whose denominator is at most `maxDenominator`; not always the
+  // closest fraction (12.3 in # ?/? is 12 1/3, not 12 2/7).
+  static void ContinuedFraction(double x, long long maxDenominator, long long& numerator,
+                                long long& denominator) {
+    long long p2 = 0, p1 = 1, q2 = 1, q1 = 0;
+    long long p = 0, q = 1;
+    double b = x;
+    while (q1 < maxDenominator) {
+      const double a = std::floor(b);
       // Stop before the terms outgrow 64 bits (huge improper fractions).
-      if (a * static_cast<double>(std::max(h1, k1)) > 1e18) break;
+      if (a * static_cast<double>(std::max<long long>({p1, q1, 1})) > 1e18) break;
       const auto ai = static_cast<long long>(a);
-      const long long h2 = ai * h1 + h0;
-      const long long k2 = ai * k1 + k0;
-      if (k2 > maxDenominator) {
-        const long long t = (maxDenominator - k0) / k1;
-        const long long hs = t * h1 + h0;
-        const long long ks = t * k1 + k0;
-        if (std::abs(x - static_cast<double>(hs) / static_cast<double>(ks)) <
-            std::abs(x - static_cast<double>(h1) / static_cast<double>(k1))) {
-          h1 = hs, k1 = ks;
-        }
+      p = ai * p1 + p2;
+      q = ai * q1 + q2;
+      // Close enough: the rest of the expansion, or what numerator and denominator miss.
+      if (b - a < 5e-8 || std::abs(x * static_cast<double>(q) - static_cast<double>(p)) < 5e-8)
         break;
-      }
-      h0 = h1, h1 = h2, k0 = k1, k1 = k2;
-      const double fraction = r - a;
-      if (fraction < 1e-12) break;
-      r = 1 / fraction;
+      b = 1 / (b - a);
+      p2 = p1, p1 = p;
+      q2 = q1, q1 = q;
     }
-    numerator = h1;
-    denominator = k1;
+    if (q > maxDenominator) {
+      if (q1 > maxDenominator) {
+        p = p2, q = q2;
+      } else {
+        p = p1, q = q1;
+      }
+    }
+    numerator = p;
+    denominator = q;
   }
 
   void RenderDateTime(const Section& s, double serial, bool date1904, std::string& text) const {
@@ -610,6 +674,7 @@ class CompiledFormat final : public NumberFormat {
 
     int year = 0, month = 0, dayOfMonth = 0, weekday = 0;
     CivilDate(day, date1904, year, month, dayOfMonth, weekday);
+    if (s.hijri) HijriDate(day, date1904, year, month, dayOfMonth);
     const FormatLocale& names = s.names ? *s.names : locale_;
 
     Sink out(text);
@@ -750,9 +815,38 @@ class CompiledFormat final : public NumberFormat {
     }
   }
 
+  // B2: the tabular Hijri calendar (30-year cycle, epoch 15 July 622 Julian), which gives
+  // Excel's 1317-10-28 for serial 59 and 1345-11-17 for serial 10000. The 1900 system's
+  // serial 0 shows as serial 1 does.
+  static void HijriDate(long long serialDay, bool date1904, int& year, int& month, int& day) {
+    long long daysAfter1899 = serialDay;  // days after 31 December 1899
+    if (date1904) {
+      daysAfter1899 = serialDay + DaysFromCivil(1904, 1, 1) - DaysFromCivil(1899, 12, 31);
+    } else if (serialDay == 0) {
+      daysAfter1899 = 1;
+    } else if (serialDay > 60) {
+      daysAfter1899 = serialDay - 1;
+    }
+    constexpr long long kEpoch = 1948439;  // Julian day number of 1 Muharram 1 AH
+    const long long julianDay = 2415020 + daysAfter1899;
+    const auto firstDay = [](long long y, long long m) {
+      return (59 * (m - 1) + 1) / 2 + (y - 1) * 354 + FloorDivLong(3 + 11 * y, 30) + kEpoch;
+    };
+    const long long y = FloorDivLong(30 * (julianDay - kEpoch) + 10646, 10631);
+    const long long m =
+        std::min<long long>(12, -FloorDivLong(-2 * (julianDay - 29 - firstDay(y, 1)), 59) + 1);
+    year = static_cast<int>(y);
+    month = static_cast<int>(m);
+    day = static_cast<int>(julianDay - firstDay(y, m) + 1);
+  }
+
+  static constexpr long long FloorDivLong(long long a, long long b) {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+  }
+
   void RenderText(const Section& s, const std::string& text, std::string& out) const {
     for (const Token& token : s.tokens) {
-      if (token.kind == Tok::TextValue) {
+      if (token.kind == Tok::TextValue || token.kind == Tok::General) {
         out += text;
       } else if (token.kind == Tok::Literal) {
         out += token.text;
@@ -802,7 +896,8 @@ std::unique_ptr<NumberFormat> CompileNumberFormat(std::string_view code,
   numfmt::ParsedFormat parsed = numfmt::ParseFormatCode(code, locale);
   const bool plainGeneral = parsed.valid && parsed.sections.size() == 1 &&
                             parsed.sections[0].kind == SectionKind::General &&
-                            parsed.sections[0].tokens.size() == 1;
+                            parsed.sections[0].tokens.size() == 1 &&
+                            parsed.sections[0].dbNum == 0;
   if (!parsed.valid || plainGeneral) return std::make_unique<GeneralFormat>(locale);
   return std::make_unique<CompiledFormat>(std::move(parsed), locale);
 }

@@ -10,47 +10,47 @@ namespace {
 
 // The ids whose code is the same in every locale.
 constexpr std::array<std::string_view, 50> kFixedCodes = {
-    "General",                   // 0
-    "0",                         // 1
-    "0.00",                      // 2
-    "#,##0",                     // 3
-    "#,##0.00",                  // 4
-    "",                          // 5 currency
-    "",                          // 6
-    "",                          // 7
-    "",                          // 8
-    "0%",                        // 9
-    "0.00%",                     // 10
-    "0.00E+00",                  // 11
-    "# ?/?",                     // 12
-    "# ?\?/?\?",                 // 13
-    "",                          // 14 short date
-    "d-mmm-yy",                  // 15
-    "d-mmm",                     // 16
-    "mmm-yy",                    // 17
-    "h:mm AM/PM",                // 18
-    "h:mm:ss AM/PM",             // 19
-    "h:mm",                      // 20
-    "h:mm:ss",                   // 21
-    "",                          // 22 short date and time
-    "General",                   // 23-26: East Asian ids with no code outside their locales
-    "General",                   // 24
-    "General",                   // 25
-    "General",                   // 26
-    "",                          // 27-31 East Asian dates: the short date elsewhere
-    "",                          // 28
-    "",                          // 29
-    "",                          // 30
-    "",                          // 31
-    "h:mm:ss",                   // 32-35 East Asian times
-    "h:mm:ss",                   // 33
-    "h:mm:ss",                   // 34
-    "h:mm:ss",                   // 35
-    "",                          // 36 East Asian date
-    "#,##0 ;(#,##0)",            // 37
-    "#,##0 ;[Red](#,##0)",       // 38
-    "#,##0.00;(#,##0.00)",       // 39
-    "#,##0.00;[Red](#,##0.00)",  // 40
+    "General",                     // 0
+    "0",                           // 1
+    "0.00",                        // 2
+    "#,##0",                       // 3
+    "#,##0.00",                    // 4
+    "",                            // 5 currency
+    "",                            // 6
+    "",                            // 7
+    "",                            // 8
+    "0%",                          // 9
+    "0.00%",                       // 10
+    "0.00E+00",                    // 11
+    "# ?/?",                       // 12
+    "# ?\?/?\?",                   // 13
+    "",                            // 14 short date
+    "d-mmm-yy",                    // 15
+    "d-mmm",                       // 16
+    "mmm-yy",                      // 17
+    "h:mm AM/PM",                  // 18
+    "h:mm:ss AM/PM",               // 19
+    "h:mm",                        // 20
+    "h:mm:ss",                     // 21
+    "",                            // 22 short date and time
+    "General",                     // 23-26: East Asian ids with no code outside their locales
+    "General",                     // 24
+    "General",                     // 25
+    "General",                     // 26
+    "",                            // 27-31 East Asian dates: the short date elsewhere
+    "",                            // 28
+    "",                            // 29
+    "",                            // 30
+    "",                            // 31
+    "h:mm:ss",                     // 32-35 East Asian times
+    "h:mm:ss",                     // 33
+    "h:mm:ss",                     // 34
+    "h:mm:ss",                     // 35
+    "",                            // 36 East Asian date
+    "#,##0 ;(#,##0)",              // 37
+    "#,##0 ;[Red](#,##0)",         // 38
+    "#,##0.00_);(#,##0.00)",       // 39
+    "#,##0.00_);[Red](#,##0.00)",  // 40
     "_(* #,##0_);_(* \\(#,##0\\);_(* \"-\"_);_(@_)",          // 41
     "",                                                       // 42 accounting currency
     "_(* #,##0.00_);_(* \\(#,##0.00\\);_(* \"-\"??_);_(@_)",  // 43

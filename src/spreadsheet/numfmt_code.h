@@ -16,7 +16,7 @@ enum class Tok : uint8_t {
   Literal,      // text shown as it is
   Digit,        // 0 # ? in the integer, fraction, exponent, numerator or denominator part
   Point,        // the decimal point
-  Exponent,     // E+ / E-
+  Exponent,     // E+ / E- (or e+ / e-); text holds the letter as written
   FractionBar,  // the / of a fraction
   TextValue,    // @
   General,      // the word General inside a section
@@ -92,13 +92,15 @@ struct Section {
   int exponentDigits = 0;
   int numeratorDigits = 0;
   int denominatorDigits = 0;
-  int fixedDenominator = 0;  // # ?/8
+  int denominatorLimitDigits = 0;  // the first run after the bar: the largest denominator
+  int fixedDenominator = 0;        // # ?/8
   bool grouping = false;
   bool scientific = false;
-  bool integerHasHash = false;  // ##0.0E+0: the exponent is a multiple of integerDigits
 
   // Dates and times
   bool hour12 = false;
+  bool hijri = false;  // B2: dates in the Hijri calendar
+  uint8_t dbNum = 0;   // [DBNum1] to [DBNum4]: East Asian numerals
   int subSecondDigits = 0;
   // Names from a [$-LCID] tag; otherwise those of the format's locale.
   std::shared_ptr<const FormatLocale> names;
@@ -114,5 +116,10 @@ struct ParsedFormat {
 // Splits, tokenizes and resolves `code`. `locale` supplies the long date and time codes
 // that [$-F800] and [$-F400] stand for.
 ParsedFormat ParseFormatCode(std::string_view code, const FormatLocale& locale);
+
+// A whole number in the numerals of [DBNum1] (一万二千三百二十三) or [DBNum2] (financial:
+// 壹万贰仟叁佰贰拾叁) of a Chinese or Japanese locale such as "zh-CN"; empty for other
+// locales and kinds, which keep their digits.
+std::string IdeographicNumber(long long value, std::string_view localeName, int dbNum);
 
 }  // namespace cellverter::numfmt

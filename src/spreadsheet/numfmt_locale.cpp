@@ -5,6 +5,7 @@
 #include <unicode/dtfmtsym.h>
 #include <unicode/locid.h>
 #include <unicode/numfmt.h>
+#include <unicode/rbnf.h>
 #include <unicode/smpdtfmt.h>
 #include <unicode/uloc.h>
 
@@ -14,6 +15,7 @@
 #include <mutex>
 
 #include "spreadsheet/number_format.h"
+#include "spreadsheet/numfmt_code.h"
 
 namespace cellverter {
 namespace {
@@ -261,6 +263,32 @@ const FormatLocale& FormatLocale::User() {
     return FormatLocale();
   }();
   return locale;
+}
+
+std::string numfmt::IdeographicNumber(long long value, std::string_view localeName, int dbNum) {
+  const std::string language(localeName.substr(0, localeName.find('-')));
+  if ((dbNum != 1 && dbNum != 2) || (language != "zh" && language != "ja")) return {};
+  // ICU's spell-out rules write the numerals Excel shows for these two kinds.
+  static std::mutex mutex;
+  static std::map<std::string, std::unique_ptr<icu::RuleBasedNumberFormat>> byLocale;
+  const std::lock_guard lock(mutex);
+  auto& speller = byLocale[std::string(localeName) + char('0' + dbNum)];
+  if (!speller) {
+    UErrorCode status = U_ZERO_ERROR;
+    auto made = std::make_unique<icu::RuleBasedNumberFormat>(
+        icu::URBNF_SPELLOUT, icu::Locale(std::string(localeName).c_str()), status);
+    if (U_FAILURE(status)) return {};
+    if (dbNum == 2) {
+      made->setDefaultRuleSet(icu::UnicodeString(u"%spellout-cardinal-financial"), status);
+      if (U_FAILURE(status)) return {};
+    }
+    speller = std::move(made);
+  }
+  icu::UnicodeString spelled;
+  speller->format(static_cast<int64_t>(value), spelled);
+  std::string text;
+  spelled.toUTF8String(text);
+  return text;
 }
 
 }  // namespace cellverter

@@ -58,7 +58,7 @@ std::string LiteralText(const Token& token) {
     case Tok::FractionBar:
       return "/" + token.text;
     case Tok::Exponent:
-      return token.plus ? "E+" : "E-";
+      return token.text + (token.plus ? "+" : "-");
     default:
       return token.text;
   }
@@ -144,7 +144,7 @@ class SectionParser {
         case 'E':
         case 'e':
           if (i + 1 < source.size() && (source[i + 1] == '+' || source[i + 1] == '-')) {
-            Token exponent(Tok::Exponent);
+            Token exponent(Tok::Exponent, std::string(1, c));  // e keeps its case
             exponent.plus = source[i + 1] == '+';
             Add(std::move(exponent));
             i += 2;
@@ -163,12 +163,15 @@ class SectionParser {
         }
         case 'b':
         case 'B': {
-          const size_t run = RunLength(source, i);
-          if (run == 1) {
-            AddLiteral(source.substr(i, 1));
-          } else {
-            Add(Token(run == 2 ? Tok::BuddhistYear2 : Tok::BuddhistYear4));
+          // B1 and B2 choose the Gregorian or the Hijri calendar; b and bb are the two-digit
+          // Buddhist year, bbb and more the four-digit one.
+          if (i + 1 < source.size() && (source[i + 1] == '1' || source[i + 1] == '2')) {
+            section_.hijri = source[i + 1] == '2';
+            i += 2;
+            break;
           }
+          const size_t run = RunLength(source, i);
+          Add(Token(run <= 2 ? Tok::BuddhistYear2 : Tok::BuddhistYear4));
           i += run;
           break;
         }
@@ -281,6 +284,8 @@ class SectionParser {
       if (StartsWithNoCase(content, prefix) && content.size() > prefix.size() &&
           std::all_of(content.begin() + static_cast<long>(prefix.size()), content.end(),
                       [](char c) { return c >= '0' && c <= '9'; })) {
+        if (prefix == "dbnum" && content.size() == prefix.size() + 1)
+          section_.dbNum = static_cast<uint8_t>(content.back() - '0');
         return true;
       }
     }
@@ -394,10 +399,49 @@ void ResolveDateTime(Section& section) {
     const auto isSecond = [](Tok kind) {
       return kind == Tok::Second || kind == Tok::Second2 || kind == Tok::ElapsedSeconds;
     };
-    const bool afterHour = k > 0 && isHour(tokens[dateTokens[k - 1]].kind);
+    const bool afterHourOrSecond = k > 0 && (isHour(tokens[dateTokens[k - 1]].kind) ||
+                                             isSecond(tokens[dateTokens[k - 1]].kind));
     const bool beforeSecond = k + 1 < dateTokens.size() && isSecond(tokens[dateTokens[k + 1]].kind);
-    if (afterHour || beforeSecond)
+    if (afterHourOrSecond || beforeSecond)
       token.kind = token.kind == Tok::Month ? Tok::Minute : Tok::Minute2;
+  }
+  // After [h], [m] or [s], a plain h, m or s of the same unit counts elapsed time too.
+  bool elapsedHours = false, elapsedMinutes = false, elapsedSeconds = false;
+  for (Token& token : tokens) {
+    const auto toElapsed = [&token](Tok kind, int width) {
+      token.kind = kind;
+      token.width = static_cast<uint16_t>(width);
+    };
+    switch (token.kind) {
+      case Tok::ElapsedHours:
+        elapsedHours = true;
+        break;
+      case Tok::ElapsedMinutes:
+        elapsedMinutes = true;
+        break;
+      case Tok::ElapsedSeconds:
+        elapsedSeconds = true;
+        break;
+      case Tok::Hour:
+      case Tok::Hour2:
+        if (elapsedHours) toElapsed(Tok::ElapsedHours, token.kind == Tok::Hour ? 1 : 2);
+        break;
+      case Tok::Month:
+      case Tok::Month2:
+      case Tok::Minute:
+      case Tok::Minute2:
+        if (elapsedMinutes) {
+          toElapsed(Tok::ElapsedMinutes,
+                    token.kind == Tok::Minute || token.kind == Tok::Month ? 1 : 2);
+        }
+        break;
+      case Tok::Second:
+      case Tok::Second2:
+        if (elapsedSeconds) toElapsed(Tok::ElapsedSeconds, token.kind == Tok::Second ? 1 : 2);
+        break;
+      default:
+        break;
+    }
   }
   section.hour12 = std::any_of(tokens.begin(), tokens.end(), [](const Token& token) {
     return token.kind == Tok::AmPm || token.kind == Tok::AOrP;
@@ -414,15 +458,22 @@ void Number(Token& token, Part part, int& counter) {
 
 bool ResolveFraction(Section& section) {
   auto& tokens = section.tokens;
+  // The bar of a fraction has a placeholder somewhere before it.
   size_t bar = tokens.size();
-  for (size_t i = 1; i < tokens.size(); ++i) {
-    if (tokens[i].kind == Tok::FractionBar && tokens[i - 1].kind == Tok::Digit) {
+  bool digitBefore = false;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    if (tokens[i].kind == Tok::Digit) digitBefore = true;
+    if (tokens[i].kind == Tok::FractionBar && digitBefore) {
       bar = i;
       break;
     }
   }
   if (bar == tokens.size()) return false;
-  size_t numeratorStart = bar;
+  // The numerator is the last run of placeholders before the bar, even with text between
+  // them (#\:#=/=#); the placeholders before it are the whole number's.
+  size_t numeratorEnd = bar;
+  while (tokens[numeratorEnd - 1].kind != Tok::Digit) --numeratorEnd;
+  size_t numeratorStart = numeratorEnd;
   while (numeratorStart > 0 && tokens[numeratorStart - 1].kind == Tok::Digit) --numeratorStart;
 
   section.kind = SectionKind::Fraction;
@@ -431,22 +482,30 @@ bool ResolveFraction(Section& section) {
                     section.fixedDenominator);
     if (section.fixedDenominator <= 0) section.fixedDenominator = 1;
   }
+  // Only the first run of placeholders after the bar limits the denominator; later ones pad.
+  int denominatorRun = 0;
+  bool denominatorRunOver = false;
   for (size_t i = 0; i < tokens.size(); ++i) {
     Token& token = tokens[i];
-    if (token.kind != Tok::Digit) continue;
+    if (token.kind != Tok::Digit) {
+      if (i > bar && denominatorRun > 0) denominatorRunOver = true;
+      continue;
+    }
     if (i < numeratorStart) {
       Number(token, Part::Integer, section.integerDigits);
-      if (token.placeholder == '#') section.integerHasHash = true;
     } else if (i < bar) {
       Number(token, Part::Numerator, section.numeratorDigits);
     } else if (section.fixedDenominator == 0) {
       Number(token, Part::Denominator, section.denominatorDigits);
+      if (!denominatorRunOver) ++denominatorRun;
     } else {
       token.kind = Tok::Literal, token.text.clear();  // digits after a fixed denominator
     }
   }
+  section.denominatorLimitDigits = denominatorRun;
   if (section.fixedDenominator == 0 && section.denominatorDigits == 0)
     section.denominatorDigits = 1;
+  if (section.denominatorLimitDigits == 0) section.denominatorLimitDigits = 1;
   ToLiterals(section, [](const Token& token) {
     return token.kind == Tok::Literal || token.kind == Tok::Digit || token.kind == Tok::FractionBar;
   });
@@ -472,7 +531,6 @@ void ResolveNumber(Section& section) {
         seenDigit = true;
         if (part == Part::Integer) {
           Number(token, part, section.integerDigits);
-          if (token.placeholder == '#') section.integerHasHash = true;
         } else if (part == Part::Fraction) {
           Number(token, part, section.fractionDigits);
         } else {

@@ -9,14 +9,19 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "../spreadsheet/xls_test_files.h"
+#include "../spreadsheet/xlsx_builder.h"
 #include "convert/csv_encoding.h"
+#include "scoped_environment.h"
 #include "temp_dir.h"
 #include "xlsx_maker.h"
 
@@ -25,6 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::ReadBytes;
+using testing_support::ScopedEnvironment;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
 using testing_support::WriteXlsx;
@@ -258,6 +264,131 @@ TEST(CliTest, SeveralJobsGiveTheNamesBytesAndOutputOfOneByOne) {
     EXPECT_EQ(outcomes[i].err, outcomes[0].err);
   }
   EXPECT_EQ(outcomes[0].status, 1);
+}
+
+// Displayed texts through the whole program, one cell per row of an .xlsx and an .xls
+// workbook: the examples of every class of number-format fault found against Excel's
+// recorded texts (the integer part lost before a bare point first among them).
+struct DisplayedCell {
+  std::string code;  // empty for the built-in format `builtInId`
+  int builtInId = 0;
+  double number = 0;
+  std::string text;  // a text cell when not empty
+  std::string shown;
+};
+
+// Writes the cells into book.xlsx and book.xls in `dir`, each cell with its own format.
+void WriteDisplayedBooks(const TempDir& dir, const std::vector<DisplayedCell>& cells,
+                         bool date1904) {
+  namespace ts = testing_support;
+  ts::TestWorkbook xlsx;
+  xlsx.date1904 = date1904;
+  std::string sheetData;
+  std::string xlsGlobals = ts::Record(0x0022, ts::Le16(date1904 ? 1 : 0));  // DATEMODE
+  std::string xlsFormats;
+  std::string xlsXfs = ts::Xf(0);
+  std::string xlsCells;
+  std::vector<std::string> xlsStrings;
+  for (size_t i = 0; i < cells.size(); ++i) {
+    const DisplayedCell& cell = cells[i];
+    const int id = cell.code.empty() ? cell.builtInId : 164 + static_cast<int>(i);
+    if (!cell.code.empty()) {
+      xlsx.numFmts += "<numFmt numFmtId=\"" + std::to_string(id) + "\" formatCode=\"" +
+                      ts::XmlEscape(cell.code) + "\"/>";
+      xlsFormats += ts::Format8(static_cast<uint16_t>(id), cell.code);
+    }
+    xlsx.cellXfs.push_back(id);
+    xlsXfs += ts::Xf(static_cast<uint16_t>(id));
+    const std::string ref = "A" + std::to_string(i + 1);
+    const auto row = static_cast<uint16_t>(i);
+    const auto xf = static_cast<uint16_t>(i + 1);
+    if (cell.text.empty()) {
+      char number[32];
+      std::snprintf(number, sizeof number, "%.17g", cell.number);
+      sheetData += "<row r=\"" + std::to_string(i + 1) + "\"><c r=\"" + ref + "\" s=\"" +
+                   std::to_string(i + 1) + "\"><v>" + number + "</v></c></row>";
+      xlsCells += ts::Number(row, 0, cell.number, xf);
+    } else {
+      sheetData += "<row r=\"" + std::to_string(i + 1) + "\"><c r=\"" + ref + "\" s=\"" +
+                   std::to_string(i + 1) + "\" t=\"s\"><v>" + std::to_string(xlsStrings.size()) +
+                   "</v></c></row>";
+      xlsx.sharedStrings.push_back("<t>" + ts::XmlEscape(cell.text) + "</t>");
+      xlsCells += ts::LabelSst(row, 0, static_cast<uint32_t>(xlsStrings.size()), xf);
+      xlsStrings.push_back(ts::Compressed(cell.text));
+    }
+  }
+  xlsx.sheets = {{sheetData}};
+  WriteBytes(dir / "book.xlsx", xlsx.Zip());
+  const std::string stream = ts::WorkbookStream(
+      xlsGlobals + xlsFormats + xlsXfs + ts::Sst(xlsStrings), {{0, 0x10, 0, xlsCells}});
+  WriteBytes(dir / "book.xls", ts::WriteCompoundFile({{"Workbook", stream}}).bytes);
+}
+
+void ExpectDisplayedTexts(const std::vector<DisplayedCell>& cells, bool date1904) {
+  ScopedEnvironment environment;
+  environment.Set("LC_ALL", "en_US.UTF-8");
+  TempDir dir;
+  WriteDisplayedBooks(dir, cells, date1904);
+  const Outcome outcome = RunCli(dir.path(), {"-s", "\t", "-d", "out", "book.xlsx", "book.xls"});
+  ASSERT_EQ(outcome.status, 0) << outcome.err;
+  for (const char* name : {"out/book.csv", "out/book (2).csv"}) {
+    std::istringstream csv(ReadBytes(dir / name));
+    std::string line;
+    for (const DisplayedCell& cell : cells) {
+      std::getline(csv, line);
+      EXPECT_EQ(line, cell.shown + "\r") << name << ": " << cell.code << cell.builtInId;
+    }
+    EXPECT_FALSE(std::getline(csv, line)) << name;
+  }
+}
+
+TEST(CliTest, ShowsEveryCellAsExcelDoesInXlsxAndXls) {
+  ExpectDisplayedTexts(
+      {
+          {".00", 0, 3.14159, "", "3.14"},
+          {"$.00", 0, 12.5, "", "$12.50"},
+          {".0%", 0, 1.5, "", "150.0%"},
+          {".##", 0, 42.5, "", "42.5"},
+          {"\"This is a \".00\"test\"000", 0, 3.14159, "", "This is a 3.14test159"},
+          {"#\\:#=/=#", 0, 23.75, "", "23:3=/=4"},
+          {"#\\:#/#", 0, 0.75, "", "3/4"},
+          {"#_#/#", 0, 3.75, "", "15 /4"},
+          {"# ?? / ?????????", 0, 0.123251512342345, "", " 480894 / 3901729  "},
+          {"[Red][<-25]General;[Blue][>25]General;[Green]General;[Yellow]General", 0, 0, "foo",
+           "foo"},
+          {"[<-10]#\" Wow\"", 0, -11, "", "-11 Wow"},
+          {"[<=-10]#\" Wow\"", 0, -10, "", "-10 Wow"},
+          {"[<10]#\" Wow\"", 0, 10, "", "10"},
+          {"[=10]#\" Wow\"", 0, 1, "", "1"},
+          {"[>-10]#\" Big\"", 0, -10, "", "-10"},
+          {"General", 0, 1e-05, "", "0.00001"},
+          {"General", 0, 1.2e-08, "", "0.000000012"},
+          {"General", 0, 1e-09, "", "0.000000001"},
+          {"General", 0, 1.234e-06, "", "0.000001234"},
+          {"General", 0, 1.234567e-06, "", "1.23457E-06"},
+          {"# ?/?", 0, 12.3, "", "12 1/3"},
+          {R"(# ??/??)", 0, 0.33, "", "  1/3 "},
+          {"# ?/?", 0, 0.1, "", "0    "},
+          {"", 12, 1.23456789, "", "1 1/4"},
+          {"", 39, 123, "", "123.00 "},
+          {"", 40, 9612.5, "", "9,612.50 "},
+          {"0.00e+00", 0, 12345, "", "1.23e+04"},
+          {"|#|e-|#|", 0, 123456.789, "", "|1|e|5|"},
+          {"|0000.0000|e-|0|", 0, 123456.789, "", "|0012.3457|e|4|"},
+          {"##0.0E+0", 0, 12345, "", "12.3E+3"},
+          {"\"It was \"[h]\" [yes, \"h\"] hours\"", 0, 3.14159, "", "It was 75 [yes, 75] hours"},
+          {"s:m\" @ hour \"[hh]", 0, 3.14159, "", "53:23 @ hour 75"},
+          {"?,?????????", 0, 1234567, "", "    1,234,567"},
+          {"A\"TODO\"", 0, -1, "", "ATODO"},
+          {"b", 0, 1, "", "43"},
+          {"B2yyyymmdd", 0, 0, "", "13170829"},
+          {"[DBNum1][$-804]General", 0, 12323, "", "一万二千三百二十三"},
+      },
+      false);
+  ExpectDisplayedTexts({{"[h]:m:s.000", 0, -7384.0 / 86400, "", "-2:3:4.000"},
+                        {"[s].000", 0, -3.14159, "", "-271433.376"},
+                        {"m/d/yyyy", 0, 43538, "", "3/15/2023"}},
+                       true);
 }
 
 TEST(CliTest, ShowsProgressOnlyOnATerminal) {

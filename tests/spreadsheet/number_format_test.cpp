@@ -1,6 +1,10 @@
 // Displayed texts of format codes. Expected values are what Excel shows; rows marked
 // "ssf" come from the test tables of the SheetJS ssf library (test/comma.tsv and
-// test/oddities.json of SheetJS/ssf and SheetJS/sheetjs), which record Excel's output.
+// test/oddities.json of SheetJS/ssf and SheetJS/sheetjs), which record Excel's output;
+// rows marked "numfmt" from the test tables of borgar/numfmt (test/*.spec.ts: ssf-fraction,
+// conditionals, expformat, fragmented-numbers, ssf-oddities), checked against Excel 16;
+// rows marked "recorded" are Excel's texts recorded on Excel-saved workbooks for the
+// second review of displayed texts (issue 13).
 #include "spreadsheet/number_format.h"
 
 #include <gtest/gtest.h>
@@ -54,8 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"General", 3.14159265358979, "3.141592654"},
                     Case{"General", 0.123456789012, "0.123456789"},
                     Case{"General", 0.000123456789, "0.000123457"},
-                    Case{"General", 0.00001, "1E-05"}, Case{"General", 0.0000123456, "1.23456E-05"},
-                    Case{"General", 1e100, "1E+100"},
+                    Case{"General", 0.0000123456, "1.23456E-05"}, Case{"General", 1e100, "1E+100"},
                     Case{"General", -1.23456789e-150, "-1.2346E-150"},
                     Case{"General", 99999999999.6, "1E+11"}, Case{"General", 1e15, "1E+15"},
                     Case{"general", 42, "42"}, Case{"[Blue]General", -1, "-1"},  // ssf
@@ -101,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
     Fractions, EnUsNumbers,
     testing::Values(Case{"# ?/?", 1.5, "1 1/2"}, Case{"# ?/?", 3, "3    "},
                     Case{"# ?/?", 0, "0    "}, Case{"# ?/?", 0.3333, " 1/3"},
-                    Case{"# ?/?", -2.25, "-2 1/4"}, Case{R"(# ??/??)", 3.14159265358979, "3 14/99"},
+                    Case{"# ?/?", -2.25, "-2 1/4"}, Case{R"(# ??/??)", 3.14159265358979, "3  1/7 "},
                     Case{R"(# ???/???)", 3.14159265358979, "3  16/113"}, Case{"# ?/8", 0.3, " 2/8"},
                     Case{"# ?/8", 2.97, "3    "}, Case{R"(# ??/16)", 5.5, "5  8/16"},
                     Case{"?/?", 2.5, "5/2"}, Case{"?/?", 0, "0/1"}, Case{R"(??/??)", 0.75, " 3/4 "},
@@ -140,6 +143,134 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"[Red][<=100]0;[Blue][>100]0", -5, "-5"},
                     Case{"[>100]0;[<-100]0", 5, "########"}, Case{"[=1]\"one\";0", 1, "one"},
                     Case{"[<>1]0;\"one\"", 1, "one"}));
+
+// Below 1E-4 General stays plain while every significant digit fits in eleven characters.
+INSTANTIATE_TEST_SUITE_P(GeneralSmallNumbers, EnUsNumbers,
+                         testing::Values(Case{"General", 0.00001, "0.00001"},           // recorded
+                                         Case{"General", 1.2e-08, "0.000000012"},       // recorded
+                                         Case{"General", 1e-09, "0.000000001"},         // recorded
+                                         Case{"General", 1.234e-06, "0.000001234"},     // recorded
+                                         Case{"General", -1.234e-06, "-0.000001234"},   // recorded
+                                         Case{"General", 1.234567e-06, "1.23457E-06"},  // recorded
+                                         Case{"General", 1e-10, "1E-10"}));
+
+// Without a placeholder before the point the whole number still shows, unless it is zero.
+INSTANTIATE_TEST_SUITE_P(IntegerPartWithoutPlaceholder, EnUsNumbers,
+                         testing::Values(Case{".00", 3.14159, "3.14"},       // recorded
+                                         Case{"$.00", 12.5, "$12.50"},       // recorded
+                                         Case{".0%", 1.5, "150.0%"},         // recorded
+                                         Case{".##", 42.5, "42.5"},          // recorded
+                                         Case{".00", -0.5, "-.50"},          // recorded
+                                         Case{"$#.00", -3.14159, "-$3.14"},  // numfmt
+                                         Case{"\"This is a \".00\"test\"000", 3.14159,
+                                              "This is a 3.14test159"},  // numfmt
+                                         Case{"\"This is a \".00\"test\"000", -3.14159,
+                                              "-This is a 3.14test159"}));  // numfmt
+
+// Excel's fraction is the last convergent of the value's continued fraction (in double
+// arithmetic) whose denominator fits; text may stand between the parts.
+INSTANTIATE_TEST_SUITE_P(
+    FractionConvergents, EnUsNumbers,
+    testing::Values(Case{"# ?/?", 12.3, "12 1/3"},                         // numfmt, recorded
+                    Case{"# ?/?", 0.3, " 2/7"},                            // numfmt
+                    Case{"# ?/?", 2.3, "2 2/7"},                           // numfmt
+                    Case{"# ?/?", 0.1, "0    "},                           // recorded
+                    Case{R"(# ??/??)", 0.33, "  1/3 "},                    // recorded
+                    Case{R"(# ??/??)", -123.456, "-123 26/57"},            // numfmt
+                    Case{R"(# ???/???)", -12345.67891, "-12345 573/844"},  // numfmt
+                    Case{R"(??/??)", -1.2, "- 6/5 "},                      // numfmt
+                    Case{R"(??/??)", 12.3, "123/10"},                      // numfmt
+                    Case{"# #/#", 0, "0"}, Case{"# #/#", 1, "1"},          // numfmt
+                    Case{"# #/#", 12.345, "12 1/3"},                       // numfmt
+                    Case{"? ?/?", 123, "123    "},                         // numfmt
+                    Case{R"(# ??/16)", -1.2, "-1  3/16"},                  // numfmt
+                    Case{"#\\:#=/=#", 23.75, "23:3=/=4"},                  // recorded
+                    Case{"#\\:#/#", 0.75, "3/4"},                          // recorded
+                    Case{"#_#/#", 3.75, "15 /4"},                          // recorded
+                    Case{R"(# ??/?????????)", 0.123251512342345, " 480894/3901729  "},   // numfmt
+                    Case{"# ?? / ?????????", 0.123251512342345, " 480894 / 3901729  "},  // numfmt
+                    Case{"00 0/0", 12345.67, "12345 2/3"},                               // numfmt
+                    Case{"0z0 00/00", 12345.67, "1234z5 65/97"},                         // numfmt
+                    Case{R"(00 ??/?z?)", 12345.67, "12345  2/3z "}));                    // numfmt
+
+// Exponents: e keeps its case, text may stand between the parts, and the exponent is a
+// multiple of the number of integer placeholders.
+INSTANTIATE_TEST_SUITE_P(ExponentForms, EnUsNumbers,
+                         testing::Values(Case{"0.00e+00", 12345, "1.23e+04"},      // recorded
+                                         Case{"|#|e-|#|", 123456.789, "|1|e|5|"},  // recorded
+                                         Case{"|0000.0000|e-|0|", 123456.789,
+                                              "|0012.3457|e|4|"},                        // recorded
+                                         Case{"00.0E+00", 100, "01.0E+02"},              // numfmt
+                                         Case{"00.E+00", 9.59999, "10.E+00"},            // numfmt
+                                         Case{"000.0E+00", 9599.99, "009.6E+03"},        // numfmt
+                                         Case{"000E+00", 12345.67, "012E+03"},           // numfmt
+                                         Case{"0x0.00E+0", 123456789, "0x1.23E+8"},      // numfmt
+                                         Case{"0.00E+0x0", 123456789, "1.23E+0x8"},      // numfmt
+                                         Case{"0.0E+0x00", 1234567890000, "1.2E+0x12"},  // numfmt
+                                         Case{"0E+00", 0.95, "1E+00"}));                 // numfmt
+
+// Padding, signs of text-only codes, elapsed time and calendars.
+INSTANTIATE_TEST_SUITE_P(
+    Oddities, EnUsNumbers,
+    testing::Values(
+        Case{"?,?????????", 1234567, "    1,234,567"},  // recorded
+        Case{"A\"TODO\"", -1, "ATODO"},                 // recorded
+        Case{"\"It was \"[h]\" [yes, \"h\"] hours\"", 3.14159,
+             "It was 75 [yes, 75] hours"},                        // recorded
+        Case{"s:m\" @ hour \"[hh]", 3.14159, "53:23 @ hour 75"},  // recorded
+        Case{"[m] m", 0.5, "720 720"}, Case{"[s]:ss", 0.01, "864:864"}, Case{"b", 1, "43"},
+        Case{"b", 1000, "45"}, Case{"b", 10000, "70"},                               // numfmt
+        Case{"bbbb-mm-dd", 45000, "2566-03-15"}, Case{"B2yyyymmdd", 0, "13170829"},  // recorded
+        Case{"B2yyyy-mm-dd", 59, "1317-10-28"},                                      // numfmt
+        Case{"B2yyyy-mm-dd", 61, "1317-10-29"},                                      // numfmt
+        Case{"B2yyyy-mm-dd", 1000, "1320-06-23"},                                    // numfmt
+        Case{"B2yyyy-mm-dd", 10000, "1345-11-17"},                                   // numfmt
+        Case{"B1yyyy-mm-dd", 10000, "1927-05-18"},
+        Case{"[DBNum1][$-804]General", 12323, "一万二千三百二十三"},  // recorded
+        Case{"[DBNum2][$-804]General", 123, "壹佰贰拾叁"},  // Excel, stackoverflow.com/q/54965433
+        Case{"[DBNum1][$-804]General", 2.5, "2.5"}, Case{"[DBNum1][$-409]General", 12, "12"}));
+
+// Conditions: the section that takes the value, and whether it shows the minus.
+INSTANTIATE_TEST_SUITE_P(
+    ConditionalSigns, EnUsNumbers,
+    testing::Values(Case{"[<-10]#\" Wow\"", -11, "-11 Wow"},     // recorded
+                    Case{"[<=-10]#\" Wow\"", -10, "-10 Wow"},    // recorded
+                    Case{"[<10]#\" Wow\"", 10, "10"},            // recorded: no condition met
+                    Case{"[=10]#\" Wow\"", 1, "1"},              // recorded
+                    Case{"[>-10]#\" Big\"", -10, "-10"},         // recorded
+                    Case{"[>6]\"A\"0;[<-6]\"B\"0", -6.3, "B6"},  // numfmt
+                    Case{"[>=100]\"A\"0;[<=0]\"B\"0;\"C\"0", -6.3, "-B6"},     // numfmt
+                    Case{"[>=100]\"A\"0;[<=-100]\"B\"0;\"C\"0", -6.3, "-C6"},  // numfmt
+                    Case{"[<=-100]\"B\"0;\"C\"0", -6.3, "C6"},                 // numfmt
+                    Case{"[>=100]\"A\"0;[<=-100]\"B\"0", 6.3, "########"},     // numfmt
+                    Case{"[<-4]\\A0;[<>-6]\\B0;\\C0", -5, "A5"},               // numfmt
+                    Case{"[>-6]\\A0;[<-4]\\B0;\\C0", -5, "-A5"},               // numfmt
+                    Case{"[<-6]\\A0;[<>-6]\\B0;\\C0", -5, "-B5"},              // numfmt
+                    Case{"[<>-5]\\A0;[=-5]\\B0;\\C0", -5, "B5"},               // numfmt
+                    Case{"[>2]\\A0;[>2]\\B0;\\C0", -5, "-C5"},                 // numfmt
+                    Case{"\"A-\"0;[<0]\"B-\"0;\"C-\"0", -1, "B-1"},            // numfmt
+                    Case{"\"A-\"0;[<=0]\"B-\"0;\"C-\"0", -1, "-B-1"},          // numfmt
+                    Case{"\"A-\"0;[=-10]\"B-\"0;\"C-\"0", -10, "B-10"},        // numfmt
+                    Case{"\"A-\"0;[<0.5]\"B-\"0;\"C-\"0", 0, "B-0"},           // numfmt
+                    Case{"\"A-\"0;[>0]\"B-\"0;\"C-\"0", 0, "C-0"},             // numfmt
+                    Case{"[Red][<-25]General;[Blue][>25]General;[Green]General;[Yellow]General",
+                         -26, "26"},  // numfmt
+                    Case{"[Red][<-25]General;[Blue][>25]General;[Green]General;[Yellow]General", -1,
+                         "-1"},  // numfmt
+                    Case{"[Red][<=-25]General;[Blue][>=25]General;[Green]General;[Yellow]General",
+                         -25, "25"}));  // numfmt
+
+class EnUs1904 : public testing::TestWithParam<Case> {};
+TEST_P(EnUs1904, ShowsExcelText) {
+  EXPECT_EQ(Us(GetParam().value, GetParam().code, true), GetParam().expected);
+}
+
+// The 1904 system shows negative dates and times with a minus.
+INSTANTIATE_TEST_SUITE_P(
+    NegativeTimes, EnUs1904,
+    testing::Values(Case{"[h]:m:s.000", -7384.0 / 86400, "-2:3:4.000"},  // recorded
+                    Case{"[s].000", -3.14159, "-271433.376"},            // recorded
+                    Case{"h:mm", -0.5, "-12:00"}, Case{"yyyy-mm-dd", -1, "-1904-01-02"}));
 
 // Separators and names follow the locale.
 INSTANTIATE_TEST_SUITE_P(
@@ -233,6 +364,9 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"((;@", CellValue::Number(1), "(("},                                  // ssf
         ValueCase{"((;@", CellValue::String("foo"), "foo"},                             // ssf
         ValueCase{"0;0;0;\"in \"@_)", CellValue::String("Ab"), "in Ab "},
+        ValueCase{"[Red][<-25]General;[Blue][>25]General;[Green]General;[Yellow]General",
+                  CellValue::String("foo"), "foo"},  // numfmt
+        ValueCase{"0;0;0;\"t: \"General", CellValue::String("foo"), "t: foo"},
         ValueCase{"_(@_)", CellValue::String(""), "  "},
         ValueCase{"0.00", CellValue::Boolean(true), "TRUE"},
         ValueCase{"@", CellValue::Boolean(false), "FALSE"},
@@ -291,7 +425,10 @@ INSTANTIATE_TEST_SUITE_P(
         BuiltIn{18, 0.75, "6:00 PM", "6:00 PM"}, BuiltIn{19, 0.75, "6:00:00 PM", "6:00:00 PM"},
         BuiltIn{20, 0.75, "18:00", "18:00"}, BuiltIn{21, 0.75, "18:00:00", "18:00:00"},
         BuiltIn{22, 45000.75, "3/15/2023 18:00", "15.03.2023 18:00"},
-        BuiltIn{37, -1234, "(1,234)", "(1.234)"}, BuiltIn{39, 1234.5, "1,234.50", "1.234,50"},
+        BuiltIn{37, -1234, "(1,234)", "(1.234)"}, BuiltIn{39, 1234.5, "1,234.50 ", "1.234,50 "},
+        BuiltIn{39, 123, "123.00 ", "123,00 "},         // recorded
+        BuiltIn{40, 9612.5, "9,612.50 ", "9.612,50 "},  // recorded
+        BuiltIn{12, 1.23456789, "1 1/4", "1 1/4"},      // recorded
         BuiltIn{41, 0, " - ", " - "}, BuiltIn{42, 1234, " $1,234 ", " 1.234 € "},
         BuiltIn{43, -1234.5, " (1,234.50)", " (1.234,50)"}, BuiltIn{44, 0, " $-   ", " -   € "},
         BuiltIn{45, 0.75, "00:00", "00:00"}, BuiltIn{46, 1.75, "42:00:00", "42:00:00"},
