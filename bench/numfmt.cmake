@@ -6,10 +6,5 @@ endif()
 # Number formats: libFuzzer target (CELLVERTER_FUZZ, clang). Its seed corpus also runs as an
 # ordinary test (tests/spreadsheet/numfmt.cmake).
 if(CELLVERTER_FUZZ)
-  add_executable(fuzz_numfmt ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_numfmt.cpp)
-  target_compile_definitions(fuzz_numfmt PRIVATE CELLVERTER_LIBFUZZER)
-  target_compile_options(fuzz_numfmt PRIVATE -fsanitize=fuzzer)
-  target_link_options(fuzz_numfmt PRIVATE -fsanitize=fuzzer)
-  target_link_libraries(fuzz_numfmt PRIVATE cellverter_options cellverter_numfmt)
-  target_compile_options(cellverter_numfmt PRIVATE -fsanitize=fuzzer-no-link)
+  cellverter_add_fuzzer(fuzz_numfmt LIBS cellverter_numfmt INSTRUMENT cellverter_numfmt)
 endif()
