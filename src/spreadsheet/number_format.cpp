@@ -625,8 +625,9 @@ class CompiledFormat final : public NumberFormat {
     double b = x;
     while (q1 < maxDenominator) {
       const double a = std::floor(b);
-      // Stop before the terms outgrow 64 bits (huge improper fractions).
-      if (a * static_cast<double>(std::max<long long>({p1, q1, 1})) > 1e18) break;
+      // Stop before the terms outgrow 64 bits (huge improper fractions), and at once for a
+      // value scaled to infinity or NaN (so many % signs).
+      if (!(a * static_cast<double>(std::max<long long>({p1, q1, 1})) <= 1e18)) break;
       const auto ai = static_cast<long long>(a);
       p = ai * p1 + p2;
       q = ai * q1 + q2;
@@ -896,8 +897,7 @@ std::unique_ptr<NumberFormat> CompileNumberFormat(std::string_view code,
   numfmt::ParsedFormat parsed = numfmt::ParseFormatCode(code, locale);
   const bool plainGeneral = parsed.valid && parsed.sections.size() == 1 &&
                             parsed.sections[0].kind == SectionKind::General &&
-                            parsed.sections[0].tokens.size() == 1 &&
-                            parsed.sections[0].dbNum == 0;
+                            parsed.sections[0].tokens.size() == 1 && parsed.sections[0].dbNum == 0;
   if (!parsed.valid || plainGeneral) return std::make_unique<GeneralFormat>(locale);
   return std::make_unique<CompiledFormat>(std::move(parsed), locale);
 }
