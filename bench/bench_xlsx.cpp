@@ -1,7 +1,6 @@
 // Google Benchmark of one workbook to one CSV: a generated 20-column workbook of mixed types
 // (see make_large_xlsx.cpp) converted by ConvertExcelToCSV. Whole-process figures for the
-// 100,000- and 500,000-row workbooks come from bench/fuzz-xlsx.sh's sibling commands in
-// bench/README.md.
+// 100,000- and 500,000-row workbooks come from bench/measure-xlsx.sh (bench/README.md).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 

@@ -1,10 +1,14 @@
 // libFuzzer target for the .xlsx reader (zip container, XML scanner, sheet spool): any bytes must
 // end in rows or in cellverter::Error, never in a crash, a hang or unbounded memory. Built with
-// -DCELLVERTER_FUZZ=ON (clang) it fuzzes; in the ordinary build it replays the files and
-// folders named on its command line, so that the seed corpus runs as a test.
+// -DCELLVERTER_FUZZ=ON (clang) it fuzzes, with a mutator that keeps the package's checksums
+// right; in the ordinary build it replays the files and folders named on its command line, so
+// that the seed corpus runs as a test.
 #include <cstring>
 
 #include "fuzz_support.h"
+#ifdef CELLVERTER_LIBFUZZER
+#include "fuzz_zip_mutator.h"
+#endif
 #include "platform/error.h"
 #include "spreadsheet/encrypted_package.h"
 #include "spreadsheet/xlsx_reader.h"

@@ -5,7 +5,11 @@
 // small second sheet. The sheet XML is deflated as it is generated, so any size fits in
 // little memory.
 //
-//   make_large_xlsx ROWS OUT.xlsx
+//   make_large_xlsx ROWS OUT.xlsx [STRING_MIB]
+//
+// STRING_MIB adds that many MiB of long shared strings no cell uses (32,000 characters
+// each, repetitive enough to deflate about 70 : 1): a small package whose strings table
+// inflates to gigabytes, for the reader's memory bound.
 #include <zlib.h>
 
 #include <cstdint>
@@ -159,11 +163,13 @@ const char* kRel = "http://schemas.openxmlformats.org/officeDocument/2006/relati
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s ROWS OUT.xlsx\n", argv[0]);
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: %s ROWS OUT.xlsx [STRING_MIB]\n", argv[0]);
     return 2;
   }
   const long rows = std::atol(argv[1]);
+  constexpr long kLongString = 32000;
+  const long longStrings = argc == 4 ? (std::atol(argv[3]) << 20) / kLongString : 0;
   ZipWriter zip(argv[2]);
 
   // Shared strings: a pool of recurring texts, then one "Item" text per row.
@@ -171,7 +177,7 @@ int main(int argc, char** argv) {
                                    "東京都渋谷区", "plain",      "Ünïcødé text", "100 %",
                                    "semi;colon",   "tab\there"};
   for (int i = 0; i < 990; ++i) pool.push_back("category " + std::to_string(i));
-  const long shared = static_cast<long>(pool.size()) + rows;
+  const long shared = static_cast<long>(pool.size()) + rows + longStrings;
 
   zip.Part(
       "[Content_Types].xml",
@@ -236,6 +242,17 @@ int main(int argc, char** argv) {
   for (long r = 1; r <= rows; ++r) {
     chunk += "<si><t>Item " + std::to_string(r) + ", lot " + std::to_string(Next() % 10000) +
              "</t></si>";
+    if (chunk.size() > (1 << 20)) {
+      zip.Add(chunk);
+      chunk.clear();
+    }
+  }
+  for (long i = 0; i < longStrings; ++i) {
+    std::string block;
+    for (int c = 0; c < 100; ++c) block += static_cast<char>('a' + Next() % 26);
+    chunk += "<si><t>";
+    for (long c = 0; c < kLongString; c += 100) chunk += block;
+    chunk += "</t></si>";
     if (chunk.size() > (1 << 20)) {
       zip.Add(chunk);
       chunk.clear();

@@ -1,13 +1,8 @@
 # .xls reader: libFuzzer target (CELLVERTER_FUZZ, clang) and benchmarks (CELLVERTER_BENCH).
 # The fuzz target's seed corpus also runs as an ordinary test (tests/spreadsheet/xls.cmake).
 if(CELLVERTER_FUZZ)
-  add_executable(fuzz_xls ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_xls.cpp)
-  target_compile_definitions(fuzz_xls PRIVATE CELLVERTER_LIBFUZZER)
-  target_compile_options(fuzz_xls PRIVATE -fsanitize=fuzzer)
-  target_link_options(fuzz_xls PRIVATE -fsanitize=fuzzer)
-  target_link_libraries(fuzz_xls PRIVATE cellverter_options cellverter_xls)
   # Coverage feedback from the reader itself, not only from the target.
-  target_compile_options(cellverter_xls PRIVATE -fsanitize=fuzzer-no-link)
+  cellverter_add_fuzzer(fuzz_xls LIBS cellverter_xls INSTRUMENT cellverter_xls)
 endif()
 
 if(CELLVERTER_BENCH)

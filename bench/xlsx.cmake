@@ -2,17 +2,11 @@
 # conversion benchmarks (CELLVERTER_BENCH). The fuzz target's seed corpus also runs as an
 # ordinary test (tests/spreadsheet/xlsx.cmake).
 if(CELLVERTER_FUZZ)
-  add_executable(fuzz_xlsx ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_xlsx.cpp)
-  target_compile_definitions(fuzz_xlsx PRIVATE CELLVERTER_LIBFUZZER)
-  target_compile_options(fuzz_xlsx PRIVATE -fsanitize=fuzzer)
-  target_link_options(fuzz_xlsx PRIVATE -fsanitize=fuzzer)
-  target_link_libraries(fuzz_xlsx PRIVATE cellverter_options cellverter_xlsx cellverter_spreadsheet)
-  # Coverage feedback from the reader itself; checksums would stop nearly every mutation of a
-  # stored part before the XML is read.
-  target_compile_options(cellverter_xlsx PRIVATE -fsanitize=fuzzer-no-link)
-  target_compile_options(cellverter_office_crypto PRIVATE -fsanitize=fuzzer-no-link)
-  target_compile_definitions(cellverter_office_crypto PRIVATE FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION)
-  target_compile_definitions(cellverter_xlsx PRIVATE FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION)
+  # Coverage feedback from the reader itself. The reader is the production one, checksums
+  # included: the target's mutator (fuzz_zip_mutator.h) rebuilds the package after each change.
+  cellverter_add_fuzzer(fuzz_xlsx LIBS cellverter_xlsx cellverter_spreadsheet
+                        INSTRUMENT cellverter_xlsx cellverter_office_crypto)
+  target_include_directories(fuzz_xlsx PRIVATE ${PROJECT_SOURCE_DIR}/tests/spreadsheet)
 endif()
 
 if(CELLVERTER_BENCH)

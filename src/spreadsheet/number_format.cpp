@@ -662,8 +662,9 @@ class CompiledFormat final : public NumberFormat {
     double b = x;
     while (q1 < maxDenominator) {
       const double a = std::floor(b);
-      // Stop before the terms outgrow 64 bits (huge improper fractions).
-      if (a * static_cast<double>(std::max<long long>({p1, q1, 1})) > 1e18) break;
+      // Stop before the terms outgrow 64 bits (huge improper fractions), and at once for a
+      // value scaled to infinity or NaN (so many % signs).
+      if (!(a * static_cast<double>(std::max<long long>({p1, q1, 1})) <= 1e18)) break;
       const auto ai = static_cast<long long>(a);
       p = ai * p1 + p2;
       q = ai * q1 + q2;

@@ -23,12 +23,6 @@ constexpr uint64_t kRc4BlockSize = 1024;        // BIFF8 re-keys RC4 every 1024 
 constexpr size_t kAgileSegmentSize = 4096;      // MS-OFFCRYPTO 2.3.4.15
 constexpr uint32_t kStandardSpinCount = 50000;  // MS-OFFCRYPTO 2.3.4.7
 constexpr size_t kMaxEncryptedValue = 1024;     // an encrypted key, verifier or HMAC value
-#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
-// Millions of hash rounds teach the fuzzer nothing and would read as hangs.
-constexpr uint32_t kSpinCountLimit = 100'000;
-#else
-constexpr uint32_t kSpinCountLimit = kMaxSpinCount;
-#endif
 
 [[noreturn]] void Damaged(std::string_view detail = kMalformed) {
   throw WorkbookDamaged(std::string(detail));
@@ -696,10 +690,10 @@ AgileInfo ReadAgileInfo(std::string_view xmlText) {
     } else if (name == "encryptedKey" && encryptorUri == kPasswordEncryptor && !info.havePassword) {
       info.password.Read(xml);
       const std::string spin = xml.Attribute("spinCount");
-      if (spin.size() > 10 || Number(spin, UINT32_MAX) > kSpinCountLimit) {
+      if (spin.size() > 10 || Number(spin, UINT32_MAX) > kMaxSpinCount) {
         Damaged("the encryption asks for more than 10,000,000 key derivation rounds");
       }
-      info.spinCount = Number(spin, kSpinCountLimit);
+      info.spinCount = Number(spin, kMaxSpinCount);
       info.encryptedVerifierInput = Base64(xml.Attribute("encryptedVerifierHashInput"));
       info.encryptedVerifierValue = Base64(xml.Attribute("encryptedVerifierHashValue"));
       info.encryptedKey = Base64(xml.Attribute("encryptedKeyValue"));

@@ -100,20 +100,38 @@ void SheetSpool::Rewind() {
   }
 }
 
-void SheetSpool::Fill() {
-  if (fd_ < 0 || fileOffset_ >= fileSize_) throw std::runtime_error("the sheet spool ends early");
-  const size_t want = static_cast<size_t>(std::min<uint64_t>(kIoChunk, fileSize_ - fileOffset_));
-  size_t got = 0;
-  while (got < want) {
-    const ssize_t n =
-        ::pread(fd_, readBuffer_.data() + got, want - got, static_cast<off_t>(fileOffset_ + got));
+void SheetSpool::ReadFile(uint64_t offset, char* buffer, size_t size) const {
+  if (fd_ < 0 || offset > fileSize_ || size > fileSize_ - offset) {
+    throw std::runtime_error("the sheet spool ends early");
+  }
+  for (size_t got = 0; got < size;) {
+    const ssize_t n = ::pread(fd_, buffer + got, size - got, static_cast<off_t>(offset + got));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) SpoolFailure(n < 0 ? errno : EIO);
     got += static_cast<size_t>(n);
   }
-  fileOffset_ += got;
+}
+
+void SheetSpool::Fill() {
+  const size_t want = static_cast<size_t>(
+      std::min<uint64_t>(kIoChunk, fileSize_ - std::min(fileOffset_, fileSize_)));
+  if (want == 0) throw std::runtime_error("the sheet spool ends early");
+  ReadFile(fileOffset_, readBuffer_.data(), want);
+  fileOffset_ += want;
   readPos_ = 0;
-  readEnd_ = got;
+  readEnd_ = want;
+}
+
+void SheetSpool::ReadAt(uint64_t offset, size_t size, std::string& out) const {
+  if (fd_ < 0) {
+    if (offset > memory_.size() || size > memory_.size() - offset) {
+      throw std::runtime_error("the sheet spool ends early");
+    }
+    out.assign(memory_, static_cast<size_t>(offset), size);
+    return;
+  }
+  out.resize(size);
+  ReadFile(offset, out.data(), size);
 }
 
 void SheetSpool::ReadBytes(size_t size, std::string& out) {

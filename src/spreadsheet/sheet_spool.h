@@ -7,9 +7,10 @@
 
 namespace cellverter {
 
-// Bytes written once and read back in order, any number of times: in memory up to
-// `memoryLimit`, then in an unlinked temporary file, so a sheet of any length costs bounded
-// memory. Failures of the temporary file are thrown as Error-free std::runtime_error texts
+// Bytes written once and read back in order, any number of times, or at any offset: in
+// memory up to `memoryLimit`, then in an unlinked temporary file, so a sheet or a string table
+// of any length costs bounded memory. Failures of the temporary file are thrown as Error-free
+// std::runtime_error texts
 // ("no space left on device while ...") for the reader to wrap with the workbook's name.
 class SheetSpool {
  public:
@@ -38,11 +39,15 @@ class SheetSpool {
     return value;
   }
   void ReadBytes(size_t size, std::string& out);
+  // Random access, after FinishWriting(): `size` bytes at `offset` into `out`.
+  void ReadAt(uint64_t offset, size_t size, std::string& out) const;
 
+  uint64_t written() const { return fileSize_ + memory_.size(); }
   bool spilled() const { return fd_ >= 0; }
 
  private:
   void Fill();
+  void ReadFile(uint64_t offset, char* buffer, size_t size) const;
   void Spill();
   void WriteOut(std::string_view bytes);
 

@@ -342,30 +342,36 @@ bool ParseRangeEnd(std::string_view ref, uint32_t& row, uint32_t& column) {
 // ST_Boolean.
 bool IsTrue(std::string_view value) { return value == "1" || value == "true"; }
 
+// The shared strings table, compact: the texts end to end in a spool (memory up to a bound,
+// then an unlinked temporary file) and the end offset of each. A package may inflate to a
+// gigabyte of strings; that costs disk, not memory.
 class SharedStrings {
  public:
-  size_t size() const { return offsets_.empty() ? 0 : offsets_.size() - 1; }
-  std::string_view operator[](size_t i) const {
-    return std::string_view(text_).substr(offsets_[i], offsets_[i + 1] - offsets_[i]);
-  }
+  explicit SharedStrings(size_t memoryLimit) : text_(memoryLimit) {}
+  size_t size() const { return ends_.size(); }
+  size_t Length(size_t i) const { return ends_[i] - Begin(i); }
   void Add(std::string_view s) {
-    if (offsets_.empty()) offsets_.push_back(0);
-    if (text_.size() + s.size() > kMaxSharedText || offsets_.size() > kMaxSharedStrings) {
+    if (text_.written() + s.size() > kMaxSharedText || ends_.size() >= kMaxSharedStrings) {
       Damaged("the shared strings are too large");
     }
-    text_.append(s);
-    offsets_.push_back(text_.size());
+    text_.Append(s);
+    ends_.push_back(static_cast<uint32_t>(text_.written()));
   }
+  void FinishWriting() { text_.FinishWriting(); }
+  void Get(size_t i, std::string& out) const { text_.ReadAt(Begin(i), Length(i), out); }
 
  private:
-  std::string text_;
-  std::vector<uint64_t> offsets_;
+  uint32_t Begin(size_t i) const { return i == 0 ? 0 : ends_[i - 1]; }
+
+  SheetSpool text_;
+  std::vector<uint32_t> ends_;  // kMaxSharedText keeps them in 32 bits
 };
 
 class XlsxSource final : public SheetSource {
  public:
   // `fd`, when not -1, is the package already open (and owned from here on).
-  XlsxSource(const std::string& path, int fd) : path_(path), fd_(fd) {}
+  XlsxSource(const std::string& path, int fd, const XlsxMemoryLimits& limits)
+      : path_(path), fd_(fd), shared_(limits.sharedStrings), spool_(limits.sheetSpool) {}
   ~XlsxSource() override {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -556,6 +562,7 @@ void XlsxSource::ReadSharedStrings(const std::string& part) {
         break;
     }
   }
+  shared_.FinishWriting();
 }
 
 // One pass over the sheet XML: every used cell goes to the spool, row by row, while the
@@ -663,6 +670,9 @@ void XlsxSource::ReadSheet(const std::string& part, std::vector<std::string>& ta
           }
           bytes += static_cast<char>(kShared);
           AppendVarint(index, bytes);
+          // A row is read whole: the texts it repeats count as much as its own.
+          rowText += shared_.Length(static_cast<size_t>(index));
+          if (rowText > kMaxRowText) Damaged("a row holds too much text");
           break;
         }
         case CellType::FormulaString:
@@ -916,7 +926,7 @@ bool XlsxSource::NextRow(SheetRow& row) {
         }
         case kShared:
           v.kind = CellValue::Kind::String;
-          v.text.assign(shared_[static_cast<size_t>(spool_.ReadVarint())]);
+          shared_.Get(static_cast<size_t>(spool_.ReadVarint()), v.text);
           break;
         case kInline:
           v.kind = CellValue::Kind::String;
@@ -948,8 +958,9 @@ bool XlsxSource::NextRow(SheetRow& row) {
 
 }  // namespace
 
-std::unique_ptr<SheetSource> OpenXlsxSource(const std::string& path, int fd) {
-  auto source = std::make_unique<XlsxSource>(path, fd);
+std::unique_ptr<SheetSource> OpenXlsxSource(const std::string& path, int fd,
+                                            const XlsxMemoryLimits& limits) {
+  auto source = std::make_unique<XlsxSource>(path, fd, limits);
   WithWorkbookErrors(path, [&] { source->Load(); });
   return source;
 }

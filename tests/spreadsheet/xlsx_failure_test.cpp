@@ -255,6 +255,16 @@ INSTANTIATE_TEST_SUITE_P(
                       return WithSheetData("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>5</v></c></row>");
                     }),
                     "the file is damaged (a cell refers to a shared string that does not exist)."},
+        FailureCase{"RowRepeatingALongSharedString", Bytes([] {
+                      // 70 references to one 1 MB string: 70 MB of text for one row.
+                      TestWorkbook book;
+                      book.sharedStrings = {"<t>" + std::string(1000000, 'x') + "</t>"};
+                      std::string row = "<row r=\"1\">";
+                      for (int c = 0; c < 70; ++c) row += "<c t=\"s\"><v>0</v></c>";
+                      book.sheets = {{row + "</row>"}};
+                      return book.Zip();
+                    }),
+                    "the file is damaged (a row holds too much text)."},
         FailureCase{"CellBeyondTheLastColumn", Bytes([] {
                       return WithSheetData("<row r=\"1\"><c r=\"XFE1\"><v>1</v></c></row>");
                     }),

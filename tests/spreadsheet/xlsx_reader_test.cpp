@@ -1,15 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "../convert/scoped_environment.h"
 #include "../convert/temp_dir.h"
 #include "platform/error.h"
 #include "spreadsheet/automation.h"
 #include "spreadsheet/sheet_spool.h"
 #include "spreadsheet/workbook_source.h"
+#include "spreadsheet/xlsx_reader.h"
 #include "xlsx_builder.h"
 #include "xlsx_test_support.h"
 
@@ -18,6 +21,7 @@ namespace {
 
 using testing_support::BuildZip;
 using testing_support::ReadGrid;
+using testing_support::ScopedEnvironment;
 using testing_support::TempDir;
 using testing_support::TestSheet;
 using testing_support::TestWorkbook;
@@ -434,6 +438,59 @@ TEST(XlsxWorksheetTest, MembersFailAfterQuit) {
   excel->Quit();
   EXPECT_THROW(excel->Workbooks(), Error);
   EXPECT_THROW(CreateAutomationObject("Word.Application"), Error);
+}
+
+// Files this process holds open in `folder`, unlinked ones included.
+int OpenFilesIn(const std::filesystem::path& folder) {
+  int count = 0;
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
+    if (!error && target.rfind(folder.string() + "/", 0) == 0) ++count;
+  }
+  return count;
+}
+
+TEST(XlsxSharedStringsTest, TableBeyondTheMemoryBoundIsReadFromATemporaryFile) {
+  constexpr int kStrings = 2000;  // about 260 KB of text
+  auto text = [](int i) {
+    return "string " + std::to_string(i) + " " +
+           std::string(100 + i % 50, static_cast<char>('a' + i % 26));
+  };
+  TestWorkbook book;
+  std::string data;
+  for (int i = 0; i < kStrings; ++i) {
+    book.sharedStrings.push_back("<t>" + text(i) + "</t>");
+    const std::string r = std::to_string(i + 1);
+    data += "<row r=\"" + r + "\">" +
+            Cell("A" + r, "<v>" + std::to_string(i * 7 % kStrings) + "</v>", " t=\"s\"") + "</row>";
+  }
+  book.sheets = {{data}};
+  TempDir dir;
+  WriteBytes(dir / "book.xlsx", book.Zip());
+  TempDir spillFolder;
+  ScopedEnvironment environment;
+  environment.Set("TMPDIR", spillFolder.path().c_str());
+
+  for (const size_t limit : {XlsxMemoryLimits{}.sharedStrings, size_t{16} << 10}) {
+    SCOPED_TRACE(limit);
+    XlsxMemoryLimits limits;
+    limits.sharedStrings = limit;
+    auto source = OpenXlsxSource(dir / "book.xlsx", -1, limits);
+    EXPECT_EQ(OpenFilesIn(spillFolder.path()), limit < (1 << 20) ? 1 : 0);
+    EXPECT_TRUE(spillFolder.Names().empty());
+    for (int pass = 0; pass < 2; ++pass) {
+      SheetRow row;
+      int rows = 0;
+      while (source->NextRow(row)) {
+        ASSERT_EQ(row.row, static_cast<uint32_t>(++rows));
+        ASSERT_EQ(row.cells.size(), 1u);
+        ASSERT_EQ(row.cells[0].value.text, text((rows - 1) * 7 % kStrings));
+      }
+      EXPECT_EQ(rows, kStrings);
+      source->Rewind();
+    }
+  }
 }
 
 TEST(SheetSpoolTest, ReadsBackAcrossTheSpillToDiskAndRewinds) {
