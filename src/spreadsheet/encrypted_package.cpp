@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/error.h"
+#include "platform/unique_fd.h"
 #include "spreadsheet/compound_file.h"
 #include "spreadsheet/office_crypto.h"
 #include "spreadsheet/sheet_spool.h"
@@ -22,22 +23,6 @@ class CompoundStream final : public ByteStream {
 
  private:
   CompoundFile::Stream stream_;
-};
-
-// Closes the descriptor unless it was handed on.
-class OwnedFd {
- public:
-  explicit OwnedFd(int fd) : fd_(fd) {}
-  ~OwnedFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  OwnedFd(const OwnedFd&) = delete;
-  OwnedFd& operator=(const OwnedFd&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
 };
 
 }  // namespace
@@ -60,7 +45,7 @@ std::unique_ptr<SheetSource> OpenEncryptedPackage(const std::string& path,
     }
     const std::unique_ptr<PackageDecryptor> decryptor = OpenPackageDecryptor(info, password);
 
-    OwnedFd temporary(OpenTemporaryFile());
+    UniqueFd temporary(OpenTemporaryFile());
     uint64_t written = 0;
     CompoundStream encrypted(file.OpenStream(*packageEntry));
     decryptor->Decrypt(encrypted, [&](std::string_view bytes) {

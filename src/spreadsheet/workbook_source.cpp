@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/unique_fd.h"
 #include "spreadsheet/encrypted_package.h"
 #include "spreadsheet/workbook_error.h"
 #include "spreadsheet/workbook_file.h"
@@ -19,20 +20,6 @@ constexpr unsigned char kZipSignature[4] = {'P', 'K', 0x03, 0x04};
 constexpr unsigned char kEmptyZipSignature[4] = {'P', 'K', 0x05, 0x06};
 constexpr unsigned char kCompoundFileSignature[8] = {0xD0, 0xCF, 0x11, 0xE0,
                                                      0xA1, 0xB1, 0x1A, 0xE1};
-
-class FileHandle {
- public:
-  explicit FileHandle(int fd) : fd_(fd) {}
-  ~FileHandle() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 bool ReadAt(int fd, uint64_t offset, void* buffer, size_t size) {
   auto* out = static_cast<char*>(buffer);
@@ -116,7 +103,7 @@ bool HoldsEncryptedPackage(int fd, uint64_t fileSize) {
 std::unique_ptr<SheetSource> OpenWorkbookSource(const std::string& path,
                                                 std::string_view password) {
   uint64_t fileSize = 0;
-  FileHandle file(OpenWorkbookFile(path, &fileSize));
+  UniqueFd file(OpenWorkbookFile(path, &fileSize));
 
   unsigned char magic[8] = {};
   const bool longEnough = ReadAt(file.get(), 0, magic, sizeof magic);
