@@ -95,6 +95,15 @@ Outcome RunCli(const std::string& folder, const std::vector<std::string>& args,
   int master = -1;
   int slave = -1;
   if (terminal && ::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {};
+  // The ordinary user may not enter the folder of the build (a private home, a clone under
+  // mktemp -d): it runs a copy of the program from the test's own folder.
+  std::string program = kProgram;
+  if (options.asNobody) {
+    program = folder + "/.cellverter-cli";
+    fs::copy_file(kProgram, program, fs::copy_options::overwrite_existing);
+    fs::permissions(program, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+  }
   const pid_t child = ::fork();
   if (child == 0) {
     if (::chdir(folder.c_str()) != 0) ::_exit(127);
@@ -107,10 +116,10 @@ Outcome RunCli(const std::string& folder, const std::vector<std::string>& args,
     if (options.asNobody && ::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
       ::_exit(126);
     }
-    std::vector<char*> argv{const_cast<char*>(kProgram.c_str())};
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
-    ::execv(kProgram.c_str(), argv.data());
+    ::execv(program.c_str(), argv.data());
     ::_exit(127);
   }
   Outcome outcome;
@@ -133,6 +142,7 @@ Outcome RunCli(const std::string& folder, const std::vector<std::string>& args,
   fs::remove(inPath);
   fs::remove(outPath);
   fs::remove(errPath);
+  if (program != kProgram) fs::remove(program);
   return outcome;
 }
 
@@ -491,7 +501,7 @@ TEST(CliTest, ShowsProgressOnlyOnATerminal) {
 }
 
 TEST(CliTest, AFolderNamedThatCannotBeReadIsAnErrorButNotOneMetWhileScanning) {
-  TempDir dir;
+  TempDir dir("/tmp");  // a folder the ordinary user can enter, whatever TMPDIR says
   fs::create_directories(dir / "in/locked");
   fs::create_directories(dir / "in/open");
   WriteXlsx(dir / "in/locked/hidden.xlsx", {{"hidden"}});
