@@ -428,6 +428,25 @@ EncryptionHeader ReadEncryptionHeader(FieldReader& info) {
   return result;
 }
 
+// EncryptionVerifier (MS-OFFCRYPTO 2.3.3): a 16-byte salt, the encrypted verifier and the
+// encrypted SHA-1 of the verifier, which takes `encryptedHashBytes` (20 for RC4, 32 for AES,
+// padded to its block).
+struct EncryptionVerifier {
+  std::string salt;
+  std::string_view encryptedVerifier;
+  std::string_view encryptedHash;
+};
+
+EncryptionVerifier ReadEncryptionVerifier(FieldReader& info, size_t encryptedHashBytes) {
+  EncryptionVerifier verifier;
+  if (info.U32() != 16) Damaged();  // SaltSize
+  verifier.salt = std::string(info.Take(16));
+  verifier.encryptedVerifier = info.Take(16);
+  if (info.U32() != 20) Damaged();  // VerifierHashSize of SHA-1
+  verifier.encryptedHash = info.Take(encryptedHashBytes);
+  return verifier;
+}
+
 std::unique_ptr<BiffDecryptor> OpenRc4CryptoApi(FieldReader& info, std::string_view password) {
   const EncryptionHeader header = ReadEncryptionHeader(info);
   if (!(header.flags & kFlagCryptoApi) || (header.flags & (kFlagAes | kFlagExternal)) ||
@@ -437,11 +456,7 @@ std::unique_ptr<BiffDecryptor> OpenRc4CryptoApi(FieldReader& info, std::string_v
   }
   const uint32_t keyBits = header.keyBits == 0 ? 40 : header.keyBits;
   if (keyBits < 40 || keyBits > 128 || keyBits % 8 != 0) Damaged();
-  if (info.U32() != 16) Damaged();  // SaltSize
-  const std::string salt(info.Take(16));
-  const std::string_view encryptedVerifier = info.Take(16);
-  if (info.U32() != 20) Damaged();  // VerifierHashSize of SHA-1
-  const std::string_view encryptedHash = info.Take(20);
+  const auto [salt, encryptedVerifier, encryptedHash] = ReadEncryptionVerifier(info, 20);
   return FirstPasswordThatFits(
       password, [&](std::string_view candidate) -> std::unique_ptr<BiffDecryptor> {
         auto sha1 = std::make_shared<Hasher>("SHA1");
@@ -540,11 +555,7 @@ std::unique_ptr<PackageDecryptor> OpenStandard(FieldReader& info, std::string_vi
       NotReadable();
   }
   if (header.keyBits != keyBytes * 8) Damaged();
-  if (info.U32() != 16) Damaged();  // SaltSize
-  const std::string salt(info.Take(16));
-  const std::string_view encryptedVerifier = info.Take(16);
-  if (info.U32() != 20) Damaged();  // VerifierHashSize of SHA-1
-  const std::string_view encryptedHash = info.Take(32);
+  const auto [salt, encryptedVerifier, encryptedHash] = ReadEncryptionVerifier(info, 32);
   return FirstPasswordThatFits(
       password, [&](std::string_view candidate) -> std::unique_ptr<PackageDecryptor> {
         Hasher sha1("SHA1");

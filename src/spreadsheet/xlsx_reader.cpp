@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "platform/unique_fd.h"
 #include "spreadsheet/prefetch_stream.h"
 #include "spreadsheet/sheet_spool.h"
 #include "spreadsheet/used_range_bounds.h"
@@ -372,9 +373,6 @@ class XlsxSource final : public SheetSource {
   // `fd`, when not -1, is the package already open (and owned from here on).
   XlsxSource(const std::string& path, int fd, const XlsxMemoryLimits& limits)
       : path_(path), fd_(fd), shared_(limits.sharedStrings), spool_(limits.sheetSpool) {}
-  ~XlsxSource() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
 
   void Load();
 
@@ -404,7 +402,7 @@ class XlsxSource final : public SheetSource {
   void ReadTable(const std::string& part);
 
   std::string path_;
-  int fd_;
+  UniqueFd fd_;  // the package when it came already open, until Load takes it
   std::unique_ptr<ZipArchive> zip_;
   bool date1904_ = false;
   std::vector<int> cellFormats_;
@@ -868,7 +866,7 @@ void XlsxSource::ReadTable(const std::string& part) {
 }
 
 void XlsxSource::Load() {
-  zip_ = std::make_unique<ZipArchive>(fd_ >= 0 ? std::exchange(fd_, -1) : OpenWorkbookFile(path_));
+  zip_ = std::make_unique<ZipArchive>(fd_.get() >= 0 ? fd_.release() : OpenWorkbookFile(path_));
 
   // The package relationships name the main part; packages without them are not workbooks.
   std::string workbookPart;
