@@ -113,6 +113,16 @@ void CliReport::WorkbookUsedRange(std::size_t index, const UsedRangeSize& size) 
   DrawProgress();
 }
 
+void CliReport::WorkbookRepaired(std::size_t index, const std::string& repair) {
+  std::lock_guard guard(lock_);
+  ClearProgress();
+  const std::string workbook = index < workbooks_.size() ? workbooks_[index] : std::string();
+  std::fprintf(err_, "cellverter-cli: warning: \"%s\": repaired: %s.\n", workbook.c_str(),
+               repair.c_str());
+  std::fflush(err_);
+  DrawProgress();
+}
+
 void CliReport::WorkbookProgress(std::size_t index, long long row, long long lastRow) {
   if (!showProgress_) return;
   std::lock_guard guard(lock_);

@@ -24,6 +24,7 @@ FixedBatchInputs::FixedBatchInputs(std::vector<std::string> workbooks, std::stri
 void BatchObserver::WorkbookStarting(std::size_t, std::size_t, const std::string&) {}
 void BatchObserver::WorkbookConverted(std::size_t, const std::string&, const std::string&) {}
 void BatchObserver::WorkbookUsedRange(std::size_t, const UsedRangeSize&) {}
+void BatchObserver::WorkbookRepaired(std::size_t, const std::string&) {}
 void BatchObserver::WorkbookProgress(std::size_t, long long, long long) {}
 bool BatchObserver::StopRequested() { return false; }
 
@@ -74,6 +75,9 @@ class ObserverMonitor final : public ConversionMonitor {
   }
   void RowsWritten(long long row, long long lastRow) override {
     Locked([&] { observer_.WorkbookProgress(index_, row, lastRow); });
+  }
+  void Repaired(const std::string& repair) override {
+    Locked([&] { observer_.WorkbookRepaired(index_, repair); });
   }
 
  private:
