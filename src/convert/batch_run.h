@@ -121,7 +121,8 @@ BatchSummary RunBatch(BatchInputs& inputs, BatchObserver& observer);
 // workbook gets exactly the file name that RunBatch would give it in list order, and the
 // bytes are the same: workbooks whose output names could meet (the same base name, or one
 // base name being another's numbered form, "sales" and "sales (2)") are converted one
-// after the other in list order by one worker; the others run side by side.
+// after the other in list order by one worker; the others run side by side. With `jobs` 1
+// the list is converted in its order, as RunBatch would.
 // Observer calls come from the workers, one at a time (but for StopRequested, see there);
 // only DestinationNotCreated, WorkbookStarting, WorkbookUsedRange, WorkbookProgress,
 // WorkbookRepaired, WorkbookConverted, WorkbookFailed and StopRequested are called.
