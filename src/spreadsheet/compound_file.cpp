@@ -265,9 +265,7 @@ uint64_t CompoundFile::BytesHeld(const std::vector<uint32_t>& sectors, uint64_t 
   const uint64_t lastOffset = (static_cast<uint64_t>(sectors.back()) + 1) * sectorSize_;
   const uint64_t held = (sectors.size() - 1) * uint64_t{sectorSize_} +
                         std::min<uint64_t>(sectorSize_, fileSize_ - lastOffset);
-  if (held >= size) return size;
-  truncated_ = true;
-  return held;
+  return std::min(held, size);
 }
 
 CompoundFile::Stream CompoundFile::OpenStream(const Entry& entry) const {
@@ -284,14 +282,17 @@ CompoundFile::Stream CompoundFile::OpenStream(const Entry& entry) const {
                 "the small stream area");
       miniStreamHeld_ = BytesHeld(miniStreamSectors_, miniStreamSize_);
     }
-    // Of a mini stream cut off, only the mini sectors wholly held count.
-    const uint64_t miniLimit = miniStreamHeld_ == miniStreamSize_
-                                   ? (miniStreamSize_ + kMiniSectorSize - 1) / kMiniSectorSize
-                                   : miniStreamHeld_ / kMiniSectorSize;
+    const uint64_t miniLimit = (miniStreamHeld_ + kMiniSectorSize - 1) / kMiniSectorSize;
     const size_t count = static_cast<size_t>((entry.size + kMiniSectorSize - 1) / kMiniSectorSize);
     std::vector<uint32_t> sectors =
         Chain(entry.startSector, miniFat_, miniLimit, count, what.c_str());
-    const uint64_t size = std::min<uint64_t>(entry.size, sectors.size() * kMiniSectorSize);
+    uint64_t size = 0;
+    if (!sectors.empty()) {
+      const uint64_t last = uint64_t{sectors.back()} * kMiniSectorSize;
+      size = std::min(entry.size, (sectors.size() - 1) * uint64_t{kMiniSectorSize} +
+                                      std::min<uint64_t>(kMiniSectorSize, miniStreamHeld_ - last));
+    }
+    if (size < entry.size) truncated_ = true;
     return Stream(*this, std::move(sectors), size, Stream::Kind::kMini);
   }
   if (entry.size > sectorCount_ * sectorSize_ && !cutOff_) {
@@ -303,6 +304,7 @@ CompoundFile::Stream CompoundFile::OpenStream(const Entry& entry) const {
             static_cast<size_t>(std::min<uint64_t>(count, SIZE_MAX - 1)), what.c_str());
   // A file cut off inside the stream's last sector holds only the bytes before the cut.
   const uint64_t size = BytesHeld(sectors, entry.size);
+  if (size < entry.size) truncated_ = true;
   return Stream(*this, std::move(sectors), size, Stream::Kind::kRegular);
 }
 

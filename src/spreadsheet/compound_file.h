@@ -91,7 +91,7 @@ class CompoundFile {
   // sectors that exist. In a truncated file the chain ends early where it leaves the file.
   std::vector<uint32_t> Chain(uint32_t start, const std::vector<uint32_t>& table, uint64_t limit,
                               size_t count, const char* what) const;
-  // How many of a stream's `size` bytes its chain `sectors` holds before the end of the file.
+  // How many of `size` bytes the chain `sectors` holds before the end of the file.
   uint64_t BytesHeld(const std::vector<uint32_t>& sectors, uint64_t size) const;
   void ReadRegular(const std::vector<uint32_t>& sectors, uint64_t offset, char* buffer,
                    size_t count) const;

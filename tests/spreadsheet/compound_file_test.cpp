@@ -205,6 +205,18 @@ TEST(CompoundFile, TruncatedFileServesTheBytesItHolds) {
   }
 }
 
+// The same in the mini stream, which follows the directory and the mini FAT here.
+TEST(CompoundFile, TruncatedMiniStreamServesTheBytesItHolds) {
+  const std::string small = RandomBytes(3000, 5);
+  CompoundLayout layout = WriteCompoundFile({{"Small", small}});
+  layout.bytes.resize(layout.SectorOffset(layout.directorySector + 2) + 1000);
+  TempDir dir;
+  WriteBytes(dir / "cut.xls", layout.bytes);
+  CompoundFile file(dir / "cut.xls");
+  EXPECT_EQ(ReadWhole(file, "Small"), small.substr(0, 1000));
+  EXPECT_TRUE(file.Truncated());
+}
+
 TEST(CompoundFile, MissingFileIsNamed) {
   TempDir dir;
   try {

@@ -459,6 +459,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "Excel 2.x-4.x workbooks are not supported"},
         FailureCase{"Biff2File", [] { return Record(0x0009, Le16(2) + Le16(0x10)) + Eof(); },
                     "Excel 2.x-4.x workbooks are not supported"},
+        // Only a bare BIFF8 stream is read without its compound file.
+        FailureCase{"BareBiff5Stream", [] { return WorkbookStream("", {kWorksheet}, false); },
+                    "not an Excel workbook"},
         FailureCase{"Biff4InCompoundFile",
                     [] {
                       return InCompoundFile(Record(0x0409, Le16(0) + Le16(0x100) + Le16(0)) + Eof(),
