@@ -154,8 +154,12 @@ CompoundFile::CompoundFile(std::string path, Container container) : path_(std::m
     const size_t perDirectorySector = sectorSize_ / kDirectoryEntrySize;
     directory_.reserve(directorySectors.size() * perDirectorySector);
     for (uint32_t s : directorySectors) {
-      ReadAt(static_cast<uint64_t>(s + 1) << sectorShift_, sector.data(), sectorSize_);
-      for (size_t k = 0; k < perDirectorySector; ++k) {
+      // A file cut off inside its last directory sector keeps the entries wholly held.
+      const uint64_t offset = static_cast<uint64_t>(s + 1) << sectorShift_;
+      const size_t held = static_cast<size_t>(std::min<uint64_t>(sectorSize_, fileSize_ - offset));
+      if (held < sectorSize_) truncated_ = true;
+      ReadAt(offset, sector.data(), held);
+      for (size_t k = 0; k < held / kDirectoryEntrySize; ++k) {
         const char* p = sector.data() + k * kDirectoryEntrySize;
         DirectoryEntry entry;
         entry.name = EntryName(p, std::min<size_t>(U16(p + 64), 64));
@@ -169,6 +173,7 @@ CompoundFile::CompoundFile(std::string path, Container container) : path_(std::m
         directory_.push_back(std::move(entry));
       }
     }
+    if (directory_.empty() && truncated_) Damaged("the file is truncated");
     if (directory_.empty() || directory_[0].type != kRoot) {
       Damaged("the root directory entry is missing");
     }
@@ -248,6 +253,8 @@ std::optional<CompoundFile::Entry> CompoundFile::FindStream(std::string_view nam
     const uint32_t index = pending.back();
     pending.pop_back();
     if (index == kNoStream) continue;
+    // Entries past the end of a directory cut off are missing, not broken.
+    if (index >= directory_.size() && truncated_) continue;
     if (index >= directory_.size() || seen[index]) Damaged("the directory tree is broken");
     seen[index] = true;
     const DirectoryEntry& entry = directory_[index];

@@ -3,7 +3,9 @@
 // fixture, the displayed texts ("|" between fields, "\n" between rows) and the repair told.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -112,6 +114,23 @@ std::string XlsSheetWithoutBof() {
       "", {ts::SheetSpec{0, 0x10, 0, ts::Number(0, 0, 7) + ts::Number(1, 1, 8)}});
   stream.erase(stream.rfind(ts::Bof(0x10)), ts::Bof(0x10).size());
   return ts::WriteCompoundFile({{"Workbook", stream}}).bytes;
+}
+
+// A workbook LibreOffice saved, cut off inside its last sector, a directory sector (LibreOffice
+// writes the directory last), keeping one of its entries or none: it reads as the whole file.
+TEST(XlsRepairs, LibreOfficeWorkbookCutOffReadsAsTheWholeFile) {
+  std::ifstream in(CELLVERTER_TEST_DATA "/xls/libreoffice-mixed.xls", std::ios::binary);
+  const std::string whole{std::istreambuf_iterator<char>(in), {}};
+  ts::TempDir dir;
+  ts::WriteBytes(dir / "whole.xls", whole);
+  const ts::ReadWorkbook expected = ts::ReadGridAndRepairs(dir / "whole.xls");
+  ASSERT_TRUE(expected.repairs.empty());
+  for (const size_t cut : {416u, 84u}) {
+    ts::WriteBytes(dir / "cut.xls", whole.substr(0, whole.size() - cut));
+    const ts::ReadWorkbook read = ts::ReadGridAndRepairs(dir / "cut.xls");
+    EXPECT_EQ(read.grid, expected.grid) << cut;
+    EXPECT_EQ(read.repairs, std::vector<std::string>{kTruncatedFileRepair}) << cut;
+  }
 }
 
 // The texts are what LibreOffice shows, but where the reasons say otherwise.
