@@ -17,7 +17,8 @@ namespace cellverter {
 //
 // A file cut off after it was written (its tables use sectors past its end) is read as far as
 // it goes: sectors past the end count as missing, a chain that reaches them ends there and
-// its stream is shortened to the bytes held; Truncated() then says so.
+// its stream is shortened to the bytes held, a directory sector cut off keeps the entries it
+// holds whole; Truncated() then says so.
 class CompoundFile {
  public:
   // kBareStream: the file is one stream without a container (some writers store a BIFF8

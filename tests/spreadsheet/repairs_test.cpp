@@ -117,7 +117,8 @@ std::string XlsSheetWithoutBof() {
 }
 
 // A workbook LibreOffice saved, cut off inside its last sector, a directory sector (LibreOffice
-// writes the directory last), keeping one of its entries or none: it reads as the whole file.
+// writes the directory last), keeping three of its four entries or none: it reads as the whole
+// file.
 TEST(XlsRepairs, LibreOfficeWorkbookCutOffReadsAsTheWholeFile) {
   std::ifstream in(CELLVERTER_TEST_DATA "/xls/libreoffice-mixed.xls", std::ios::binary);
   const std::string whole{std::istreambuf_iterator<char>(in), {}};
