@@ -16,6 +16,8 @@ namespace {
 constexpr char kSignature[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
 constexpr uint32_t kNoStream = 0xFFFFFFFF;
+constexpr uint32_t kFreeSector = 0xFFFFFFFF;
+constexpr uint32_t kLastRegularSector = 0xFFFFFFF9;
 constexpr size_t kUntilEnd = SIZE_MAX;
 constexpr uint32_t kMiniSectorSize = 64;
 constexpr size_t kHeaderDifatEntries = 109;
@@ -64,8 +66,12 @@ bool CompoundFile::HasSignature(std::string_view head) {
   return head.size() >= 8 && head.substr(0, 8) == std::string_view(kSignature, 8);
 }
 
-CompoundFile::CompoundFile(std::string path) : path_(std::move(path)) {
+CompoundFile::CompoundFile(std::string path, Container container) : path_(std::move(path)) {
   fd_ = OpenWorkbookFile(path_, &fileSize_);
+  if (container == Container::kBareStream) {
+    bare_ = true;
+    return;
+  }
   try {
     char header[512];
     if (fileSize_ < sizeof header) {
@@ -102,9 +108,15 @@ CompoundFile::CompoundFile(std::string path) : path_(std::move(path)) {
     const size_t perSector = sectorSize_ / 4;
     std::vector<char> sector(sectorSize_);
     std::vector<bool> seen(sectorCount_);
+    // A sector number past the end of the file, not a special mark: the file was cut off.
+    auto pastTheEnd = [&](uint32_t s) { return s >= sectorCount_ && s <= kLastRegularSector; };
     uint32_t difat = U32(header + 68);
     const uint32_t difatCount = U32(header + 72);
     for (uint32_t i = 0; i < difatCount && fatSectors.size() < fatSectorCount; ++i) {
+      if (pastTheEnd(difat)) {
+        cutOff_ = true;
+        break;
+      }
       if (difat >= sectorCount_)
         Damaged("the sector table list refers to a sector outside the file");
       if (seen[difat]) Damaged("the sector table list loops");
@@ -115,15 +127,25 @@ CompoundFile::CompoundFile(std::string path) : path_(std::move(path)) {
       }
       difat = U32(sector.data() + 4 * (perSector - 1));
     }
-    if (fatSectors.size() < fatSectorCount) Damaged("the sector table list is incomplete");
+    if (fatSectors.size() < fatSectorCount && !cutOff_) {
+      Damaged("the sector table list is incomplete");
+    }
 
-    fat_.resize(static_cast<size_t>(fatSectorCount) * perSector);
+    // The entries of FAT sectors that are missing stay free: chains through them end there.
+    fat_.assign(static_cast<size_t>(fatSectorCount) * perSector, kFreeSector);
     for (size_t i = 0; i < fatSectors.size(); ++i) {
+      if (pastTheEnd(fatSectors[i])) {
+        cutOff_ = true;
+        continue;
+      }
       if (fatSectors[i] >= sectorCount_) {
         Damaged("the sector table refers to a sector outside the file");
       }
       ReadAt(static_cast<uint64_t>(fatSectors[i] + 1) << sectorShift_, sector.data(), sectorSize_);
       for (size_t k = 0; k < perSector; ++k) fat_[i * perSector + k] = U32(sector.data() + 4 * k);
+    }
+    for (size_t k = sectorCount_; k < fat_.size() && !cutOff_; ++k) {
+      cutOff_ = fat_[k] != kFreeSector;
     }
 
     // Directory.
@@ -132,8 +154,12 @@ CompoundFile::CompoundFile(std::string path) : path_(std::move(path)) {
     const size_t perDirectorySector = sectorSize_ / kDirectoryEntrySize;
     directory_.reserve(directorySectors.size() * perDirectorySector);
     for (uint32_t s : directorySectors) {
-      ReadAt(static_cast<uint64_t>(s + 1) << sectorShift_, sector.data(), sectorSize_);
-      for (size_t k = 0; k < perDirectorySector; ++k) {
+      // A file cut off inside its last directory sector keeps the entries wholly held.
+      const uint64_t offset = static_cast<uint64_t>(s + 1) << sectorShift_;
+      const size_t held = static_cast<size_t>(std::min<uint64_t>(sectorSize_, fileSize_ - offset));
+      if (held < sectorSize_) truncated_ = true;
+      ReadAt(offset, sector.data(), held);
+      for (size_t k = 0; k < held / kDirectoryEntrySize; ++k) {
         const char* p = sector.data() + k * kDirectoryEntrySize;
         DirectoryEntry entry;
         entry.name = EntryName(p, std::min<size_t>(U16(p + 64), 64));
@@ -147,6 +173,7 @@ CompoundFile::CompoundFile(std::string path) : path_(std::move(path)) {
         directory_.push_back(std::move(entry));
       }
     }
+    if (directory_.empty() && truncated_) Damaged("the file is truncated");
     if (directory_.empty() || directory_[0].type != kRoot) {
       Damaged("the root directory entry is missing");
     }
@@ -194,13 +221,17 @@ void CompoundFile::ReadAt(uint64_t offset, char* buffer, size_t count) const {
 std::vector<uint32_t> CompoundFile::Chain(uint32_t start, const std::vector<uint32_t>& table,
                                           uint64_t limit, size_t count, const char* what) const {
   std::vector<uint32_t> chain;
-  if (count != kUntilEnd) chain.reserve(count);
+  if (count != kUntilEnd) chain.reserve(static_cast<size_t>(std::min<uint64_t>(count, limit)));
   std::vector<bool> seen(limit);
   uint32_t s = start;
   while (chain.size() < count) {
     if (s == kEndOfChain && count == kUntilEnd) break;
     if (s == kEndOfChain) Damaged(std::string(what) + " is shorter than its size");
     if (s >= limit || s >= table.size()) {
+      if (cutOff_) {
+        truncated_ = true;
+        break;
+      }
       Damaged(std::string(what) + " refers to a sector outside the file");
     }
     if (seen[s]) Damaged(std::string("the sector chain of ") + what + " loops");
@@ -212,12 +243,18 @@ std::vector<uint32_t> CompoundFile::Chain(uint32_t start, const std::vector<uint
 }
 
 std::optional<CompoundFile::Entry> CompoundFile::FindStream(std::string_view name) const {
+  if (bare_) {
+    if (!EqualsIgnoringAsciiCase(name, "Workbook")) return std::nullopt;
+    return Entry{"Workbook", 0, fileSize_};
+  }
   std::vector<uint32_t> pending{directory_[0].child};
   std::vector<bool> seen(directory_.size());
   while (!pending.empty()) {
     const uint32_t index = pending.back();
     pending.pop_back();
     if (index == kNoStream) continue;
+    // Entries past the end of a directory cut off are missing, not broken.
+    if (index >= directory_.size() && truncated_) continue;
     if (index >= directory_.size() || seen[index]) Damaged("the directory tree is broken");
     seen[index] = true;
     const DirectoryEntry& entry = directory_[index];
@@ -230,27 +267,52 @@ std::optional<CompoundFile::Entry> CompoundFile::FindStream(std::string_view nam
   return std::nullopt;
 }
 
+uint64_t CompoundFile::BytesHeld(const std::vector<uint32_t>& sectors, uint64_t size) const {
+  if (sectors.empty()) return 0;
+  const uint64_t lastOffset = (static_cast<uint64_t>(sectors.back()) + 1) * sectorSize_;
+  const uint64_t held = (sectors.size() - 1) * uint64_t{sectorSize_} +
+                        std::min<uint64_t>(sectorSize_, fileSize_ - lastOffset);
+  return std::min(held, size);
+}
+
 CompoundFile::Stream CompoundFile::OpenStream(const Entry& entry) const {
+  if (bare_) return Stream(*this, {}, fileSize_, Stream::Kind::kWholeFile);
   const std::string what = "stream \"" + entry.name + "\"";
   if (entry.size < miniCutoff_) {
-    const uint64_t miniLimit = (miniStreamSize_ + kMiniSectorSize - 1) / kMiniSectorSize;
     if (entry.size > miniStreamSize_) Damaged(what + " is larger than the file");
     if (miniStreamSectors_.empty() && miniStreamSize_ > 0) {
-      if (miniStreamSize_ > sectorCount_ * sectorSize_)
+      if (miniStreamSize_ > sectorCount_ * sectorSize_ && !cutOff_)
         Damaged("the small stream area is larger than the file");
       miniStreamSectors_ =
           Chain(directory_[0].startSector, fat_, sectorCount_,
                 static_cast<size_t>((miniStreamSize_ + sectorSize_ - 1) / sectorSize_),
                 "the small stream area");
+      miniStreamHeld_ = BytesHeld(miniStreamSectors_, miniStreamSize_);
     }
+    const uint64_t miniLimit = (miniStreamHeld_ + kMiniSectorSize - 1) / kMiniSectorSize;
     const size_t count = static_cast<size_t>((entry.size + kMiniSectorSize - 1) / kMiniSectorSize);
-    return Stream(*this, Chain(entry.startSector, miniFat_, miniLimit, count, what.c_str()),
-                  entry.size, true);
+    std::vector<uint32_t> sectors =
+        Chain(entry.startSector, miniFat_, miniLimit, count, what.c_str());
+    uint64_t size = 0;
+    if (!sectors.empty()) {
+      const uint64_t last = uint64_t{sectors.back()} * kMiniSectorSize;
+      size = std::min(entry.size, (sectors.size() - 1) * uint64_t{kMiniSectorSize} +
+                                      std::min<uint64_t>(kMiniSectorSize, miniStreamHeld_ - last));
+    }
+    if (size < entry.size) truncated_ = true;
+    return Stream(*this, std::move(sectors), size, Stream::Kind::kMini);
   }
-  if (entry.size > sectorCount_ * sectorSize_) Damaged(what + " is larger than the file");
-  const size_t count = static_cast<size_t>((entry.size + sectorSize_ - 1) / sectorSize_);
-  return Stream(*this, Chain(entry.startSector, fat_, sectorCount_, count, what.c_str()),
-                entry.size, false);
+  if (entry.size > sectorCount_ * sectorSize_ && !cutOff_) {
+    Damaged(what + " is larger than the file");
+  }
+  const uint64_t count = (entry.size + sectorSize_ - 1) / sectorSize_;
+  std::vector<uint32_t> sectors =
+      Chain(entry.startSector, fat_, sectorCount_,
+            static_cast<size_t>(std::min<uint64_t>(count, SIZE_MAX - 1)), what.c_str());
+  // A file cut off inside the stream's last sector holds only the bytes before the cut.
+  const uint64_t size = BytesHeld(sectors, entry.size);
+  if (size < entry.size) truncated_ = true;
+  return Stream(*this, std::move(sectors), size, Stream::Kind::kRegular);
 }
 
 void CompoundFile::ReadRegular(const std::vector<uint32_t>& sectors, uint64_t offset, char* buffer,
@@ -287,18 +349,24 @@ void CompoundFile::ReadMini(const std::vector<uint32_t>& sectors, uint64_t offse
 }
 
 CompoundFile::Stream::Stream(const CompoundFile& file, std::vector<uint32_t> sectors, uint64_t size,
-                             bool mini)
-    : file_(&file), sectors_(std::move(sectors)), size_(size), mini_(mini) {}
+                             Kind kind)
+    : file_(&file), sectors_(std::move(sectors)), size_(size), kind_(kind) {}
 
 void CompoundFile::Stream::Seek(uint64_t offset) { position_ = std::min(offset, size_); }
 
 size_t CompoundFile::Stream::Read(char* buffer, size_t count) {
   const size_t n = static_cast<size_t>(std::min<uint64_t>(count, size_ - position_));
   if (n == 0) return 0;
-  if (mini_) {
-    file_->ReadMini(sectors_, position_, buffer, n);
-  } else {
-    file_->ReadRegular(sectors_, position_, buffer, n);
+  switch (kind_) {
+    case Kind::kRegular:
+      file_->ReadRegular(sectors_, position_, buffer, n);
+      break;
+    case Kind::kMini:
+      file_->ReadMini(sectors_, position_, buffer, n);
+      break;
+    case Kind::kWholeFile:
+      file_->ReadAt(position_, buffer, n);
+      break;
   }
   position_ += n;
   return n;

@@ -14,11 +14,20 @@ namespace cellverter {
 // sector outside the file, no chain shorter than its stream), so a damaged or hostile file
 // ends in an Error instead of a hang or an out-of-range read. Only the tables (FAT, mini
 // FAT, directory) are held in memory; stream contents are read on demand.
+//
+// A file cut off after it was written (its tables use sectors past its end) is read as far as
+// it goes: sectors past the end count as missing, a chain that reaches them ends there and
+// its stream is shortened to the bytes held, a directory sector cut off keeps the entries it
+// holds whole; Truncated() then says so.
 class CompoundFile {
  public:
+  // kBareStream: the file is one stream without a container (some writers store a BIFF8
+  // workbook stream so); it is served as the stream "Workbook".
+  enum class Container { kCompoundFile, kBareStream };
+
   // Opens `path` and reads its header, FAT, mini FAT and directory. Throws Error with a
   // message that names the file and the cause.
-  explicit CompoundFile(std::string path);
+  explicit CompoundFile(std::string path, Container container = Container::kCompoundFile);
   ~CompoundFile();
   CompoundFile(const CompoundFile&) = delete;
   CompoundFile& operator=(const CompoundFile&) = delete;
@@ -49,12 +58,13 @@ class CompoundFile {
 
    private:
     friend class CompoundFile;
-    Stream(const CompoundFile& file, std::vector<uint32_t> sectors, uint64_t size, bool mini);
+    enum class Kind { kRegular, kMini, kWholeFile };
+    Stream(const CompoundFile& file, std::vector<uint32_t> sectors, uint64_t size, Kind kind);
 
     const CompoundFile* file_;
     std::vector<uint32_t> sectors_;  // the chain, in stream order
     uint64_t size_;
-    bool mini_;  // sectors are mini sectors inside the mini stream
+    Kind kind_;  // kMini: sectors are mini sectors inside the mini stream
     uint64_t position_ = 0;
   };
 
@@ -62,6 +72,9 @@ class CompoundFile {
   Stream OpenStream(const Entry& entry) const;
 
   const std::string& path() const { return path_; }
+
+  // True when the file ends before sectors that its tables use: it was cut off.
+  bool Truncated() const { return truncated_; }
 
  private:
   struct DirectoryEntry {
@@ -74,11 +87,13 @@ class CompoundFile {
 
   [[noreturn]] void Damaged(const std::string& cause) const;
   void ReadAt(uint64_t offset, char* buffer, size_t count) const;
-  // The sectors of a chain from `start`: exactly `count` of them, or (count == 0) up to the
-  // end-of-chain mark. `table` is the FAT or the mini FAT, `limit` the number of sectors
-  // that exist.
+  // The sectors of a chain from `start`: exactly `count` of them, or (count == kUntilEnd) up
+  // to the end-of-chain mark. `table` is the FAT or the mini FAT, `limit` the number of
+  // sectors that exist. In a truncated file the chain ends early where it leaves the file.
   std::vector<uint32_t> Chain(uint32_t start, const std::vector<uint32_t>& table, uint64_t limit,
                               size_t count, const char* what) const;
+  // How many of `size` bytes the chain `sectors` holds before the end of the file.
+  uint64_t BytesHeld(const std::vector<uint32_t>& sectors, uint64_t size) const;
   void ReadRegular(const std::vector<uint32_t>& sectors, uint64_t offset, char* buffer,
                    size_t count) const;
   void ReadMini(const std::vector<uint32_t>& sectors, uint64_t offset, char* buffer,
@@ -95,7 +110,11 @@ class CompoundFile {
   std::vector<uint32_t> miniFat_;
   mutable std::vector<uint32_t> miniStreamSectors_;  // the root entry's chain, read on first use
   uint64_t miniStreamSize_ = 0;
+  mutable uint64_t miniStreamHeld_ = 0;  // the bytes of the mini stream the file holds
   std::vector<DirectoryEntry> directory_;
+  bool bare_ = false;
+  bool cutOff_ = false;             // the tables use sectors past the end of the file
+  mutable bool truncated_ = false;  // a chain was shortened because of it
 };
 
 }  // namespace cellverter

@@ -48,6 +48,8 @@ std::unique_ptr<SheetSource> OpenEncryptedPackage(const std::string& path,
     UniqueFd temporary(OpenTemporaryFile());
     uint64_t written = 0;
     CompoundStream encrypted(file.OpenStream(*packageEntry));
+    // A package cut off cannot be decrypted and checked: nothing of it is read.
+    if (file.Truncated()) throw WorkbookDamaged("the file is truncated");
     decryptor->Decrypt(encrypted, [&](std::string_view bytes) {
       WriteTemporaryFile(temporary.get(), written, bytes);
       written += bytes.size();

@@ -30,6 +30,19 @@ struct SheetRow {
 inline constexpr size_t kMaxRepairs = 16;
 inline constexpr const char* kMissingSharedStringRepair =
     "a cell referred to a shared string that does not exist; it was read as empty";
+inline constexpr const char* kBareWorkbookStreamRepair =
+    "the workbook records were stored without their compound file; they were read as they are";
+inline constexpr const char* kSharedStringCountRepair =
+    "the shared string table gave a wrong count of its strings; the strings it holds were read";
+inline constexpr const char* kSharedStringCutOffRepair =
+    "a shared string was cut off; the characters it holds were read";
+inline constexpr const char* kTruncatedFileRepair =
+    "the file is cut off; the sectors it holds were read";
+inline constexpr const char* kSheetWithoutBofRepair =
+    "a sheet did not start with a BOF record; its records were read from where the sheet list "
+    "places it";
+inline constexpr const char* kMissingCellFormatRepair =
+    "a cell referred to a cell format that does not exist; it was shown as General";
 
 // What a reader mended to read a file that its writer left slightly wrong, the way Excel and
 // LibreOffice mend it (a shared string index out of range read as an empty cell, say). Each

@@ -117,11 +117,11 @@ std::unique_ptr<SheetSource> OpenWorkbookSource(const std::string& path,
     }
     return OpenXlsSource(path, password);
   }
-  // Bare Excel 2.x-4.x files: the .xls reader says they are not supported.
-  if (longEnough &&
-      LooksLikeOldBiffFile(std::string_view(reinterpret_cast<const char*>(magic), sizeof magic))) {
-    return OpenXlsSource(path);
-  }
+  // Bare Excel 2.x-4.x files: the .xls reader says they are not supported. A bare BIFF8
+  // workbook stream it reads.
+  const std::string_view head(reinterpret_cast<const char*>(magic), sizeof magic);
+  if (longEnough && LooksLikeOldBiffFile(head)) return OpenXlsSource(path);
+  if (longEnough && LooksLikeBareBiff8Stream(head)) return OpenXlsSource(path, password);
   ThrowWorkbookError(path, "it is not an Excel workbook");
 }
 

@@ -282,12 +282,15 @@ class RecordReader {
       return true;
     }
     if (!Fill(4)) {
-      if (end_ - begin_ == 0) return false;
+      if (end_ - begin_ == 0 || endAtCutOff_) return false;
       throw Damaged{"a record is cut off"};
     }
     type_ = U16(&buffer_[begin_]);
     const uint16_t length = U16(&buffer_[begin_ + 2]);
-    if (!Fill(4 + static_cast<size_t>(length))) throw Damaged{"a record is cut off"};
+    if (!Fill(4 + static_cast<size_t>(length))) {
+      if (endAtCutOff_) return false;
+      throw Damaged{"a record is cut off"};
+    }
     offset_ = bufferStart_ + begin_;
     data_ = std::string_view(&buffer_[begin_ + 4], length);
     begin_ += 4 + static_cast<size_t>(length);
@@ -302,6 +305,10 @@ class RecordReader {
 
   // Records after FILEPASS are decrypted as they are read.
   void SetDecryptor(std::unique_ptr<BiffDecryptor> decryptor) { decryptor_ = std::move(decryptor); }
+
+  // For a stream whose file was cut off: a record cut off at its end ends it, as the end of
+  // the stream would.
+  void EndAtCutOff() { endAtCutOff_ = true; }
 
   // Makes the next call of Next() return the current record again.
   void Unread() { unread_ = true; }
@@ -338,6 +345,7 @@ class RecordReader {
   uint64_t offset_ = 0;
   std::string_view data_;
   bool unread_ = false;
+  bool endAtCutOff_ = false;
   size_t chunk_ = kBufferSize;
   std::unique_ptr<BiffDecryptor> decryptor_;
   std::string record_;  // the decrypted data of the current record
@@ -375,22 +383,34 @@ class ContinuedData {
     return low | static_cast<uint32_t>(U16Value()) << 16;
   }
   void Skip(uint64_t count) {
-    if (count > bytes_.size() - pos_) throw Damaged{"a string is cut off"};
+    if (count > Remaining()) throw Damaged{"a string is cut off"};
     pos_ += static_cast<size_t>(count);
   }
+  uint64_t Remaining() const { return bytes_.size() - pos_; }
 
-  // `count` characters starting in the current record in the form `highByte` says.
-  void Characters(size_t count, bool highByte, std::string& out) {
+  // `count` characters starting in the current record in the form `highByte` says. False
+  // when the data ends first; the characters it holds are appended.
+  bool Characters(size_t count, bool highByte, std::string& out) {
     uint32_t pendingHigh = 0;
+    bool complete = true;
     while (count > 0) {
+      const bool lastSegment = segment_ + 1 >= ends_.size();
       if (pos_ >= ends_[segment_]) {
-        if (segment_ + 1 >= ends_.size()) throw Damaged{"a string is cut off"};
+        if (lastSegment) {
+          complete = false;
+          break;
+        }
         ++segment_;
         highByte = static_cast<uint8_t>(bytes_[pos_++]) & 1;
         continue;
       }
       const size_t width = highByte ? 2 : 1;
       const size_t take = std::min(count, (ends_[segment_] - pos_) / width);
+      if (take == 0 && lastSegment) {
+        pos_ = bytes_.size();
+        complete = false;
+        break;
+      }
       if (take == 0) throw Damaged{"a string is split inside a character"};
       if (highByte) {
         AppendUtf16(&bytes_[pos_], take, out, pendingHigh);
@@ -403,6 +423,7 @@ class ContinuedData {
       count -= take;
     }
     if (pendingHigh) AppendUtf8(0xFFFD, out);
+    return complete;
   }
 
   // Moves past record boundaries that lie at the current position (no option byte there).
@@ -423,16 +444,35 @@ class ContinuedData {
 };
 
 // XLUnicodeString / XLUnicodeRichExtendedString (MS-XLS 2.5.294, 2.5.293) read from
-// `data`; runs and phonetic blocks are skipped.
-void ReadBiff8String(ContinuedData& data, bool lengthIsByte, std::string& out) {
+// `data`; runs and phonetic blocks are skipped. With `takeCutOff`, a string cut off by the
+// end of the data gives the characters it holds and false; else that is damage.
+bool ReadBiff8String(ContinuedData& data, bool lengthIsByte, std::string& out,
+                     bool takeCutOff = false) {
   data.Settle();
+  if (takeCutOff && data.Remaining() < (lengthIsByte ? 2u : 3u)) {
+    data.Skip(data.Remaining());
+    return false;
+  }
   const size_t count = lengthIsByte ? data.U8() : data.U16Value();
   const uint8_t flags = data.U8();
+  const uint64_t header = ((flags & 0x08) ? 2 : 0) + ((flags & 0x04) ? 4 : 0);
+  if (takeCutOff && data.Remaining() < header) {
+    data.Skip(data.Remaining());
+    return false;
+  }
   const uint16_t runs = (flags & 0x08) ? data.U16Value() : 0;
   const uint32_t extSize = (flags & 0x04) ? data.U32Value() : 0;
-  data.Characters(count, flags & 0x01, out);
+  if (!data.Characters(count, flags & 0x01, out)) {
+    if (!takeCutOff) throw Damaged{"a string is cut off"};
+    return false;
+  }
+  if (takeCutOff && data.Remaining() < 4ull * runs + extSize) {
+    data.Skip(data.Remaining());
+    return false;
+  }
   data.Skip(4ull * runs);
   data.Skip(extSize);
+  return true;
 }
 
 struct BoundSheet {
@@ -447,8 +487,13 @@ struct CellRecordPosition {
 
 class XlsSheetSource final : public SheetSource {
  public:
-  XlsSheetSource(const std::string& path, std::string_view password)
-      : file_(path), password_(password) {}
+  XlsSheetSource(const std::string& path, std::string_view password,
+                 CompoundFile::Container container)
+      : file_(path, container), password_(password) {
+    if (container == CompoundFile::Container::kBareStream) {
+      Repairs().Note(kBareWorkbookStreamRepair);
+    }
+  }
 
   void Open() {
     std::optional<CompoundFile::Entry> entry = file_.FindStream("Workbook");
@@ -459,6 +504,11 @@ class XlsSheetSource final : public SheetSource {
     }
     stream_.emplace(file_.OpenStream(*entry));
     reader_.emplace(*stream_);
+    if (file_.Truncated()) {
+      // LibreOffice reads the records that are whole.
+      Repairs().Note(kTruncatedFileRepair);
+      reader_->EndAtCutOff();
+    }
     const std::vector<BoundSheet> sheets = ReadGlobals();
     sheetOffset_ = FindFirstWorksheet(sheets);
     ScanSheet();
@@ -508,7 +558,7 @@ class XlsSheetSource final : public SheetSource {
     pending_.clear();
     pendingRow_ = 0;
     nextIndex_ = 0;
-    depth_ = 0;
+    depth_ = sheetDepth_;
     reader_->Seek(sheetOffset_, true);
   }
 
@@ -570,6 +620,7 @@ class XlsSheetSource final : public SheetSource {
             break;
         }
       }
+      if (file_.Truncated()) return;
       throw Damaged{"the workbook globals have no end"};
     });
     return sheets;
@@ -604,10 +655,18 @@ class XlsSheetSource final : public SheetSource {
       }
       data.Append(reader_->data());
     }
+    // The strings the records hold are read whatever the counts say, as Excel reads them; a
+    // string cut off by the end of the records keeps the characters there.
     sstEnds_.clear();
-    while (sstEnds_.size() < unique && !data.AtEnd()) {
-      ReadBiff8String(data, false, sstText_);
+    bool cutOff = false;
+    while (!cutOff && !data.AtEnd()) {
+      cutOff = !ReadBiff8String(data, false, sstText_, true);
       sstEnds_.push_back(sstText_.size());
+    }
+    if (cutOff) {
+      Repairs().Note(kSharedStringCutOffRepair);
+    } else if (sstEnds_.size() != unique) {
+      Repairs().Note(kSharedStringCountRepair);
     }
   }
 
@@ -619,7 +678,14 @@ class XlsSheetSource final : public SheetSource {
         Fail("the file is damaged (a sheet lies outside the workbook stream)");
       const bool worksheet = Guard([&] {
         reader_->Seek(sheet.offset, true);
-        if (!reader_->Next() || reader_->type() != kBof || reader_->data().size() < 4) {
+        if (!reader_->Next()) throw Damaged{"a sheet does not start with a BOF record"};
+        if (!IsBof(reader_->type())) {
+          // Read as a worksheet whose BOF is left out, from the record the sheet list names.
+          Repairs().Note(kSheetWithoutBofRepair);
+          sheetDepth_ = 1;
+          return true;
+        }
+        if (reader_->type() != kBof || reader_->data().size() < 4) {
           throw Damaged{"a sheet does not start with a BOF record"};
         }
         if (U16(reader_->data().data() + 2) != kWorksheetSubstream) return false;
@@ -656,6 +722,7 @@ class XlsSheetSource final : public SheetSource {
         if (type == kMulRk || type == kMulBlank) last = MulLastColumn(type, data);
         usedRange_.AddCell(row + 1, last + 1);
         cellsHeld_ += last - first + 1;
+        NoteMissingCellFormats(type, data);
         if (row < previousRow) ordered = false;
         previousRow = row;
       });
@@ -667,6 +734,23 @@ class XlsSheetSource final : public SheetSource {
                          [](const auto& a, const auto& b) { return a.row < b.row; });
       }
     });
+  }
+
+  // LibreOffice shows a cell whose format index lies past the end of the table as General,
+  // as CellFormat() does. A workbook without any cell format is not told of: some writers
+  // leave the table out altogether.
+  void NoteMissingCellFormats(uint16_t type, std::string_view data) {
+    if (xfFormats_.empty()) return;
+    // MULRK and MULBLANK hold a format per cell and end with their last column.
+    const bool multiple = type == kMulRk || type == kMulBlank;
+    const size_t width = type == kMulRk ? 6 : 2;
+    const size_t end = multiple ? data.size() - 2 : 6;
+    for (size_t at = 4; at + 2 <= end; at += width) {
+      if (U16(data.data() + at) >= xfFormats_.size()) {
+        Repairs().Note(kMissingCellFormatRepair);
+        return;
+      }
+    }
   }
 
   // What widens the used range besides cells. The stored DIMENSIONS is not read.
@@ -714,7 +798,7 @@ class XlsSheetSource final : public SheetSource {
   template <typename F>
   void ForEachSheetRecord(F&& f) {
     reader_->Seek(sheetOffset_, true);
-    int depth = 0;
+    int depth = sheetDepth_;
     while (reader_->Next()) {
       const uint16_t type = reader_->type();
       if (IsBof(type)) {
@@ -727,6 +811,7 @@ class XlsSheetSource final : public SheetSource {
       }
       if (depth == 1) f(type, reader_->data());
     }
+    if (file_.Truncated()) return;
     throw Damaged{"the worksheet has no end"};
   }
 
@@ -942,6 +1027,7 @@ class XlsSheetSource final : public SheetSource {
   std::string sstText_;
   std::vector<size_t> sstEnds_;
   uint64_t sheetOffset_ = 0;
+  int sheetDepth_ = 0;  // 1 for a sheet whose BOF is left out
   UsedRangeBounds usedRange_;
   uint64_t cellsHeld_ = 0;
   std::vector<CellRecordPosition> order_;  // only for sheets whose cells are out of row order
@@ -964,7 +1050,15 @@ bool LooksLikeOldBiffFile(std::string_view head) {
          length <= 16;
 }
 
+bool LooksLikeBareBiff8Stream(std::string_view head) {
+  if (head.size() < 8) return false;
+  const uint16_t length = U16(head.data() + 2);
+  return U16(head.data()) == kBof && length >= 8 && length <= 32 &&
+         U16(head.data() + 4) == 0x0600 && U16(head.data() + 6) == kGlobalsSubstream;
+}
+
 std::unique_ptr<SheetSource> OpenXlsSource(const std::string& path, std::string_view password) {
+  CompoundFile::Container container = CompoundFile::Container::kCompoundFile;
   {
     char head[8] = {};
     const int fd = OpenWorkbookFile(path);
@@ -974,8 +1068,11 @@ std::unique_ptr<SheetSource> OpenXlsSource(const std::string& path, std::string_
       ThrowWorkbookError(
           path, "Excel 2.x-4.x workbooks are not supported; save it as a newer Excel workbook");
     }
+    if (got > 0 && LooksLikeBareBiff8Stream(std::string_view(head, static_cast<size_t>(got)))) {
+      container = CompoundFile::Container::kBareStream;
+    }
   }
-  auto source = std::make_unique<XlsSheetSource>(path, password);
+  auto source = std::make_unique<XlsSheetSource>(path, password, container);
   source->Open();
   return source;
 }

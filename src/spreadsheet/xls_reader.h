@@ -28,4 +28,9 @@ std::unique_ptr<SheetSource> OpenXlsSource(const std::string& path, std::string_
 // such files with a clear "not supported" error.
 bool LooksLikeOldBiffFile(std::string_view head);
 
+// True when `head` starts like a BIFF8 workbook stream stored as the whole file, without its
+// compound file (the globals' BOF record). OpenXlsSource reads such a file as the stream and
+// notes the repair.
+bool LooksLikeBareBiff8Stream(std::string_view head);
+
 }  // namespace cellverter

@@ -174,8 +174,11 @@ INSTANTIATE_TEST_SUITE_P(
                            l.streamStart[0]);
                    },
                    "loops"},
-        BrokenCase{"Truncated", [](CompoundLayout& l) { l.bytes.resize(l.bytes.size() - 5000); },
-                   "damaged"},
+        // Cut off inside the directory, which the file cannot do without.
+        BrokenCase{
+            "TruncatedInsideTheDirectory",
+            [](CompoundLayout& l) { l.bytes.resize(l.SectorOffset(l.directorySector) + 76); },
+            "truncated"},
         BrokenCase{"TruncatedHeader", [](CompoundLayout& l) { l.bytes.resize(300); }, "truncated"},
         BrokenCase{"BadSectorShift", [](CompoundLayout& l) { l.bytes[30] = 7; }, "header"},
         BrokenCase{"NotACompoundFile",
@@ -184,6 +187,35 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenCase{"TooManyFatSectors", [](CompoundLayout& l) { Put32(l.bytes, 0x2C, 0x10000000); },
                    "larger than the file"}),
     [](const auto& testInfo) { return testInfo.param.name; });
+
+// A file cut off inside a stream, in a sector and at a sector's end: the stream holds the
+// bytes before the cut; the file says it was truncated. Streams the cut spares are whole.
+TEST(CompoundFile, TruncatedFileServesTheBytesItHolds) {
+  const std::string small(200, 's'), large = RandomBytes(20000, 4);
+  for (const uint64_t held : {7100u, 7168u}) {
+    CompoundLayout layout = WriteCompoundFile({{"Small", small}, {"Workbook", large}});
+    layout.bytes.resize(layout.SectorOffset(layout.streamStart[1]) + held);
+    TempDir dir;
+    WriteBytes(dir / "cut.xls", layout.bytes);
+    CompoundFile file(dir / "cut.xls");
+    EXPECT_EQ(ReadWhole(file, "Small"), small);
+    EXPECT_FALSE(file.Truncated());
+    EXPECT_EQ(ReadWhole(file, "Workbook"), large.substr(0, held)) << held;
+    EXPECT_TRUE(file.Truncated());
+  }
+}
+
+// The same in the mini stream, which follows the directory and the mini FAT here.
+TEST(CompoundFile, TruncatedMiniStreamServesTheBytesItHolds) {
+  const std::string small = RandomBytes(3000, 5);
+  CompoundLayout layout = WriteCompoundFile({{"Small", small}});
+  layout.bytes.resize(layout.SectorOffset(layout.directorySector + 2) + 1000);
+  TempDir dir;
+  WriteBytes(dir / "cut.xls", layout.bytes);
+  CompoundFile file(dir / "cut.xls");
+  EXPECT_EQ(ReadWhole(file, "Small"), small.substr(0, 1000));
+  EXPECT_TRUE(file.Truncated());
+}
 
 TEST(CompoundFile, MissingFileIsNamed) {
   TempDir dir;
