@@ -14,9 +14,7 @@ add_test(NAME xls_fuzz_replay
          COMMAND xls_fuzz_replay ${PROJECT_SOURCE_DIR}/bench/fuzz/xls-corpus ${PROJECT_SOURCE_DIR}/tests/data/xls)
 
 # .xls workbooks through the dispatcher and the whole conversion.
-if(TARGET cellverter_workbook_csv)
-  cellverter_add_test(xls_conversion_test
-    SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/xls_conversion_test.cpp
-    LIBS cellverter_workbook_csv
-  )
-endif()
+cellverter_add_test(xls_conversion_test
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/xls_conversion_test.cpp
+  LIBS cellverter_workbook_csv
+)
