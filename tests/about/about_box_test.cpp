@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "convert/temp_dir.h"
 #include "feedback/qt_window_support.h"
+#include "temp_dir.h"
 
 namespace cellverter {
 namespace {
@@ -29,7 +29,7 @@ using testing_support::LanguageFixture;
 using testing_support::TempDir;
 
 const ::testing::Environment* const qtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new testing_support::QtEnvironment);
+    ::testing::AddGlobalTestEnvironment(new testing_support::OffscreenApplication);
 
 // The window as a user meets it, with the shell's page opener recording what it was asked.
 class AboutWindow {

@@ -16,26 +16,9 @@
 
 #include "i18n/translate.h"
 #include "platform/app_values.h"
+#include "qt_application.h"
 
 namespace cellverter::testing_support {
-
-// One QApplication for the whole test program (windows need it before they exist).
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "window_tests";
-    static char* argv[] = {name, nullptr};
-    app_ = new QApplication(argc, argv);
-  }
-  void TearDown() override {
-    delete app_;
-    app_ = nullptr;
-  }
-
- private:
-  QApplication* app_ = nullptr;
-};
 
 // What a message box showed.
 struct BoxSeen {

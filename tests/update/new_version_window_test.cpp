@@ -19,7 +19,8 @@ namespace {
 using testing_support::SendMouse;
 using testing_support::UrlRecorder;
 
-const auto* const kQt = ::testing::AddGlobalTestEnvironment(new testing_support::QtApplication);
+const auto* const kQt =
+    ::testing::AddGlobalTestEnvironment(new testing_support::OffscreenApplication);
 
 class NewVersionWindowTest : public ::testing::Test {
  protected:

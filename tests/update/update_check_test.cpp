@@ -7,6 +7,7 @@
 
 #include "http/local_maker.h"
 #include "http/server_exchange.h"
+#include "temp_dir.h"
 #include "update/installation.h"
 
 namespace cellverter {
@@ -15,7 +16,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing_support::LocalMaker;
 using testing_support::Options;
-using testing_support::TempFolder;
+using testing_support::TempDir;
 
 const std::string kTitle = "KORVANE - Cellverter";
 
@@ -54,7 +55,7 @@ class UpdateCheckTest : public ::testing::Test {
 
   UpdateStore Store() { return UpdateStore::Open(config.path(), ApplicationKey(kTitle)); }
 
-  TempFolder config;
+  TempDir config;
   CheckSettings settings;
   std::chrono::system_clock::time_point now = kFriday;
   std::string dateLocale = "en_US";
@@ -363,7 +364,7 @@ TEST(NoticeAddressTest, OpensOnlyWebAddresses) {
 }
 
 TEST(CheckerThreadTest, RunsDetachedAndFreesTheStateWhenDone) {
-  TempFolder config;
+  TempDir config;
   SetMakerServerForTesting(testing_support::RefusingAuthority(),
                            testing_support::RefusingAuthority(), "");
   auto state = std::make_shared<UpdateCheckState>();

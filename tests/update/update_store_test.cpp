@@ -8,11 +8,12 @@
 
 #include "http/local_maker.h"
 #include "platform/error.h"
+#include "temp_dir.h"
 
 namespace cellverter {
 namespace {
 
-using testing_support::TempFolder;
+using testing_support::TempDir;
 
 std::string ReadAll(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -20,7 +21,7 @@ std::string ReadAll(const std::filesystem::path& path) {
 }
 
 TEST(UpdateStoreTest, OpensAFolderNamedByTheKeyAndKeepsValuesAsText) {
-  TempFolder config;
+  TempDir config;
   UpdateStore store = UpdateStore::Open(config.path() / "deep" / "er", "ABC123");
   EXPECT_EQ(store.file(), config.path() / "deep" / "er" / "ABC123" / "update.ini");
   EXPECT_EQ(store.Read("ShowUpdate"), std::nullopt);
@@ -35,7 +36,7 @@ TEST(UpdateStoreTest, OpensAFolderNamedByTheKeyAndKeepsValuesAsText) {
 }
 
 TEST(UpdateStoreTest, KeepsWhatElseTheFileHolds) {
-  TempFolder config;
+  TempDir config;
   UpdateStore store = UpdateStore::Open(config.path(), "K");
   std::ofstream(store.file())
       << "; note\n[Other]\nShowUpdate=other\n\n[Settings]\nCurrentURL = AB \n\n"
@@ -50,7 +51,7 @@ TEST(UpdateStoreTest, KeepsWhatElseTheFileHolds) {
 }
 
 TEST(UpdateStoreTest, ReadsIntegersWithAFallback) {
-  TempFolder config;
+  TempDir config;
   UpdateStore store = UpdateStore::Open(config.path(), "K");
   const std::pair<std::string, int> cases[] = {
       {"12", 12},  {"-3", -3},          {"+4", 4},
@@ -65,7 +66,7 @@ TEST(UpdateStoreTest, ReadsIntegersWithAFallback) {
 }
 
 TEST(UpdateStoreTest, FailuresThrowAndLeaveTheFileAsItWas) {
-  TempFolder config;
+  TempDir config;
   std::ofstream(config.path() / "file") << "x";
   EXPECT_THROW(UpdateStore::Open(config.path() / "file", "K"), Error);
   EXPECT_THROW(UpdateStore::Open(config.path(), ""), Error);

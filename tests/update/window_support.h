@@ -12,22 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "qt_application.h"
+
 namespace cellverter::testing_support {
-
-// One QApplication for the whole test program.
-class QtApplication : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "update_window_tests";
-    static char* argv[] = {name, nullptr};
-    app_ = new QApplication(argc, argv);
-  }
-  void TearDown() override { delete app_; }
-
- private:
-  QApplication* app_ = nullptr;
-};
 
 // Stands in for the desktop's browser: QDesktopServices hands http(s) addresses to it.
 class UrlRecorder : public QObject {
