@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "temp_dir.h"
 
 namespace cellverter::maker {
@@ -55,8 +52,7 @@ TEST(MakerServerTest, StoresFeedbackPostsInOrder) {
   server.StartHttp();
   EXPECT_EQ(Post(server, "/php/feedback.php", "cmd=feedback&text=a%26b+c&mail="), "OK");
   EXPECT_EQ(Post(server, "/php/feedback.php", "cmd=nothing"), "ERROR: unknown command");
-  std::ifstream in(options.feedbackFile);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+  EXPECT_EQ(testing_support::ReadBytes(options.feedbackFile),
             "cmd=feedback&text=a%26b+c&mail=\ncmd=nothing\n");
   ASSERT_EQ(server.Posts().size(), 2u);
   EXPECT_EQ(server.Posts()[0].fields, (std::vector<std::pair<std::string, std::string>>{
