@@ -1,5 +1,6 @@
 #include "update/new_version_window.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QMainWindow>

@@ -112,11 +112,11 @@ TEST_F(UpdateCheckUiTest, ImportantMessageIsShownPlainBeforeTheNotice) {
     noticeWhileBoxOpen = ui.notice() != nullptr || !timer.isActive();
   });
   TickUntilTakenOver(ui);
-  ASSERT_EQ(answerer.seen.size(), 1u);
-  EXPECT_EQ(answerer.seen[0].icon, QMessageBox::Warning);
-  EXPECT_EQ(answerer.seen[0].title, "IMPORTANT");
-  EXPECT_EQ(answerer.seen[0].text, "Version <b>2.2</b> fixes a fault.");
-  EXPECT_EQ(answerer.seen[0].format, Qt::PlainText);
+  ASSERT_EQ(answerer.boxes().size(), 1u);
+  EXPECT_EQ(answerer.boxes()[0].icon, QMessageBox::Warning);
+  EXPECT_EQ(answerer.boxes()[0].title, "IMPORTANT");
+  EXPECT_EQ(answerer.boxes()[0].text, "Version <b>2.2</b> fixes a fault.");
+  EXPECT_EQ(answerer.boxes()[0].format, Qt::PlainText);
   EXPECT_FALSE(noticeWhileBoxOpen);
   EXPECT_NE(ui.notice(), nullptr);
 }
