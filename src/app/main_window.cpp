@@ -622,8 +622,13 @@ class TAppForm::RunConnection : public BatchObserver {
   void ShowStatus(const std::string& text) override {
     // A run that a stop ended says so where it would say "Completed".
     const bool cancelled = text == kCompletedStatusText && stopHonoured_;
-    OnWindow([this, text, cancelled] {
-      form_.SetStatus(FromUtf8(cancelled ? Translate("Cancelled") : text));
+    // The last workbook's notes would vanish under "Completed": a run that mended workbooks
+    // names the last repair there.
+    const std::string shown = text == kCompletedStatusText && repairedWorkbooks_ > 0
+                                  ? CompletedWithRepairsText(repairedWorkbooks_, lastRepair_)
+                                  : text;
+    OnWindow([this, shown, cancelled] {
+      form_.SetStatus(FromUtf8(cancelled ? Translate("Cancelled") : shown));
       form_.statusBar1_->repaint();
     });
   }
@@ -663,11 +668,14 @@ class TAppForm::RunConnection : public BatchObserver {
   // the status says why.
   void WorkbookUsedRange(std::size_t /*index*/, const UsedRangeSize& size) override {
     if (!size.FarLargerThanHeld()) return;
-    const std::string text = SparseRangeStatusText(workbook_, size);
-    OnWindow([this, text] {
-      form_.SetStatus(FromUtf8(text));
-      form_.statusBar1_->repaint();
-    });
+    ShowNote(SparseRangeStatusText(workbook_, size));
+  }
+  void WorkbookRepaired(std::size_t /*index*/, const std::string& repair) override {
+    const std::string text = RepairedStatusText(workbook_, repair);
+    if (lastRepaired_ != workbook_) ++repairedWorkbooks_;
+    lastRepaired_ = workbook_;
+    lastRepair_ = "\"" + workbook_ + "\": " + repair;
+    ShowNote(text);
   }
   void WorkbookProgress(std::size_t /*index*/, long long row, long long lastRow) override {
     lastRow_ = lastRow;
@@ -680,6 +688,13 @@ class TAppForm::RunConnection : public BatchObserver {
   }
 
  private:
+  // A note about the workbook under way, in the status text until the next one starts.
+  void ShowNote(const std::string& text) {
+    OnWindow([this, text] {
+      form_.SetStatus(FromUtf8(text));
+      form_.statusBar1_->repaint();
+    });
+  }
   void OnWindow(std::function<void()> call) {
     QMetaObject::invokeMethod(&form_, std::move(call), Qt::QueuedConnection);
   }
@@ -699,6 +714,10 @@ class TAppForm::RunConnection : public BatchObserver {
   TAppForm& form_;
   bool busy_ = false;     // the window's thread only
   std::string workbook_;  // the run's thread only
+  // Workbooks of this run that their readers mended, and the last repair; the run's thread.
+  std::size_t repairedWorkbooks_ = 0;
+  std::string lastRepaired_;
+  std::string lastRepair_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> stopHonoured_{false};
   std::atomic<std::size_t> done_{0};

@@ -62,6 +62,15 @@ std::string SparseRangeStatusText(const std::string& workbook, const UsedRangeSi
          std::to_string(size.Cells()) + " cells, " + std::to_string(size.cellsHeld) + " held)";
 }
 
+std::string RepairedStatusText(const std::string& workbook, const std::string& repair) {
+  return ConvertingStatusText(workbook) + " (repaired: " + repair + ")";
+}
+
+std::string CompletedWithRepairsText(std::size_t workbooks, const std::string& lastRepair) {
+  return std::string(kCompletedStatusText) + " (" + std::to_string(workbooks) +
+         (workbooks == 1 ? " workbook" : " workbooks") + " repaired; " + lastRepair + ")";
+}
+
 int RunProgressPermyriad(std::size_t done, std::size_t total, long long row, long long lastRow) {
   if (total == 0) return 0;
   if (done >= total) return 10000;

@@ -37,9 +37,15 @@ std::string DestinationWarningText(std::string_view folder, std::string_view sys
 // is explained ("Converting /a/b.xlsx... (used range A1:XFD1048576: 17179869184 cells, 2
 // held)").
 std::string SparseRangeStatusText(const std::string& workbook, const UsedRangeSize& size);
+// "Converting <path>... (repaired: <repair>)": shown after the rows of a workbook its reader
+// had to mend, until the next workbook starts.
+std::string RepairedStatusText(const std::string& workbook, const std::string& repair);
 
 // How far a run has come, in ten-thousandths: `done` workbooks of `total`, plus the share
 // of the workbook under way that its rows written (`row` of `lastRow`) make up.
+// "Completed (1 workbook repaired; "<path>": <repair>)": the end of a run in which readers
+// mended workbooks, with the last repair (`lastRepair` names its workbook).
+std::string CompletedWithRepairsText(std::size_t workbooks, const std::string& lastRepair);
 int RunProgressPermyriad(std::size_t done, std::size_t total, long long row, long long lastRow);
 
 // The five Settings options and the setting key each one is stored under.

@@ -15,6 +15,7 @@
 
 #include "platform/error.h"
 #include "platform/pending_file.h"
+#include "platform/utf8.h"
 
 namespace cellverter {
 namespace {
@@ -24,13 +25,6 @@ bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
 std::string_view TrimStart(std::string_view text) {
   while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
   return text;
-}
-
-bool IsValidUtf8(std::string_view text) {
-  UErrorCode status = U_ZERO_ERROR;
-  int32_t length = 0;
-  u_strFromUTF8(nullptr, 0, &length, text.data(), static_cast<int32_t>(text.size()), &status);
-  return status != U_INVALID_CHAR_FOUND && status != U_ILLEGAL_ARGUMENT_ERROR;
 }
 
 std::string EnvironmentValue(const char* name) {

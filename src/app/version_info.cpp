@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/little_endian.h"
 
 namespace cellverter {
 namespace {
@@ -207,9 +208,7 @@ class Record {
 
   size_t size() const { return bytes_.size(); }
 
-  uint16_t U16(size_t offset) const {
-    return static_cast<uint16_t>(bytes_[offset] | (bytes_[offset + 1] << 8));
-  }
+  uint16_t U16(size_t offset) const { return LoadLe16(bytes_.data() + offset); }
 
   // A text value up to its first NUL.
   std::string Text(const Node& node) const {

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "platform/utf8.h"
+
 namespace cellverter {
 namespace {
 
@@ -19,14 +21,12 @@ int TerminalWidth(std::FILE* stream) {
 
 // A text cut to at most `width` characters (UTF-8), keeping its end, which names the file.
 std::string Tail(const std::string& text, std::size_t width) {
-  std::size_t characters = 0;
-  for (const char c : text) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  if (characters <= width) return text;
+  if (Utf8Length(text) <= width) return text;
   if (width <= 3) return std::string(width, '.');
   std::size_t start = text.size();
   for (std::size_t kept = 0; kept < width - 3;) {
     --start;
-    kept += (static_cast<unsigned char>(text[start]) & 0xC0) != 0x80;
+    kept += !IsUtf8Continuation(text[start]);
   }
   return "..." + text.substr(start);
 }
@@ -109,6 +109,16 @@ void CliReport::WorkbookUsedRange(std::size_t index, const UsedRangeSize& size) 
                "holds only %lld; its CSV file is mostly separators (--max-cells refuses such "
                "a workbook).\n",
                workbook.c_str(), size.Address().c_str(), size.Cells(), size.cellsHeld);
+  std::fflush(err_);
+  DrawProgress();
+}
+
+void CliReport::WorkbookRepaired(std::size_t index, const std::string& repair) {
+  std::lock_guard guard(lock_);
+  ClearProgress();
+  const std::string workbook = index < workbooks_.size() ? workbooks_[index] : std::string();
+  std::fprintf(err_, "cellverter-cli: warning: \"%s\": repaired: %s.\n", workbook.c_str(),
+               repair.c_str());
   std::fflush(err_);
   DrawProgress();
 }

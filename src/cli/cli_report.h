@@ -42,6 +42,7 @@ class CliReport : public BatchObserver {
                       const std::string& message) override;
   void WorkbookStarting(std::size_t index, std::size_t count, const std::string& workbook) override;
   void WorkbookUsedRange(std::size_t index, const UsedRangeSize& size) override;
+  void WorkbookRepaired(std::size_t index, const std::string& repair) override;
   void WorkbookProgress(std::size_t index, long long row, long long lastRow) override;
   void WorkbookConverted(std::size_t index, const std::string& workbook,
                          const std::string& csvFile) override;

@@ -236,12 +236,7 @@ int Run(int argc, char** argv) {
     });
     report.StopWhen(watcher.Interrupted());
     try {
-      if (jobs <= 1) {
-        FixedBatchInputs inputs(workbooks, destination, options);
-        summary = RunBatch(inputs, report);
-      } else {
-        summary = RunBatchInParallel(workbooks, destination, options, jobs, report);
-      }
+      summary = RunBatchInParallel(workbooks, destination, options, jobs, report);
     } catch (const Error& error) {
       // Only the empty destination text ends a run this way: a usage error here.
       std::fprintf(stderr, "cellverter-cli: %s\n", error.what());

@@ -24,6 +24,7 @@ FixedBatchInputs::FixedBatchInputs(std::vector<std::string> workbooks, std::stri
 void BatchObserver::WorkbookStarting(std::size_t, std::size_t, const std::string&) {}
 void BatchObserver::WorkbookConverted(std::size_t, const std::string&, const std::string&) {}
 void BatchObserver::WorkbookUsedRange(std::size_t, const UsedRangeSize&) {}
+void BatchObserver::WorkbookRepaired(std::size_t, const std::string&) {}
 void BatchObserver::WorkbookProgress(std::size_t, long long, long long) {}
 bool BatchObserver::StopRequested() { return false; }
 
@@ -75,6 +76,9 @@ class ObserverMonitor final : public ConversionMonitor {
   void RowsWritten(long long row, long long lastRow) override {
     Locked([&] { observer_.WorkbookProgress(index_, row, lastRow); });
   }
+  void Repaired(const std::string& repair) override {
+    Locked([&] { observer_.WorkbookRepaired(index_, repair); });
+  }
 
  private:
   template <typename F>
@@ -88,21 +92,42 @@ class ObserverMonitor final : public ConversionMonitor {
   std::mutex* lock_;
 };
 
-// Converts one workbook into a name chosen now; the message of any failure.
-struct Outcome {
-  enum class Kind { Converted, Failed, Cancelled } kind = Kind::Failed;
-  std::string text;  // the file written, or the failure's message
-};
-
-Outcome ConvertOne(const std::string& workbook, const std::string& csvFile,
-                   const CsvOptions& options, ObserverMonitor& monitor) {
+// The step that both runs take for one workbook: converts it into `csvFile`, counts the
+// outcome in `summary` and tells the observer. `lock`, when given, is held for the counting
+// and the observer's calls (parallel workers); `cursor`, when given, shows the normal cursor
+// while the observer reports a failure (the one-by-one run's ERROR box). False when a stop
+// abandoned the workbook: the run ends there.
+bool ConvertStep(BatchObserver& observer, std::size_t index, const std::string& workbook,
+                 const std::string& csvFile, const CsvOptions& options, std::mutex* lock,
+                 BatchSummary& summary, BusyCursor* cursor) {
+  ObserverMonitor monitor(observer, index, lock);
+  auto hold = [lock] {
+    return lock != nullptr ? std::unique_lock(*lock) : std::unique_lock<std::mutex>();
+  };
+  std::string written;
+  std::string failure;
+  bool converted = false;
   try {
-    return {Outcome::Kind::Converted, ConvertExcelToCSV(workbook, csvFile, options, &monitor)};
-  } catch (const ConversionCancelled& stop) {
-    return {Outcome::Kind::Cancelled, stop.what()};
+    written = ConvertExcelToCSV(workbook, csvFile, options, &monitor);
+    converted = true;
+  } catch (const ConversionCancelled&) {
+    const auto guard = hold();
+    summary.stopped = true;
+    return false;
   } catch (const std::exception& error) {
-    return {Outcome::Kind::Failed, error.what()};
+    failure = error.what();
   }
+  const auto guard = hold();
+  if (converted) {
+    ++summary.converted;
+    observer.WorkbookConverted(index, workbook, written);
+    return true;
+  }
+  ++summary.failed;
+  if (cursor != nullptr) cursor->Set(false);
+  observer.WorkbookFailed(index, workbook, failure);
+  if (cursor != nullptr) cursor->Set(true);
+  return true;
 }
 
 bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
@@ -135,21 +160,9 @@ BatchSummary RunBatch(BatchInputs& inputs, BatchObserver& observer) {
     options.encoding = inputs.Encoding();
     options.ansiCodePage = inputs.AnsiCodePage();
     options.maxCells = inputs.MaxCells();
-    ObserverMonitor monitor(observer, index, nullptr);
-    const Outcome outcome = ConvertOne(workbook, csvFile, options, monitor);
-    if (outcome.kind == Outcome::Kind::Cancelled) {
-      summary.stopped = true;
+    if (!ConvertStep(observer, index, workbook, csvFile, options, nullptr, summary, &cursor)) {
       observer.ShowStatus("");
       break;
-    }
-    if (outcome.kind == Outcome::Kind::Converted) {
-      ++summary.converted;
-      observer.WorkbookConverted(index, workbook, outcome.text);
-    } else {
-      ++summary.failed;
-      cursor.Set(false);
-      observer.WorkbookFailed(index, workbook, outcome.text);
-      cursor.Set(true);
     }
     observer.ShowStatus("");
   }
@@ -189,12 +202,13 @@ BatchSummary RunBatchInParallel(const std::vector<std::string>& workbooks,
   }
   summary.destinationReady = true;
 
-  // Chains of list indexes whose names could meet, in the order of their first workbook.
+  // Chains of list indexes whose names could meet, in the order of their first workbook;
+  // one worker takes the list as it stands.
   std::vector<std::vector<std::size_t>> chains;
   std::map<std::string, std::size_t> chainOfFamily;
   for (std::size_t index = 0; index < workbooks.size(); ++index) {
-    const auto [slot, added] =
-        chainOfFamily.try_emplace(OutputNameFamily(workbooks[index]), chains.size());
+    const auto [slot, added] = chainOfFamily.try_emplace(
+        jobs <= 1 ? std::string() : OutputNameFamily(workbooks[index]), chains.size());
     if (added) chains.emplace_back();
     chains[slot->second].push_back(index);
   }
@@ -216,20 +230,10 @@ BatchSummary RunBatchInParallel(const std::vector<std::string>& workbooks,
             }
             observer.WorkbookStarting(index, workbooks.size(), workbook);
           }
-          ObserverMonitor monitor(observer, index, &observerMutex);
-          const Outcome outcome = ConvertOne(
-              workbook, UniqueFileName(OutputPathFor(destination, workbook)), options, monitor);
-          std::lock_guard lock(observerMutex);
-          if (outcome.kind == Outcome::Kind::Cancelled) {
-            summary.stopped = true;
+          if (!ConvertStep(observer, index, workbook,
+                           UniqueFileName(OutputPathFor(destination, workbook)), options,
+                           &observerMutex, summary, nullptr)) {
             return;
-          }
-          if (outcome.kind == Outcome::Kind::Converted) {
-            ++summary.converted;
-            observer.WorkbookConverted(index, workbook, outcome.text);
-          } else {
-            ++summary.failed;
-            observer.WorkbookFailed(index, workbook, outcome.text);
           }
         }
       }

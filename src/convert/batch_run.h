@@ -82,6 +82,9 @@ class BatchObserver {
   // As rows are written (see ConversionMonitor::RowsWritten: a few calls per second at
   // most would be shown, so the observer throttles); `row` of `lastRow` rows written.
   virtual void WorkbookProgress(std::size_t index, long long row, long long lastRow);
+  // After the rows of a workbook that its reader had to mend (ConversionMonitor::Repaired),
+  // once per repair: a warning, never a question, so that an unattended run goes on.
+  virtual void WorkbookRepaired(std::size_t index, const std::string& repair);
   // Asked before each workbook and before each row of the workbook under way; true ends the
   // run there (the command-line tool on Ctrl-C). The workbook under way is abandoned: no
   // file and no temporary file is left of it, and neither WorkbookConverted nor
@@ -118,10 +121,11 @@ BatchSummary RunBatch(BatchInputs& inputs, BatchObserver& observer);
 // workbook gets exactly the file name that RunBatch would give it in list order, and the
 // bytes are the same: workbooks whose output names could meet (the same base name, or one
 // base name being another's numbered form, "sales" and "sales (2)") are converted one
-// after the other in list order by one worker; the others run side by side.
+// after the other in list order by one worker; the others run side by side. With `jobs` 1
+// the list is converted in its order, as RunBatch would.
 // Observer calls come from the workers, one at a time (but for StopRequested, see there);
 // only DestinationNotCreated, WorkbookStarting, WorkbookUsedRange, WorkbookProgress,
-// WorkbookConverted, WorkbookFailed and StopRequested are called.
+// WorkbookRepaired, WorkbookConverted, WorkbookFailed and StopRequested are called.
 BatchSummary RunBatchInParallel(const std::vector<std::string>& workbooks,
                                 const std::string& destination, const CsvOptions& options,
                                 unsigned jobs, BatchObserver& observer);

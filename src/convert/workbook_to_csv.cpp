@@ -100,6 +100,7 @@ std::string ConvertExcelToCSV(const std::string& excelFile, const std::string& c
       writer.AddLine(line);
     }
     if (rowCount > 0) watcher.RowsWritten(rowCount, rowCount);
+    for (const std::string& repair : workbook.Repairs()) watcher.Repaired(repair);
   }  // Quit
   return writer.Publish();
 }

@@ -52,6 +52,9 @@ class ConversionMonitor {
   // row: after about kProgressCells cells, and after the last row); `row` counts the rows
   // written so far, `lastRow` is the used range's. Callers throttle what they show.
   virtual void RowsWritten(long long /*row*/, long long /*lastRow*/) {}
+  // After the last row, once for each thing the reader mended to read the workbook
+  // (ExcelWorkbook::Repairs); the CSV file holds what could be read soundly.
+  virtual void Repaired(const std::string& /*repair*/) {}
 };
 inline constexpr long long kProgressCells = 1 << 16;
 

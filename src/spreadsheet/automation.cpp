@@ -137,6 +137,7 @@ class EngineWorkbook final : public ExcelWorkbook {
     }
     return sheet_;
   }
+  std::vector<std::string> Repairs() const override { return source_->Repairs().Notes(); }
 
  private:
   std::string fileName_;

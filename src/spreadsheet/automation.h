@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cellverter {
 
@@ -91,6 +92,11 @@ class ExcelWorkbook {
   // Worksheets(1): the first worksheet in the workbook's order, hidden or not (chart sheets
   // are not worksheets).
   virtual ExcelWorksheet& Worksheets(int index) = 0;
+  // Not an Excel member (Excel tells its repairs in a box when it opens the file): what was
+  // mended to read a workbook its writer left slightly wrong, each a clause such as "a cell
+  // referred to a shared string that does not exist; it was read as empty". Complete once
+  // the last row has been read.
+  virtual std::vector<std::string> Repairs() const { return {}; }
 };
 
 class ExcelWorkbooks {

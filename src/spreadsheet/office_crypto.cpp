@@ -456,12 +456,11 @@ std::unique_ptr<BiffDecryptor> OpenRc4CryptoApi(FieldReader& info, std::string_v
   }
   const uint32_t keyBits = header.keyBits == 0 ? 40 : header.keyBits;
   if (keyBits < 40 || keyBits > 128 || keyBits % 8 != 0) Damaged();
-  // Named, not unpacked: clang 14 (the fuzz build) lets no lambda capture structured bindings.
-  const EncryptionVerifier stored = ReadEncryptionVerifier(info, 20);
+  const EncryptionVerifier verifier = ReadEncryptionVerifier(info, 20);
   return FirstPasswordThatFits(
       password, [&](std::string_view candidate) -> std::unique_ptr<BiffDecryptor> {
         auto sha1 = std::make_shared<Hasher>("SHA1");
-        const std::string h0 = sha1->Digest({stored.salt, Utf16Le(candidate)});
+        const std::string h0 = sha1->Digest({verifier.salt, Utf16Le(candidate)});
         // A 40-bit key is used as a 128-bit key whose last 88 bits are zero (MS-OFFCRYPTO
         // 2.3.5.2).
         auto blockKey = [h0, sha1, keyBytes = keyBits / 8](uint32_t block) {
@@ -469,9 +468,9 @@ std::unique_ptr<BiffDecryptor> OpenRc4CryptoApi(FieldReader& info, std::string_v
           if (keyBytes == 5) key.resize(16, '\0');
           return key;
         };
-        if (!Rc4VerifierFits(blockKey(0), stored.encryptedVerifier, stored.encryptedHash, *sha1)) {
+        if (!Rc4VerifierFits(blockKey(0), verifier.encryptedVerifier, verifier.encryptedHash,
+                             *sha1))
           return nullptr;
-        }
         return std::make_unique<Rc4BiffDecryptor>(blockKey);
       });
 }
@@ -558,12 +557,12 @@ std::unique_ptr<PackageDecryptor> OpenStandard(FieldReader& info, std::string_vi
       NotReadable();
   }
   if (header.keyBits != keyBytes * 8) Damaged();
-  const EncryptionVerifier stored = ReadEncryptionVerifier(info, 32);
+  const EncryptionVerifier verifier = ReadEncryptionVerifier(info, 32);
   return FirstPasswordThatFits(
       password, [&](std::string_view candidate) -> std::unique_ptr<PackageDecryptor> {
         Hasher sha1("SHA1");
         const std::string hash = sha1.Digest(
-            {sha1.SpunHash(stored.salt, Utf16Le(candidate), kStandardSpinCount), Le32(0)});
+            {sha1.SpunHash(verifier.salt, Utf16Le(candidate), kStandardSpinCount), Le32(0)});
         // CryptDeriveKey: the hash XORed into 64 bytes of 0x36, then of 0x5C.
         std::string inner(64, '\x36'), outer(64, '\x5C');
         for (size_t i = 0; i < hash.size(); ++i) {
@@ -572,8 +571,8 @@ std::unique_ptr<PackageDecryptor> OpenStandard(FieldReader& info, std::string_vi
         }
         const std::string key = (sha1.Digest({inner}) + sha1.Digest({outer})).substr(0, keyBytes);
         BlockDecrypter aes(Aes(keyBytes, false), key);
-        const std::string verifier = aes.Decrypt(stored.encryptedVerifier);
-        if (sha1.Digest({verifier}) != aes.Decrypt(stored.encryptedHash).substr(0, 20)) {
+        const std::string plainVerifier = aes.Decrypt(verifier.encryptedVerifier);
+        if (sha1.Digest({plainVerifier}) != aes.Decrypt(verifier.encryptedHash).substr(0, 20)) {
           return nullptr;
         }
         return std::make_unique<StandardDecryptor>(key);

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "spreadsheet/cell_value.h"
@@ -23,6 +25,29 @@ struct SheetCell {
 struct SheetRow {
   uint32_t row = 0;              // 1-based
   std::vector<SheetCell> cells;  // ascending columns
+};
+
+inline constexpr size_t kMaxRepairs = 16;
+inline constexpr const char* kMissingSharedStringRepair =
+    "a cell referred to a shared string that does not exist; it was read as empty";
+
+// What a reader mended to read a file that its writer left slightly wrong, the way Excel and
+// LibreOffice mend it (a shared string index out of range read as an empty cell, say). Each
+// repair is a clause in lower case without a final period, noted once however often it is
+// met; a hostile file cannot grow the list beyond kMaxRepairs entries.
+class RepairLog {
+ public:
+  void Note(std::string what) {
+    if (notes_.size() >= kMaxRepairs) return;
+    for (const std::string& known : notes_) {
+      if (known == what) return;
+    }
+    notes_.push_back(std::move(what));
+  }
+  const std::vector<std::string>& Notes() const { return notes_; }
+
+ private:
+  std::vector<std::string> notes_;
 };
 
 // What one file-format reader gives the engine for an opened workbook: the first worksheet
@@ -49,6 +74,14 @@ class SheetSource {
   // cells may be skipped. Rewind() starts over from the first row.
   virtual bool NextRow(SheetRow& row) = 0;
   virtual void Rewind() = 0;
+
+  // What the reader repaired so far; some repairs are met only as the rows are read, so the
+  // list is complete after the last row.
+  RepairLog& Repairs() { return repairs_; }
+  const RepairLog& Repairs() const { return repairs_; }
+
+ private:
+  RepairLog repairs_;
 };
 
 }  // namespace cellverter

@@ -832,7 +832,12 @@ class XlsSheetSource final : public SheetSource {
       case kLabelSst: {
         need(10);
         const uint32_t index = U32(p + 6);
-        if (index >= sstEnds_.size()) throw Damaged{"a cell refers to a missing shared string"};
+        if (index >= sstEnds_.size()) {
+          // Excel and LibreOffice show such a cell empty.
+          Repairs().Note(kMissingSharedStringRepair);
+          add(column, xf, CellValue::Empty());
+          break;
+        }
         const size_t begin = index == 0 ? 0 : sstEnds_[index - 1];
         add(column, xf, CellValue::String(sstText_.substr(begin, sstEnds_[index] - begin)));
         break;

@@ -647,8 +647,12 @@ void XlsxSource::ReadSheet(const std::string& part, std::vector<std::string>& ta
         }
         case CellType::Shared: {
           uint64_t index;
-          if (!ParseUnsigned(value, index) || index >= shared_.size()) {
-            Damaged("a cell refers to a shared string that does not exist");
+          if (!ParseUnsigned(value, index)) Damaged("a cell refers to no shared string");
+          if (index >= shared_.size()) {
+            // Excel and LibreOffice show such a cell empty.
+            Repairs().Note(kMissingSharedStringRepair);
+            bytes += static_cast<char>(kEmpty);
+            break;
           }
           bytes += static_cast<char>(kShared);
           AppendVarint(index, bytes);

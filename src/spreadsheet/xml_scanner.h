@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/utf8.h"
 #include "spreadsheet/zip_archive.h"
 
 namespace cellverter {
@@ -130,8 +131,5 @@ class XmlScanner {
   std::vector<Binding> bindings_;    // innermost last
   XmlNamespace defaultNamespace_ = XmlNamespace::None;
 };
-
-// Appends the UTF-8 form of a code point.
-void AppendUtf8(char32_t codePoint, std::string& out);
 
 }  // namespace cellverter

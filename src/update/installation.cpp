@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "platform/error.h"
+#include "platform/utf8.h"
 
 namespace cellverter {
 namespace {
@@ -180,7 +181,7 @@ std::string ApplicationKey(std::string_view title) {
     }
     // One "?" per character: skip the continuation bytes of a UTF-8 sequence.
     ascii += '?';
-    while (i + 1 < title.size() && (static_cast<unsigned char>(title[i + 1]) & 0xC0) == 0x80) ++i;
+    while (i + 1 < title.size() && IsUtf8Continuation(title[i + 1])) ++i;
   }
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;

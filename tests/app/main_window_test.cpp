@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "../spreadsheet/xlsx_builder.h"
 #include "app/main_window_dialogs.h"
 #include "i18n/translate.h"
 #include "platform/error.h"
@@ -672,6 +673,33 @@ TEST_F(MainWindowTest, SparseUsedRangeIsNamedInTheStatus) {
   EXPECT_TRUE(seen) << Q(form_->StatusText());
   EXPECT_TRUE(fs::is_empty(out));  // cancelled: nothing of it
   EXPECT_FALSE(during.timedOut);
+}
+
+// A workbook its reader had to mend converts without a box (an unattended run must not
+// stop); the repair stays named where the run says "Completed".
+TEST_F(MainWindowTest, RepairedWorkbookIsNamedWhenTheRunCompletes) {
+  const fs::path out = root_.path() / "out";
+  const fs::path mended = root_.path() / "mended.xlsx";
+  testing_support::TestWorkbook book;
+  book.sharedStrings = {"<t>kept</t>"};
+  book.sheets = {
+      {"<row r=\"1\"><c r=\"A1\" t=\"s\"><v>3</v></c><c r=\"B1\" t=\"s\"><v>0</v>"
+       "</c></row>"}};
+  WriteBytes(mended.string(), book.Zip());
+  WriteTinyXlsx((root_.path() / "plain.xlsx").string(), {{"y"}});
+  WriteSettings({{"Destination", out.string()}});
+  Open();
+  form_->Ekle(S(mended.string()));
+  form_->Ekle(S((root_.path() / "plain.xlsx").string()));
+  Convert()->click();
+  Settle();
+
+  EXPECT_TRUE(dialogs_.boxes.empty());
+  EXPECT_EQ(form_->StatusText(), "Completed (1 workbook repaired; \"" + S(mended.string()) +
+                                     "\": a cell referred to a shared string that does not "
+                                     "exist; it was read as empty)");
+  EXPECT_EQ(ReadBytes((out / "mended.csv").string()), ",kept\r\n");
+  EXPECT_TRUE(fs::exists(out / "plain.csv"));
 }
 
 // The run waits while its ERROR box is open: one box per failing workbook, after its

@@ -681,6 +681,25 @@ TEST(CliTest, WarnsOfAUsedRangeFarLargerThanTheCellsItHolds) {
   EXPECT_EQ(fs::file_size(dir / "out/sparse.csv"), 200000u * 11u + 1u);
 }
 
+TEST(CliTest, WarnsOfWhatWasRepairedAndGoesOn) {
+  TempDir dir;
+  testing_support::TestWorkbook book;
+  book.sharedStrings = {"<t>kept</t>"};
+  book.sheets = {
+      {"<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>4</v>"
+       "</c></row>"}};
+  WriteBytes(dir / "mended.xlsx", book.Zip());
+  WriteXlsx(dir / "plain.xlsx", {{"y"}});
+  const Outcome outcome = RunCli(dir.path(), {"-j", "2", "-d", "out", "mended.xlsx", "plain.xlsx"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.err,
+            "cellverter-cli: warning: \"mended.xlsx\": repaired: a cell referred to a shared "
+            "string that does not exist; it was read as empty.\n"
+            "Converted 2 workbooks into \"out\".\n");
+  EXPECT_EQ(Files(dir / "out"), (std::map<std::string, std::string>{{"mended.csv", "kept,\r\n"},
+                                                                    {"plain.csv", "y\r\n"}}));
+}
+
 TEST(CliTest, PathsWithLineBreaksAreQuotedOrNulSeparated) {
   TempDir dir;
   WriteXlsx(dir / "line\nbreak.xlsx", {{"x"}});

@@ -496,12 +496,6 @@ INSTANTIATE_TEST_SUITE_P(
                       return InCompoundFile(stream);
                     },
                     "damaged"},
-        FailureCase{
-            "MissingSharedString",
-            [] {
-              return InCompoundFile(WorkbookStream(kTwoStrings, {{0, 0x10, 0, LabelSst(0, 0, 2)}}));
-            },
-            "missing shared string"},
         FailureCase{"SharedStringCutOff",
                     [] {
                       return InCompoundFile(

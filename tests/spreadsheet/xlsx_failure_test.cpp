@@ -251,10 +251,6 @@ INSTANTIATE_TEST_SUITE_P(
                     }),
                     "the file is damaged (the sheet XML is malformed: elements are nested too "
                     "deeply)."},
-        FailureCase{"MissingSharedString", Bytes([] {
-                      return WithSheetData("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>5</v></c></row>");
-                    }),
-                    "the file is damaged (a cell refers to a shared string that does not exist)."},
         FailureCase{"RowRepeatingALongSharedString", Bytes([] {
                       // 70 references to one 1 MB string: 70 MB of text for one row.
                       TestWorkbook book;

@@ -1,0 +1,88 @@
+// Files that their writers left slightly wrong, which Excel and LibreOffice open: each is
+// read as far as it can be read soundly, and the repair is told. One row per repair: the
+// fixture, the displayed texts ("|" between fields, "\n" between rows) and the repair told.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "spreadsheet/sheet_source.h"
+#include "temp_dir.h"
+#include "xls_test_files.h"
+#include "xlsx_builder.h"
+#include "xlsx_test_support.h"
+
+namespace cellverter {
+namespace {
+
+namespace ts = testing_support;
+
+struct RepairCase {
+  const char* name;
+  std::function<std::string()> bytes;
+  const char* extension;
+  std::string grid;
+  std::vector<std::string> repairs;
+};
+
+void PrintTo(const RepairCase& c, std::ostream* os) { *os << c.name; }
+
+class Repairs : public ::testing::TestWithParam<RepairCase> {};
+
+TEST_P(Repairs, ReadsWhatCanBeReadAndTellsTheRepair) {
+  ts::TempDir dir;
+  const std::string path = dir / (std::string("book.") + GetParam().extension);
+  ts::WriteBytes(path, GetParam().bytes());
+  const ts::ReadWorkbook read = ts::ReadGridAndRepairs(path);
+  EXPECT_EQ(read.grid, GetParam().grid);
+  EXPECT_EQ(read.repairs, GetParam().repairs);
+}
+
+std::string XlsxSheet(const std::string& sheetData, std::vector<std::string> sharedStrings = {}) {
+  ts::TestWorkbook book;
+  book.sharedStrings = std::move(sharedStrings);
+  book.sheets = {{sheetData}};
+  return book.Zip();
+}
+
+std::string XlsInCompoundFile(const std::string& sst, const std::string& cells) {
+  return ts::WriteCompoundFile(
+             {{"Workbook", ts::WorkbookStream(sst, {ts::SheetSpec{0, 0x10, 0, cells}})}})
+      .bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, Repairs,
+    ::testing::Values(
+        RepairCase{"XlsxSharedStringIndexOutOfRange",
+                   [] {
+                     return XlsxSheet(
+                         "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>7</v>"
+                         "</c><c r=\"C1\" t=\"s\"><v>0</v></c></row>"
+                         "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>9</v></c></row>",
+                         {"<t>kept</t>"});
+                   },
+                   "xlsx",
+                   "kept||kept\n||",
+                   {kMissingSharedStringRepair}},
+        RepairCase{"XlsSharedStringIndexOutOfRange",
+                   [] {
+                     return XlsInCompoundFile(ts::Sst({ts::Compressed("kept")}),
+                                              ts::LabelSst(0, 0, 0) + ts::LabelSst(0, 1, 7) +
+                                                  ts::LabelSst(0, 2, 0) + ts::LabelSst(1, 0, 9));
+                   },
+                   "xls",
+                   "kept||kept\n||",
+                   {kMissingSharedStringRepair}},
+        RepairCase{"NothingToRepair",
+                   [] { return XlsxSheet("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"); },
+                   "xlsx",
+                   "1",
+                   {}}),
+    [](const ::testing::TestParamInfo<RepairCase>& param) {
+      return std::string(param.param.name);
+    });
+
+}  // namespace
+}  // namespace cellverter
