@@ -1,16 +1,8 @@
-# .xls reader: libFuzzer target (CELLVERTER_FUZZ, clang) and benchmarks (CELLVERTER_BENCH).
-# The fuzz target's seed corpus also runs as an ordinary test (tests/spreadsheet/xls.cmake).
-if(CELLVERTER_FUZZ)
-  # Coverage feedback from the reader itself, not only from the target.
-  cellverter_add_fuzzer(fuzz_xls LIBS cellverter_xls INSTRUMENT cellverter_xls)
-endif()
+# .xls reader benchmarks.
+add_executable(make_xls_bench_file ${CMAKE_CURRENT_SOURCE_DIR}/make_xls_bench_file.cpp)
+target_include_directories(make_xls_bench_file PRIVATE ${PROJECT_SOURCE_DIR}/tests/spreadsheet)
+target_link_libraries(make_xls_bench_file PRIVATE cellverter_options)
 
-if(CELLVERTER_BENCH)
-  add_executable(make_xls_bench_file ${CMAKE_CURRENT_SOURCE_DIR}/make_xls_bench_file.cpp)
-  target_include_directories(make_xls_bench_file PRIVATE ${PROJECT_SOURCE_DIR}/tests/spreadsheet)
-  target_link_libraries(make_xls_bench_file PRIVATE cellverter_options)
-
-  add_executable(bench_xls ${CMAKE_CURRENT_SOURCE_DIR}/bench_xls.cpp)
-  target_include_directories(bench_xls PRIVATE ${PROJECT_SOURCE_DIR}/tests/spreadsheet)
-  target_link_libraries(bench_xls PRIVATE cellverter_options cellverter_xls cellverter_workbook_csv benchmark::benchmark)
-endif()
+add_executable(bench_xls ${CMAKE_CURRENT_SOURCE_DIR}/bench_xls.cpp)
+target_include_directories(bench_xls PRIVATE ${PROJECT_SOURCE_DIR}/tests/spreadsheet)
+target_link_libraries(bench_xls PRIVATE cellverter_options cellverter_xls cellverter_workbook_csv benchmark::benchmark)

@@ -21,13 +21,18 @@ function(cellverter_add_library name)
 endfunction()
 
 # cellverter_add_test(NAME SOURCES... [LIBS targets...] [QT])
-# A GoogleTest executable whose cases CTest lists one by one. QT marks a test that drives
-# Qt widgets: it runs on the offscreen platform, and leak reports are off because Qt's
-# platform plugins keep process-lifetime allocations.
+# A GoogleTest executable whose cases CTest lists one by one, linked with the tests' shared
+# helpers (tests/support). QT marks a test that drives Qt widgets: it gets the Qt application
+# helper, runs on the offscreen platform, and leak reports are off because Qt's platform
+# plugins keep process-lifetime allocations.
 function(cellverter_add_test name)
   cmake_parse_arguments(ARG "QT" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE cellverter_options ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE cellverter_options ${ARG_LIBS} cellverter_test_support
+                        GTest::gtest GTest::gtest_main)
+  if(ARG_QT)
+    target_link_libraries(${name} PRIVATE cellverter_qt_test_support)
+  endif()
   target_compile_definitions(${name} PRIVATE
     CELLVERTER_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
     CELLVERTER_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")

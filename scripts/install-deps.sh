@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing Cellverter need. Quiet and quick
 # when everything is already there.
+#   scripts/install-deps.sh           the build, the tests and the package
+#   scripts/install-deps.sh --fuzz    and the fuzz build's compiler (fuzz/fuzz.sh)
 set -euo pipefail
 
 packages=(
@@ -13,6 +15,10 @@ packages=(
   # the Debian package (scripts/package.sh) and its test (scripts/test-package.sh)
   dpkg-dev file lintian desktop-file-utils appstream bash-completion man-db
 )
+if [[ "${1:-}" == "--fuzz" ]]; then
+  # libFuzzer and the sanitizers' runtime of the clang that fuzz/fuzz.sh names
+  packages+=(clang-14 libclang-rt-14-dev)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

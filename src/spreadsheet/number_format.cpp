@@ -10,6 +10,7 @@
 
 #include "spreadsheet/numfmt_code.h"
 #include "spreadsheet/numfmt_decimal.h"
+#include "spreadsheet/serial_date.h"
 
 namespace cellverter {
 namespace {
@@ -817,47 +818,27 @@ class CompiledFormat final : public NumberFormat {
     out.Flush();
   }
 
-  // Days since 1 January 1970 of a proleptic Gregorian date, and back (H. Hinnant's
-  // algorithms).
-  static constexpr long long DaysFromCivil(long long y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long long>(doe) - 719468;
-  }
-
-  static void CivilFromDays(long long z, int& year, int& month, int& day) {
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(static_cast<long long>(yoe) + era * 400 + (month <= 2));
-  }
-
-  // The 1900 system counts 29 February 1900 (serial 60), which never was, and starts at
-  // day 0, "0 January 1900"; the 1904 system starts at 1 January 1904.
+  // The date of a serial (serial_date.h), and the two days of the 1900 system that no
+  // calendar has: "0 January 1900" and 29 February 1900.
   static void CivilDate(long long serialDay, bool date1904, int& year, int& month, int& day,
                         int& weekday) {
     if (date1904) {
-      CivilFromDays(DaysFromCivil(1904, 1, 1) + serialDay, year, month, day);
       weekday = static_cast<int>((serialDay + 5) % 7);  // 1 January 1904 was a Friday
-      return;
-    }
-    weekday = static_cast<int>((serialDay + 6) % 7);  // serial 1 is a Sunday in Excel
-    if (serialDay == 0) {
-      year = 1900, month = 1, day = 0;
-    } else if (serialDay == 60) {
-      year = 1900, month = 2, day = 29;
     } else {
-      CivilFromDays(DaysFromCivil(1899, 12, serialDay < 60 ? 31 : 30) + serialDay, year, month,
-                    day);
+      weekday = static_cast<int>((serialDay + 6) % 7);  // serial 1 is a Sunday in Excel
+      if (serialDay == 0) {
+        year = 1900, month = 1, day = 0;
+        return;
+      }
+      if (serialDay == 60) {
+        year = 1900, month = 2, day = 29;
+        return;
+      }
     }
+    const std::chrono::year_month_day date = DateOfSerialDay(serialDay, date1904);
+    year = static_cast<int>(date.year());
+    month = static_cast<int>(static_cast<unsigned>(date.month()));
+    day = static_cast<int>(static_cast<unsigned>(date.day()));
   }
 
   // B2: the tabular Hijri calendar (30-year cycle, epoch 15 July 622 Julian), which gives
@@ -867,7 +848,7 @@ class CompiledFormat final : public NumberFormat {
                                                      int& month, int& day) {
     long long daysAfter1899 = serialDay;  // days after 31 December 1899
     if (date1904) {
-      daysAfter1899 = serialDay + DaysFromCivil(1904, 1, 1) - DaysFromCivil(1899, 12, 31);
+      daysAfter1899 = serialDay + (kFirstDay1904 - kDayBeforeSerial1).count();
     } else if (serialDay == 0) {
       daysAfter1899 = 1;
     } else if (serialDay > 60) {

@@ -13,6 +13,7 @@
 
 #include "platform/unique_fd.h"
 #include "spreadsheet/prefetch_stream.h"
+#include "spreadsheet/serial_date.h"
 #include "spreadsheet/sheet_spool.h"
 #include "spreadsheet/used_range_bounds.h"
 #include "spreadsheet/workbook_error.h"
@@ -183,16 +184,6 @@ std::string RelationshipsPartOf(std::string_view part) {
   return folder + "_rels/" + name + ".rels";
 }
 
-// Days from 1970-01-01 to a civil date (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
 // Days of an ISO 8601 duration, as Excel's Strict Open XML files store times ("PT13H20M1.5S",
 // "P1DT2H"): weeks, days, hours, minutes and seconds, each with an optional fraction. Years
 // and months have no fixed length and are refused.
@@ -261,14 +252,7 @@ std::optional<double> IsoDateSerial(std::string_view text, bool date1904) {
         !number(i, 2, d) || mo < 1 || mo > 12 || d < 1 || d > 31) {
       return std::nullopt;
     }
-    const int64_t days = DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d));
-    if (date1904) {
-      serial = static_cast<double>(days - DaysFromCivil(1904, 1, 1));
-    } else {
-      serial = static_cast<double>(days - DaysFromCivil(1899, 12, 30));
-      // Excel counts a 29 February 1900 that never was: serials before March 1900 are one less.
-      if (serial < 61) serial -= 1;
-    }
+    serial = static_cast<double>(SerialDayOf(std::chrono::year(y) / mo / d, date1904));
     hasDate = true;
     if (i < text.size() && (text[i] == 'T' || text[i] == ' ')) ++i;
   }

@@ -1,10 +1,8 @@
 #include "about/about_box.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QLabel>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -18,8 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "convert/temp_dir.h"
 #include "feedback/qt_window_support.h"
+#include "mouse.h"
+#include "temp_dir.h"
 
 namespace cellverter {
 namespace {
@@ -29,7 +28,7 @@ using testing_support::LanguageFixture;
 using testing_support::TempDir;
 
 const ::testing::Environment* const qtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new testing_support::QtEnvironment);
+    ::testing::AddGlobalTestEnvironment(new testing_support::OffscreenApplication);
 
 // The window as a user meets it, with the shell's page opener recording what it was asked.
 class AboutWindow {
@@ -253,13 +252,9 @@ TEST_F(AboutBoxTest, OkCloses) {
   EXPECT_FALSE(window.box.isVisible());
 }
 
-// Sends one mouse event with an explicit screen position, as the pointer would.
+// Sends one mouse event at a screen position.
 void Mouse(QWidget* widget, QEvent::Type type, QPoint screen, Qt::MouseButton button) {
-  const QPoint local = widget->mapFromGlobal(screen);
-  const Qt::MouseButtons held =
-      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
-  QMouseEvent event(type, QPointF(local), QPointF(screen), button, held, Qt::NoModifier);
-  QApplication::sendEvent(widget, &event);
+  testing_support::SendMouse(widget, type, widget->mapFromGlobal(screen), button);
 }
 
 TEST_F(AboutBoxTest, BodyDragsTheWindowButButtonsAndRightButtonDoNot) {

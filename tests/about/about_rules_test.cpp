@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/temp_dir.h"
+#include "temp_dir.h"
 
 namespace cellverter {
 namespace {

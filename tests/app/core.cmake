@@ -17,7 +17,6 @@ cellverter_add_test(app_core_tests SOURCES
 # The tests read their own executable like the program reads its own.
 cellverter_embed_version(app_core_tests)
 add_dependencies(app_core_tests version_probe_german version_probe_plain)
-target_include_directories(app_core_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/convert)
 target_compile_definitions(app_core_tests PRIVATE
   VERSION_PROBE_GERMAN="$<TARGET_FILE:version_probe_german>"
   VERSION_PROBE_PLAIN="$<TARGET_FILE:version_probe_plain>")

@@ -7,10 +7,12 @@ cellverter_add_test(app_window_rules_tests SOURCES
 
 if(CELLVERTER_GUI)
   find_package(Qt6 REQUIRED COMPONENTS Test)
+  # tiny_xlsx.h packs its workbooks with the tests' zip writer (zlib's CRC-32).
+  find_package(ZLIB REQUIRED)
   cellverter_add_test(app_window_tests SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/main_window_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/main_window_dialogs_test.cpp
-    LIBS cellverter_main_window Qt6::Test
+    LIBS cellverter_main_window Qt6::Test ZLIB::ZLIB
     QT
   )
   target_compile_definitions(app_window_tests PRIVATE
@@ -20,7 +22,7 @@ if(CELLVERTER_GUI)
 
   cellverter_add_test(app_program_tests SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/program_test.cpp
-    LIBS cellverter_update
+    LIBS cellverter_update ZLIB::ZLIB
   )
   add_dependencies(app_program_tests cellverter)
 endif()

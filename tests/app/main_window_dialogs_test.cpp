@@ -13,18 +13,10 @@
 
 #include <functional>
 
+#include "qt_application.h"
+
 namespace cellverter {
 namespace {
-
-void EnsureApplication() {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "app_window_tests";
-  static char* argv[] = {name, nullptr};
-  if (!QApplication::instance()) {
-    (new QApplication(argc, argv))->setQuitOnLastWindowClosed(false);
-  }
-}
 
 // Runs `answer` on the modal window as soon as it is up.
 void WhenModalShows(std::function<void(QWidget*)> answer) {
@@ -40,7 +32,7 @@ void WhenModalShows(std::function<void(QWidget*)> answer) {
 }
 
 TEST(DesktopDialogsTest, MessageDialogWithCaptionsNamesTheButtonsInOrder) {
-  EnsureApplication();
+  testing_support::StartOffscreenApplication();
   DesktopDialogs dialogs;
   QStringList texts;
   QString title;
@@ -60,7 +52,7 @@ TEST(DesktopDialogsTest, MessageDialogWithCaptionsNamesTheButtonsInOrder) {
 }
 
 TEST(DesktopDialogsTest, MessageTextIsShownAsPlainText) {
-  EnsureApplication();
+  testing_support::StartOffscreenApplication();
   DesktopDialogs dialogs;
   Qt::TextFormat format = Qt::RichText;
   WhenModalShows([&](QWidget* modal) {
@@ -75,7 +67,7 @@ TEST(DesktopDialogsTest, MessageTextIsShownAsPlainText) {
 }
 
 TEST(DesktopDialogsTest, FolderDialogForSeveralFoldersLetsItsViewsSelectMany) {
-  EnsureApplication();
+  testing_support::StartOffscreenApplication();
   DesktopDialogs dialogs;
   QString title, accept;
   bool manyInEveryView = true;

@@ -51,29 +51,33 @@ TEST(ProgramFolderTest, FolderOfTheExecutableWithoutTrailingSeparator) {
   EXPECT_EQ(ProgramFolder("/cellverter"), "/");
 }
 
-TEST(RunProgressTest, WorkbooksDoneAndTheRowsOfTheOneUnderWay) {
-  struct Case {
-    std::size_t done, total;
-    long long row, lastRow;
-    int permyriad;
-  };
-  for (const Case& c : std::vector<Case>{
-           {0, 0, 0, 0, 0},                 // nothing to convert
-           {0, 4, 0, 0, 0},                 // the first workbook, its size unknown yet
-           {1, 4, 0, 0, 2500},              // one of four done
-           {1, 4, 500, 1000, 3750},         // and half of the second
-           {1, 4, 1000, 1000, 5000},        // all rows of the second, not yet published
-           {1, 4, 1500, 1000, 5000},        // a row past the last counts as the last
-           {0, 1, 1, 1048576, 0},           // the start of a huge sheet
-           {0, 1, 1048575, 1048576, 9999},  // never full before the workbook is done
-           {4, 4, 0, 0, 10000},             // all done
-           {2000, 2000, 7, 9, 10000},       // done wins over rows
-           {3, 2000, 0, 0, 15},             // many small workbooks
-       }) {
-    EXPECT_EQ(RunProgressPermyriad(c.done, c.total, c.row, c.lastRow), c.permyriad)
-        << c.done << "/" << c.total << " " << c.row << "/" << c.lastRow;
-  }
+struct ProgressCase {
+  std::size_t done, total;
+  long long row, lastRow;
+  int permyriad;
+};
+
+class RunProgressTest : public ::testing::TestWithParam<ProgressCase> {};
+
+TEST_P(RunProgressTest, WorkbooksDoneAndTheRowsOfTheOneUnderWay) {
+  const ProgressCase& c = GetParam();
+  EXPECT_EQ(RunProgressPermyriad(c.done, c.total, c.row, c.lastRow), c.permyriad)
+      << c.done << "/" << c.total << " " << c.row << "/" << c.lastRow;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunProgressTest,
+    ::testing::Values(ProgressCase{0, 0, 0, 0, 0},                 // nothing to convert
+                      ProgressCase{0, 4, 0, 0, 0},                 // the first, its size unknown
+                      ProgressCase{1, 4, 0, 0, 2500},              // one of four done
+                      ProgressCase{1, 4, 500, 1000, 3750},         // and half of the second
+                      ProgressCase{1, 4, 1000, 1000, 5000},        // all its rows, unpublished
+                      ProgressCase{1, 4, 1500, 1000, 5000},        // past the last = the last
+                      ProgressCase{0, 1, 1, 1048576, 0},           // the start of a huge sheet
+                      ProgressCase{0, 1, 1048575, 1048576, 9999},  // never full before done
+                      ProgressCase{4, 4, 0, 0, 10000},             // all done
+                      ProgressCase{2000, 2000, 7, 9, 10000},       // done wins over rows
+                      ProgressCase{3, 2000, 0, 0, 15}));           // many small workbooks
 
 TEST(RunStatusTest, SparseRangeNamesTheRangeAndWhatTheFileHolds) {
   EXPECT_EQ(SparseRangeStatusText("/data/far.xlsx", UsedRangeSize{1048576, 16384, 2}),

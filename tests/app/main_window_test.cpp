@@ -28,11 +28,13 @@
 #include <string>
 #include <vector>
 
-#include "../convert/temp_dir.h"
 #include "../spreadsheet/xlsx_builder.h"
 #include "app/main_window_dialogs.h"
 #include "i18n/translate.h"
 #include "platform/error.h"
+#include "qt_application.h"
+#include "scoped_environment.h"
+#include "temp_dir.h"
 #include "tiny_xlsx.h"
 
 namespace cellverter {
@@ -43,17 +45,6 @@ using testing_support::ReadBytes;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
 using testing_support::WriteTinyXlsx;
-
-void EnsureApplication() {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "app_window_tests";
-  static char* argv[] = {name, nullptr};
-  // Never destroyed: Qt's own statics may already be gone when those of the test end.
-  if (!QApplication::instance()) {
-    (new QApplication(argc, argv))->setQuitOnLastWindowClosed(false);
-  }
-}
 
 // Answers the window's dialogs from queued replies and records what was asked.
 class ScriptedDialogs : public WindowDialogs {
@@ -193,12 +184,12 @@ QString S(const std::string& text) { return QString::fromStdString(text); }
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    EnsureApplication();
+    testing_support::StartOffscreenApplication();
     fs::create_directories(programDir());
     fs::copy_file(fs::path(CELLVERTER_BIN_DIR) / "cellverter", exe());
-    setenv("HOME", (root_ / "home").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
-    setenv("LC_ALL", "C.UTF-8", 1);
+    environment_.Set("HOME", (root_ / "home").c_str());
+    environment_.Set("XDG_CONFIG_HOME", (root_ / "config").c_str());
+    environment_.Set("LC_ALL", "C.UTF-8");
     fs::create_directories(root_.path() / "home" / "Desktop");
   }
   void TearDown() override { form_.reset(); }
@@ -248,6 +239,7 @@ class MainWindowTest : public ::testing::Test {
   }
 
   TempDir root_;
+  testing_support::ScopedEnvironment environment_;
   ScriptedDialogs dialogs_;
   std::unique_ptr<TAppForm> form_;
 };

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "../convert/temp_dir.h"
+#include "temp_dir.h"
 #include "tiny_xlsx.h"
 #include "update/installation.h"
 #include "update/update_store.h"

@@ -1,10 +1,11 @@
 #pragma once
 
-#include <cstdint>
 #include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "../spreadsheet/xlsx_builder.h"
 
 namespace cellverter::testing_support {
 
@@ -13,17 +14,6 @@ namespace cellverter::testing_support {
 // small as Excel accepts.
 inline void WriteTinyXlsx(const std::string& path,
                           const std::vector<std::vector<std::string>>& rows) {
-  auto crc32 = [](const std::string& data) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char byte : data) {
-      crc ^= byte;
-      for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-  };
-  auto le = [](std::string& out, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out += char((value >> (8 * i)) & 0xFF);
-  };
   std::string sheet =
       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
       "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
@@ -70,44 +60,9 @@ inline void WriteTinyXlsx(const std::string& path,
        "Target=\"worksheets/sheet1.xml\"/></Relationships>"},
       {"xl/worksheets/sheet1.xml", sheet},
   };
-  std::string zip;
-  std::string directory;
-  for (const auto& [name, data] : entries) {
-    const std::uint32_t offset = std::uint32_t(zip.size());
-    const std::uint32_t crc = crc32(data);
-    std::string common;
-    le(common, 20, 2);    // version needed
-    le(common, 0, 2);     // flags
-    le(common, 0, 2);     // stored
-    le(common, 0, 2);     // time
-    le(common, 0x21, 2);  // date: 1980-01-01
-    le(common, crc, 4);
-    le(common, std::uint32_t(data.size()), 4);
-    le(common, std::uint32_t(data.size()), 4);
-    le(common, std::uint32_t(name.size()), 2);
-    le(common, 0, 2);  // extra length
-    le(zip, 0x04034b50, 4);
-    zip += common + name + data;
-    le(directory, 0x02014b50, 4);
-    le(directory, 20, 2);  // version made by
-    directory += common;
-    le(directory, 0, 2);  // comment length
-    le(directory, 0, 2);  // disk
-    le(directory, 0, 2);  // internal attributes
-    le(directory, 0, 4);  // external attributes
-    le(directory, offset, 4);
-    directory += name;
-  }
-  const std::uint32_t directoryOffset = std::uint32_t(zip.size());
-  zip += directory;
-  le(zip, 0x06054b50, 4);
-  le(zip, 0, 2);
-  le(zip, 0, 2);
-  le(zip, std::uint32_t(entries.size()), 2);
-  le(zip, std::uint32_t(entries.size()), 2);
-  le(zip, std::uint32_t(directory.size()), 4);
-  le(zip, directoryOffset, 4);
-  le(zip, 0, 2);
+  std::vector<ZipPart> parts;
+  for (const auto& [name, data] : entries) parts.push_back({name, data, false});
+  const std::string zip = BuildZip(parts);
   std::ofstream(path, std::ios::binary) << zip;
 }
 

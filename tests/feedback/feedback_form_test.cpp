@@ -20,6 +20,7 @@
 #include "feedback/qt_window_support.h"
 #include "feedback/reply_server.h"
 #include "http/local_maker.h"
+#include "temp_dir.h"
 
 namespace cellverter {
 namespace {
@@ -30,10 +31,10 @@ using testing_support::LanguageFixture;
 using testing_support::LocalMaker;
 using testing_support::RefusingAuthority;
 using testing_support::ReplyServer;
-using testing_support::TempFolder;
+using testing_support::TempDir;
 
 const ::testing::Environment* const qtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new testing_support::QtEnvironment);
+    ::testing::AddGlobalTestEnvironment(new testing_support::OffscreenApplication);
 
 const QString kSentText = QStringLiteral("Your feedback is received.\n\nThank you!");
 const QString kFailedText = QStringLiteral(
@@ -81,7 +82,7 @@ class FeedbackFormTest : public ::testing::Test {
   }
   void TearDown() override { LanguageFixture::Unload(); }
 
-  TempFolder programFolder;
+  TempDir programFolder;
 };
 
 // ---- What reaches the maker's server ---------------------------------------------------

@@ -1,71 +1,15 @@
 #pragma once
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTimer>
-
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
 
-#include <stdlib.h>
-
+#include "box_answerer.h"
 #include "i18n/translate.h"
 #include "platform/app_values.h"
+#include "qt_application.h"
 
 namespace cellverter::testing_support {
-
-// One QApplication for the whole test program (windows need it before they exist).
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "window_tests";
-    static char* argv[] = {name, nullptr};
-    app_ = new QApplication(argc, argv);
-  }
-  void TearDown() override {
-    delete app_;
-    app_ = nullptr;
-  }
-
- private:
-  QApplication* app_ = nullptr;
-};
-
-// What a message box showed.
-struct BoxSeen {
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
-  QString title;
-  QString text;
-  QStringList buttons;
-};
-
-// Answers every message box that opens while it lives by pressing its first button, and
-// keeps what each box showed: the real boxes run, the test reads them.
-class BoxAnswerer {
- public:
-  BoxAnswerer() {
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (box == nullptr || !box->isVisible()) return;
-      BoxSeen seen{box->icon(), box->windowTitle(), box->text(), {}};
-      for (QAbstractButton* button : box->buttons()) seen.buttons << button->text();
-      boxes_.push_back(seen);
-      box->buttons().value(0)->click();
-    });
-    timer_.start(5);
-  }
-  const std::vector<BoxSeen>& boxes() const { return boxes_; }
-
- private:
-  QTimer timer_;
-  std::vector<BoxSeen> boxes_;
-};
 
 // A language folder beside a pretend program, chosen through the interface language.
 // Without entries the program runs untranslated.

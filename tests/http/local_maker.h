@@ -11,28 +11,10 @@
 
 #include "http/server_exchange.h"
 #include "maker_server.h"
+#include "scoped_environment.h"
+#include "temp_dir.h"
 
 namespace cellverter::testing_support {
-
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "cellverter-up-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 // "127.0.0.1:PORT" of a port that nobody listens on: connections are refused.
 inline std::string RefusingAuthority() {
@@ -64,7 +46,7 @@ class LocalMaker {
     // Loopback traffic must never be handed to a proxy of the environment.
     for (const char* name :
          {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"}) {
-      ::unsetenv(name);
+      environment.Set(name, nullptr);
     }
     certificate = maker::WriteSelfSignedCertificate(folder.path());
     https.StartHttps(certificate);
@@ -74,7 +56,8 @@ class LocalMaker {
   // A check thread that outlives the servers must still find nothing but loopback.
   ~LocalMaker() { SetMakerServerForTesting(RefusingAuthority(), RefusingAuthority(), ""); }
 
-  TempFolder folder;
+  ScopedEnvironment environment;
+  TempDir folder;
   maker::CertificateFiles certificate;
   maker::MakerServer https;
   maker::MakerServer http;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../convert/temp_dir.h"
+#include "temp_dir.h"
 
 namespace cellverter {
 namespace {

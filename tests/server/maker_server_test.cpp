@@ -3,10 +3,8 @@
 #include <httplib.h>
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <fstream>
-#include <iterator>
+#include "temp_dir.h"
 
 namespace cellverter::maker {
 namespace {
@@ -47,21 +45,18 @@ TEST(MakerServerTest, AnswersTheCheckWithSixTaggedLines) {
 }
 
 TEST(MakerServerTest, StoresFeedbackPostsInOrder) {
-  char folder[] = "/tmp/cellverter-server-XXXXXX";
-  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const testing_support::TempDir folder;
   ServerOptions options;
-  options.feedbackFile = std::string(folder) + "/feedback.txt";
+  options.feedbackFile = folder / "feedback.txt";
   MakerServer server(options);
   server.StartHttp();
   EXPECT_EQ(Post(server, "/php/feedback.php", "cmd=feedback&text=a%26b+c&mail="), "OK");
   EXPECT_EQ(Post(server, "/php/feedback.php", "cmd=nothing"), "ERROR: unknown command");
-  std::ifstream in(options.feedbackFile);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+  EXPECT_EQ(testing_support::ReadBytes(options.feedbackFile),
             "cmd=feedback&text=a%26b+c&mail=\ncmd=nothing\n");
   ASSERT_EQ(server.Posts().size(), 2u);
   EXPECT_EQ(server.Posts()[0].fields, (std::vector<std::pair<std::string, std::string>>{
                                           {"cmd", "feedback"}, {"text", "a&b c"}, {"mail", ""}}));
-  std::filesystem::remove_all(folder);
 }
 
 TEST(MakerServerTest, DecodesFormsLikeABrowserSends) {

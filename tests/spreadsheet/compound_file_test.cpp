@@ -5,8 +5,8 @@
 #include <functional>
 #include <random>
 
-#include "../convert/temp_dir.h"
 #include "platform/error.h"
+#include "temp_dir.h"
 #include "xls_test_files.h"
 
 namespace cellverter {

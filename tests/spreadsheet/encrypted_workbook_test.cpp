@@ -10,12 +10,12 @@
 #include <optional>
 #include <string>
 
-#include "../convert/temp_dir.h"
 #include "convert/workbook_to_csv.h"
 #include "platform/error.h"
 #include "spreadsheet/compound_file.h"
 #include "spreadsheet/office_crypto.h"
 #include "spreadsheet/workbook_error.h"
+#include "temp_dir.h"
 
 namespace cellverter {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "../convert/temp_dir.h"
 #include "spreadsheet/sheet_source.h"
+#include "temp_dir.h"
 #include "xls_test_files.h"
 #include "xlsx_builder.h"
 #include "xlsx_test_support.h"

@@ -2,10 +2,10 @@
 // their number formats and written as CSV.
 #include <gtest/gtest.h>
 
-#include "../convert/temp_dir.h"
 #include "convert/workbook_to_csv.h"
 #include "platform/error.h"
 #include "spreadsheet/workbook_source.h"
+#include "temp_dir.h"
 #include "xls_test_files.h"
 
 namespace cellverter {

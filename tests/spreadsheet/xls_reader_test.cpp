@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <functional>
 
-#include "../convert/temp_dir.h"
 #include "platform/error.h"
+#include "temp_dir.h"
 #include "xls_test_files.h"
 
 namespace cellverter {

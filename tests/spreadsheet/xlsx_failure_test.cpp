@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "../convert/bounded_child.h"
-#include "../convert/temp_dir.h"
 #include "platform/error.h"
 #include "spreadsheet/compound_file.h"
 #include "spreadsheet/workbook_source.h"
 #include "spreadsheet/xls_reader.h"
 #include "spreadsheet/xlsx_reader.h"
+#include "temp_dir.h"
 #include "xlsx_builder.h"
 
 namespace cellverter {

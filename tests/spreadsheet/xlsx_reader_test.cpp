@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "../convert/scoped_environment.h"
-#include "../convert/temp_dir.h"
 #include "platform/error.h"
+#include "scoped_environment.h"
 #include "spreadsheet/automation.h"
 #include "spreadsheet/sheet_spool.h"
 #include "spreadsheet/workbook_source.h"
 #include "spreadsheet/xlsx_reader.h"
+#include "temp_dir.h"
 #include "xlsx_builder.h"
 #include "xlsx_test_support.h"
 

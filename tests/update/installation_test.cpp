@@ -7,18 +7,19 @@
 
 #include "http/local_maker.h"
 #include "platform/error.h"
+#include "temp_dir.h"
 
 namespace cellverter {
 namespace {
 
-using testing_support::TempFolder;
+using testing_support::TempDir;
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
 TEST(MachineGuidTest, IsAStableGuidThatHidesTheMachineId) {
-  TempFolder folder;
+  TempDir folder;
   const std::string machineId = "0123456789abcdef0123456789abcdef";
   WriteFile(folder.path() / "a", machineId + "\n");
   WriteFile(folder.path() / "b", "0123456789ABCDEF0123456789ABCDEF");  // same id, other case
@@ -35,7 +36,7 @@ TEST(MachineGuidTest, IsAStableGuidThatHidesTheMachineId) {
 }
 
 TEST(MachineGuidTest, MissingOrUninitialisedIdIsEmpty) {
-  TempFolder folder;
+  TempDir folder;
   WriteFile(folder.path() / "empty", "");
   WriteFile(folder.path() / "uninitialized", "uninitialized\n");
   EXPECT_EQ(MachineGuidFromFile(folder.path() / "none"), "");
@@ -44,7 +45,7 @@ TEST(MachineGuidTest, MissingOrUninitialisedIdIsEmpty) {
 }
 
 TEST(MachineGuidTest, MalformedOrUnreadableIdThrows) {
-  TempFolder folder;
+  TempDir folder;
   WriteFile(folder.path() / "short", "0123456789abcdef\n");
   WriteFile(folder.path() / "nonhex", "0123456789abcdef0123456789abcdeg\n");
   std::filesystem::create_directory(folder.path() / "folder");

@@ -1,5 +1,6 @@
 #include "update/new_version_window.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QMainWindow>
@@ -19,7 +20,8 @@ namespace {
 using testing_support::SendMouse;
 using testing_support::UrlRecorder;
 
-const auto* const kQt = ::testing::AddGlobalTestEnvironment(new testing_support::QtApplication);
+const auto* const kQt =
+    ::testing::AddGlobalTestEnvironment(new testing_support::OffscreenApplication);
 
 class NewVersionWindowTest : public ::testing::Test {
  protected:
@@ -108,27 +110,29 @@ TEST_F(NewVersionWindowTest, LinkChangesColourUnderThePointer) {
   EXPECT_EQ(link->palette().color(QPalette::WindowText), text);
 }
 
-TEST_F(NewVersionWindowTest, LinkOpensOnlyWebAddressesAndCloses) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"https://example.test/get?v=2.2", "https://example.test/get?v=2.2"},
-      {"", MakerHomePage()},
-      {"file:///usr/bin/xterm", MakerHomePage()},
-      {"/usr/bin/xterm", MakerHomePage()}};
-  for (const auto& [url, opened] : cases) {
-    SCOPED_TRACE(url);
-    browser.opened.clear();
-    auto notice = Shown(url);
-    auto* link = Child<QLabel>(*notice, "Label2");
-    const QPoint before = notice->pos();
-    SendMouse(link, QEvent::MouseButtonPress, link->rect().center(), Qt::LeftButton);
-    SendMouse(link, QEvent::MouseMove, link->rect().center() + QPoint(30, 10), Qt::LeftButton);
-    SendMouse(link, QEvent::MouseButtonRelease, link->rect().center(), Qt::LeftButton);
-    EXPECT_EQ(notice->pos(), before);  // the link does not drag
-    ASSERT_EQ(browser.opened.size(), 1u);
-    EXPECT_EQ(browser.opened[0].toString().toStdString(), opened);
-    EXPECT_FALSE(notice->isVisible());
-  }
+// {the notice's address, whether it is a web address (else the maker's home page opens)}
+class NoticeLinkTest : public NewVersionWindowTest,
+                       public ::testing::WithParamInterface<std::pair<std::string, bool>> {};
+
+TEST_P(NoticeLinkTest, OpensOnlyWebAddressesAndCloses) {
+  const auto& [url, isWebAddress] = GetParam();
+  auto notice = Shown(url);
+  auto* link = Child<QLabel>(*notice, "Label2");
+  const QPoint before = notice->pos();
+  SendMouse(link, QEvent::MouseButtonPress, link->rect().center(), Qt::LeftButton);
+  SendMouse(link, QEvent::MouseMove, link->rect().center() + QPoint(30, 10), Qt::LeftButton);
+  SendMouse(link, QEvent::MouseButtonRelease, link->rect().center(), Qt::LeftButton);
+  EXPECT_EQ(notice->pos(), before);  // the link does not drag
+  ASSERT_EQ(browser.opened.size(), 1u);
+  EXPECT_EQ(browser.opened[0].toString().toStdString(), isWebAddress ? url : MakerHomePage());
+  EXPECT_FALSE(notice->isVisible());
 }
+
+INSTANTIATE_TEST_SUITE_P(Addresses, NoticeLinkTest,
+                         ::testing::Values(std::pair{"https://example.test/get?v=2.2", true},
+                                           std::pair{"", false},
+                                           std::pair{"file:///usr/bin/xterm", false},
+                                           std::pair{"/usr/bin/xterm", false}));
 
 TEST_F(NewVersionWindowTest, CloseButtonCloses) {
   auto notice = Shown();
@@ -137,31 +141,38 @@ TEST_F(NewVersionWindowTest, CloseButtonCloses) {
   EXPECT_TRUE(browser.opened.empty());
 }
 
-TEST_F(NewVersionWindowTest, DragsWithAnyButtonButTheRightOneAndNotByTheLinkPanel) {
-  struct Case {
-    const char* handle;
-    Qt::MouseButton button;
-    bool moves;
-  };
-  const Case cases[] = {{"Label1", Qt::LeftButton, true},   {"Image1", Qt::MiddleButton, true},
-                        {"Panel3", Qt::LeftButton, true},   {"Panel1", Qt::LeftButton, true},
-                        {"Label1", Qt::RightButton, false}, {"Panel2", Qt::LeftButton, false}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.handle) + " button " + std::to_string(c.button));
-    auto notice = Shown();
-    QWidget* handle = Child<QWidget>(*notice, c.handle);
-    ASSERT_NE(handle, nullptr);
-    const QPoint start = notice->pos();
-    SendMouse(handle, QEvent::MouseButtonPress, {2, 2}, c.button);
-    SendMouse(handle, QEvent::MouseMove, {2 - 40, 2 + 25}, c.button);
-    EXPECT_EQ(notice->pos(), c.moves ? start + QPoint(-40, 25) : start);
-    SendMouse(handle, QEvent::MouseButtonRelease, {2 - 40, 2 + 25}, c.button);
-    const QPoint afterRelease = notice->pos();
-    SendMouse(handle, QEvent::MouseMove, {2 - 80, 2 + 60}, Qt::NoButton);
-    EXPECT_EQ(notice->pos(), afterRelease);  // released: moving no longer drags
-    EXPECT_TRUE(notice->isVisible());
-  }
+struct DragCase {
+  const char* handle;
+  Qt::MouseButton button;
+  bool moves;
+};
+
+class NoticeDragTest : public NewVersionWindowTest,
+                       public ::testing::WithParamInterface<DragCase> {};
+
+TEST_P(NoticeDragTest, DragsWithAnyButtonButTheRightOneAndNotByTheLinkPanel) {
+  const DragCase& c = GetParam();
+  auto notice = Shown();
+  QWidget* handle = Child<QWidget>(*notice, c.handle);
+  ASSERT_NE(handle, nullptr);
+  const QPoint start = notice->pos();
+  SendMouse(handle, QEvent::MouseButtonPress, {2, 2}, c.button);
+  SendMouse(handle, QEvent::MouseMove, {2 - 40, 2 + 25}, c.button);
+  EXPECT_EQ(notice->pos(), c.moves ? start + QPoint(-40, 25) : start);
+  SendMouse(handle, QEvent::MouseButtonRelease, {2 - 40, 2 + 25}, c.button);
+  const QPoint afterRelease = notice->pos();
+  SendMouse(handle, QEvent::MouseMove, {2 - 80, 2 + 60}, Qt::NoButton);
+  EXPECT_EQ(notice->pos(), afterRelease);  // released: moving no longer drags
+  EXPECT_TRUE(notice->isVisible());
 }
+
+INSTANTIATE_TEST_SUITE_P(Handles, NoticeDragTest,
+                         ::testing::Values(DragCase{"Label1", Qt::LeftButton, true},
+                                           DragCase{"Image1", Qt::MiddleButton, true},
+                                           DragCase{"Panel3", Qt::LeftButton, true},
+                                           DragCase{"Panel1", Qt::LeftButton, true},
+                                           DragCase{"Label1", Qt::RightButton, false},
+                                           DragCase{"Panel2", Qt::LeftButton, false}));
 
 }  // namespace
 }  // namespace cellverter

@@ -7,6 +7,7 @@
 
 #include "http/local_maker.h"
 #include "http/server_exchange.h"
+#include "temp_dir.h"
 #include "update/installation.h"
 
 namespace cellverter {
@@ -15,7 +16,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing_support::LocalMaker;
 using testing_support::Options;
-using testing_support::TempFolder;
+using testing_support::TempDir;
 
 const std::string kTitle = "KORVANE - Cellverter";
 
@@ -54,7 +55,7 @@ class UpdateCheckTest : public ::testing::Test {
 
   UpdateStore Store() { return UpdateStore::Open(config.path(), ApplicationKey(kTitle)); }
 
-  TempFolder config;
+  TempDir config;
   CheckSettings settings;
   std::chrono::system_clock::time_point now = kFriday;
   std::string dateLocale = "en_US";
@@ -308,21 +309,24 @@ TEST(CheckErrorTest, JoinsEntriesWithTwoCarriageReturns) {
   EXPECT_EQ(state.ErrorText, "");
 }
 
-TEST(ScrambleTest, RoundTripsAnyText) {
-  for (const std::string& text :
-       std::vector<std::string>{"", "A", "https://example.test/download?x=1&y=2",
-                                "http://zoë.example/日本/", std::string("\0\xff", 2)}) {
-    std::string scrambled = ScrambleText(text);
-    EXPECT_EQ(scrambled.size(), 2 * text.size());
-    EXPECT_EQ(scrambled.find_first_not_of("0123456789ABCDEF"), std::string::npos) << scrambled;
-    EXPECT_EQ(UnscrambleText(scrambled), text);
-    std::string lower = scrambled;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    EXPECT_EQ(UnscrambleText(lower), text);
-  }
+class ScrambleTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ScrambleTest, RoundTripsAnyText) {
+  const std::string& text = GetParam();
+  std::string scrambled = ScrambleText(text);
+  EXPECT_EQ(scrambled.size(), 2 * text.size());
+  EXPECT_EQ(scrambled.find_first_not_of("0123456789ABCDEF"), std::string::npos) << scrambled;
+  EXPECT_EQ(UnscrambleText(scrambled), text);
+  std::string lower = scrambled;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  EXPECT_EQ(UnscrambleText(lower), text);
 }
 
-TEST(ScrambleTest, KeepsItsConstantsAndReadsOddText) {
+INSTANTIATE_TEST_SUITE_P(Texts, ScrambleTest,
+                         ::testing::Values("", "A", "https://example.test/download?x=1&y=2",
+                                           "http://zoë.example/日本/", std::string("\0\xff", 2)));
+
+TEST(ScrambleConstantsTest, KeepItsOutputAndReadOddText) {
   // Stored addresses from earlier runs must still read: the constants never change.
   EXPECT_EQ(ScrambleText("A"), "2A");
   EXPECT_EQ(ScrambleText("AA"), "2AEA");  // the running key scrambles equal bytes differently
@@ -332,38 +336,45 @@ TEST(ScrambleTest, KeepsItsConstantsAndReadsOddText) {
   EXPECT_EQ(UnscrambleText(" 2AEA"), "");
 }
 
-TEST(ShortDateTest, FollowsTheLocalesShortFormatAndTimeZone) {
-  const std::pair<std::string, std::string> cases[] = {{"en_US", "1/5/24"},
-                                                       {"C", "1/5/24"},
-                                                       {"de_DE.UTF-8", "05.01.24"},
-                                                       {"en_GB", "05/01/2024"},
-                                                       {"ja_JP", "2024/01/05"}};
-  for (const auto& [locale, text] : cases)
-    EXPECT_EQ(ShortDateText(kFriday, locale, "UTC"), text) << locale;
+// {locale, the date as it writes it}
+class ShortDateTest : public ::testing::TestWithParam<std::pair<std::string, std::string>> {};
+
+TEST_P(ShortDateTest, FollowsTheLocalesShortFormat) {
+  EXPECT_EQ(ShortDateText(kFriday, GetParam().first, "UTC"), GetParam().second);
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, ShortDateTest,
+                         ::testing::Values(std::pair{"en_US", "1/5/24"}, std::pair{"C", "1/5/24"},
+                                           std::pair{"de_DE.UTF-8", "05.01.24"},
+                                           std::pair{"en_GB", "05/01/2024"},
+                                           std::pair{"ja_JP", "2024/01/05"}));
+
+TEST(ShortDateTimeZoneTest, TheDayIsTheOneOfTheTimeZone) {
   EXPECT_EQ(ShortDateText(kFriday + 11h + 30min, "en_US", "Asia/Tokyo"), "1/6/24");
   EXPECT_FALSE(TodayText().empty());
 }
 
-TEST(NoticeAddressTest, OpensOnlyWebAddresses) {
-  const std::string home = MakerHomePage();
-  const std::pair<std::string, std::string> cases[] = {
-      {"https://example.test/get", "https://example.test/get"},
-      {"HTTP://example.test", "HTTP://example.test"},
-      {"", home},
-      {"file:///etc/passwd", home},
-      {"/usr/bin/xterm", home},
-      {"javascript:alert(1)", home},
-      {"ftp://example.test/x", home},
-      {"https://", home},
-      {"https:///path", home},
-      {"https://exa mple.test", home},
-      {"https://example.test/\n--x", home},
-      {"httpsx://example.test", home}};
-  for (const auto& [url, opened] : cases) EXPECT_EQ(NoticeAddress(url), opened) << url;
+// A web address opens as given; anything else opens the maker's home page.
+class NoticeAddressTest : public ::testing::TestWithParam<std::pair<std::string, bool>> {};
+
+TEST_P(NoticeAddressTest, OpensOnlyWebAddresses) {
+  const auto& [url, isWebAddress] = GetParam();
+  EXPECT_EQ(NoticeAddress(url), isWebAddress ? url : MakerHomePage());
 }
 
+INSTANTIATE_TEST_SUITE_P(
+    Addresses, NoticeAddressTest,
+    ::testing::Values(std::pair{"https://example.test/get", true},
+                      std::pair{"HTTP://example.test", true}, std::pair{"", false},
+                      std::pair{"file:///etc/passwd", false}, std::pair{"/usr/bin/xterm", false},
+                      std::pair{"javascript:alert(1)", false},
+                      std::pair{"ftp://example.test/x", false}, std::pair{"https://", false},
+                      std::pair{"https:///path", false}, std::pair{"https://exa mple.test", false},
+                      std::pair{"https://example.test/\n--x", false},
+                      std::pair{"httpsx://example.test", false}));
+
 TEST(CheckerThreadTest, RunsDetachedAndFreesTheStateWhenDone) {
-  TempFolder config;
+  TempDir config;
   SetMakerServerForTesting(testing_support::RefusingAuthority(),
                            testing_support::RefusingAuthority(), "");
   auto state = std::make_shared<UpdateCheckState>();

@@ -8,10 +8,11 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include "http/local_maker.h"
 #include "platform/app_values.h"
+#include "scoped_environment.h"
+#include "temp_dir.h"
 #include "update/installation.h"
 #include "update/new_version_window.h"
 #include "window_support.h"
@@ -22,14 +23,14 @@ namespace {
 using testing_support::BoxAnswerer;
 using testing_support::LocalMaker;
 using testing_support::Options;
-using testing_support::TempFolder;
+using testing_support::TempDir;
 
 // The main window's side: the item as it creates it, the timer, the program's values and a
 // configuration folder of its own.
 class UpdateCheckUiTest : public ::testing::Test {
  protected:
   UpdateCheckUiTest() {
-    ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    environment.Set("XDG_CONFIG_HOME", config.path().c_str());
     App().appTitle = "KORVANE - Cellverter";
     App().appVersion = "2.1";
     App().productName = "Cellverter";
@@ -55,7 +56,8 @@ class UpdateCheckUiTest : public ::testing::Test {
         15000));
   }
 
-  TempFolder config;
+  TempDir config;
+  testing_support::ScopedEnvironment environment;
   QMainWindow main;
   QAction* item = nullptr;
   QTimer timer;
@@ -110,11 +112,11 @@ TEST_F(UpdateCheckUiTest, ImportantMessageIsShownPlainBeforeTheNotice) {
     noticeWhileBoxOpen = ui.notice() != nullptr || !timer.isActive();
   });
   TickUntilTakenOver(ui);
-  ASSERT_EQ(answerer.seen.size(), 1u);
-  EXPECT_EQ(answerer.seen[0].icon, QMessageBox::Warning);
-  EXPECT_EQ(answerer.seen[0].title, "IMPORTANT");
-  EXPECT_EQ(answerer.seen[0].text, "Version <b>2.2</b> fixes a fault.");
-  EXPECT_EQ(answerer.seen[0].format, Qt::PlainText);
+  ASSERT_EQ(answerer.boxes().size(), 1u);
+  EXPECT_EQ(answerer.boxes()[0].icon, QMessageBox::Warning);
+  EXPECT_EQ(answerer.boxes()[0].title, "IMPORTANT");
+  EXPECT_EQ(answerer.boxes()[0].text, "Version <b>2.2</b> fixes a fault.");
+  EXPECT_EQ(answerer.boxes()[0].format, Qt::PlainText);
   EXPECT_FALSE(noticeWhileBoxOpen);
   EXPECT_NE(ui.notice(), nullptr);
 }

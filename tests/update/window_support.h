@@ -1,33 +1,15 @@
 #pragma once
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QMouseEvent>
-#include <QPushButton>
-#include <QTimer>
+#include <QObject>
 #include <QUrl>
 
-#include <gtest/gtest.h>
-
-#include <string>
 #include <vector>
 
+#include "box_answerer.h"
+#include "mouse.h"
+#include "qt_application.h"
+
 namespace cellverter::testing_support {
-
-// One QApplication for the whole test program.
-class QtApplication : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "update_window_tests";
-    static char* argv[] = {name, nullptr};
-    app_ = new QApplication(argc, argv);
-  }
-  void TearDown() override { delete app_; }
-
- private:
-  QApplication* app_ = nullptr;
-};
 
 // Stands in for the desktop's browser: QDesktopServices hands http(s) addresses to it.
 class UrlRecorder : public QObject {
@@ -37,43 +19,5 @@ class UrlRecorder : public QObject {
  public slots:
   void Open(const QUrl& url) { opened.push_back(url); }
 };
-
-// Presses OK on every message box that opens while it lives, keeping what it showed.
-class BoxAnswerer {
- public:
-  struct Seen {
-    QMessageBox::Icon icon;
-    QString title;
-    QString text;
-    Qt::TextFormat format;
-  };
-  // beforeClose runs while the box is still open.
-  explicit BoxAnswerer(std::function<void()> beforeClose = {})
-      : beforeClose_(std::move(beforeClose)) {
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (box == nullptr || !box->isVisible()) return;
-      seen.push_back({box->icon(), box->windowTitle(), box->text(), box->textFormat()});
-      if (beforeClose_) beforeClose_();
-      box->button(QMessageBox::Ok)->click();
-    });
-    timer_.start(20);
-  }
-  std::vector<Seen> seen;
-
- private:
-  std::function<void()> beforeClose_;
-  QTimer timer_;
-};
-
-// Sends a mouse event to widget at its local point, with the matching global point.
-inline void SendMouse(QWidget* widget, QEvent::Type type, QPoint local, Qt::MouseButton button) {
-  const QPointF global = widget->mapToGlobal(QPointF(local));
-  Qt::MouseButtons held =
-      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
-  QMouseEvent event(type, QPointF(local), global, type == QEvent::MouseMove ? Qt::NoButton : button,
-                    held, Qt::NoModifier);
-  QApplication::sendEvent(widget, &event);
-}
 
 }  // namespace cellverter::testing_support

@@ -1,8 +1,7 @@
 // libFuzzer target for number formats: any format code, compiled for one of several locales,
 // must render any value (numbers of every kind, texts through the text section, booleans,
 // errors, empty cells) without a crash, a hang or unbounded output. Built with
-// -DCELLVERTER_FUZZ=ON (clang) it fuzzes; in the ordinary build it replays the files and
-// folders named on its command line, so that the seed corpus runs as a test.
+// -DCELLVERTER_FUZZ=ON (clang) it fuzzes; in the test build it replays its seeds.
 //
 // Input: one byte choosing the locale (bits 0-2), the 1904 date system (bit 3) and the kind
 // of the first value (bits 4-6); eight bytes of the number, as stored in memory; then the
@@ -76,7 +75,3 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   return 0;
 }
-
-#ifndef CELLVERTER_LIBFUZZER
-int main(int argc, char** argv) { return cellverter::fuzzing::ReplayMain(argc, argv); }
-#endif

@@ -2,8 +2,8 @@
 // content) to a CSV file: readers, cell formats, displayed texts, CSV quoting, encoders and the
 // writer. Any bytes must end in a published CSV file or in cellverter::Error with nothing left
 // in the output folder, never in a crash or a hang. Built with -DCELLVERTER_FUZZ=ON (clang) it
-// fuzzes, with a mutator that keeps .xlsx checksums right; in the ordinary build it replays
-// the files and folders named on its command line, so that the seed corpus runs as a test.
+// fuzzes, with a mutator that keeps .xlsx checksums right; in the test build it replays
+// its seeds.
 //
 // The CSV options follow from the input's length, so that every encoding and separator is
 // reached and a saved input converts the same way again. The CSV file is limited to 8 MiB
@@ -73,7 +73,3 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!std::filesystem::is_empty(folder.path())) std::abort();
   return 0;
 }
-
-#ifndef CELLVERTER_LIBFUZZER
-int main(int argc, char** argv) { return cellverter::fuzzing::ReplayMain(argc, argv); }
-#endif
