@@ -493,6 +493,51 @@ TEST(XlsxSharedStringsTest, TableBeyondTheMemoryBoundIsReadFromATemporaryFile) {
   }
 }
 
+TEST(XlsxRowOrderTest, RowsOutOfOrderComeSortedFromMemoryAndFromATemporaryFile) {
+  // 300 rows in order, then 600 down to 301, then row 5 again with a second cell.
+  auto value = [](int row) { return "row " + std::to_string(row) + std::string(40, 'x'); };
+  std::string data;
+  auto addRow = [&](int row, const std::string& column) {
+    const std::string r = std::to_string(row);
+    data += "<row r=\"" + r + "\">" +
+            Cell(column + r, "<is><t>" + value(row) + column + "</t></is>", " t=\"inlineStr\"") +
+            "</row>";
+  };
+  for (int row = 1; row <= 300; ++row) addRow(row, "A");
+  for (int row = 600; row > 300; --row) addRow(row, "A");
+  addRow(5, "B");
+  TestWorkbook book;
+  book.sheets = {{data}};
+  TempDir dir;
+  WriteBytes(dir / "book.xlsx", book.Zip());
+  TempDir spillFolder;
+  ScopedEnvironment environment;
+  environment.Set("TMPDIR", spillFolder.path().c_str());
+
+  for (const size_t limit : {XlsxMemoryLimits{}.sheetSpool, size_t{4} << 10}) {
+    SCOPED_TRACE(limit);
+    XlsxMemoryLimits limits;
+    limits.sheetSpool = limit;
+    auto source = OpenXlsxSource(dir / "book.xlsx", -1, limits);
+    EXPECT_EQ(OpenFilesIn(spillFolder.path()), limit < (1 << 20) ? 1 : 0);
+    EXPECT_EQ(source->Repairs().Notes(), std::vector<std::string>{kRowsOutOfOrderRepair});
+    for (int pass = 0; pass < 2; ++pass) {
+      SheetRow row;
+      int rows = 0;
+      while (source->NextRow(row)) {
+        ASSERT_EQ(row.row, static_cast<uint32_t>(++rows));
+        ASSERT_EQ(row.cells.size(), rows == 5 ? 2u : 1u);
+        ASSERT_EQ(row.cells[0].value.text, value(rows) + "A");
+        if (rows == 5) {
+          ASSERT_EQ(row.cells[1].value.text, value(rows) + "B");
+        }
+      }
+      EXPECT_EQ(rows, 600);
+      source->Rewind();
+    }
+  }
+}
+
 TEST(SheetSpoolTest, ReadsBackAcrossTheSpillToDiskAndRewinds) {
   for (size_t limit : {size_t{1} << 20, size_t{7}}) {
     SheetSpool spool(limit);
