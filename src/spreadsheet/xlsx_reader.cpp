@@ -967,17 +967,28 @@ void XlsxSource::ReadIndexedRecord(size_t i, SheetRow& row) {
 bool XlsxSource::NextIndexedRow(SheetRow& row) {
   if (nextIndexed_ == indexed_.size()) return false;
   ReadIndexedRecord(nextIndexed_++, row);
-  // A row given twice is one row, as LibreOffice reads it: the later of two cells in one
-  // place stands.
-  while (nextIndexed_ < indexed_.size() && indexed_[nextIndexed_].row == row.row) {
-    ReadIndexedRecord(nextIndexed_++, repeated_);
-    row.cells.insert(row.cells.end(), std::make_move_iterator(repeated_.cells.begin()),
-                     std::make_move_iterator(repeated_.cells.end()));
-    row.cells.resize(KeepLastOfEachColumn(row.cells, row.cells.size()));
+  // A row given again is one row, as LibreOffice reads it: the later of two cells in one
+  // place stands. Its cells gather behind the merged ones and are merged when they are as
+  // many or hold a row's worth of text: a row given a million times costs no more than the
+  // cells it gives, and memory stays within three rows' text.
+  size_t merged = row.cells.size();
+  size_t gatheredText = 0;
+  auto merge = [&] {
+    merged = KeepLastOfEachColumn(row.cells, row.cells.size());
+    row.cells.resize(merged);
     size_t text = 0;
     for (const SheetCell& cell : row.cells) text += cell.value.text.size();
     if (text > kMaxRowText) Damaged("a row holds too much text");
+    gatheredText = 0;
+  };
+  while (nextIndexed_ < indexed_.size() && indexed_[nextIndexed_].row == row.row) {
+    ReadIndexedRecord(nextIndexed_++, repeated_);
+    for (const SheetCell& cell : repeated_.cells) gatheredText += cell.value.text.size();
+    row.cells.insert(row.cells.end(), std::make_move_iterator(repeated_.cells.begin()),
+                     std::make_move_iterator(repeated_.cells.end()));
+    if (row.cells.size() - merged >= merged || gatheredText > kMaxRowText) merge();
   }
+  if (row.cells.size() != merged) merge();
   return true;
 }
 

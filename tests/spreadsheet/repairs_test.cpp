@@ -129,6 +129,18 @@ INSTANTIATE_TEST_SUITE_P(
                    "xlsx",
                    "1|22|33\n4||",
                    {kRowsOutOfOrderRepair}},
+        RepairCase{"RowGivenFourTimes",
+                   [] {
+                     return XlsxSheet(
+                         "<row r=\"2\"><c r=\"A2\"><v>1</v></c><c r=\"B2\"><v>2</v></c></row>"
+                         "<row r=\"2\"><c r=\"B2\"><v>22</v></c></row>"
+                         "<row r=\"2\"><c r=\"C2\"><v>33</v></c></row>"
+                         "<row r=\"1\"><c r=\"D1\"><v>4</v></c></row>"
+                         "<row r=\"2\"><c r=\"A2\"><v>11</v></c></row>");
+                   },
+                   "xlsx",
+                   "|||4\n11|22|33|",
+                   {kRowsOutOfOrderRepair}},
         RepairCase{"CellsOutOfOrderInARow",
                    [] {
                      // Read as before, and as LibreOffice reads them: sorted, the later of two
