@@ -43,6 +43,12 @@ inline constexpr const char* kSheetWithoutBofRepair =
     "places it";
 inline constexpr const char* kMissingCellFormatRepair =
     "a cell referred to a cell format that does not exist; it was shown as General";
+inline constexpr const char* kRowsOutOfOrderRepair =
+    "the sheet's rows were out of order; they were read in row order, the cells of a row given "
+    "twice merged";
+inline constexpr const char* kZipLocalSizesRepair =
+    "a part's local zip header disagreed with the zip directory on its sizes; it was read by "
+    "the directory";
 
 // What a reader mended to read a file that its writer left slightly wrong, the way Excel and
 // LibreOffice mend it (a shared string index out of range read as an empty cell, say). Each

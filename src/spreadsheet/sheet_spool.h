@@ -7,6 +7,18 @@
 
 namespace cellverter {
 
+// A number written by AppendVarint, read back by `in.ReadByte()`.
+template <class Reader>
+uint64_t ReadVarintFrom(Reader& in) {
+  uint64_t value = 0;
+  for (int shift = 0; shift < 64; shift += 7) {
+    const uint8_t b = in.ReadByte();
+    value |= uint64_t{b & 0x7Fu} << shift;
+    if ((b & 0x80) == 0) return value;
+  }
+  return value;
+}
+
 // Bytes written once and read back in order, any number of times, or at any offset: in
 // memory up to `memoryLimit`, then in an unlinked temporary file, so a sheet or a string table
 // of any length costs bounded memory. Failures of the temporary file are thrown as Error-free
@@ -29,16 +41,10 @@ class SheetSpool {
     if (readPos_ == readEnd_) Fill();
     return static_cast<uint8_t>((*source_)[readPos_++]);
   }
-  uint64_t ReadVarint() {
-    uint64_t value = 0;
-    for (int shift = 0; shift < 64; shift += 7) {
-      const uint8_t b = ReadByte();
-      value |= uint64_t{b & 0x7Fu} << shift;
-      if ((b & 0x80) == 0) return value;
-    }
-    return value;
-  }
+  uint64_t ReadVarint() { return ReadVarintFrom(*this); }
   void ReadBytes(size_t size, std::string& out);
+  // Where the next sequential read starts.
+  uint64_t Tell() const { return fd_ < 0 ? readPos_ : fileOffset_ - (readEnd_ - readPos_); }
   // Random access, after FinishWriting(): `size` bytes at `offset` into `out`.
   void ReadAt(uint64_t offset, size_t size, std::string& out) const;
 

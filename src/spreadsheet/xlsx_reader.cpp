@@ -7,7 +7,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <optional>
+#include <stdexcept>
 #include <unordered_map>
 #include <utility>
 
@@ -33,6 +35,9 @@ constexpr size_t kMaxSharedStrings = 16 << 20;
 constexpr size_t kMaxNameLength = 4096;  // relationship ids, types, targets, format codes
 constexpr size_t kMaxNumberFormats = 65536;
 constexpr size_t kMaxSheets = 65536;
+// Row records of a sheet whose rows come out of order, each indexed in memory (16 bytes):
+// every row once, and as many again given twice.
+constexpr size_t kMaxRowRecords = size_t{kMaxRows} * 2;
 
 // Elements are matched by namespace and local name: Excel's extensions reuse local names
 // (<x15:workbookPr> inside <extLst> beside the <workbookPr> of the workbook).
@@ -352,6 +357,99 @@ class SharedStrings {
   std::vector<uint32_t> ends_;  // kMaxSharedText keeps them in 32 bits
 };
 
+// Sorts cells [0, used) by column; of two cells in one place the later one stands, as the
+// last write would. Returns how many are kept, in front.
+template <class Cell>
+size_t KeepLastOfEachColumn(std::vector<Cell>& cells, size_t used) {
+  std::stable_sort(cells.begin(), cells.begin() + static_cast<ptrdiff_t>(used),
+                   [](const Cell& a, const Cell& b) { return a.column < b.column; });
+  size_t kept = 0;
+  for (size_t i = 0; i < used; ++i) {
+    if (kept > 0 && cells[kept - 1].column == cells[i].column) {
+      std::swap(cells[kept - 1], cells[i]);
+    } else {
+      if (kept != i) std::swap(cells[kept], cells[i]);
+      ++kept;
+    }
+  }
+  return kept;
+}
+
+// One spooled row record read back whole, for the rows served out of file order.
+class RecordCursor {
+ public:
+  explicit RecordCursor(const std::string& bytes) : bytes_(bytes) {}
+  uint8_t ReadByte() {
+    if (pos_ == bytes_.size()) throw std::runtime_error("the sheet spool is corrupt");
+    return static_cast<uint8_t>(bytes_[pos_++]);
+  }
+  uint64_t ReadVarint() { return ReadVarintFrom(*this); }
+  void ReadBytes(size_t size, std::string& out) {
+    if (size > bytes_.size() - pos_) throw std::runtime_error("the sheet spool is corrupt");
+    out.assign(bytes_, pos_, size);
+    pos_ += size;
+  }
+
+ private:
+  const std::string& bytes_;
+  size_t pos_ = 0;
+};
+
+// One row record as ReadSheet spooled it, from the spool or from a RecordCursor.
+template <class Reader>
+void ReadRowRecord(Reader& in, const SharedStrings& shared, SheetRow& row) {
+  row.row = static_cast<uint32_t>(in.ReadVarint());
+  const size_t count = static_cast<size_t>(in.ReadVarint());
+  row.cells.resize(count);
+  for (SheetCell& cell : row.cells) {
+    cell.column = static_cast<uint32_t>(in.ReadVarint());
+    cell.styleIndex = static_cast<uint32_t>(in.ReadVarint());
+    CellValue& v = cell.value;
+    v.text.clear();
+    switch (in.ReadByte()) {
+      case kEmpty:
+        v.kind = CellValue::Kind::Empty;
+        break;
+      case kNumber: {
+        unsigned char bytes[sizeof(double)];
+        for (unsigned char& b : bytes) b = in.ReadByte();
+        v.kind = CellValue::Kind::Number;
+        std::memcpy(&v.number, bytes, sizeof bytes);
+        break;
+      }
+      case kInteger: {
+        const uint64_t z = in.ReadVarint();
+        const int64_t integer = static_cast<int64_t>(z >> 1) ^ -static_cast<int64_t>(z & 1);
+        v.kind = CellValue::Kind::Number;
+        v.number = static_cast<double>(integer);
+        break;
+      }
+      case kShared:
+        v.kind = CellValue::Kind::String;
+        shared.Get(static_cast<size_t>(in.ReadVarint()), v.text);
+        break;
+      case kInline:
+        v.kind = CellValue::Kind::String;
+        in.ReadBytes(static_cast<size_t>(in.ReadVarint()), v.text);
+        break;
+      case kErrorCode:
+        v.kind = CellValue::Kind::Error;
+        in.ReadBytes(static_cast<size_t>(in.ReadVarint()), v.text);
+        break;
+      case kFalse:
+        v.kind = CellValue::Kind::Boolean;
+        v.number = 0;
+        break;
+      case kTrue:
+        v.kind = CellValue::Kind::Boolean;
+        v.number = 1;
+        break;
+      default:
+        throw std::runtime_error("the sheet spool is corrupt");
+    }
+  }
+}
+
 class XlsxSource final : public SheetSource {
  public:
   // `fd`, when not -1, is the package already open (and owned from here on).
@@ -372,7 +470,10 @@ class XlsxSource final : public SheetSource {
   uint32_t LastColumn() override { return usedRange_.LastColumn(); }
   uint64_t CellsHeld() override { return cellsHeld_; }
   bool NextRow(SheetRow& row) override;
-  void Rewind() override { spool_.Rewind(); }
+  void Rewind() override {
+    spool_.Rewind();
+    nextIndexed_ = 0;
+  }
 
  private:
   std::vector<Relationship> ReadRelationships(const std::string& part);
@@ -384,6 +485,17 @@ class XlsxSource final : public SheetSource {
   void ReadSheetRelated(const std::string& part, const std::vector<std::string>& tableIds);
   void ReadComments(const std::string& part);
   void ReadTable(const std::string& part);
+  void IndexRowsInOrder(uint64_t orderedEnd);
+  bool NextIndexedRow(SheetRow& row);
+  void ReadIndexedRecord(size_t i, SheetRow& row);
+
+  // Where each row record lies in the spool, in row order, when the sheet's rows came out of
+  // order; empty when they came in order and the spool is read straight through.
+  struct RowRecord {
+    uint64_t offset;
+    uint32_t row;
+    uint32_t size;
+  };
 
   std::string path_;
   UniqueFd fd_;  // the package when it came already open, until Load takes it
@@ -395,6 +507,10 @@ class XlsxSource final : public SheetSource {
   SheetSpool spool_;
   UsedRangeBounds usedRange_;
   uint64_t cellsHeld_ = 0;
+  std::vector<RowRecord> indexed_;
+  size_t nextIndexed_ = 0;
+  std::string record_;  // an indexed record's bytes
+  SheetRow repeated_;   // the cells of a row given again
 };
 
 std::unique_ptr<ByteStream> XlsxSource::OpenPart(const std::string& part) {
@@ -579,26 +695,14 @@ void XlsxSource::ReadSheet(const std::string& part, std::vector<std::string>& ta
   size_t phoneticDepth = 0;  // depth of an <rPh> left out
   bool rowSorted = true;
   std::string record;
-  uint64_t held = 0;  // a local, not the member: the compiler keeps the row loop as tight
+  uint32_t lastSpooledRow = 0;
+  bool spooledInOrder = true;
+  uint64_t orderedEnd = 0;  // where the spool's first record out of order starts
+  uint64_t held = 0;        // a local, not the member: the compiler keeps the row loop as tight
 
   auto flushRow = [&]() {
     if (used == 0) return;
-    if (!rowSorted) {
-      std::stable_sort(
-          cells.begin(), cells.begin() + static_cast<ptrdiff_t>(used),
-          [](const PendingCell& a, const PendingCell& b) { return a.column < b.column; });
-      // Of two cells in one place the later one stands, as the last write would.
-      size_t kept = 0;
-      for (size_t i = 0; i < used; ++i) {
-        if (kept > 0 && cells[kept - 1].column == cells[i].column) {
-          std::swap(cells[kept - 1], cells[i]);
-        } else {
-          if (kept != i) std::swap(cells[kept], cells[i]);
-          ++kept;
-        }
-      }
-      used = kept;
-    }
+    if (!rowSorted) used = KeepLastOfEachColumn(cells, used);
     record.clear();
     AppendVarint(rowNumber, record);
     AppendVarint(used, record);
@@ -607,6 +711,15 @@ void XlsxSource::ReadSheet(const std::string& part, std::vector<std::string>& ta
       AppendVarint(cells[i].style, record);
       record += cells[i].bytes;
     }
+    if (rowNumber <= lastSpooledRow || !spooledInOrder) {
+      // Out of order: from here on every record's place is kept, to be served sorted.
+      if (spooledInOrder) orderedEnd = spool_.written();
+      spooledInOrder = false;
+      if (indexed_.size() >= kMaxRowRecords) Damaged("the sheet gives too many rows");
+      indexed_.push_back(
+          RowRecord{spool_.written(), rowNumber, static_cast<uint32_t>(record.size())});
+    }
+    lastSpooledRow = rowNumber;
     spool_.Append(record);
     usedRange_.AddCell(rowNumber, cells[used - 1].column);
     held += used;
@@ -746,7 +859,8 @@ void XlsxSource::ReadSheet(const std::string& part, std::vector<std::string>& ta
             Damaged("a row number is invalid");
           }
           if (number > kMaxRows) Damaged("a row lies beyond the last row");
-          if (number <= previousRow) Damaged("the rows are out of order");
+          // LibreOffice and Excel sort such rows; a row without r follows the one before it.
+          if (number <= previousRow) Repairs().Note(kRowsOutOfOrderRepair);
           rowNumber = static_cast<uint32_t>(number);
           previousRow = rowNumber;
           // A row format counts in the row bounds (ECMA-376-1 18.3.1.73: s applies when
@@ -796,6 +910,7 @@ void XlsxSource::ReadSheet(const std::string& part, std::vector<std::string>& ta
           afterSheetData = true;
           spool_.FinishWriting();
           cellsHeld_ = held;
+          if (!spooledInOrder) IndexRowsInOrder(orderedEnd);
         }
         break;
       case XmlScanner::Event::EndOfDocument:
@@ -805,7 +920,60 @@ void XlsxSource::ReadSheet(const std::string& part, std::vector<std::string>& ta
   if (!afterSheetData) {
     spool_.FinishWriting();
     cellsHeld_ = held;
+    if (!spooledInOrder) IndexRowsInOrder(orderedEnd);
   }
+}
+
+// The records before `orderedEnd` came in order and were not indexed as they were spooled:
+// their places are found by reading them once, then all are sorted by row, stably, so that
+// of a row given twice the later record comes later.
+void XlsxSource::IndexRowsInOrder(uint64_t orderedEnd) {
+  std::vector<RowRecord> front;
+  SheetRow scratch;
+  while (spool_.Tell() < orderedEnd) {
+    const uint64_t start = spool_.Tell();
+    ReadRowRecord(spool_, shared_, scratch);
+    front.push_back(RowRecord{start, scratch.row, static_cast<uint32_t>(spool_.Tell() - start)});
+  }
+  if (front.size() + indexed_.size() > kMaxRowRecords) Damaged("the sheet gives too many rows");
+  indexed_.insert(indexed_.begin(), front.begin(), front.end());
+  std::stable_sort(indexed_.begin(), indexed_.end(),
+                   [](const RowRecord& a, const RowRecord& b) { return a.row < b.row; });
+  spool_.Rewind();
+}
+
+void XlsxSource::ReadIndexedRecord(size_t i, SheetRow& row) {
+  spool_.ReadAt(indexed_[i].offset, indexed_[i].size, record_);
+  RecordCursor cursor(record_);
+  ReadRowRecord(cursor, shared_, row);
+}
+
+bool XlsxSource::NextIndexedRow(SheetRow& row) {
+  if (nextIndexed_ == indexed_.size()) return false;
+  ReadIndexedRecord(nextIndexed_++, row);
+  // A row given again is one row, as LibreOffice reads it: the later of two cells in one
+  // place stands. Its cells gather behind the merged ones and are merged when they are as
+  // many or hold a row's worth of text: a row given a million times costs no more than the
+  // cells it gives, and memory stays within three rows' text.
+  size_t merged = row.cells.size();
+  size_t gatheredText = 0;
+  auto merge = [&] {
+    merged = KeepLastOfEachColumn(row.cells, row.cells.size());
+    row.cells.resize(merged);
+    size_t text = 0;
+    for (const SheetCell& cell : row.cells) text += cell.value.text.size();
+    if (text > kMaxRowText) Damaged("a row holds too much text");
+    gatheredText = 0;
+  };
+  while (nextIndexed_ < indexed_.size() && indexed_[nextIndexed_].row == row.row) {
+    ReadIndexedRecord(nextIndexed_++, repeated_);
+    for (const SheetCell& cell : repeated_.cells) gatheredText += cell.value.text.size();
+    row.cells.insert(row.cells.end(), std::make_move_iterator(repeated_.cells.begin()),
+                     std::make_move_iterator(repeated_.cells.end()));
+    if (row.cells.size() - merged >= merged || gatheredText > kMaxRowText) merge();
+  }
+  if (row.cells.size() != merged) merge();
+  return true;
 }
 
 // The parts related to the sheet that widen its used range: comments (notes) and tables.
@@ -879,61 +1047,15 @@ void XlsxSource::Load() {
   std::vector<std::string> tableIds;
   ReadSheet(sheetPart, tableIds);
   ReadSheetRelated(sheetPart, tableIds);
+  // LibreOffice reads such parts by the directory too; their bytes pass its size and CRC.
+  if (zip_->LocalSizesDisagreed()) Repairs().Note(kZipLocalSizesRepair);
 }
 
 bool XlsxSource::NextRow(SheetRow& row) {
   try {
+    if (!indexed_.empty()) return NextIndexedRow(row);
     if (spool_.AtEnd()) return false;
-    row.row = static_cast<uint32_t>(spool_.ReadVarint());
-    const size_t count = static_cast<size_t>(spool_.ReadVarint());
-    row.cells.resize(count);
-    for (SheetCell& cell : row.cells) {
-      cell.column = static_cast<uint32_t>(spool_.ReadVarint());
-      cell.styleIndex = static_cast<uint32_t>(spool_.ReadVarint());
-      CellValue& v = cell.value;
-      v.text.clear();
-      switch (spool_.ReadByte()) {
-        case kEmpty:
-          v.kind = CellValue::Kind::Empty;
-          break;
-        case kNumber: {
-          unsigned char bytes[sizeof(double)];
-          for (unsigned char& b : bytes) b = spool_.ReadByte();
-          v.kind = CellValue::Kind::Number;
-          std::memcpy(&v.number, bytes, sizeof bytes);
-          break;
-        }
-        case kInteger: {
-          const uint64_t z = spool_.ReadVarint();
-          const int64_t integer = static_cast<int64_t>(z >> 1) ^ -static_cast<int64_t>(z & 1);
-          v.kind = CellValue::Kind::Number;
-          v.number = static_cast<double>(integer);
-          break;
-        }
-        case kShared:
-          v.kind = CellValue::Kind::String;
-          shared_.Get(static_cast<size_t>(spool_.ReadVarint()), v.text);
-          break;
-        case kInline:
-          v.kind = CellValue::Kind::String;
-          spool_.ReadBytes(static_cast<size_t>(spool_.ReadVarint()), v.text);
-          break;
-        case kErrorCode:
-          v.kind = CellValue::Kind::Error;
-          spool_.ReadBytes(static_cast<size_t>(spool_.ReadVarint()), v.text);
-          break;
-        case kFalse:
-          v.kind = CellValue::Kind::Boolean;
-          v.number = 0;
-          break;
-        case kTrue:
-          v.kind = CellValue::Kind::Boolean;
-          v.number = 1;
-          break;
-        default:
-          throw std::runtime_error("the sheet spool is corrupt");
-      }
-    }
+    ReadRowRecord(spool_, shared_, row);
     return true;
   } catch (const Error&) {
     throw;

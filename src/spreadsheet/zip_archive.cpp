@@ -258,6 +258,16 @@ std::unique_ptr<ByteStream> ZipArchive::Open(const Entry& entry) const {
   unsigned char local[30];
   ReadAt(entry.localHeaderOffset, local, sizeof local);
   if (U32(local) != kLocalHeader) Damaged("a part's local header is missing");
+  // Sizes deferred to a data descriptor are zero here, and all ones when in a zip64 field.
+  const bool deferred =
+      (U16(local + 6) & 0x0008) != 0 && U32(local + 18) == 0 && U32(local + 22) == 0;
+  auto differs = [](uint32_t inHeader, uint64_t central) {
+    return inHeader != 0xFFFFFFFF && inHeader != central;
+  };
+  if (!deferred && (differs(U32(local + 18), entry.compressedSize) ||
+                    differs(U32(local + 22), entry.uncompressedSize))) {
+    localSizesDisagreed_ = true;
+  }
   const uint64_t dataOffset = entry.localHeaderOffset + 30 + U16(local + 26) + U16(local + 28);
   if (dataOffset > fileSize_ || entry.compressedSize > fileSize_ - dataOffset) {
     Damaged("a part lies beyond the end of the file");

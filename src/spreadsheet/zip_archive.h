@@ -59,6 +59,9 @@ class ZipArchive {
   // Reads exactly `size` bytes at `offset` or throws WorkbookDamaged.
   void ReadAt(uint64_t offset, void* buffer, size_t size) const;
   uint64_t fileSize() const { return fileSize_; }
+  // Whether a part opened so far had a local header whose sizes disagree with the directory;
+  // the directory's sizes were used, and the inflated bytes checked against them as always.
+  bool LocalSizesDisagreed() const { return localSizesDisagreed_; }
 
  private:
   void ReadDirectory();
@@ -67,6 +70,7 @@ class ZipArchive {
   ZipLimits limits_;
   uint64_t fileSize_ = 0;
   std::vector<Entry> entries_;
+  mutable bool localSizesDisagreed_ = false;
   std::vector<std::string> folded_;     // FoldZipName of each entry
   std::vector<uint32_t> byFoldedName_;  // indexes into entries_, sorted by folded name
 };

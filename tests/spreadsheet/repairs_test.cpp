@@ -29,6 +29,9 @@ struct RepairCase {
 };
 
 void PrintTo(const RepairCase& c, std::ostream* os) { *os << c.name; }
+std::string RepairCaseName(const ::testing::TestParamInfo<RepairCase>& param) {
+  return param.param.name;
+}
 
 class Repairs : public ::testing::TestWithParam<RepairCase> {};
 
@@ -82,9 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "xlsx",
                    "1",
                    {}}),
-    [](const ::testing::TestParamInfo<RepairCase>& param) {
-      return std::string(param.param.name);
-    });
+    RepairCaseName);
 
 const std::string kTwoStringsCells = ts::LabelSst(0, 0, 0) + ts::LabelSst(0, 1, 1);
 
@@ -239,9 +240,103 @@ INSTANTIATE_TEST_SUITE_P(
                    "xls",
                    "1\n2",
                    {}}),
-    [](const ::testing::TestParamInfo<RepairCase>& param) {
-      return std::string(param.param.name);
-    });
+    RepairCaseName);
+
+std::string XlsxZipped(const std::string& sheetData, ts::ZipOptions options) {
+  ts::TestWorkbook book;
+  book.sheets = {{sheetData}};
+  return book.Zip(options);
+}
+
+// The rows and cells as LibreOffice reads them (soffice --convert-to csv gives the same grid).
+INSTANTIATE_TEST_SUITE_P(
+    XlsxFiles, Repairs,
+    ::testing::Values(
+        RepairCase{"RowsOutOfOrder",
+                   [] {
+                     // A row without r follows the row before it in the file.
+                     return XlsxSheet(
+                         "<row r=\"5\"><c r=\"A5\"><v>5</v></c></row>"
+                         "<row r=\"3\"><c r=\"A3\"><v>3</v></c></row>"
+                         "<row><c r=\"A4\"><v>4</v></c></row>"
+                         "<row r=\"1\"><c r=\"B1\"><v>1</v></c></row>");
+                   },
+                   "xlsx",
+                   "|1\n|\n3|\n4|\n5|",
+                   {kRowsOutOfOrderRepair}},
+        RepairCase{"RowGivenTwice",
+                   [] {
+                     // One row: the later of two cells in one place stands.
+                     return XlsxSheet(
+                         "<row r=\"3\"><c r=\"A3\"><v>1</v></c><c r=\"B3\"><v>2</v></c></row>"
+                         "<row r=\"1\"><c r=\"A1\"><v>7</v></c></row>"
+                         "<row r=\"3\"><c r=\"B3\"><v>22</v></c><c r=\"C3\" t=\"s\"><v>0</v></c>"
+                         "</row>",
+                         {"<t>s</t>"});
+                   },
+                   "xlsx",
+                   "7||\n||\n1|22|s",
+                   {kRowsOutOfOrderRepair}},
+        RepairCase{"RowGivenTwiceInOrder",
+                   [] {
+                     return XlsxSheet(
+                         "<row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"B1\"><v>2</v></c></row>"
+                         "<row r=\"1\"><c r=\"B1\"><v>22</v></c><c r=\"C1\"><v>33</v></c></row>"
+                         "<row r=\"2\"><c r=\"A2\"><v>4</v></c></row>");
+                   },
+                   "xlsx",
+                   "1|22|33\n4||",
+                   {kRowsOutOfOrderRepair}},
+        RepairCase{"RowGivenFourTimes",
+                   [] {
+                     return XlsxSheet(
+                         "<row r=\"2\"><c r=\"A2\"><v>1</v></c><c r=\"B2\"><v>2</v></c></row>"
+                         "<row r=\"2\"><c r=\"B2\"><v>22</v></c></row>"
+                         "<row r=\"2\"><c r=\"C2\"><v>33</v></c></row>"
+                         "<row r=\"1\"><c r=\"D1\"><v>4</v></c></row>"
+                         "<row r=\"2\"><c r=\"A2\"><v>11</v></c></row>");
+                   },
+                   "xlsx",
+                   "|||4\n11|22|33|",
+                   {kRowsOutOfOrderRepair}},
+        RepairCase{"CellsOutOfOrderInARow",
+                   [] {
+                     // Read as before, and as LibreOffice reads them: sorted, the later of two
+                     // cells in one place standing, a cell without r after the one before it.
+                     return XlsxSheet(
+                         "<row r=\"1\"><c r=\"C1\"><v>3</v></c><c r=\"A1\"><v>1</v></c>"
+                         "<c r=\"A1\"><v>11</v></c><c><v>99</v></c></row>");
+                   },
+                   "xlsx",
+                   "11|99|3",
+                   {}},
+        RepairCase{"ZipLocalSizesDisagreeWithDataDescriptor",
+                   [] {
+                     return XlsxZipped("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>",
+                                       {.dataDescriptors = true, .wrongLocalSizes = true});
+                   },
+                   "xlsx",
+                   "1",
+                   {kZipLocalSizesRepair}},
+        RepairCase{"ZipLocalSizesDisagreeWithoutDataDescriptor",
+                   [] {
+                     // LibreOffice reads this too; the directory's sizes and CRC still check
+                     // every inflated byte.
+                     return XlsxZipped("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>",
+                                       {.wrongLocalSizes = true});
+                   },
+                   "xlsx",
+                   "1",
+                   {kZipLocalSizesRepair}},
+        RepairCase{"ZipSizesOnlyInDataDescriptors",
+                   [] {
+                     return XlsxZipped("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>",
+                                       {.dataDescriptors = true, .zip64 = true});
+                   },
+                   "xlsx",
+                   "1",
+                   {}}),
+    RepairCaseName);
 
 }  // namespace
 }  // namespace cellverter

@@ -22,6 +22,9 @@ struct ZipPart {
 struct ZipOptions {
   bool dataDescriptors = false;  // sizes and CRC after the data, zero in the local header
   bool zip64 = false;            // zip64 extra fields and end records
+  // Local headers whose sizes are not the data's, as some writers leave them; the data
+  // descriptors and the central directory keep the true sizes.
+  bool wrongLocalSizes = false;
 };
 
 inline void Put16(std::string& out, uint32_t v) {
@@ -69,8 +72,13 @@ inline std::string BuildZip(const std::vector<ZipPart>& parts, ZipOptions option
     Put16(zip, method);
     Put32(zip, 0);  // time, date
     Put32(zip, options.dataDescriptors ? 0 : crc);
-    Put32(zip, options.dataDescriptors ? 0 : (options.zip64 ? small : body.size()));
-    Put32(zip, options.dataDescriptors ? 0 : (options.zip64 ? small : part.data.size()));
+    if (options.wrongLocalSizes) {
+      Put32(zip, static_cast<uint32_t>(body.size() + 7));
+      Put32(zip, static_cast<uint32_t>(part.data.size() + 3));
+    } else {
+      Put32(zip, options.dataDescriptors ? 0 : (options.zip64 ? small : body.size()));
+      Put32(zip, options.dataDescriptors ? 0 : (options.zip64 ? small : part.data.size()));
+    }
     Put16(zip, static_cast<uint32_t>(part.name.size()));
     Put16(zip, options.zip64 ? 20 : 0);
     zip += part.name;

@@ -268,9 +268,6 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"RowBeyondTheLastRow",
                     Bytes([] { return WithSheetData("<row r=\"1048577\"><c><v>1</v></c></row>"); }),
                     "the file is damaged (a row lies beyond the last row)."},
-        FailureCase{"RowsOutOfOrder",
-                    Bytes([] { return WithSheetData("<row r=\"2\"/><row r=\"1\"/>"); }),
-                    "the file is damaged (the rows are out of order)."},
         FailureCase{"NumberCellWithText", Bytes([] {
                       return WithSheetData("<row r=\"1\"><c r=\"A1\"><v>abc</v></c></row>");
                     }),

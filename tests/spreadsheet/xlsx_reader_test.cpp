@@ -451,6 +451,29 @@ int OpenFilesIn(const std::filesystem::path& folder) {
   return count;
 }
 
+// Opens `book` with the default bound of `limit` and with `small`, which spills to an unlinked
+// file in a folder of its own, and reads it twice (a Rewind between) with `checkRows`.
+void ReadWithinAndBeyondTheBound(const TestWorkbook& book, size_t XlsxMemoryLimits::*limit,
+                                 size_t small, const std::function<void(SheetSource&)>& checkRows) {
+  TempDir dir;
+  WriteBytes(dir / "book.xlsx", book.Zip());
+  TempDir spillFolder;
+  ScopedEnvironment environment;
+  environment.Set("TMPDIR", spillFolder.path().c_str());
+  for (const size_t bound : {XlsxMemoryLimits{}.*limit, small}) {
+    SCOPED_TRACE(bound);
+    XlsxMemoryLimits limits;
+    limits.*limit = bound;
+    auto source = OpenXlsxSource(dir / "book.xlsx", -1, limits);
+    EXPECT_EQ(OpenFilesIn(spillFolder.path()), bound < (1 << 20) ? 1 : 0);
+    EXPECT_TRUE(spillFolder.Names().empty());
+    for (int pass = 0; pass < 2; ++pass) {
+      checkRows(*source);
+      source->Rewind();
+    }
+  }
+}
+
 TEST(XlsxSharedStringsTest, TableBeyondTheMemoryBoundIsReadFromATemporaryFile) {
   constexpr int kStrings = 2000;  // about 260 KB of text
   auto text = [](int i) {
@@ -466,31 +489,49 @@ TEST(XlsxSharedStringsTest, TableBeyondTheMemoryBoundIsReadFromATemporaryFile) {
             Cell("A" + r, "<v>" + std::to_string(i * 7 % kStrings) + "</v>", " t=\"s\"") + "</row>";
   }
   book.sheets = {{data}};
-  TempDir dir;
-  WriteBytes(dir / "book.xlsx", book.Zip());
-  TempDir spillFolder;
-  ScopedEnvironment environment;
-  environment.Set("TMPDIR", spillFolder.path().c_str());
+  ReadWithinAndBeyondTheBound(
+      book, &XlsxMemoryLimits::sharedStrings, size_t{16} << 10, [&](SheetSource& source) {
+        SheetRow row;
+        int rows = 0;
+        while (source.NextRow(row)) {
+          ASSERT_EQ(row.row, static_cast<uint32_t>(++rows));
+          ASSERT_EQ(row.cells.size(), 1u);
+          ASSERT_EQ(row.cells[0].value.text, text((rows - 1) * 7 % kStrings));
+        }
+        EXPECT_EQ(rows, kStrings);
+      });
+}
 
-  for (const size_t limit : {XlsxMemoryLimits{}.sharedStrings, size_t{16} << 10}) {
-    SCOPED_TRACE(limit);
-    XlsxMemoryLimits limits;
-    limits.sharedStrings = limit;
-    auto source = OpenXlsxSource(dir / "book.xlsx", -1, limits);
-    EXPECT_EQ(OpenFilesIn(spillFolder.path()), limit < (1 << 20) ? 1 : 0);
-    EXPECT_TRUE(spillFolder.Names().empty());
-    for (int pass = 0; pass < 2; ++pass) {
-      SheetRow row;
-      int rows = 0;
-      while (source->NextRow(row)) {
-        ASSERT_EQ(row.row, static_cast<uint32_t>(++rows));
-        ASSERT_EQ(row.cells.size(), 1u);
-        ASSERT_EQ(row.cells[0].value.text, text((rows - 1) * 7 % kStrings));
-      }
-      EXPECT_EQ(rows, kStrings);
-      source->Rewind();
-    }
-  }
+TEST(XlsxRowOrderTest, RowsOutOfOrderComeSortedFromMemoryAndFromATemporaryFile) {
+  // 300 rows in order, then 600 down to 301, then row 5 again with a second cell.
+  auto value = [](int row) { return "row " + std::to_string(row) + std::string(40, 'x'); };
+  std::string data;
+  auto addRow = [&](int row, const std::string& column) {
+    const std::string r = std::to_string(row);
+    data += "<row r=\"" + r + "\">" +
+            Cell(column + r, "<is><t>" + value(row) + column + "</t></is>", " t=\"inlineStr\"") +
+            "</row>";
+  };
+  for (int row = 1; row <= 300; ++row) addRow(row, "A");
+  for (int row = 600; row > 300; --row) addRow(row, "A");
+  addRow(5, "B");
+  TestWorkbook book;
+  book.sheets = {{data}};
+  ReadWithinAndBeyondTheBound(
+      book, &XlsxMemoryLimits::sheetSpool, size_t{4} << 10, [&](SheetSource& source) {
+        EXPECT_EQ(source.Repairs().Notes(), std::vector<std::string>{kRowsOutOfOrderRepair});
+        SheetRow row;
+        int rows = 0;
+        while (source.NextRow(row)) {
+          ASSERT_EQ(row.row, static_cast<uint32_t>(++rows));
+          ASSERT_EQ(row.cells.size(), rows == 5 ? 2u : 1u);
+          ASSERT_EQ(row.cells[0].value.text, value(rows) + "A");
+          if (rows == 5) {
+            ASSERT_EQ(row.cells[1].value.text, value(rows) + "B");
+          }
+        }
+        EXPECT_EQ(rows, 600);
+      });
 }
 
 TEST(SheetSpoolTest, ReadsBackAcrossTheSpillToDiskAndRewinds) {
