@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "platform/error.h"
+#include "platform/little_endian.h"
+#include "platform/utf8.h"
 #include "spreadsheet/workbook_error.h"
 #include "spreadsheet/workbook_file.h"
 
@@ -25,12 +27,6 @@ constexpr size_t kDirectoryEntrySize = 128;
 
 enum EntryType : uint8_t { kStorage = 1, kStreamEntry = 2, kRoot = 5 };
 
-uint16_t U16(const char* p) {
-  return static_cast<uint16_t>(static_cast<uint8_t>(p[0]) | static_cast<uint8_t>(p[1]) << 8);
-}
-uint32_t U32(const char* p) { return U16(p) | static_cast<uint32_t>(U16(p + 2)) << 16; }
-uint64_t U64(const char* p) { return U32(p) | static_cast<uint64_t>(U32(p + 4)) << 32; }
-
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
@@ -38,25 +34,16 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   });
 }
 
-// Directory names are UTF-16LE; only the Basic Multilingual Plane matters for the names we
-// look up, so surrogates become U+FFFD.
+// Directory names are UTF-16LE, up to their first NUL.
 std::string EntryName(const char* p, size_t byteLength) {
   std::string name;
+  Utf16ToUtf8 utf16;
   for (size_t i = 0; i + 1 < byteLength; i += 2) {
-    uint32_t c = U16(p + i);
-    if (c == 0) break;
-    if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
-    if (c < 0x80) {
-      name += static_cast<char>(c);
-    } else if (c < 0x800) {
-      name += static_cast<char>(0xC0 | c >> 6);
-      name += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      name += static_cast<char>(0xE0 | c >> 12);
-      name += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-      name += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    const uint16_t unit = LoadLe16(p + i);
+    if (unit == 0) break;
+    utf16.Append(unit, name);
   }
+  utf16.Finish(name);
   return name;
 }
 
@@ -87,31 +74,31 @@ CompoundFile::CompoundFile(std::string path, Container container) : path_(std::m
     if (!HasSignature(std::string_view(header, 8))) {
       ThrowWorkbookError(path_, "it is not an Excel workbook");
     }
-    sectorShift_ = U16(header + 30);
-    if ((sectorShift_ != 9 && sectorShift_ != 12) || U16(header + 28) != 0xFFFE ||
-        U16(header + 32) != 6) {
+    sectorShift_ = LoadLe16(header + 30);
+    if ((sectorShift_ != 9 && sectorShift_ != 12) || LoadLe16(header + 28) != 0xFFFE ||
+        LoadLe16(header + 32) != 6) {
       Damaged("the compound file header is invalid");
     }
     sectorSize_ = 1u << sectorShift_;
     sectorCount_ = fileSize_ > sectorSize_ ? (fileSize_ - 1) / sectorSize_ : 0;
-    miniCutoff_ = U32(header + 56);
+    miniCutoff_ = LoadLe32(header + 56);
     if (miniCutoff_ == 0 || miniCutoff_ > (1u << 20)) miniCutoff_ = 4096;
 
     // FAT sectors: the first 109 listed in the header, the rest in the DIFAT chain.
-    const uint32_t fatSectorCount = U32(header + 44);
+    const uint32_t fatSectorCount = LoadLe32(header + 44);
     if (fatSectorCount > sectorCount_) Damaged("the sector table is larger than the file");
     std::vector<uint32_t> fatSectors;
     fatSectors.reserve(fatSectorCount);
     for (size_t i = 0; i < kHeaderDifatEntries && fatSectors.size() < fatSectorCount; ++i) {
-      fatSectors.push_back(U32(header + 76 + 4 * i));
+      fatSectors.push_back(LoadLe32(header + 76 + 4 * i));
     }
     const size_t perSector = sectorSize_ / 4;
     std::vector<char> sector(sectorSize_);
     std::vector<bool> seen(sectorCount_);
     // A sector number past the end of the file, not a special mark: the file was cut off.
     auto pastTheEnd = [&](uint32_t s) { return s >= sectorCount_ && s <= kLastRegularSector; };
-    uint32_t difat = U32(header + 68);
-    const uint32_t difatCount = U32(header + 72);
+    uint32_t difat = LoadLe32(header + 68);
+    const uint32_t difatCount = LoadLe32(header + 72);
     for (uint32_t i = 0; i < difatCount && fatSectors.size() < fatSectorCount; ++i) {
       if (pastTheEnd(difat)) {
         cutOff_ = true;
@@ -123,9 +110,9 @@ CompoundFile::CompoundFile(std::string path, Container container) : path_(std::m
       seen[difat] = true;
       ReadAt(static_cast<uint64_t>(difat + 1) << sectorShift_, sector.data(), sectorSize_);
       for (size_t k = 0; k + 1 < perSector && fatSectors.size() < fatSectorCount; ++k) {
-        fatSectors.push_back(U32(sector.data() + 4 * k));
+        fatSectors.push_back(LoadLe32(sector.data() + 4 * k));
       }
-      difat = U32(sector.data() + 4 * (perSector - 1));
+      difat = LoadLe32(sector.data() + 4 * (perSector - 1));
     }
     if (fatSectors.size() < fatSectorCount && !cutOff_) {
       Damaged("the sector table list is incomplete");
@@ -142,7 +129,8 @@ CompoundFile::CompoundFile(std::string path, Container container) : path_(std::m
         Damaged("the sector table refers to a sector outside the file");
       }
       ReadAt(static_cast<uint64_t>(fatSectors[i] + 1) << sectorShift_, sector.data(), sectorSize_);
-      for (size_t k = 0; k < perSector; ++k) fat_[i * perSector + k] = U32(sector.data() + 4 * k);
+      for (size_t k = 0; k < perSector; ++k)
+        fat_[i * perSector + k] = LoadLe32(sector.data() + 4 * k);
     }
     for (size_t k = sectorCount_; k < fat_.size() && !cutOff_; ++k) {
       cutOff_ = fat_[k] != kFreeSector;
@@ -150,7 +138,7 @@ CompoundFile::CompoundFile(std::string path, Container container) : path_(std::m
 
     // Directory.
     const std::vector<uint32_t> directorySectors =
-        Chain(U32(header + 48), fat_, sectorCount_, kUntilEnd, "the directory");
+        Chain(LoadLe32(header + 48), fat_, sectorCount_, kUntilEnd, "the directory");
     const size_t perDirectorySector = sectorSize_ / kDirectoryEntrySize;
     directory_.reserve(directorySectors.size() * perDirectorySector);
     for (uint32_t s : directorySectors) {
@@ -162,14 +150,14 @@ CompoundFile::CompoundFile(std::string path, Container container) : path_(std::m
       for (size_t k = 0; k < held / kDirectoryEntrySize; ++k) {
         const char* p = sector.data() + k * kDirectoryEntrySize;
         DirectoryEntry entry;
-        entry.name = EntryName(p, std::min<size_t>(U16(p + 64), 64));
+        entry.name = EntryName(p, std::min<size_t>(LoadLe16(p + 64), 64));
         entry.type = static_cast<uint8_t>(p[66]);
-        entry.left = U32(p + 68);
-        entry.right = U32(p + 72);
-        entry.child = U32(p + 76);
-        entry.startSector = U32(p + 116);
+        entry.left = LoadLe32(p + 68);
+        entry.right = LoadLe32(p + 72);
+        entry.child = LoadLe32(p + 76);
+        entry.startSector = LoadLe32(p + 116);
         // Version 3 files may leave garbage in the high half of the size.
-        entry.size = sectorShift_ == 9 ? U32(p + 120) : U64(p + 120);
+        entry.size = sectorShift_ == 9 ? LoadLe32(p + 120) : LoadLe64(p + 120);
         directory_.push_back(std::move(entry));
       }
     }
@@ -181,15 +169,15 @@ CompoundFile::CompoundFile(std::string path, Container container) : path_(std::m
 
     // Mini FAT (small streams live in the root entry's mini stream).
     const std::vector<uint32_t> miniFatSectors =
-        U32(header + 60) == kEndOfChain
+        LoadLe32(header + 60) == kEndOfChain
             ? std::vector<uint32_t>()
-            : Chain(U32(header + 60), fat_, sectorCount_, kUntilEnd, "the small sector table");
+            : Chain(LoadLe32(header + 60), fat_, sectorCount_, kUntilEnd, "the small sector table");
     miniFat_.resize(miniFatSectors.size() * perSector);
     for (size_t i = 0; i < miniFatSectors.size(); ++i) {
       ReadAt(static_cast<uint64_t>(miniFatSectors[i] + 1) << sectorShift_, sector.data(),
              sectorSize_);
       for (size_t k = 0; k < perSector; ++k) {
-        miniFat_[i * perSector + k] = U32(sector.data() + 4 * k);
+        miniFat_[i * perSector + k] = LoadLe32(sector.data() + 4 * k);
       }
     }
   } catch (...) {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/little_endian.h"
 #include "spreadsheet/workbook_error.h"
 #include "spreadsheet/xml_scanner.h"
 
@@ -48,14 +49,8 @@ class FieldReader {
     pos_ += count;
     return bytes;
   }
-  uint16_t U16() {
-    const std::string_view b = Take(2);
-    return static_cast<uint16_t>(static_cast<uint8_t>(b[0]) | static_cast<uint8_t>(b[1]) << 8);
-  }
-  uint32_t U32() {
-    const uint16_t low = U16();
-    return low | static_cast<uint32_t>(U16()) << 16;
-  }
+  uint16_t U16() { return LoadLe16(Take(2).data()); }
+  uint32_t U32() { return LoadLe32(Take(4).data()); }
   std::string_view Rest() { return Take(data_.size() - pos_); }
 
  private:
@@ -506,9 +501,7 @@ uint64_t ReadPackageSize(ByteStream& input, std::string& raw) {
     if (n == 0) Damaged("the encrypted package is cut off");
     got += n;
   }
-  uint64_t size = 0;
-  for (int i = 7; i >= 0; --i) size = size << 8 | static_cast<uint8_t>(raw[static_cast<size_t>(i)]);
-  return size;
+  return LoadLe64(raw.data());
 }
 
 class StandardDecryptor final : public PackageDecryptor {

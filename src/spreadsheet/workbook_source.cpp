@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/little_endian.h"
 #include "platform/unique_fd.h"
 #include "spreadsheet/encrypted_package.h"
 #include "spreadsheet/workbook_error.h"
@@ -34,10 +35,9 @@ bool ReadAt(int fd, uint64_t offset, void* buffer, size_t size) {
   return true;
 }
 
-uint32_t U32(const unsigned char* p) {
+uint32_t LoadLe32(const unsigned char* p) {
   return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
 }
-uint16_t U16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 // Whether the compound file's directory names a stream "EncryptedPackage" (MS-CFB 2.2 header,
 // 2.3 FAT chains, 2.6 directory entries). Only as much of the container as the directory
@@ -45,7 +45,7 @@ uint16_t U16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] 
 bool HoldsEncryptedPackage(int fd, uint64_t fileSize) {
   unsigned char header[512];
   if (!ReadAt(fd, 0, header, sizeof header)) return false;
-  const uint16_t sectorShift = U16(header + 0x1E);
+  const uint16_t sectorShift = LoadLe16(header + 0x1E);
   if (sectorShift != 9 && sectorShift != 12) return false;
   const uint64_t sectorSize = uint64_t{1} << sectorShift;
   const uint64_t sectorCount = fileSize / sectorSize;
@@ -55,18 +55,18 @@ bool HoldsEncryptedPackage(int fd, uint64_t fileSize) {
   // 512-byte sectors), then the DIFAT chain for the rest.
   std::vector<uint32_t> fatSectors;
   for (int i = 0; i < 109; ++i) {
-    const uint32_t s = U32(header + 0x4C + 4 * i);
+    const uint32_t s = LoadLe32(header + 0x4C + 4 * i);
     if (s < sectorCount) fatSectors.push_back(s);
   }
-  uint32_t difat = U32(header + 0x44);
+  uint32_t difat = LoadLe32(header + 0x44);
   std::vector<unsigned char> sector(sectorSize);
   for (uint64_t guard = 0; difat < sectorCount && guard < sectorCount; ++guard) {
     if (!ReadAt(fd, sectorOffset(difat), sector.data(), sectorSize)) break;
     for (uint64_t i = 0; i + 1 < sectorSize / 4; ++i) {
-      const uint32_t s = U32(sector.data() + 4 * i);
+      const uint32_t s = LoadLe32(sector.data() + 4 * i);
       if (s < sectorCount) fatSectors.push_back(s);
     }
-    difat = U32(sector.data() + sectorSize - 4);
+    difat = LoadLe32(sector.data() + sectorSize - 4);
   }
   auto nextSector = [&](uint32_t s) -> uint32_t {
     const uint64_t perSector = sectorSize / 4;
@@ -76,20 +76,20 @@ bool HoldsEncryptedPackage(int fd, uint64_t fileSize) {
     if (!ReadAt(fd, sectorOffset(fatSectors[index]) + (s % perSector) * 4, entry, 4)) {
       return 0xFFFFFFFE;
     }
-    return U32(entry);
+    return LoadLe32(entry);
   };
 
   static const char16_t kName[] = u"EncryptedPackage";
-  uint32_t dir = U32(header + 0x30);
+  uint32_t dir = LoadLe32(header + 0x30);
   for (uint64_t guard = 0; dir < sectorCount && guard < sectorCount; ++guard) {
     if (!ReadAt(fd, sectorOffset(dir), sector.data(), sectorSize)) return false;
     for (uint64_t e = 0; e < sectorSize / 128; ++e) {
       const unsigned char* entry = sector.data() + e * 128;
-      const uint16_t nameBytes = U16(entry + 0x40);
+      const uint16_t nameBytes = LoadLe16(entry + 0x40);
       if (nameBytes != sizeof kName || entry[0x42] != 2) continue;  // 2: a stream
       bool same = true;
       for (size_t i = 0; i + 1 < sizeof kName / 2 && same; ++i) {
-        same = U16(entry + 2 * i) == kName[i];
+        same = LoadLe16(entry + 2 * i) == kName[i];
       }
       if (same) return true;
     }

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/little_endian.h"
+#include "platform/utf8.h"
 #include "spreadsheet/compound_file.h"
 #include "spreadsheet/office_crypto.h"
 #include "spreadsheet/used_range_bounds.h"
@@ -83,12 +85,8 @@ bool IsBof(uint16_t type) {
   return type == kBof || type == kBofBiff2 || type == kBofBiff3 || type == kBofBiff4;
 }
 
-uint16_t U16(const char* p) {
-  return static_cast<uint16_t>(static_cast<uint8_t>(p[0]) | static_cast<uint8_t>(p[1]) << 8);
-}
-uint32_t U32(const char* p) { return U16(p) | static_cast<uint32_t>(U16(p + 2)) << 16; }
 double F64(const char* p) {
-  const uint64_t bits = U32(p) | static_cast<uint64_t>(U32(p + 4)) << 32;
+  const uint64_t bits = LoadLe64(p);
   double value;
   std::memcpy(&value, &bits, sizeof value);
   return value;
@@ -131,44 +129,10 @@ std::string ErrorText(uint8_t code) {
   }
 }
 
-void AppendUtf8(uint32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | c >> 6);
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | c >> 12);
-    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | c >> 18);
-    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// Appends UTF-16LE text; `pendingHigh` carries a high surrogate across calls, because a
-// continued string may split a surrogate pair between records.
-void AppendUtf16(const char* p, size_t count, std::string& out, uint32_t& pendingHigh) {
-  for (size_t i = 0; i < count; ++i) {
-    const uint32_t c = U16(p + 2 * i);
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      if (pendingHigh) AppendUtf8(0xFFFD, out);
-      pendingHigh = c;
-      continue;
-    }
-    if (c >= 0xDC00 && c <= 0xDFFF) {
-      AppendUtf8(pendingHigh ? 0x10000 + ((pendingHigh - 0xD800) << 10) + (c - 0xDC00) : 0xFFFD,
-                 out);
-      pendingHigh = 0;
-      continue;
-    }
-    if (pendingHigh) AppendUtf8(0xFFFD, out);
-    pendingHigh = 0;
-    AppendUtf8(c, out);
-  }
+// Appends UTF-16LE text; `utf16` keeps a high surrogate across calls, because a continued
+// string may split a surrogate pair between records.
+void AppendUtf16(const char* p, size_t count, std::string& out, Utf16ToUtf8& utf16) {
+  for (size_t i = 0; i < count; ++i) utf16.Append(LoadLe16(p + 2 * i), out);
 }
 
 // "Compressed" BIFF8 characters are the low bytes of UTF-16 code units: Latin-1.
@@ -242,12 +206,9 @@ class CodePageDecoder {
       AppendLatin1(p, count, out);
       return;
     }
-    uint32_t pendingHigh = 0;
-    for (int32_t i = 0; i < length; ++i) {
-      const char bytes[2] = {static_cast<char>(units[i] & 0xFF), static_cast<char>(units[i] >> 8)};
-      AppendUtf16(bytes, 1, out, pendingHigh);
-    }
-    if (pendingHigh) AppendUtf8(0xFFFD, out);
+    Utf16ToUtf8 utf16;
+    for (int32_t i = 0; i < length; ++i) utf16.Append(units[i], out);
+    utf16.Finish(out);
   }
 
  private:
@@ -285,8 +246,8 @@ class RecordReader {
       if (end_ - begin_ == 0 || endAtCutOff_) return false;
       throw Damaged{"a record is cut off"};
     }
-    type_ = U16(&buffer_[begin_]);
-    const uint16_t length = U16(&buffer_[begin_ + 2]);
+    type_ = LoadLe16(&buffer_[begin_]);
+    const uint16_t length = LoadLe16(&buffer_[begin_ + 2]);
     if (!Fill(4 + static_cast<size_t>(length))) {
       if (endAtCutOff_) return false;
       throw Damaged{"a record is cut off"};
@@ -391,7 +352,7 @@ class ContinuedData {
   // `count` characters starting in the current record in the form `highByte` says. False
   // when the data ends first; the characters it holds are appended.
   bool Characters(size_t count, bool highByte, std::string& out) {
-    uint32_t pendingHigh = 0;
+    Utf16ToUtf8 utf16;
     bool complete = true;
     while (count > 0) {
       const bool lastSegment = segment_ + 1 >= ends_.size();
@@ -413,16 +374,15 @@ class ContinuedData {
       }
       if (take == 0) throw Damaged{"a string is split inside a character"};
       if (highByte) {
-        AppendUtf16(&bytes_[pos_], take, out, pendingHigh);
+        AppendUtf16(&bytes_[pos_], take, out, utf16);
       } else {
-        if (pendingHigh) AppendUtf8(0xFFFD, out);
-        pendingHigh = 0;
+        utf16.Finish(out);
         AppendLatin1(&bytes_[pos_], take, out);
       }
       pos_ += take * width;
       count -= take;
     }
-    if (pendingHigh) AppendUtf8(0xFFFD, out);
+    utf16.Finish(out);
     return complete;
   }
 
@@ -577,9 +537,9 @@ class XlsSheetSource final : public SheetSource {
       if (bofType != kBof || reader.data().size() < 4) {
         Fail("the file is damaged (the workbook stream does not start with a BOF record)");
       }
-      const uint16_t version = U16(reader.data().data());
+      const uint16_t version = LoadLe16(reader.data().data());
       biff8_ = version == 0x0600 || (version != 0x0500 && reader.data().size() >= 16);
-      if (U16(reader.data().data() + 2) != kGlobalsSubstream) {
+      if (LoadLe16(reader.data().data() + 2) != kGlobalsSubstream) {
         Fail("the file is damaged (the workbook globals are missing)");
       }
       if (!biff8_) codePage_.SetCodePage(1252);
@@ -597,20 +557,20 @@ class XlsSheetSource final : public SheetSource {
             }
             break;
           case kCodePage:
-            if (data.size() >= 2 && !biff8_) codePage_.SetCodePage(U16(data.data()));
+            if (data.size() >= 2 && !biff8_) codePage_.SetCodePage(LoadLe16(data.data()));
             break;
           case kDateMode:
-            date1904_ = data.size() >= 2 && U16(data.data()) == 1;
+            date1904_ = data.size() >= 2 && LoadLe16(data.data()) == 1;
             break;
           case kFormat:
             ReadFormat(data);
             break;
           case kXf:
-            if (data.size() >= 4) xfFormats_.push_back(U16(data.data() + 2));
+            if (data.size() >= 4) xfFormats_.push_back(LoadLe16(data.data() + 2));
             break;
           case kBoundSheet:
             if (data.size() >= 6) {
-              sheets.push_back({U32(data.data()), static_cast<uint8_t>(data[5])});
+              sheets.push_back({LoadLe32(data.data()), static_cast<uint8_t>(data[5])});
             }
             break;
           case kSst:
@@ -639,13 +599,13 @@ class XlsSheetSource final : public SheetSource {
       if (data.size() < 3 + count) throw Damaged{"a FORMAT record is too short"};
       codePage_.Append(data.data() + 3, count, code);
     }
-    formats_[U16(data.data())] = std::move(code);
+    formats_[LoadLe16(data.data())] = std::move(code);
   }
 
   // SST (MS-XLS 2.4.265) with its CONTINUE records.
   void ReadSharedStrings(std::string_view first) {
     if (first.size() < 8) throw Damaged{"the shared string table is too short"};
-    const uint32_t unique = U32(first.data() + 4);
+    const uint32_t unique = LoadLe32(first.data() + 4);
     ContinuedData data;
     data.Append(first.substr(8));
     while (reader_->Next()) {
@@ -688,7 +648,7 @@ class XlsSheetSource final : public SheetSource {
         if (reader_->type() != kBof || reader_->data().size() < 4) {
           throw Damaged{"a sheet does not start with a BOF record"};
         }
-        if (U16(reader_->data().data() + 2) != kWorksheetSubstream) return false;
+        if (LoadLe16(reader_->data().data() + 2) != kWorksheetSubstream) return false;
         // Dialog sheets share the worksheet type; WSBOOL tells them apart (MS-XLS 2.4.351).
         while (reader_->Next()) {
           const uint16_t type = reader_->type();
@@ -717,8 +677,8 @@ class XlsSheetSource final : public SheetSource {
           return;
         }
         if (data.size() < 6) throw Damaged{"a cell record is too short"};
-        const uint32_t row = U16(data.data());
-        uint32_t first = U16(data.data() + 2), last = first;
+        const uint32_t row = LoadLe16(data.data());
+        uint32_t first = LoadLe16(data.data() + 2), last = first;
         if (type == kMulRk || type == kMulBlank) last = MulLastColumn(type, data);
         usedRange_.AddCell(row + 1, last + 1);
         cellsHeld_ += last - first + 1;
@@ -728,7 +688,7 @@ class XlsSheetSource final : public SheetSource {
       });
       if (!ordered) {
         ForEachSheetRecord([&](uint16_t type, std::string_view data) {
-          if (IsCellRecord(type)) order_.push_back({U16(data.data()), reader_->offset()});
+          if (IsCellRecord(type)) order_.push_back({LoadLe16(data.data()), reader_->offset()});
         });
         std::stable_sort(order_.begin(), order_.end(),
                          [](const auto& a, const auto& b) { return a.row < b.row; });
@@ -746,7 +706,7 @@ class XlsSheetSource final : public SheetSource {
     const size_t width = type == kMulRk ? 6 : 2;
     const size_t end = multiple ? data.size() - 2 : 6;
     for (size_t at = 4; at + 2 <= end; at += width) {
-      if (U16(data.data() + at) >= xfFormats_.size()) {
+      if (LoadLe16(data.data() + at) >= xfFormats_.size()) {
         Repairs().Note(kMissingCellFormatRepair);
         return;
       }
@@ -760,21 +720,21 @@ class XlsSheetSource final : public SheetSource {
         // Row (MS-XLS 2.4.221): fGhostDirty (0x80) a row format, fUnsynced (0x40) a height set
         // by hand; either counts in the row bounds.
         if (data.size() >= 16 && (static_cast<uint8_t>(data[12]) & 0xC0) != 0) {
-          usedRange_.AddRow(U16(data.data()) + 1u);
+          usedRange_.AddRow(LoadLe16(data.data()) + 1u);
         }
         break;
       case kColInfo:
         // ColInfo (2.4.53): a column format other than the default cell format (XF 15)
         // counts in the column bounds. Some writers close the range at 256.
-        if (data.size() >= 8 && U16(data.data() + 6) != 15) {
-          usedRange_.AddColumn(std::min(U16(data.data() + 2) + 1u, 256u));
+        if (data.size() >= 8 && LoadLe16(data.data() + 6) != 15) {
+          usedRange_.AddColumn(std::min(LoadLe16(data.data() + 2) + 1u, 256u));
         }
         break;
       case kNote:
         // Note (2.4.179): a cell that holds only a note is used. BIFF5 carries a long note's
         // text on in further records whose row is 0xFFFF.
-        if (data.size() >= 4 && (biff8_ || U16(data.data()) != 0xFFFF)) {
-          usedRange_.AddCell(U16(data.data()) + 1u, U16(data.data() + 2) + 1u);
+        if (data.size() >= 4 && (biff8_ || LoadLe16(data.data()) != 0xFFFF)) {
+          usedRange_.AddCell(LoadLe16(data.data()) + 1u, LoadLe16(data.data() + 2) + 1u);
         }
         break;
       default:
@@ -788,7 +748,7 @@ class XlsSheetSource final : public SheetSource {
       throw Damaged{"a cell record has a wrong length"};
     }
     const uint32_t last =
-        U16(data.data() + 2) + static_cast<uint32_t>((data.size() - 6) / width) - 1;
+        LoadLe16(data.data() + 2) + static_cast<uint32_t>((data.size() - 6) / width) - 1;
     if (last > 0xFFFF) throw Damaged{"a cell record has a wrong length"};
     return last;
   }
@@ -845,7 +805,7 @@ class XlsSheetSource final : public SheetSource {
         reader_->Seek(order_[nextIndex_++].offset, false);
         reader_->Next();
       }
-      const uint32_t recordRow = U16(reader_->data().data()) + 1;
+      const uint32_t recordRow = LoadLe16(reader_->data().data()) + 1;
       if (!row.cells.empty() && recordRow != row.row) {
         pendingRow_ = recordRow;
         DecodeCells(pending_);
@@ -878,9 +838,9 @@ class XlsSheetSource final : public SheetSource {
     const uint16_t type = reader_->type();
     const std::string_view data = reader_->data();
     const char* p = data.data();
-    const uint32_t column = U16(p + 2) + 1u;
+    const uint32_t column = LoadLe16(p + 2) + 1u;
     // Read before anything else: a formula's text result moves the reader on.
-    const uint16_t xf = data.size() >= 6 ? U16(p + 4) : 0;
+    const uint16_t xf = data.size() >= 6 ? LoadLe16(p + 4) : 0;
     auto need = [&](size_t size) {
       if (data.size() < size) throw Damaged{"a cell record is too short"};
     };
@@ -894,12 +854,12 @@ class XlsSheetSource final : public SheetSource {
         break;
       case kRk:
         need(10);
-        add(column, xf, CellValue::Number(RkValue(U32(p + 6))));
+        add(column, xf, CellValue::Number(RkValue(LoadLe32(p + 6))));
         break;
       case kMulRk: {
         const uint32_t last = MulLastColumn(type, data) + 1;
         for (uint32_t c = column, at = 4; c <= last; ++c, at += 6) {
-          add(c, U16(p + at), CellValue::Number(RkValue(U32(p + at + 2))));
+          add(c, LoadLe16(p + at), CellValue::Number(RkValue(LoadLe32(p + at + 2))));
         }
         break;
       }
@@ -910,13 +870,13 @@ class XlsSheetSource final : public SheetSource {
       case kMulBlank: {
         const uint32_t last = MulLastColumn(type, data) + 1;
         for (uint32_t c = column, at = 4; c <= last; ++c, at += 2) {
-          add(c, U16(p + at), CellValue::Empty());
+          add(c, LoadLe16(p + at), CellValue::Empty());
         }
         break;
       }
       case kLabelSst: {
         need(10);
-        const uint32_t index = U32(p + 6);
+        const uint32_t index = LoadLe32(p + 6);
         if (index >= sstEnds_.size()) {
           // Excel and LibreOffice show such a cell empty.
           Repairs().Note(kMissingSharedStringRepair);
@@ -958,7 +918,7 @@ class XlsSheetSource final : public SheetSource {
       ReadBiff8String(string, false, text);
     } else {
       if (data.size() < 2) throw Damaged{"a text cell is too short"};
-      const size_t count = U16(data.data());
+      const size_t count = LoadLe16(data.data());
       if (data.size() < 2 + count) throw Damaged{"a text cell is too short"};
       codePage_.Append(data.data() + 2, count, text);
     }
@@ -1005,10 +965,10 @@ class XlsSheetSource final : public SheetSource {
         ReadBiff8String(string, false, text);
       } else {
         const std::string_view data = reader_->data();
-        if (data.size() < 2 || data.size() < 2u + U16(data.data())) {
+        if (data.size() < 2 || data.size() < 2u + LoadLe16(data.data())) {
           throw Damaged{"a formula's text is cut off"};
         }
-        codePage_.Append(data.data() + 2, U16(data.data()), text);
+        codePage_.Append(data.data() + 2, LoadLe16(data.data()), text);
       }
       return text;
     }
@@ -1044,17 +1004,17 @@ class XlsSheetSource final : public SheetSource {
 
 bool LooksLikeOldBiffFile(std::string_view head) {
   if (head.size() < 4) return false;
-  const uint16_t type = U16(head.data());
-  const uint16_t length = U16(head.data() + 2);
+  const uint16_t type = LoadLe16(head.data());
+  const uint16_t length = LoadLe16(head.data() + 2);
   return (type == kBofBiff2 || type == kBofBiff3 || type == kBofBiff4) && length >= 4 &&
          length <= 16;
 }
 
 bool LooksLikeBareBiff8Stream(std::string_view head) {
   if (head.size() < 8) return false;
-  const uint16_t length = U16(head.data() + 2);
-  return U16(head.data()) == kBof && length >= 8 && length <= 32 &&
-         U16(head.data() + 4) == 0x0600 && U16(head.data() + 6) == kGlobalsSubstream;
+  const uint16_t length = LoadLe16(head.data() + 2);
+  return LoadLe16(head.data()) == kBof && length >= 8 && length <= 32 &&
+         LoadLe16(head.data() + 4) == 0x0600 && LoadLe16(head.data() + 6) == kGlobalsSubstream;
 }
 
 std::unique_ptr<SheetSource> OpenXlsSource(const std::string& path, std::string_view password) {

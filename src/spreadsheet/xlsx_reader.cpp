@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "platform/unique_fd.h"
+#include "platform/utf8.h"
 #include "spreadsheet/prefetch_stream.h"
 #include "spreadsheet/serial_date.h"
 #include "spreadsheet/sheet_spool.h"
@@ -146,16 +147,16 @@ void UnescapeOoxml(std::string& text) {
       continue;
     }
     i += 7;
-    if (code >= 0xD800 && code <= 0xDBFF) {
+    if (IsHighSurrogate(code)) {
       char32_t low;
-      if (hexAt(i, low) && low >= 0xDC00 && low <= 0xDFFF) {
-        code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+      if (hexAt(i, low) && IsLowSurrogate(low)) {
+        code = CombineSurrogates(code, low);
         i += 7;
       } else {
-        code = 0xFFFD;
+        code = kReplacementCharacter;
       }
-    } else if (code >= 0xDC00 && code <= 0xDFFF) {
-      code = 0xFFFD;
+    } else if (IsLowSurrogate(code)) {
+      code = kReplacementCharacter;
     }
     AppendUtf8(code, out);
   }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/little_endian.h"
 #include "spreadsheet/workbook_error.h"
 
 namespace cellverter {
@@ -20,11 +21,10 @@ constexpr uint32_t kZip64Locator = 0x07064b50;
 constexpr uint32_t kZip64EndOfDirectory = 0x06064b50;
 constexpr size_t kInputChunk = 256 * 1024;
 
-uint16_t U16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t U32(const unsigned char* p) {
+uint32_t LoadLe32(const unsigned char* p) {
   return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
 }
-uint64_t U64(const unsigned char* p) { return U32(p) | uint64_t{U32(p + 4)} << 32; }
+uint64_t LoadLe64(const unsigned char* p) { return LoadLe32(p) | uint64_t{LoadLe32(p + 4)} << 32; }
 
 [[noreturn]] void Damaged(const char* detail) { throw WorkbookDamaged(detail); }
 
@@ -163,24 +163,24 @@ void ZipArchive::ReadDirectory() {
   ReadAt(fileSize_ - tailSize, tail.data(), tailSize);
   int64_t eocd = -1;
   for (int64_t i = static_cast<int64_t>(tailSize) - 22; i >= 0; --i) {
-    if (U32(&tail[i]) == kEndOfDirectory) {
+    if (LoadLe32(&tail[i]) == kEndOfDirectory) {
       eocd = i;
       break;
     }
   }
   if (eocd < 0) Damaged("the zip directory is missing");
   const unsigned char* end = &tail[eocd];
-  uint64_t count = U16(end + 10);
-  uint64_t directorySize = U32(end + 12);
-  uint64_t directoryOffset = U32(end + 16);
-  if (eocd >= 20 && U32(&tail[eocd - 20]) == kZip64Locator) {
-    const uint64_t zip64Offset = U64(&tail[eocd - 20 + 8]);
+  uint64_t count = LoadLe16(end + 10);
+  uint64_t directorySize = LoadLe32(end + 12);
+  uint64_t directoryOffset = LoadLe32(end + 16);
+  if (eocd >= 20 && LoadLe32(&tail[eocd - 20]) == kZip64Locator) {
+    const uint64_t zip64Offset = LoadLe64(&tail[eocd - 20 + 8]);
     unsigned char record[56];
     ReadAt(zip64Offset, record, sizeof record);
-    if (U32(record) != kZip64EndOfDirectory) Damaged("the zip64 directory is missing");
-    count = U64(record + 32);
-    directorySize = U64(record + 40);
-    directoryOffset = U64(record + 48);
+    if (LoadLe32(record) != kZip64EndOfDirectory) Damaged("the zip64 directory is missing");
+    count = LoadLe64(record + 32);
+    directorySize = LoadLe64(record + 40);
+    directoryOffset = LoadLe64(record + 48);
   }
   if (directoryOffset > fileSize_ || directorySize > fileSize_ - directoryOffset ||
       count > directorySize / 46) {
@@ -193,28 +193,28 @@ void ZipArchive::ReadDirectory() {
   entries_.reserve(count);
   size_t pos = 0;
   for (uint64_t i = 0; i < count; ++i) {
-    if (directorySize - pos < 46 || U32(&directory[pos]) != kCentralHeader) {
+    if (directorySize - pos < 46 || LoadLe32(&directory[pos]) != kCentralHeader) {
       Damaged("the zip directory is unreadable");
     }
     const unsigned char* h = &directory[pos];
     Entry entry;
-    entry.flags = U16(h + 8);
-    entry.method = U16(h + 10);
-    entry.crc32 = U32(h + 16);
-    entry.compressedSize = U32(h + 20);
-    entry.uncompressedSize = U32(h + 24);
-    entry.localHeaderOffset = U32(h + 42);
-    const size_t nameLength = U16(h + 28);
-    const size_t extraLength = U16(h + 30);
-    const size_t commentLength = U16(h + 32);
+    entry.flags = LoadLe16(h + 8);
+    entry.method = LoadLe16(h + 10);
+    entry.crc32 = LoadLe32(h + 16);
+    entry.compressedSize = LoadLe32(h + 20);
+    entry.uncompressedSize = LoadLe32(h + 24);
+    entry.localHeaderOffset = LoadLe32(h + 42);
+    const size_t nameLength = LoadLe16(h + 28);
+    const size_t extraLength = LoadLe16(h + 30);
+    const size_t commentLength = LoadLe16(h + 32);
     const size_t recordLength = 46 + nameLength + extraLength + commentLength;
     if (directorySize - pos < recordLength) Damaged("the zip directory is unreadable");
     entry.name.assign(reinterpret_cast<const char*>(h + 46), nameLength);
     // Zip64 extended information: only the fields whose 32-bit value is all ones, in order.
     const unsigned char* extra = h + 46 + nameLength;
     for (size_t e = 0; e + 4 <= extraLength;) {
-      const uint16_t id = U16(extra + e);
-      const uint16_t size = U16(extra + e + 2);
+      const uint16_t id = LoadLe16(extra + e);
+      const uint16_t size = LoadLe16(extra + e + 2);
       if (e + 4 + size > extraLength) break;
       if (id == 0x0001) {
         const unsigned char* field = extra + e + 4;
@@ -222,7 +222,7 @@ void ZipArchive::ReadDirectory() {
         auto take = [&](uint64_t& value) {
           if (value != 0xFFFFFFFF) return;
           if (left < 8) Damaged("the zip directory is unreadable");
-          value = U64(field);
+          value = LoadLe64(field);
           field += 8;
           left -= 8;
         };
@@ -257,18 +257,19 @@ std::unique_ptr<ByteStream> ZipArchive::Open(const Entry& entry) const {
   if (entry.flags & 1) Damaged("a part is encrypted");
   unsigned char local[30];
   ReadAt(entry.localHeaderOffset, local, sizeof local);
-  if (U32(local) != kLocalHeader) Damaged("a part's local header is missing");
+  if (LoadLe32(local) != kLocalHeader) Damaged("a part's local header is missing");
   // Sizes deferred to a data descriptor are zero here, and all ones when in a zip64 field.
   const bool deferred =
-      (U16(local + 6) & 0x0008) != 0 && U32(local + 18) == 0 && U32(local + 22) == 0;
+      (LoadLe16(local + 6) & 0x0008) != 0 && LoadLe32(local + 18) == 0 && LoadLe32(local + 22) == 0;
   auto differs = [](uint32_t inHeader, uint64_t central) {
     return inHeader != 0xFFFFFFFF && inHeader != central;
   };
-  if (!deferred && (differs(U32(local + 18), entry.compressedSize) ||
-                    differs(U32(local + 22), entry.uncompressedSize))) {
+  if (!deferred && (differs(LoadLe32(local + 18), entry.compressedSize) ||
+                    differs(LoadLe32(local + 22), entry.uncompressedSize))) {
     localSizesDisagreed_ = true;
   }
-  const uint64_t dataOffset = entry.localHeaderOffset + 30 + U16(local + 26) + U16(local + 28);
+  const uint64_t dataOffset =
+      entry.localHeaderOffset + 30 + LoadLe16(local + 26) + LoadLe16(local + 28);
   if (dataOffset > fileSize_ || entry.compressedSize > fileSize_ - dataOffset) {
     Damaged("a part lies beyond the end of the file");
   }
