@@ -28,25 +28,10 @@ class CompiledFormat final : public NumberFormat {
   }
 
   void Render(const CellValue& value, bool date1904, std::string& out) const override {
-    switch (value.kind) {
-      case CellValue::Kind::Empty:
-        return;
-      case CellValue::Kind::Boolean:
-        out += value.number != 0 ? "TRUE" : "FALSE";
-        return;
-      case CellValue::Kind::Error:
-        out += value.text;
-        return;
-      case CellValue::Kind::String:
-        if (textSection_ >= 0) {
-          numfmt::RenderTextSection(sections_[textSection_], value.text, out);
-        } else {
-          out += value.text;
-        }
-        return;
-      case CellValue::Kind::Number:
-        RenderNumber(value.number, date1904, out);
-        return;
+    if (value.kind == CellValue::Kind::Number) {
+      RenderNumber(value.number, date1904, out);
+    } else {
+      numfmt::RenderNotNumber(value, textSection_ >= 0 ? &sections_[textSection_] : nullptr, out);
     }
   }
 
@@ -105,7 +90,7 @@ class CompiledFormat final : public NumberFormat {
 
   void RenderNumber(double value, bool date1904, std::string& out) const {
     if (!std::isfinite(value)) {
-      out += "#NUM!";
+      numfmt::AppendText("#NUM!", out);
       return;
     }
     if (value == 0) value = 0;  // no negative zero
@@ -116,7 +101,7 @@ class CompiledFormat final : public NumberFormat {
       return;
     }
     if (chosen == kNoSection) {
-      out += kNoDisplay;
+      numfmt::AppendText(kNoDisplay, out);
       return;
     }
     const Section& s = sections_[chosen];
@@ -139,11 +124,10 @@ class CompiledFormat final : public NumberFormat {
       case SectionKind::DateTime:
         // The 1904 system shows negative dates and times with a minus; the 1900 one cannot.
         if (minus && !date1904) {
-          out += kNoDisplay;
+          numfmt::AppendText(kNoDisplay, out);
           return;
         }
-        if (minus) out += '-';
-        numfmt::RenderDateTimeSection(s, magnitude, date1904, locale_, out);
+        numfmt::RenderDateTimeSection(s, magnitude, minus, date1904, locale_, out);
         return;
     }
   }

@@ -110,8 +110,9 @@ struct Calendar {
 
 }  // namespace
 
-void RenderDateTimeSection(const Section& s, double serial, bool date1904,
+void RenderDateTimeSection(const Section& s, double serial, bool minus, bool date1904,
                            const FormatLocale& locale, std::string& text) {
+  if (minus) text += '-';
   // The last day: 31 December 9999.
   const long long lastDay = date1904 ? 2957003 : 2958465;
   long long unitsPerSecond = 1;

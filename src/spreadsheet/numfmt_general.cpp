@@ -29,11 +29,11 @@ void AppendFixed(const Decimal& d, std::string_view decimalSeparator, Sink& out)
   }
 }
 
-}  // namespace
-
 // Excel's General: at most eleven characters besides the sign. Integers of twelve or more
 // digits and magnitudes below 1E-4 switch to scientific; decimals are rounded to fit.
-void AppendGeneral(double value, const FormatLocale& locale, Sink& out) {
+// Inlined into its one caller, which holds the sink: a General cell takes one call.
+[[gnu::always_inline]] inline void AppendGeneralTo(Sink& out, double value,
+                                                   const FormatLocale& locale) {
   if (value < 0) {
     out.Put('-');
     value = -value;
@@ -94,9 +94,11 @@ void AppendGeneral(double value, const FormatLocale& locale, Sink& out) {
   AppendInt(std::abs(exponent), 2, out);
 }
 
+}  // namespace
+
 void AppendGeneral(double value, const FormatLocale& locale, std::string& out) {
   Sink sink(out);
-  AppendGeneral(value, locale, sink);
+  AppendGeneralTo(sink, value, locale);
   sink.Flush();
 }
 
@@ -116,23 +118,12 @@ class GeneralFormat final : public NumberFormat {
  public:
   explicit GeneralFormat(const FormatLocale& locale) : locale_(locale) {}
   void Render(const CellValue& value, bool, std::string& out) const override {
-    switch (value.kind) {
-      case CellValue::Kind::Empty:
-        return;
-      case CellValue::Kind::Number:
-        if (std::isfinite(value.number)) {
-          AppendGeneral(value.number, locale_, out);
-        } else {
-          out += "#NUM!";
-        }
-        return;
-      case CellValue::Kind::String:
-      case CellValue::Kind::Error:
-        out += value.text;
-        return;
-      case CellValue::Kind::Boolean:
-        out += value.number != 0 ? "TRUE" : "FALSE";
-        return;
+    if (value.kind != CellValue::Kind::Number) {
+      RenderNotNumber(value, nullptr, out);
+    } else if (std::isfinite(value.number)) {
+      AppendGeneral(value.number, locale_, out);
+    } else {
+      AppendText("#NUM!", out);
     }
   }
 

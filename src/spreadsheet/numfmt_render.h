@@ -3,7 +3,7 @@
 // What the rendering paths of a compiled format share, and the paths themselves: General
 // (numfmt_general.cpp), number (numfmt_number.cpp), fraction (numfmt_fraction.cpp), date and
 // time (numfmt_datetime.cpp) and text (numfmt_text.cpp). number_format.cpp picks the
-// section and the sign and calls one of them.
+// section and the sign and hands the value to one of them.
 
 #include <algorithm>
 #include <charconv>
@@ -22,7 +22,8 @@ namespace cellverter::numfmt {
 inline constexpr std::string_view kNoDisplay = "########";
 
 // Collects the text of one cell in a small stack buffer and appends it to the caller's
-// string in a few pieces rather than character by character.
+// string in a few pieces rather than character by character. What happens when the buffer
+// is full stays out of line, so that Put is inlined wherever a path calls it.
 class Sink {
  public:
   explicit Sink(std::string& out) : out_(out) {}
@@ -30,7 +31,8 @@ class Sink {
   Sink& operator=(const Sink&) = delete;
 
   void Put(char c) {
-    if (size_ == kCapacity) Flush();
+    if (size_ == kCapacity) [[unlikely]]
+      Spill();
     buffer_[size_++] = c;
   }
   void Put(std::string_view text) {
@@ -38,12 +40,9 @@ class Sink {
       Put(text[0]);
       return;
     }
-    if (text.size() > kCapacity - size_) {
-      Flush();
-      if (text.size() > kCapacity) {
-        out_.append(text);
-        return;
-      }
+    if (text.size() > kCapacity - size_) [[unlikely]] {
+      PutLong(text);
+      return;
     }
     std::memcpy(buffer_ + size_, text.data(), text.size());
     size_ += text.size();
@@ -53,7 +52,7 @@ class Sink {
   }
   void Fill(size_t count, char c) {
     while (count > 0) {
-      if (size_ == kCapacity) Flush();
+      if (size_ == kCapacity) Spill();
       const size_t n = std::min(count, kCapacity - size_);
       std::memset(buffer_ + size_, c, n);
       size_ += n;
@@ -67,6 +66,18 @@ class Sink {
   }
 
  private:
+  [[gnu::noinline]] void Spill() { Flush(); }
+  // A text longer than what is left of the buffer.
+  [[gnu::noinline]] void PutLong(std::string_view text) {
+    Flush();
+    if (text.size() > kCapacity) {
+      out_.append(text);
+      return;
+    }
+    std::memcpy(buffer_, text.data(), text.size());
+    size_ = text.size();
+  }
+
   static constexpr size_t kCapacity = 192;
   char buffer_[kCapacity];
   size_t size_ = 0;
@@ -139,7 +150,6 @@ constexpr Int FloorDiv(Int a, Int b) {
 }
 
 // Excel's General for `value`, sign included: at most eleven characters besides the sign.
-void AppendGeneral(double value, const FormatLocale& locale, Sink& out);
 void AppendGeneral(double value, const FormatLocale& locale, std::string& out);
 
 // The format of a code that is General alone.
@@ -164,12 +174,20 @@ void RenderNumberSection(const Section& s, IntegerRun run, double magnitude, boo
 // A fraction section: the whole number, numerator and denominator.
 void RenderFractionSection(const Section& s, double magnitude, bool minus, std::string& out);
 
-// A date-time section, elapsed times included, for a serial date `serial` >= 0 (the caller
-// writes any minus).
-void RenderDateTimeSection(const Section& s, double serial, bool date1904,
+// A date-time section, elapsed times included, for the serial date `serial` >= 0 (with a
+// minus before it in the 1904 system).
+void RenderDateTimeSection(const Section& s, double serial, bool minus, bool date1904,
                            const FormatLocale& locale, std::string& out);
 
 // The text section for a text value.
 void RenderTextSection(const Section& s, const std::string& text, std::string& out);
+
+// A cell that is not a number: a text (through `textSection` when the code has one), TRUE or
+// FALSE, an error's text; nothing for an empty cell.
+void RenderNotNumber(const CellValue& value, const Section* textSection, std::string& out);
+
+// Appends `text`. Out of line, so that the section choice, which ends with it or with a
+// path, needs no stack frame of its own.
+void AppendText(std::string_view text, std::string& out);
 
 }  // namespace cellverter::numfmt
