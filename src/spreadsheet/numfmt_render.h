@@ -31,8 +31,9 @@ class Sink {
   Sink& operator=(const Sink&) = delete;
 
   void Put(char c) {
-    if (size_ == kCapacity) [[unlikely]]
+    if (size_ == kCapacity) [[unlikely]] {
       Spill();
+    }
     buffer_[size_++] = c;
   }
   void Put(std::string_view text) {
