@@ -2,21 +2,11 @@
 // writer reuses its line buffer.
 #include <benchmark/benchmark.h>
 
-#include <random>
-#include <vector>
-
+#include "numfmt_cases.h"
 #include "spreadsheet/number_format.h"
 
 namespace cellverter {
 namespace {
-
-std::vector<double> Values(double low, double high) {
-  std::mt19937 random(7);
-  std::uniform_real_distribution<double> distribution(low, high);
-  std::vector<double> values(4096);
-  for (double& value : values) value = distribution(random);
-  return values;
-}
 
 void Render(benchmark::State& state, std::string_view code, const std::vector<double>& values) {
   NumberFormatCache cache(FormatLocale::EnUs());
@@ -31,32 +21,13 @@ void Render(benchmark::State& state, std::string_view code, const std::vector<do
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
 
-void GeneralIntegers(benchmark::State& state) {
-  std::vector<double> values = Values(0, 1e6);
-  for (double& value : values) value = static_cast<double>(static_cast<long>(value));
-  Render(state, "General", values);
-}
-void GeneralDecimals(benchmark::State& state) { Render(state, "General", Values(-1e4, 1e4)); }
-void FixedDecimals(benchmark::State& state) { Render(state, "#,##0.00", Values(-1e7, 1e7)); }
-// Amounts as people type them: whole cents, whose shortest digits are short.
-void FixedDecimalsTypedAmounts(benchmark::State& state) {
-  std::vector<double> values = Values(-1e7, 1e7);
-  for (double& value : values) value = static_cast<double>(static_cast<long>(value * 100)) / 100;
-  Render(state, "#,##0.00", values);
-}
-void DateTime(benchmark::State& state) {
-  Render(state, "yyyy-mm-dd hh:mm:ss", Values(30000, 50000));
-}
-void FourSections(benchmark::State& state) {
-  Render(state, "[Blue]#,##0.00_);[Red](#,##0.00);\"zero\";\"text: \"@", Values(-1e5, 1e5));
-}
-
-BENCHMARK(GeneralIntegers);
-BENCHMARK(GeneralDecimals);
-BENCHMARK(FixedDecimals);
-BENCHMARK(FixedDecimalsTypedAmounts);
-BENCHMARK(DateTime);
-BENCHMARK(FourSections);
+[[maybe_unused]] const bool registered = [] {
+  for (bench::NumberFormatCase& c : bench::NumberFormatCases()) {
+    benchmark::RegisterBenchmark(
+        c.name, [c = std::move(c)](benchmark::State& state) { Render(state, c.code, c.values); });
+  }
+  return true;
+}();
 
 }  // namespace
 }  // namespace cellverter

@@ -77,7 +77,26 @@ enum class CompareOp : uint8_t { None, Less, LessEqual, Greater, GreaterEqual, E
 struct Condition {
   CompareOp op = CompareOp::None;
   double operand = 0;
-  bool Holds(double value) const;
+  // Inline: the section choice tests it for every cell.
+  bool Holds(double value) const {
+    switch (op) {
+      case CompareOp::None:
+        return true;
+      case CompareOp::Less:
+        return value < operand;
+      case CompareOp::LessEqual:
+        return value <= operand;
+      case CompareOp::Greater:
+        return value > operand;
+      case CompareOp::GreaterEqual:
+        return value >= operand;
+      case CompareOp::Equal:
+        return value == operand;
+      case CompareOp::NotEqual:
+        return value != operand;
+    }
+    return false;
+  }
 };
 
 struct Section {

@@ -643,26 +643,6 @@ std::vector<std::string_view> SplitSections(std::string_view code) {
 
 }  // namespace
 
-bool Condition::Holds(double value) const {
-  switch (op) {
-    case CompareOp::None:
-      return true;
-    case CompareOp::Less:
-      return value < operand;
-    case CompareOp::LessEqual:
-      return value <= operand;
-    case CompareOp::Greater:
-      return value > operand;
-    case CompareOp::GreaterEqual:
-      return value >= operand;
-    case CompareOp::Equal:
-      return value == operand;
-    case CompareOp::NotEqual:
-      return value != operand;
-  }
-  return false;
-}
-
 ParsedFormat ParseFormatCode(std::string_view code, const FormatLocale& locale) {
   ParsedFormat parsed;
   if (code.empty()) return parsed;

@@ -516,6 +516,24 @@ TEST(Robustness, HugeImproperFractionsStayWithinRange) {
   EXPECT_EQ(Us(123456789012.5, R"(?????????/?????????)"), "246913578025/2        ");
 }
 
+// A cell's text is gathered in a buffer of a few hundred bytes: texts longer than it, or
+// crossing its end, keep every character in order, on every path.
+TEST(Robustness, LongTextsCrossTheBufferWhole) {
+  const std::string x150(150, 'x'), x190(190, 'x'), y250(250, 'y'), z60(60, 'z');
+  const struct {
+    std::string code;
+    double value;
+    std::string expected;
+  } cases[] = {
+      {"\"" + x150 + "\"0.00\"" + z60 + "\"", 1.5, x150 + "1.50" + z60},
+      {"\"" + y250 + "\"0", 7, y250 + "7"},
+      {"yyyy\"" + x190 + "\"mm", 45000, "2023" + x190 + "03"},
+      {"# ?/?\"" + y250 + "\"", 1.5, "1 1/2" + y250},
+      {std::string(200, '?'), 5, std::string(199, ' ') + "5"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Us(c.value, c.code), c.expected) << c.code;
+}
+
 // Random codes built from the characters that matter, with values that stress each path:
 // nothing may crash, hang or trip the sanitizers, and every result is bounded.
 TEST(Robustness, RandomCodesNeverFail) {
