@@ -2,6 +2,7 @@
 // seconds shown, and elapsed times ([h], [m], [s]).
 #include <cmath>
 
+#include "platform/utf8.h"
 #include "spreadsheet/numfmt_render.h"
 #include "spreadsheet/serial_date.h"
 
@@ -160,7 +161,7 @@ void RenderDateTimeSection(const Section& s, double serial, bool minus, bool dat
       case Tok::MonthLetter: {
         const std::string& name = names.monthNames[month - 1];
         size_t length = name.empty() ? 0 : 1;
-        while (length < name.size() && (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) {
+        while (length < name.size() && IsUtf8Continuation(name[length])) {
           ++length;
         }
         out.Put(std::string_view(name).substr(0, length));
