@@ -44,6 +44,28 @@ void SheetScan::FindFirstWorksheet(uint64_t streamSize, const std::string& path)
   ThrowWorkbookError(path, "the workbook has no worksheet");
 }
 
+// Calls f(type, data) for the records of the worksheet substream, skipping the substreams
+// of embedded charts.
+template <typename F>
+void SheetScan::ForEachSheetRecord(F&& f) {
+  reader_.Seek(sheetOffset_, true);
+  int depth = sheetDepth_;
+  while (reader_.Next()) {
+    const uint16_t type = reader_.type();
+    if (IsBof(type)) {
+      if (++depth > 64) throw Damaged{"sheets are nested too deeply"};
+      continue;
+    }
+    if (type == kEof) {
+      if (--depth == 0) return;
+      continue;
+    }
+    if (depth == 1) f(type, reader_.data());
+  }
+  if (truncated_) return;
+  throw Damaged{"the worksheet has no end"};
+}
+
 void SheetScan::Scan() {
   bool ordered = true;
   uint32_t previousRow = 0;
@@ -115,28 +137,6 @@ void SheetScan::CountInUsedRange(uint16_t type, std::string_view data) {
     default:
       break;
   }
-}
-
-// Calls f(type, data) for the records of the worksheet substream, skipping the substreams
-// of embedded charts.
-template <typename F>
-void SheetScan::ForEachSheetRecord(F&& f) {
-  reader_.Seek(sheetOffset_, true);
-  int depth = sheetDepth_;
-  while (reader_.Next()) {
-    const uint16_t type = reader_.type();
-    if (IsBof(type)) {
-      if (++depth > 64) throw Damaged{"sheets are nested too deeply"};
-      continue;
-    }
-    if (type == kEof) {
-      if (--depth == 0) return;
-      continue;
-    }
-    if (depth == 1) f(type, reader_.data());
-  }
-  if (truncated_) return;
-  throw Damaged{"the worksheet has no end"};
 }
 
 }  // namespace cellverter::biff
