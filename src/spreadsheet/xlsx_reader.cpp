@@ -396,7 +396,7 @@ class RecordCursor {
   size_t pos_ = 0;
 };
 
-// One row record as ReadSheet spooled it, from the spool or from a RecordCursor.
+// One row record as SheetReader spooled it, from the spool or from a RecordCursor.
 template <class Reader>
 void ReadRowRecord(Reader& in, const SharedStrings& shared, SheetRow& row) {
   row.row = static_cast<uint32_t>(in.ReadVarint());
@@ -451,6 +451,361 @@ void ReadRowRecord(Reader& in, const SharedStrings& shared, SheetRow& row) {
   }
 }
 
+// Where a row record lies in the spool, for the rows served out of file order.
+struct RowRecord {
+  uint64_t offset;
+  uint32_t row;
+  uint32_t size;
+};
+
+// One pass over the sheet XML, a handler per element: every used cell goes to the spool, row
+// by row, while the used range is tracked; the ids of the sheet's tables are collected on
+// the way. When the rows come out of order, `indexed` receives every row record's place in
+// row order; it stays empty when they came in order and the spool is read straight through.
+class SheetReader {
+ public:
+  SheetReader(XmlScanner& xml, const SharedStrings& shared, bool date1904, SheetSpool& spool,
+              UsedRangeBounds& usedRange, std::vector<RowRecord>& indexed,
+              std::vector<std::string>& tableIds, RepairLog& repairs)
+      : xml_(xml),
+        shared_(shared),
+        date1904_(date1904),
+        spool_(spool),
+        usedRange_(usedRange),
+        indexed_(indexed),
+        tableIds_(tableIds),
+        repairs_(repairs) {}
+
+  void Read();
+  uint64_t CellsHeld() const { return held_; }
+
+ private:
+  void Start();
+  void End();
+  void StartInCell(std::string_view name);  // f, v, the t of an inline string, rPh
+  void StartCell();                         // c
+  void StartRow();                          // row
+  void StartColumn();                       // col
+  void StartTablePart();                    // tablePart
+  void FinishCell();
+  void EncodeValue(std::string& bytes);
+  void FinishRow();
+  void FinishSpool();
+  void IndexRowsInOrder();
+
+  XmlScanner& xml_;
+  const SharedStrings& shared_;
+  const bool date1904_;
+  SheetSpool& spool_;
+  UsedRangeBounds& usedRange_;
+  std::vector<RowRecord>& indexed_;
+  std::vector<std::string>& tableIds_;
+  RepairLog& repairs_;
+
+  bool inSheetData_ = false;
+  bool afterSheetData_ = false;
+  bool inRow_ = false;
+  bool inCell_ = false;
+
+  // The row being read.
+  struct PendingCell {
+    uint32_t column;
+    uint32_t style;
+    std::string bytes;  // kind and payload, as spooled
+  };
+  std::vector<PendingCell> cells_;
+  size_t used_ = 0;  // cells in use of `cells_` (their strings keep their capacity)
+  size_t rowText_ = 0;
+  bool rowSorted_ = true;
+  uint32_t rowNumber_ = 0;
+  uint32_t previousRow_ = 0;
+
+  // The cell being read.
+  uint32_t column_ = 0;
+  uint32_t style_ = 0;
+  bool styled_ = false;
+  CellType type_ = CellType::Number;
+  std::string value_;
+  bool hasValue_ = false;
+  bool hasFormula_ = false;
+  size_t valueDepth_ = 0;     // depth of <v> or of a <t> of an inline string being read
+  size_t phoneticDepth_ = 0;  // depth of an <rPh> left out
+
+  // What went to the spool.
+  std::string record_;
+  uint32_t lastSpooledRow_ = 0;
+  bool spooledInOrder_ = true;
+  uint64_t orderedEnd_ = 0;  // where the spool's first record out of order starts
+  uint64_t held_ = 0;
+};
+
+void SheetReader::Read() {
+  for (auto e = xml_.Next(); e != XmlScanner::Event::EndOfDocument; e = xml_.Next()) {
+    switch (e) {
+      case XmlScanner::Event::Start:
+        Start();
+        break;
+      case XmlScanner::Event::Text:
+        if (valueDepth_ != 0) AppendText(value_, xml_.Text(), kMaxCellText);
+        break;
+      case XmlScanner::Event::End:
+        End();
+        break;
+      case XmlScanner::Event::EndOfDocument:
+        break;
+    }
+  }
+  if (!afterSheetData_) FinishSpool();
+}
+
+void SheetReader::Start() {
+  if (xml_.Namespace() != kMain) {
+    if (xml_.Depth() == 1) Damaged("the first worksheet's part is not a worksheet");
+    return;
+  }
+  const std::string_view name = xml_.Name();
+  if (inCell_) {
+    StartInCell(name);
+  } else if (inRow_) {
+    if (xml_.Depth() == 4 && SameName(name, "c")) StartCell();
+  } else if (inSheetData_) {
+    if (xml_.Depth() == 3 && SameName(name, "row")) StartRow();
+  } else if (afterSheetData_) {
+    if (xml_.Depth() == 3 && SameName(name, "tablePart")) StartTablePart();
+  } else if (xml_.Depth() == 2 && SameName(name, "sheetData")) {
+    inSheetData_ = true;
+  } else if (xml_.Depth() == 3 && SameName(name, "col")) {
+    StartColumn();
+  } else if (xml_.Depth() == 1 && !SameName(name, "worksheet")) {
+    Damaged("the first worksheet's part is not a worksheet");
+  }
+}
+
+void SheetReader::End() {
+  if (inCell_) {
+    if (xml_.Depth() == valueDepth_) valueDepth_ = 0;
+    if (xml_.Depth() == phoneticDepth_) phoneticDepth_ = 0;
+    if (xml_.Depth() == 4) {
+      inCell_ = false;
+      FinishCell();
+    }
+  } else if (inRow_ && xml_.Depth() == 3) {
+    inRow_ = false;
+    FinishRow();
+  } else if (inSheetData_ && xml_.Depth() == 2) {
+    inSheetData_ = false;
+    afterSheetData_ = true;
+    FinishSpool();
+  }
+}
+
+void SheetReader::StartInCell(std::string_view name) {
+  if (phoneticDepth_ != 0) return;
+  if (SameName(name, "f")) hasFormula_ = true;
+  if (SameName(name, "v") || SameName(name, "t")) {
+    valueDepth_ = xml_.Depth();
+    if (!hasValue_ || SameName(name, "v")) value_.clear();
+    hasValue_ = true;
+  } else if (SameName(name, "rPh")) {
+    phoneticDepth_ = xml_.Depth();
+  }
+}
+
+void SheetReader::StartCell() {
+  inCell_ = true;
+  hasValue_ = false;
+  hasFormula_ = false;
+  value_.clear();
+  const std::string_view ref = xml_.RawAttribute("r");
+  if (ref.empty()) {
+    if (column_ >= kMaxColumns) Damaged("a cell lies beyond the last column");
+    ++column_;
+  } else {
+    uint32_t refRow = 0;
+    if (!ParseCellReference(ref, column_, refRow)) Damaged("a cell reference is invalid");
+  }
+  const std::string_view s = xml_.RawAttribute("s");
+  uint64_t styleValue = 0;
+  styled_ = !s.empty();
+  if (styled_ && (!ParseUnsigned(s, styleValue) || styleValue > UINT32_MAX)) {
+    Damaged("a cell style is invalid");
+  }
+  style_ = static_cast<uint32_t>(styleValue);
+  type_ = ParseCellType(xml_.RawAttribute("t"));
+}
+
+void SheetReader::StartRow() {
+  inRow_ = true;
+  column_ = 0;
+  const std::string_view r = xml_.RawAttribute("r");
+  uint64_t number = previousRow_ + 1;
+  if (!r.empty() && (!ParseUnsigned(r, number) || number == 0)) {
+    Damaged("a row number is invalid");
+  }
+  if (number > kMaxRows) Damaged("a row lies beyond the last row");
+  // LibreOffice and Excel sort such rows; a row without r follows the one before it.
+  if (number <= previousRow_) repairs_.Note(kRowsOutOfOrderRepair);
+  rowNumber_ = static_cast<uint32_t>(number);
+  previousRow_ = rowNumber_;
+  // A row format counts in the row bounds (ECMA-376-1 18.3.1.73: s applies when
+  // customFormat is set), and so does a height set by hand, as Excel counts it.
+  if (IsTrue(xml_.RawAttribute("customFormat")) || IsTrue(xml_.RawAttribute("customHeight"))) {
+    usedRange_.AddRow(rowNumber_);
+  }
+}
+
+// A column format (18.3.1.13, style) counts in the column bounds.
+void SheetReader::StartColumn() {
+  uint64_t columnStyle = 0;
+  if (!ParseUnsigned(xml_.RawAttribute("style"), columnStyle) || columnStyle == 0) return;
+  uint64_t last = 0;
+  if (!ParseUnsigned(xml_.RawAttribute("max"), last) || last == 0 || last > kMaxColumns) {
+    Damaged("a column range is invalid");
+  }
+  usedRange_.AddColumn(static_cast<uint32_t>(last));
+}
+
+void SheetReader::StartTablePart() {
+  if (tableIds_.size() >= kMaxSheets) Damaged("there are too many tables");
+  tableIds_.push_back(xml_.Attribute(XmlNamespace::Relationships, "id"));
+}
+
+void SheetReader::FinishCell() {
+  const bool textType = type_ == CellType::FormulaString || type_ == CellType::Inline;
+  const bool empty = !hasValue_ || (value_.empty() && !textType);
+  // Neither value, style nor formula: not a used cell. A formula without a saved result
+  // shows nothing here (nothing is recalculated) but takes its place, as in Excel.
+  if (empty && (!styled_ || style_ == 0) && !hasFormula_) return;
+  if (used_ == cells_.size()) cells_.emplace_back();
+  if (used_ >= kMaxColumns * 2) Damaged("a row holds too many cells");
+  std::string& bytes = cells_[used_].bytes;
+  bytes.clear();
+  if (empty) {
+    bytes += static_cast<char>(kEmpty);
+  } else {
+    EncodeValue(bytes);
+  }
+  if (used_ > 0 && cells_[used_ - 1].column >= column_) rowSorted_ = false;
+  cells_[used_].column = column_;
+  cells_[used_].style = style_;
+  ++used_;
+}
+
+// The cell's value, as spooled: its kind and payload.
+void SheetReader::EncodeValue(std::string& bytes) {
+  switch (type_) {
+    case CellType::Number: {
+      double number;
+      if (!ParseNumber(value_, number)) Damaged("a number cell holds no number");
+      if (number == std::trunc(number) && std::fabs(number) < 1e15 &&
+          !(number == 0 && std::signbit(number))) {
+        const int64_t integer = static_cast<int64_t>(number);
+        bytes += static_cast<char>(kInteger);
+        AppendVarint((static_cast<uint64_t>(integer) << 1) ^ static_cast<uint64_t>(integer >> 63),
+                     bytes);
+      } else {
+        bytes += static_cast<char>(kNumber);
+        bytes.append(reinterpret_cast<const char*>(&number), sizeof number);
+      }
+      break;
+    }
+    case CellType::Shared: {
+      uint64_t index;
+      if (!ParseUnsigned(value_, index)) Damaged("a cell refers to no shared string");
+      if (index >= shared_.size()) {
+        // Excel and LibreOffice show such a cell empty.
+        repairs_.Note(kMissingSharedStringRepair);
+        bytes += static_cast<char>(kEmpty);
+        break;
+      }
+      bytes += static_cast<char>(kShared);
+      AppendVarint(index, bytes);
+      // A row is read whole: the texts it repeats count as much as its own.
+      rowText_ += shared_.Length(static_cast<size_t>(index));
+      if (rowText_ > kMaxRowText) Damaged("a row holds too much text");
+      break;
+    }
+    case CellType::FormulaString:
+    case CellType::Inline:
+    case CellType::Error:
+      if (type_ != CellType::Error) UnescapeOoxml(value_);
+      bytes += static_cast<char>(type_ == CellType::Error ? kErrorCode : kInline);
+      AppendVarint(value_.size(), bytes);
+      bytes += value_;
+      rowText_ += value_.size();
+      if (rowText_ > kMaxRowText) Damaged("a row holds too much text");
+      break;
+    case CellType::Boolean:
+      if (value_ == "1" || value_ == "true") {
+        bytes += static_cast<char>(kTrue);
+      } else if (value_ == "0" || value_ == "false") {
+        bytes += static_cast<char>(kFalse);
+      } else {
+        Damaged("a logical cell holds no logical value");
+      }
+      break;
+    case CellType::Date: {
+      const std::optional<double> serial = IsoDateSerial(value_, date1904_);
+      if (!serial) Damaged("a date cell holds no ISO 8601 date");
+      const double number = *serial;
+      bytes += static_cast<char>(kNumber);
+      bytes.append(reinterpret_cast<const char*>(&number), sizeof number);
+      break;
+    }
+  }
+}
+
+void SheetReader::FinishRow() {
+  if (used_ == 0) return;
+  if (!rowSorted_) used_ = KeepLastOfEachColumn(cells_, used_);
+  record_.clear();
+  AppendVarint(rowNumber_, record_);
+  AppendVarint(used_, record_);
+  for (size_t i = 0; i < used_; ++i) {
+    AppendVarint(cells_[i].column, record_);
+    AppendVarint(cells_[i].style, record_);
+    record_ += cells_[i].bytes;
+  }
+  if (rowNumber_ <= lastSpooledRow_ || !spooledInOrder_) {
+    // Out of order: from here on every record's place is kept, to be served sorted.
+    if (spooledInOrder_) orderedEnd_ = spool_.written();
+    spooledInOrder_ = false;
+    if (indexed_.size() >= kMaxRowRecords) Damaged("the sheet gives too many rows");
+    indexed_.push_back(
+        RowRecord{spool_.written(), rowNumber_, static_cast<uint32_t>(record_.size())});
+  }
+  lastSpooledRow_ = rowNumber_;
+  spool_.Append(record_);
+  usedRange_.AddCell(rowNumber_, cells_[used_ - 1].column);
+  held_ += used_;
+  used_ = 0;
+  rowText_ = 0;
+  rowSorted_ = true;
+}
+
+void SheetReader::FinishSpool() {
+  spool_.FinishWriting();
+  if (!spooledInOrder_) IndexRowsInOrder();
+}
+
+// The records before the first one out of order were not indexed as they were spooled:
+// their places are found by reading them once, then all are sorted by row, stably, so that
+// of a row given twice the later record comes later.
+void SheetReader::IndexRowsInOrder() {
+  std::vector<RowRecord> front;
+  SheetRow scratch;
+  while (spool_.Tell() < orderedEnd_) {
+    const uint64_t start = spool_.Tell();
+    ReadRowRecord(spool_, shared_, scratch);
+    front.push_back(RowRecord{start, scratch.row, static_cast<uint32_t>(spool_.Tell() - start)});
+  }
+  if (front.size() + indexed_.size() > kMaxRowRecords) Damaged("the sheet gives too many rows");
+  indexed_.insert(indexed_.begin(), front.begin(), front.end());
+  std::stable_sort(indexed_.begin(), indexed_.end(),
+                   [](const RowRecord& a, const RowRecord& b) { return a.row < b.row; });
+  spool_.Rewind();
+}
+
 class XlsxSource final : public SheetSource {
  public:
   // `fd`, when not -1, is the package already open (and owned from here on).
@@ -486,17 +841,8 @@ class XlsxSource final : public SheetSource {
   void ReadSheetRelated(const std::string& part, const std::vector<std::string>& tableIds);
   void ReadComments(const std::string& part);
   void ReadTable(const std::string& part);
-  void IndexRowsInOrder(uint64_t orderedEnd);
   bool NextIndexedRow(SheetRow& row);
   void ReadIndexedRecord(size_t i, SheetRow& row);
-
-  // Where each row record lies in the spool, in row order, when the sheet's rows came out of
-  // order; empty when they came in order and the spool is read straight through.
-  struct RowRecord {
-    uint64_t offset;
-    uint32_t row;
-    uint32_t size;
-  };
 
   std::string path_;
   UniqueFd fd_;  // the package when it came already open, until Load takes it
@@ -508,7 +854,7 @@ class XlsxSource final : public SheetSource {
   SheetSpool spool_;
   UsedRangeBounds usedRange_;
   uint64_t cellsHeld_ = 0;
-  std::vector<RowRecord> indexed_;
+  std::vector<RowRecord> indexed_;  // see SheetReader
   size_t nextIndexed_ = 0;
   std::string record_;  // an indexed record's bytes
   SheetRow repeated_;   // the cells of a row given again
@@ -664,283 +1010,13 @@ void XlsxSource::ReadSharedStrings(const std::string& part) {
   shared_.FinishWriting();
 }
 
-// One pass over the sheet XML: every used cell goes to the spool, row by row, while the
-// used range is tracked; the ids of the sheet's tables are collected on the way.
 void XlsxSource::ReadSheet(const std::string& part, std::vector<std::string>& tableIds) {
   auto stream = OpenPart(part);
   PrefetchStream prefetch(*stream);
   XmlScanner xml(prefetch, "the sheet");
-
-  struct PendingCell {
-    uint32_t column;
-    uint32_t style;
-    std::string bytes;  // kind and payload, as spooled
-  };
-  std::vector<PendingCell> cells;
-  size_t used = 0;  // cells in use of `cells` (their strings keep their capacity)
-  size_t rowText = 0;
-  uint32_t rowNumber = 0;
-  uint32_t previousRow = 0;
-  uint32_t column = 0;
-  uint32_t style = 0;
-  bool styled = false;
-  CellType type = CellType::Number;
-  std::string value;
-  bool inSheetData = false;
-  bool afterSheetData = false;
-  bool inRow = false;
-  bool inCell = false;
-  bool hasValue = false;
-  bool hasFormula = false;
-  size_t valueDepth = 0;     // depth of <v> or of a <t> of an inline string being read
-  size_t phoneticDepth = 0;  // depth of an <rPh> left out
-  bool rowSorted = true;
-  std::string record;
-  uint32_t lastSpooledRow = 0;
-  bool spooledInOrder = true;
-  uint64_t orderedEnd = 0;  // where the spool's first record out of order starts
-  uint64_t held = 0;        // a local, not the member: the compiler keeps the row loop as tight
-
-  auto flushRow = [&]() {
-    if (used == 0) return;
-    if (!rowSorted) used = KeepLastOfEachColumn(cells, used);
-    record.clear();
-    AppendVarint(rowNumber, record);
-    AppendVarint(used, record);
-    for (size_t i = 0; i < used; ++i) {
-      AppendVarint(cells[i].column, record);
-      AppendVarint(cells[i].style, record);
-      record += cells[i].bytes;
-    }
-    if (rowNumber <= lastSpooledRow || !spooledInOrder) {
-      // Out of order: from here on every record's place is kept, to be served sorted.
-      if (spooledInOrder) orderedEnd = spool_.written();
-      spooledInOrder = false;
-      if (indexed_.size() >= kMaxRowRecords) Damaged("the sheet gives too many rows");
-      indexed_.push_back(
-          RowRecord{spool_.written(), rowNumber, static_cast<uint32_t>(record.size())});
-    }
-    lastSpooledRow = rowNumber;
-    spool_.Append(record);
-    usedRange_.AddCell(rowNumber, cells[used - 1].column);
-    held += used;
-    used = 0;
-    rowText = 0;
-    rowSorted = true;
-  };
-
-  auto finishCell = [&]() {
-    const bool textType = type == CellType::FormulaString || type == CellType::Inline;
-    const bool empty = !hasValue || (value.empty() && !textType);
-    // Neither value, style nor formula: not a used cell. A formula without a saved result
-    // shows nothing here (nothing is recalculated) but takes its place, as in Excel.
-    if (empty && (!styled || style == 0) && !hasFormula) return;
-    if (used == cells.size()) cells.emplace_back();
-    if (used >= kMaxColumns * 2) Damaged("a row holds too many cells");
-    std::string& bytes = cells[used].bytes;
-    bytes.clear();
-    if (empty) {
-      bytes += static_cast<char>(kEmpty);
-    } else {
-      switch (type) {
-        case CellType::Number: {
-          double number;
-          if (!ParseNumber(value, number)) Damaged("a number cell holds no number");
-          if (number == std::trunc(number) && std::fabs(number) < 1e15 &&
-              !(number == 0 && std::signbit(number))) {
-            const int64_t integer = static_cast<int64_t>(number);
-            bytes += static_cast<char>(kInteger);
-            AppendVarint(
-                (static_cast<uint64_t>(integer) << 1) ^ static_cast<uint64_t>(integer >> 63),
-                bytes);
-          } else {
-            bytes += static_cast<char>(kNumber);
-            bytes.append(reinterpret_cast<const char*>(&number), sizeof number);
-          }
-          break;
-        }
-        case CellType::Shared: {
-          uint64_t index;
-          if (!ParseUnsigned(value, index)) Damaged("a cell refers to no shared string");
-          if (index >= shared_.size()) {
-            // Excel and LibreOffice show such a cell empty.
-            Repairs().Note(kMissingSharedStringRepair);
-            bytes += static_cast<char>(kEmpty);
-            break;
-          }
-          bytes += static_cast<char>(kShared);
-          AppendVarint(index, bytes);
-          // A row is read whole: the texts it repeats count as much as its own.
-          rowText += shared_.Length(static_cast<size_t>(index));
-          if (rowText > kMaxRowText) Damaged("a row holds too much text");
-          break;
-        }
-        case CellType::FormulaString:
-        case CellType::Inline:
-        case CellType::Error:
-          if (type != CellType::Error) UnescapeOoxml(value);
-          bytes += static_cast<char>(type == CellType::Error ? kErrorCode : kInline);
-          AppendVarint(value.size(), bytes);
-          bytes += value;
-          rowText += value.size();
-          if (rowText > kMaxRowText) Damaged("a row holds too much text");
-          break;
-        case CellType::Boolean:
-          if (value == "1" || value == "true") {
-            bytes += static_cast<char>(kTrue);
-          } else if (value == "0" || value == "false") {
-            bytes += static_cast<char>(kFalse);
-          } else {
-            Damaged("a logical cell holds no logical value");
-          }
-          break;
-        case CellType::Date: {
-          const std::optional<double> serial = IsoDateSerial(value, date1904_);
-          if (!serial) Damaged("a date cell holds no ISO 8601 date");
-          const double number = *serial;
-          bytes += static_cast<char>(kNumber);
-          bytes.append(reinterpret_cast<const char*>(&number), sizeof number);
-          break;
-        }
-      }
-    }
-    if (used > 0 && cells[used - 1].column >= column) rowSorted = false;
-    cells[used].column = column;
-    cells[used].style = style;
-    ++used;
-  };
-
-  for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
-    switch (e) {
-      case XmlScanner::Event::Start: {
-        if (xml.Namespace() != kMain) {
-          if (xml.Depth() == 1) Damaged("the first worksheet's part is not a worksheet");
-          break;
-        }
-        const std::string_view name = xml.Name();
-        if (inCell) {
-          if (phoneticDepth != 0) break;
-          if (SameName(name, "f")) hasFormula = true;
-          if (SameName(name, "v") || SameName(name, "t")) {
-            valueDepth = xml.Depth();
-            if (!hasValue || SameName(name, "v")) value.clear();
-            hasValue = true;
-          } else if (SameName(name, "rPh")) {
-            phoneticDepth = xml.Depth();
-          }
-        } else if (inRow) {
-          if (xml.Depth() != 4 || !SameName(name, "c")) break;
-          inCell = true;
-          hasValue = false;
-          hasFormula = false;
-          value.clear();
-          const std::string_view ref = xml.RawAttribute("r");
-          if (ref.empty()) {
-            if (column >= kMaxColumns) Damaged("a cell lies beyond the last column");
-            ++column;
-          } else {
-            uint32_t refRow = 0;
-            if (!ParseCellReference(ref, column, refRow)) Damaged("a cell reference is invalid");
-          }
-          const std::string_view s = xml.RawAttribute("s");
-          uint64_t styleValue = 0;
-          styled = !s.empty();
-          if (styled && (!ParseUnsigned(s, styleValue) || styleValue > UINT32_MAX)) {
-            Damaged("a cell style is invalid");
-          }
-          style = static_cast<uint32_t>(styleValue);
-          type = ParseCellType(xml.RawAttribute("t"));
-        } else if (inSheetData) {
-          if (xml.Depth() != 3 || !SameName(name, "row")) break;
-          inRow = true;
-          column = 0;
-          const std::string_view r = xml.RawAttribute("r");
-          uint64_t number = previousRow + 1;
-          if (!r.empty() && (!ParseUnsigned(r, number) || number == 0)) {
-            Damaged("a row number is invalid");
-          }
-          if (number > kMaxRows) Damaged("a row lies beyond the last row");
-          // LibreOffice and Excel sort such rows; a row without r follows the one before it.
-          if (number <= previousRow) Repairs().Note(kRowsOutOfOrderRepair);
-          rowNumber = static_cast<uint32_t>(number);
-          previousRow = rowNumber;
-          // A row format counts in the row bounds (ECMA-376-1 18.3.1.73: s applies when
-          // customFormat is set), and so does a height set by hand, as Excel counts it.
-          if (IsTrue(xml.RawAttribute("customFormat")) ||
-              IsTrue(xml.RawAttribute("customHeight"))) {
-            usedRange_.AddRow(rowNumber);
-          }
-        } else if (afterSheetData) {
-          if (xml.Depth() == 3 && SameName(name, "tablePart")) {
-            if (tableIds.size() >= kMaxSheets) Damaged("there are too many tables");
-            tableIds.push_back(xml.Attribute(XmlNamespace::Relationships, "id"));
-          }
-        } else if (xml.Depth() == 2 && SameName(name, "sheetData")) {
-          inSheetData = true;
-        } else if (xml.Depth() == 3 && SameName(name, "col")) {
-          // A column format (18.3.1.13, style) counts in the column bounds.
-          uint64_t columnStyle = 0;
-          if (ParseUnsigned(xml.RawAttribute("style"), columnStyle) && columnStyle != 0) {
-            uint64_t last = 0;
-            if (!ParseUnsigned(xml.RawAttribute("max"), last) || last == 0 || last > kMaxColumns) {
-              Damaged("a column range is invalid");
-            }
-            usedRange_.AddColumn(static_cast<uint32_t>(last));
-          }
-        } else if (xml.Depth() == 1 && !SameName(name, "worksheet")) {
-          Damaged("the first worksheet's part is not a worksheet");
-        }
-        break;
-      }
-      case XmlScanner::Event::Text:
-        if (valueDepth != 0) AppendText(value, xml.Text(), kMaxCellText);
-        break;
-      case XmlScanner::Event::End:
-        if (inCell) {
-          if (xml.Depth() == valueDepth) valueDepth = 0;
-          if (xml.Depth() == phoneticDepth) phoneticDepth = 0;
-          if (xml.Depth() == 4) {
-            inCell = false;
-            finishCell();
-          }
-        } else if (inRow && xml.Depth() == 3) {
-          inRow = false;
-          flushRow();
-        } else if (inSheetData && xml.Depth() == 2) {
-          inSheetData = false;
-          afterSheetData = true;
-          spool_.FinishWriting();
-          cellsHeld_ = held;
-          if (!spooledInOrder) IndexRowsInOrder(orderedEnd);
-        }
-        break;
-      case XmlScanner::Event::EndOfDocument:
-        break;
-    }
-  }
-  if (!afterSheetData) {
-    spool_.FinishWriting();
-    cellsHeld_ = held;
-    if (!spooledInOrder) IndexRowsInOrder(orderedEnd);
-  }
-}
-
-// The records before `orderedEnd` came in order and were not indexed as they were spooled:
-// their places are found by reading them once, then all are sorted by row, stably, so that
-// of a row given twice the later record comes later.
-void XlsxSource::IndexRowsInOrder(uint64_t orderedEnd) {
-  std::vector<RowRecord> front;
-  SheetRow scratch;
-  while (spool_.Tell() < orderedEnd) {
-    const uint64_t start = spool_.Tell();
-    ReadRowRecord(spool_, shared_, scratch);
-    front.push_back(RowRecord{start, scratch.row, static_cast<uint32_t>(spool_.Tell() - start)});
-  }
-  if (front.size() + indexed_.size() > kMaxRowRecords) Damaged("the sheet gives too many rows");
-  indexed_.insert(indexed_.begin(), front.begin(), front.end());
-  std::stable_sort(indexed_.begin(), indexed_.end(),
-                   [](const RowRecord& a, const RowRecord& b) { return a.row < b.row; });
-  spool_.Rewind();
+  SheetReader reader(xml, shared_, date1904_, spool_, usedRange_, indexed_, tableIds, Repairs());
+  reader.Read();
+  cellsHeld_ = reader.CellsHeld();
 }
 
 void XlsxSource::ReadIndexedRecord(size_t i, SheetRow& row) {
