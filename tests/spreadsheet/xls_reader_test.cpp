@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "platform/error.h"
+#include "sheet_dump.h"
 #include "temp_dir.h"
 #include "xls_test_files.h"
 
@@ -14,46 +15,6 @@ namespace cellverter {
 namespace {
 
 using namespace testing_support;
-
-std::string Show(const CellValue& value) {
-  switch (value.kind) {
-    case CellValue::Kind::Empty:
-      return "_";
-    case CellValue::Kind::Number: {
-      char buffer[40];
-      std::snprintf(buffer, sizeof buffer, "N%.15g", value.number);
-      return buffer;
-    }
-    case CellValue::Kind::String:
-      return "S'" + value.text + "'";
-    case CellValue::Kind::Boolean:
-      return value.number ? "TRUE" : "FALSE";
-    case CellValue::Kind::Error:
-      return "E" + value.text;
-  }
-  return "?";
-}
-
-// Every cell the source serves, as "R1C1=N1.5 R1C2=S'x' ...", checking the order promised
-// by SheetSource on the way.
-std::string Dump(SheetSource& source) {
-  std::string out;
-  SheetRow row;
-  uint32_t previousRow = 0;
-  while (source.NextRow(row)) {
-    EXPECT_GT(row.row, previousRow);
-    previousRow = row.row;
-    uint32_t previousColumn = 0;
-    for (const SheetCell& cell : row.cells) {
-      EXPECT_GT(cell.column, previousColumn);
-      previousColumn = cell.column;
-      if (!out.empty()) out += ' ';
-      out += "R" + std::to_string(row.row) + "C" + std::to_string(cell.column) + "=" +
-             Show(cell.value);
-    }
-  }
-  return out;
-}
 
 std::string Sheet(const std::string& records) {
   return WorkbookStream("", {{0, 0x10, 0, records}});
