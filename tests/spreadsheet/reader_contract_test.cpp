@@ -40,7 +40,9 @@ struct LogicalSheet {
   std::string name;
   SheetKind kind{SheetKind::Worksheet};
   Visibility visibility{Visibility::Visible};
-  std::vector<LogicalCell> cells{};  // in row order, columns ascending; worksheets only
+  // In row order, columns ascending. The .xlsx writer keeps those of a worksheet only; in
+  // .xls, dialog and macro sheets hold cells of their own that must not be taken.
+  std::vector<LogicalCell> cells{};
 };
 
 struct LogicalWorkbook {
@@ -254,7 +256,8 @@ std::string XlsCell(const LogicalCell& cell, uint16_t style,
 std::string WriteXls(const LogicalWorkbook& logical) {
   const std::vector<std::string> formats = CellFormats(logical);
   const std::vector<std::string> strings = SharedStrings(logical);
-  std::string globals = ts::Record(0x0022, ts::Le16(logical.date1904 ? 1 : 0));
+  // Without a DATEMODE record the workbook counts from 1900.
+  std::string globals = logical.date1904 ? ts::Record(0x0022, ts::Le16(1)) : "";
   for (size_t i = 2; i < formats.size(); ++i) {
     globals +=
         ts::Record(0x041E, ts::Le16(static_cast<uint32_t>(164 + i - 2)) + BiffText(formats[i]));
@@ -401,14 +404,18 @@ const std::vector<ContractCase>& Cases() {
          Worksheet({Text(1, 1, "visible")}, "Visible")}},
        "hidden"},
       {"ChartSheetThenVeryHiddenWorksheetFirst",
-       {{{"Chart", SheetKind::Chart},
+       {{{"Chart", SheetKind::Chart, Visibility::Visible, {Num(1, 1, 2)}},
          Worksheet({Text(1, 1, "first")}, "First", Visibility::VeryHidden),
          Worksheet({Text(1, 1, "second")}, "Second")}},
        "first"},
       {"DialogSheetFirst",
-       {{{"Dialog", SheetKind::Dialog}, Worksheet({Num(1, 1, 1)}, "Data")}},
+       {{{"Dialog", SheetKind::Dialog, Visibility::Visible, {Num(1, 1, 4)}},
+         Worksheet({Num(1, 1, 1)}, "Data")}},
        "1"},
-      {"MacroSheetFirst", {{{"Macro", SheetKind::Macro}, Worksheet({Num(1, 1, 1)}, "Data")}}, "1"},
+      {"MacroSheetFirst",
+       {{{"Macro", SheetKind::Macro, Visibility::Visible, {Num(1, 1, 3)}},
+         Worksheet({Num(1, 1, 1)}, "Data")}},
+       "1"},
       // Names against their order: the first in workbook order wins, not the first by name.
       {"SheetOrder",
        {{Worksheet({Text(1, 1, "gamma")}, "Gamma"), Worksheet({Text(1, 1, "alpha")}, "Alpha"),
