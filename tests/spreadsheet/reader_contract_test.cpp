@@ -40,8 +40,9 @@ struct LogicalSheet {
   std::string name;
   SheetKind kind{SheetKind::Worksheet};
   Visibility visibility{Visibility::Visible};
-  // In row order, columns ascending. The .xlsx writer keeps those of a worksheet only; in
-  // .xls, dialog and macro sheets hold cells of their own that must not be taken.
+  // In row order, columns ascending. The .xlsx writer writes those of worksheets only, the
+  // .xls writer those of every sheet: there a chart, dialog or macro sheet holds cell records
+  // that a wrong choice of sheet would show.
   std::vector<LogicalCell> cells{};
 };
 
@@ -109,42 +110,12 @@ uint32_t IndexOf(const std::vector<std::string>& strings, const std::string& tex
 
 // ---- .xlsx -----------------------------------------------------------------------------------
 
-std::string XmlText(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
-std::string ColumnName(uint32_t column) {
-  std::string name;
-  for (; column > 0; column = (column - 1) / 26) {
-    name.insert(name.begin(), static_cast<char>('A' + (column - 1) % 26));
-  }
-  return name;
-}
-
 std::string XlsxCell(const LogicalCell& cell, uint16_t style,
                      const std::vector<std::string>& strings) {
-  std::string xml = "<c r=\"" + ColumnName(cell.column) + std::to_string(cell.row) + "\"" +
+  std::string xml = "<c r=\"" + ts::ColumnName(cell.column) + std::to_string(cell.row) + "\"" +
                     (style ? " s=\"" + std::to_string(style) + "\"" : "");
-  const std::string preserve = "<t xml:space=\"preserve\">" + XmlText(cell.value.text) + "</t>";
+  const std::string preserve =
+      "<t xml:space=\"preserve\">" + ts::XmlEscape(cell.value.text) + "</t>";
   switch (cell.value.kind) {
     case CellValue::Kind::Empty:
       return xml + "/>";
@@ -162,7 +133,7 @@ std::string XlsxCell(const LogicalCell& cell, uint16_t style,
     case CellValue::Kind::Boolean:
       return xml + " t=\"b\"><v>" + (cell.value.number ? "1" : "0") + "</v></c>";
     case CellValue::Kind::Error:
-      return xml + " t=\"e\"><v>" + XmlText(cell.value.text) + "</v></c>";
+      return xml + " t=\"e\"><v>" + ts::XmlEscape(cell.value.text) + "</v></c>";
   }
   return xml + "/>";
 }
@@ -176,11 +147,11 @@ std::string WriteXlsx(const LogicalWorkbook& logical) {
   for (size_t i = 2; i < formats.size(); ++i) {
     const int id = static_cast<int>(164 + i - 2);
     book.numFmts += "<numFmt numFmtId=\"" + std::to_string(id) + "\" formatCode=\"" +
-                    XmlText(formats[i]) + "\"/>";
+                    ts::XmlEscape(formats[i]) + "\"/>";
     book.cellXfs.push_back(id);
   }
   for (const std::string& text : strings) {
-    book.sharedStrings.push_back("<t xml:space=\"preserve\">" + XmlText(text) + "</t>");
+    book.sharedStrings.push_back("<t xml:space=\"preserve\">" + ts::XmlEscape(text) + "</t>");
   }
   for (const LogicalSheet& sheet : logical.sheets) {
     std::string data;

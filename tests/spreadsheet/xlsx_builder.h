@@ -156,6 +156,39 @@ inline std::string BuildZip(const std::vector<ZipPart>& parts, ZipOptions option
   return zip;
 }
 
+// Text as it stands in an attribute or element.
+inline std::string XmlEscape(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+// "A", "Z", "AA"... for the 1-based column.
+inline std::string ColumnName(uint32_t column) {
+  std::string name;
+  for (; column > 0; column = (column - 1) / 26) {
+    name.insert(name.begin(), static_cast<char>('A' + (column - 1) % 26));
+  }
+  return name;
+}
+
 inline const std::string kMainNamespace =
     "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 // The start tag of a hand-written worksheet part.
