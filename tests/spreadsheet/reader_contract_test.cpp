@@ -240,29 +240,29 @@ std::string WriteXls(const LogicalWorkbook& logical) {
   globals += ts::Sst(bodies);
   std::vector<ts::SheetSpec> sheets;
   for (const LogicalSheet& sheet : logical.sheets) {
-    ts::SheetSpec spec;
-    spec.name = sheet.name;
-    spec.hidden = static_cast<uint8_t>(sheet.visibility);
+    ts::SheetSpec part;
+    part.name = sheet.name;
+    part.hidden = static_cast<uint8_t>(sheet.visibility);
     switch (sheet.kind) {
       case SheetKind::Worksheet:
-        spec.records = ts::WsBool(false);
+        part.records = ts::WsBool(false);
         break;
       case SheetKind::Chart:
-        spec.sheetType = 2;
-        spec.substream = 0x0020;
+        part.sheetType = 2;
+        part.substream = 0x0020;
         break;
       case SheetKind::Dialog:
-        spec.records = ts::WsBool(true);
+        part.records = ts::WsBool(true);
         break;
       case SheetKind::Macro:
-        spec.sheetType = 1;
-        spec.substream = 0x0040;
+        part.sheetType = 1;
+        part.substream = 0x0040;
         break;
     }
     for (const LogicalCell& cell : sheet.cells) {
-      spec.records += XlsCell(cell, StyleOf(cell, formats), strings);
+      part.records += XlsCell(cell, StyleOf(cell, formats), strings);
     }
-    sheets.push_back(std::move(spec));
+    sheets.push_back(std::move(part));
   }
   return ts::WriteCompoundFile({{"Workbook", ts::WorkbookStream(globals, sheets)}}).bytes;
 }
