@@ -10,29 +10,6 @@
 
 namespace cellverter::testing_support {
 
-inline std::string XmlEscape(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 // The bytes of a tiny but complete workbook, a zip of stored parts, whose first worksheet
 // holds `rows` (row 1 first) as shared strings; an empty text leaves its cell out.
 inline std::string MakeXlsx(const std::vector<std::vector<std::string>>& rows) {

@@ -3,5 +3,6 @@ find_package(ZLIB REQUIRED)
 cellverter_add_test(workbook_reader_tests SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/used_range_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/repairs_test.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/reader_contract_test.cpp
   LIBS cellverter_spreadsheet ZLIB::ZLIB
 )

@@ -49,14 +49,7 @@ struct UsedRangeCase {
 
 void PrintTo(const UsedRangeCase& c, std::ostream* os) { *os << c.name; }
 
-std::string ColumnName(uint32_t column) {
-  std::string name;
-  for (; column > 0; column = (column - 1) / 26) {
-    name.insert(name.begin(), static_cast<char>('A' + (column - 1) % 26));
-  }
-  return name;
-}
-std::string A1(Cell cell) { return ColumnName(cell.column) + std::to_string(cell.row); }
+std::string A1(Cell cell) { return ts::ColumnName(cell.column) + std::to_string(cell.row); }
 
 // "B2" -> {2, 2}.
 Cell ParseA1(const std::string& ref) {

@@ -256,14 +256,15 @@ struct SheetSpec {
   uint8_t sheetType = 0;        // BOUNDSHEET dt: 0 worksheet/dialog, 1 macro, 2 chart, 6 module
   uint16_t substream = 0x0010;  // BOF dt: 0x10 worksheet/dialog, 0x20 chart, 0x40 macro
   uint8_t hidden = 0;
-  std::string records;  // between BOF and EOF
+  std::string records;        // between BOF and EOF
+  std::string name{"Sheet"};  // Latin-1
 };
 
 inline std::string WorkbookStream(const std::string& globals, const std::vector<SheetSpec>& sheets,
                                   bool biff8 = true) {
   std::string head = Bof(0x0005, biff8) + globals;
   auto boundSheet = [&](const SheetSpec& sheet, uint32_t offset) {
-    const std::string name = "Sheet";
+    const std::string& name = sheet.name;
     return Record(0x0085, Le32(offset) + static_cast<char>(sheet.hidden) +
                               static_cast<char>(sheet.sheetType) +
                               (biff8 ? static_cast<char>(name.size()) + std::string(1, '\0') + name

@@ -156,6 +156,39 @@ inline std::string BuildZip(const std::vector<ZipPart>& parts, ZipOptions option
   return zip;
 }
 
+// Text as it stands in an attribute or element.
+inline std::string XmlEscape(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+// "A", "Z", "AA"... for the 1-based column.
+inline std::string ColumnName(uint32_t column) {
+  std::string name;
+  for (; column > 0; column = (column - 1) / 26) {
+    name.insert(name.begin(), static_cast<char>('A' + (column - 1) % 26));
+  }
+  return name;
+}
+
 inline const std::string kMainNamespace =
     "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 // The start tag of a hand-written worksheet part.
@@ -178,8 +211,9 @@ struct TestSheet {
   TestSheet(std::string data, std::string sheetKind = "worksheet", std::string sheetState = "")
       : sheetData(std::move(data)), kind(std::move(sheetKind)), state(std::move(sheetState)) {}
   std::string sheetData;   // what goes inside <sheetData>
-  std::string kind;        // "worksheet", "chartsheet", "dialogsheet"
+  std::string kind;        // "worksheet", "chartsheet", "dialogsheet", "macrosheet"
   std::string state;       // "", "hidden", "veryHidden"
+  std::string name;        // "" for "Sheet1", "Sheet2"... by position
   std::string beforeData;  // elements before <sheetData>, such as <dimension> or <cols>
   std::string afterData;   // elements after it, such as <tableParts>
   std::vector<RelatedPart> related;
@@ -237,12 +271,16 @@ struct TestWorkbook {
       const std::string file =
           (sheet.kind == "worksheet" ? "worksheets/sheet" : sheet.kind + "s/sheet") +
           std::to_string(sheets.size() - i) + ".xml";
-      workbook += "<sheet name=\"Sheet" + std::to_string(i + 1) + "\" sheetId=\"" +
-                  std::to_string(i + 1) + "\"" +
+      const std::string name = sheet.name.empty() ? "Sheet" + std::to_string(i + 1) : sheet.name;
+      workbook += "<sheet name=\"" + name + "\" sheetId=\"" + std::to_string(i + 1) + "\"" +
                   (sheet.state.empty() ? "" : " state=\"" + sheet.state + "\"") + " r:id=\"" + id +
                   "\"/>";
-      rels += "<Relationship Id=\"" + id + "\" Type=\"" + RelType(sheet.kind) + "\" Target=\"" +
-              file + "\"/>";
+      // Excel's macro sheets have a relationship type of Microsoft's own.
+      const std::string type =
+          sheet.kind == "macrosheet"
+              ? "http://schemas.microsoft.com/office/2006/relationships/xlMacrosheet"
+              : RelType(sheet.kind);
+      rels += "<Relationship Id=\"" + id + "\" Type=\"" + type + "\" Target=\"" + file + "\"/>";
       if (sheet.kind == "worksheet") {
         parts["xl/" + file] =
             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
