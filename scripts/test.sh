@@ -22,7 +22,8 @@ fi
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCELLVERTER_SANITIZE=ON -DCELLVERTER_WERROR=ON -DCELLVERTER_TESTS=ON >/dev/null
 cmake --build build/test -j "$(nproc)"
-ctest --test-dir build/test --output-on-failure -j "$(nproc)" "$@"
+# A test that hangs fails after five minutes instead of holding the run.
+ctest --test-dir build/test --output-on-failure --timeout 300 -j "$(nproc)" "$@"
 if [[ $# -eq 0 && ${CELLVERTER_PACKAGE_TEST:-1} != 0 ]]; then
   scripts/test-package.sh
 fi
