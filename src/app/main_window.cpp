@@ -32,6 +32,7 @@
 #include <atomic>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -670,10 +671,10 @@ class TAppForm::RunConnection : public BatchObserver {
     if (!size.FarLargerThanHeld()) return;
     ShowNote(SparseRangeStatusText(workbook_, size));
   }
-  void WorkbookRepaired(std::size_t /*index*/, const std::string& repair) override {
+  void WorkbookRepaired(std::size_t index, const std::string& repair) override {
     const std::string text = RepairedStatusText(workbook_, repair);
-    if (lastRepaired_ != workbook_) ++repairedWorkbooks_;
-    lastRepaired_ = workbook_;
+    if (lastRepairedIndex_ != index) ++repairedWorkbooks_;
+    lastRepairedIndex_ = index;
     lastRepair_ = "\"" + workbook_ + "\": " + repair;
     ShowNote(text);
   }
@@ -716,7 +717,7 @@ class TAppForm::RunConnection : public BatchObserver {
   std::string workbook_;  // the run's thread only
   // Workbooks of this run that their readers mended, and the last repair; the run's thread.
   std::size_t repairedWorkbooks_ = 0;
-  std::string lastRepaired_;
+  std::optional<std::size_t> lastRepairedIndex_;
   std::string lastRepair_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> stopHonoured_{false};

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <utility>
+#include <string_view>
 #include <vector>
 
 #include "spreadsheet/cell_value.h"
@@ -56,12 +56,13 @@ inline constexpr const char* kZipLocalSizesRepair =
 // met; a hostile file cannot grow the list beyond kMaxRepairs entries.
 class RepairLog {
  public:
-  void Note(std::string what) {
+  // Called per cell for some repairs: a repair already noted costs no allocation.
+  void Note(std::string_view what) {
     if (notes_.size() >= kMaxRepairs) return;
     for (const std::string& known : notes_) {
       if (known == what) return;
     }
-    notes_.push_back(std::move(what));
+    notes_.emplace_back(what);
   }
   const std::vector<std::string>& Notes() const { return notes_; }
 

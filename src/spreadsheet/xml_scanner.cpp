@@ -205,7 +205,8 @@ void XmlScanner::DecodeInto(std::string_view raw, std::string& out) const {
         code = code * (hex ? 16 : 10) + static_cast<char32_t>(d);
         if (code > 0x10FFFF) Fail("a bad character reference");
       }
-      if (code == 0 || (code >= 0xD800 && code <= 0xDFFF)) Fail("a bad character reference");
+      if (code == 0 || IsHighSurrogate(code) || IsLowSurrogate(code))
+        Fail("a bad character reference");
       AppendUtf8(code, out);
     } else {
       Fail("an unknown entity");
