@@ -9,6 +9,19 @@
 
 namespace cellverter {
 
+// Which worksheets of each workbook a run converts. Nothing chosen: the first worksheet, into
+// "<workbook name>.csv". With `all`, or more than one sheet named, every CSV file is named
+// "<workbook name> - <sheet name>.csv" (OutputPathForSheet).
+struct SheetChoice {
+  bool all = false;  // every worksheet in workbook order, hidden ones too
+  // Each a name (exact, else compared as Excel compares names) or a 1-based position
+  // among the worksheets ("2"); a workbook lacking one of them fails, nothing written for it.
+  std::vector<std::string> sheets;
+
+  bool FirstOnly() const { return !all && sheets.empty(); }
+  bool NamesSheets() const { return all || sheets.size() > 1; }
+};
+
 // What a run reads from its caller while it runs. The window answers from its controls,
 // which may change while the run waits in a message box, so the run asks again each time
 // the rules say so: the list length before every workbook, the item by index, the
@@ -28,6 +41,8 @@ class BatchInputs {
   // Tried on encrypted workbooks after Excel's default password, read once at the start;
   // empty: none.
   virtual std::string Password() { return {}; }
+  // The worksheets to convert, read once at the start; by default the first one.
+  virtual SheetChoice Sheets() { return {}; }
 };
 
 // A fixed list with fixed settings (the command-line tool, tests).

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,9 +72,9 @@ class RepairLog {
   std::vector<std::string> notes_;
 };
 
-// What one file-format reader gives the engine for an opened workbook: the first worksheet
-// as a forward stream of rows, plus the workbook facts needed to display its cells. Each
-// reader (.xlsx, .xls) implements it; the engine behind the automation members uses it.
+// One worksheet of an opened workbook as a forward stream of rows, plus the workbook facts
+// needed to display its cells. WorkbookSource::OpenSheet gives it; the engine behind the
+// automation members uses it.
 class SheetSource {
  public:
   virtual ~SheetSource() = default;
@@ -95,13 +97,64 @@ class SheetSource {
   virtual bool NextRow(SheetRow& row) = 0;
   virtual void Rewind() = 0;
 
-  // What the reader repaired so far; some repairs are met only as the rows are read, so the
-  // list is complete after the last row.
+  // What the reader repaired to read this sheet, those of the workbook's globals included;
+  // some repairs are met only as the rows are read, so the list is complete after the last
+  // row.
   RepairLog& Repairs() { return repairs_; }
   const RepairLog& Repairs() const { return repairs_; }
 
  private:
   RepairLog repairs_;
 };
+
+enum class SheetKind : uint8_t { kWorksheet, kChart, kDialog, kMacro };
+enum class SheetVisibility : uint8_t { kVisible, kHidden, kVeryHidden };
+
+// A sheet of the workbook's sheet list, as Excel shows its tabs.
+struct SheetEntry {
+  std::string name;
+  SheetKind kind = SheetKind::kWorksheet;
+  SheetVisibility visibility = SheetVisibility::kVisible;
+};
+
+// Sheet names longer than this (Excel allows 31 characters) mark a damaged file.
+inline constexpr size_t kMaxSheetNameBytes = 1024;
+
+// What one file-format reader gives the engine for an opened workbook: its sheet list in
+// workbook (tab) order, every kind of sheet included, and any worksheet of it as a
+// SheetSource. Readers choose no sheet. Each reader (.xlsx, .xls) implements it.
+class WorkbookSource {
+ public:
+  virtual ~WorkbookSource() = default;
+
+  // Every sheet, in workbook order; a sheet's position is its index here.
+  const std::vector<SheetEntry>& Sheets() const { return sheets_; }
+
+  // Opens the sheet at `position` (an index into Sheets() whose kind is kWorksheet) as a row
+  // stream. The workbook outlives the sheets it opened; sheets are read one at a time, on the
+  // thread that opened the workbook, and opening another one may end the one before. Throws
+  // Error naming the file when the sheet cannot be read.
+  virtual std::unique_ptr<SheetSource> OpenSheet(size_t position) = 0;
+
+  // What was repaired to read the workbook's globals (the sheet list, strings, formats);
+  // each sheet opened starts its own list with these.
+  RepairLog& Repairs() { return repairs_; }
+  const RepairLog& Repairs() const { return repairs_; }
+
+ protected:
+  std::vector<SheetEntry> sheets_;
+
+ private:
+  RepairLog repairs_;
+};
+
+// The position of the first worksheet in workbook order (hidden or not), if there is one.
+inline std::optional<size_t> FirstWorksheet(const WorkbookSource& workbook) {
+  const std::vector<SheetEntry>& sheets = workbook.Sheets();
+  for (size_t i = 0; i < sheets.size(); ++i) {
+    if (sheets[i].kind == SheetKind::kWorksheet) return i;
+  }
+  return std::nullopt;
+}
 
 }  // namespace cellverter
