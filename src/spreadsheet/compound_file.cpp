@@ -68,11 +68,11 @@ CompoundFile::CompoundFile(std::string path, Container container) : path_(std::m
           }()) {
         Damaged("the file is truncated");
       }
-      ThrowWorkbookError(path_, "it is not an Excel workbook");
+      ThrowWorkbookError(path_, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
     }
     ReadAt(0, header, sizeof header);
     if (!HasSignature(std::string_view(header, 8))) {
-      ThrowWorkbookError(path_, "it is not an Excel workbook");
+      ThrowWorkbookError(path_, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
     }
     sectorShift_ = LoadLe16(header + 30);
     if ((sectorShift_ != 9 && sectorShift_ != 12) || LoadLe16(header + 28) != 0xFFFE ||
@@ -189,7 +189,7 @@ CompoundFile::CompoundFile(std::string path, Container container) : path_(std::m
 CompoundFile::~CompoundFile() { ::close(fd_); }
 
 void CompoundFile::Damaged(const std::string& cause) const {
-  ThrowWorkbookError(path_, "the file is damaged (" + cause + ")");
+  ThrowWorkbookError(path_, "the file is damaged (" + cause + ")", ErrorKind::kDamaged);
 }
 
 void CompoundFile::ReadAt(uint64_t offset, char* buffer, size_t count) const {
@@ -197,7 +197,7 @@ void CompoundFile::ReadAt(uint64_t offset, char* buffer, size_t count) const {
     const ssize_t got = ::pread(fd_, buffer, count, static_cast<off_t>(offset));
     if (got < 0) {
       if (errno == EINTR) continue;
-      ThrowWorkbookError(path_, SystemMessage(errno));
+      ThrowWorkbookError(path_, SystemMessage(errno), ErrorKind::kInputOutput);
     }
     if (got == 0) Damaged("the file is truncated");
     buffer += got;

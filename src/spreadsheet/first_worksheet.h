@@ -18,7 +18,7 @@ class FirstWorksheetSource final : public SheetSource {
   FirstWorksheetSource(std::unique_ptr<WorkbookSource> workbook, const std::string& path)
       : workbook_(std::move(workbook)) {
     const std::optional<size_t> first = FirstWorksheet(*workbook_);
-    if (!first) ThrowWorkbookError(path, kNoWorksheetCause);
+    if (!first) ThrowWorkbookError(path, kNoWorksheetCause, ErrorKind::kNoSuchSheet);
     sheet_ = workbook_->OpenSheet(*first);
     TakeRepairs();
   }

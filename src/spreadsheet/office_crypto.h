@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "spreadsheet/workbook_error.h"
+
 #include "spreadsheet/zip_archive.h"
 
 namespace cellverter {
@@ -30,9 +32,10 @@ inline constexpr std::string_view kWrongPasswordCause = "the password is wrong";
 // Thrown when no password opens a file, or when it is encrypted in a way we do not read; the
 // text is the cause of a workbook error ("the workbook is protected by a password" when the
 // user gave no password, else "the password is wrong").
-class PasswordRefused : public std::runtime_error {
+class PasswordRefused : public WorkbookFault {
  public:
-  using std::runtime_error::runtime_error;
+  explicit PasswordRefused(const std::string& cause)
+      : WorkbookFault(cause, ErrorKind::kPasswordProtected) {}
 };
 
 // Key derivation of Agile encryption may ask for up to 10,000,000 hash rounds (Excel writes

@@ -22,9 +22,30 @@ inline std::string WorkbookErrorMessage(std::string_view path, std::string_view 
   return message;
 }
 
-[[noreturn]] inline void ThrowWorkbookError(std::string_view path, std::string_view cause) {
-  throw Error(WorkbookErrorMessage(path, cause));
+[[noreturn]] inline void ThrowWorkbookError(std::string_view path, std::string_view cause,
+                                            ErrorKind kind) {
+  throw Error(WorkbookErrorMessage(path, cause), kind);
 }
+
+// What a reader's inner layers (container, XML, records, decryption) throw without knowing
+// the file's name; the reader turns it into an Error naming the file, of the same kind. The
+// text is the cause.
+class WorkbookFault : public std::runtime_error {
+ public:
+  WorkbookFault(const std::string& cause, ErrorKind kind)
+      : std::runtime_error(cause), kind_(kind) {}
+  ErrorKind Kind() const { return kind_; }
+
+ private:
+  ErrorKind kind_;
+};
+
+// The one signal of damage inside the readers.
+class WorkbookDamaged : public WorkbookFault {
+ public:
+  explicit WorkbookDamaged(const std::string& detail)
+      : WorkbookFault("the file is damaged (" + detail + ")", ErrorKind::kDamaged) {}
+};
 
 // Runs `open` (a reader's opening of `path`) and turns what its inner layers throw into an
 // Error naming the file: their text is the cause.
@@ -34,19 +55,13 @@ auto WithWorkbookErrors(std::string_view path, Open&& open) -> decltype(open()) 
     return open();
   } catch (const Error&) {
     throw;
+  } catch (const WorkbookFault& fault) {
+    ThrowWorkbookError(path, fault.what(), fault.Kind());
   } catch (const std::bad_alloc&) {
-    ThrowWorkbookError(path, "there is not enough memory to read it");
+    ThrowWorkbookError(path, "there is not enough memory to read it", ErrorKind::kOther);
   } catch (const std::exception& e) {
-    ThrowWorkbookError(path, e.what());
+    ThrowWorkbookError(path, e.what(), ErrorKind::kOther);
   }
 }
-
-// What a reader's inner layers (container, XML, records) throw without knowing the file's
-// name; the reader turns it into an Error naming the file. The text is the cause.
-class WorkbookDamaged : public std::runtime_error {
- public:
-  explicit WorkbookDamaged(const std::string& detail)
-      : std::runtime_error("the file is damaged (" + detail + ")") {}
-};
 
 }  // namespace cellverter

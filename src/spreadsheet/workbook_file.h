@@ -24,12 +24,12 @@ inline int OpenWorkbookFile(const std::string& path, uint64_t* size = nullptr) {
   struct stat info {};
   if (fd < 0) {
     const int error = errno;
-    if (error == ENOENT) ThrowWorkbookError(path, "the file does not exist");
+    if (error == ENOENT) ThrowWorkbookError(path, "the file does not exist", ErrorKind::kNotFound);
     // A socket cannot be opened at all: say what it is rather than why open failed.
     if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
-      ThrowWorkbookError(path, "it is not an Excel workbook");
+      ThrowWorkbookError(path, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
     }
-    ThrowWorkbookError(path, SystemMessage(error));
+    ThrowWorkbookError(path, SystemMessage(error), ErrorKind::kInputOutput);
   }
   const char* refusal = nullptr;
   int error = 0;
@@ -44,7 +44,8 @@ inline int OpenWorkbookFile(const std::string& path, uint64_t* size = nullptr) {
   }
   if (refusal != nullptr || error != 0) {
     ::close(fd);
-    ThrowWorkbookError(path, refusal != nullptr ? refusal : SystemMessage(error));
+    ThrowWorkbookError(path, refusal != nullptr ? refusal : SystemMessage(error),
+                       refusal != nullptr ? ErrorKind::kNotAWorkbook : ErrorKind::kInputOutput);
   }
   if (size != nullptr) *size = static_cast<uint64_t>(info.st_size);
   return fd;

@@ -122,7 +122,7 @@ std::unique_ptr<SheetSource> OpenWorkbookSource(const std::string& path,
   const std::string_view head(reinterpret_cast<const char*>(magic), sizeof magic);
   if (longEnough && LooksLikeOldBiffFile(head)) return OpenXlsSource(path);
   if (longEnough && LooksLikeBareBiff8Stream(head)) return OpenXlsSource(path, password);
-  ThrowWorkbookError(path, "it is not an Excel workbook");
+  ThrowWorkbookError(path, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
 }
 
 }  // namespace cellverter

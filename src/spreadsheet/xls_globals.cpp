@@ -12,20 +12,24 @@ namespace cellverter::biff {
 void WorkbookGlobals::Read(RecordReader& reader, const std::string& path, std::string_view password,
                            bool truncated, RepairLog& repairs) {
   if (!reader.Next())
-    ThrowWorkbookError(path, "the file is damaged (the workbook stream is empty)");
+    ThrowWorkbookError(path, "the file is damaged (the workbook stream is empty)",
+                       ErrorKind::kDamaged);
   const uint16_t bofType = reader.type();
   if (bofType == kBofBiff2 || bofType == kBofBiff3 || bofType == kBofBiff4) {
     ThrowWorkbookError(
-        path, "Excel 2.x-4.x workbooks are not supported; save it as a newer Excel workbook");
+        path, "Excel 2.x-4.x workbooks are not supported; save it as a newer Excel workbook",
+        ErrorKind::kUnsupportedVersion);
   }
   if (bofType != kBof || reader.data().size() < 4) {
-    ThrowWorkbookError(
-        path, "the file is damaged (the workbook stream does not start with a BOF record)");
+    ThrowWorkbookError(path,
+                       "the file is damaged (the workbook stream does not start with a BOF record)",
+                       ErrorKind::kDamaged);
   }
   const uint16_t version = LoadLe16(reader.data().data());
   biff8_ = version == 0x0600 || (version != 0x0500 && reader.data().size() >= 16);
   if (LoadLe16(reader.data().data() + 2) != kGlobalsSubstream) {
-    ThrowWorkbookError(path, "the file is damaged (the workbook globals are missing)");
+    ThrowWorkbookError(path, "the file is damaged (the workbook globals are missing)",
+                       ErrorKind::kDamaged);
   }
   if (!biff8_) codePage_.SetCodePage(1252);
   while (reader.Next()) {
@@ -34,11 +38,12 @@ void WorkbookGlobals::Read(RecordReader& reader, const std::string& path, std::s
       case kEof:
         return;
       case kFilePass:
-        if (!biff8_) ThrowWorkbookError(path, kPasswordProtectedCause);
+        if (!biff8_)
+          ThrowWorkbookError(path, kPasswordProtectedCause, ErrorKind::kPasswordProtected);
         try {
           reader.SetDecryptor(OpenBiffDecryptor(data, password));
-        } catch (const std::runtime_error& refused) {
-          ThrowWorkbookError(path, refused.what());
+        } catch (const WorkbookFault& refused) {
+          ThrowWorkbookError(path, refused.what(), refused.Kind());
         }
         break;
       case kCodePage:

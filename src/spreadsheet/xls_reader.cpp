@@ -38,7 +38,7 @@ class XlsSheetSource final : public SheetSource {
   }
 
   [[noreturn]] void Fail(const std::string& cause) const {
-    ThrowWorkbookError(file_.path(), cause);
+    ThrowWorkbookError(file_.path(), cause, ErrorKind::kDamaged);
   }
 
   void Open() {
@@ -116,7 +116,8 @@ std::unique_ptr<SheetSource> OpenXlsSource(const std::string& path, std::string_
     ::close(fd);
     if (got > 0 && LooksLikeOldBiffFile(std::string_view(head, static_cast<size_t>(got)))) {
       ThrowWorkbookError(
-          path, "Excel 2.x-4.x workbooks are not supported; save it as a newer Excel workbook");
+          path, "Excel 2.x-4.x workbooks are not supported; save it as a newer Excel workbook",
+          ErrorKind::kUnsupportedVersion);
     }
     if (got > 0 && LooksLikeBareBiff8Stream(std::string_view(head, static_cast<size_t>(got)))) {
       container = CompoundFile::Container::kBareStream;

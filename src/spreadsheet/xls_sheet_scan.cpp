@@ -11,7 +11,8 @@ void SheetScan::FindFirstWorksheet(uint64_t streamSize, const std::string& path)
   for (const BoundSheet& sheet : globals_.Sheets()) {
     if (sheet.type != 0) continue;  // 1 macro sheet, 2 chart, 6 VBA module
     if (sheet.offset >= streamSize) {
-      ThrowWorkbookError(path, "the file is damaged (a sheet lies outside the workbook stream)");
+      ThrowWorkbookError(path, "the file is damaged (a sheet lies outside the workbook stream)",
+                         ErrorKind::kDamaged);
     }
     const bool worksheet = [&] {
       reader_.Seek(sheet.offset, true);
@@ -41,7 +42,7 @@ void SheetScan::FindFirstWorksheet(uint64_t streamSize, const std::string& path)
       return;
     }
   }
-  ThrowWorkbookError(path, "the workbook has no worksheet");
+  ThrowWorkbookError(path, "the workbook has no worksheet", ErrorKind::kNoSuchSheet);
 }
 
 // Calls f(type, data) for the records of the worksheet substream, skipping the substreams

@@ -898,7 +898,8 @@ void XlsxSource::ReadWorkbook(const std::string& part, std::string& sheetRelId) 
   for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
     if (e != XmlScanner::Event::Start) continue;
     if (root) {
-      if (!xml.Is(kMain, "workbook")) ThrowWorkbookError(path_, "it is not an Excel workbook");
+      if (!xml.Is(kMain, "workbook"))
+        ThrowWorkbookError(path_, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
       root = false;
     } else if (xml.Depth() == 2 && xml.Is(kMain, "workbookPr")) {
       date1904_ = IsTrue(xml.Attribute("date1904"));
@@ -919,7 +920,8 @@ void XlsxSource::ReadWorkbook(const std::string& part, std::string& sheetRelId) 
       break;
     }
   }
-  if (sheetRelId.empty()) ThrowWorkbookError(path_, "the workbook holds no worksheet");
+  if (sheetRelId.empty())
+    ThrowWorkbookError(path_, "the workbook holds no worksheet", ErrorKind::kNoSuchSheet);
   // The first of each kind, should a package name two.
   bool stylesRead = false;
   bool sharedStringsRead = false;
@@ -1112,7 +1114,7 @@ void XlsxSource::Load() {
   }
   if (workbookPart.empty()) {
     if (!hasPackageRels && zip_->Find("xl/workbook.xml") == nullptr) {
-      ThrowWorkbookError(path_, "it is not an Excel workbook");
+      ThrowWorkbookError(path_, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
     }
     if (!hasPackageRels) workbookPart = "xl/workbook.xml";
   }
@@ -1137,7 +1139,7 @@ bool XlsxSource::NextRow(SheetRow& row) {
   } catch (const Error&) {
     throw;
   } catch (const std::exception& e) {
-    ThrowWorkbookError(path_, e.what());
+    ThrowWorkbookError(path_, e.what(), ErrorKind::kDamaged);
   }
 }
 
