@@ -646,7 +646,7 @@ class TAppForm::RunConnection : public BatchObserver {
     });
   }
   void WorkbookFailed(std::size_t /*index*/, const std::string& /*workbook*/,
-                      const std::string& message) override {
+                      const std::string& message, ErrorKind /*kind*/) override {
     WaitForWindow([this, &message] {
       const bool wasBusy = busy_;
       SetCursorNow(false);
@@ -662,7 +662,8 @@ class TAppForm::RunConnection : public BatchObserver {
     total_ = count;
     done_ = index;
   }
-  void WorkbookConverted(std::size_t index, const std::string&, const std::string&) override {
+  void WorkbookConverted(std::size_t index, const std::string&,
+                         const std::vector<std::string>&) override {
     done_ = index + 1;
   }
   // A range far larger than what the file holds writes mostly separators for a long time:

@@ -133,19 +133,19 @@ void CliReport::WorkbookProgress(std::size_t index, long long row, long long las
 }
 
 void CliReport::WorkbookConverted(std::size_t index, const std::string&,
-                                  const std::string& csvFile) {
+                                  const std::vector<std::string>& csvFiles) {
   std::lock_guard guard(lock_);
   ++converted_;
-  Record(index, {true, csvFile});
+  Record(index, {true, csvFiles});
 }
 
 void CliReport::WorkbookFailed(std::size_t index, const std::string& workbook,
-                               const std::string& message) {
+                               const std::string& message, ErrorKind kind) {
   std::lock_guard guard(lock_);
   ++failed_;
-  // Most messages name the workbook already; one about the CSV file does not.
-  const bool named = message.find(workbook) != std::string::npos;
-  Record(index, {false, "cellverter-cli: " + (named ? message : workbook + ": " + message)});
+  // A message about the CSV file names that file, not the workbook.
+  const bool named = kind != ErrorKind::kOutputFolder;
+  Record(index, {false, {"cellverter-cli: " + (named ? message : workbook + ": " + message)}});
 }
 
 void CliReport::Record(std::size_t index, Result result) {
@@ -163,14 +163,15 @@ void CliReport::Record(std::size_t index, Result result) {
 }
 
 void CliReport::Print(const Result& result) {
-  if (!result.ok) {
-    std::fprintf(err_, "%s\n", result.text.c_str());
-  } else if (result.text.empty()) {
-    // The sheet gave no line: no file, nothing to list.
-  } else if (nulSeparated_) {
-    std::fwrite(result.text.c_str(), 1, result.text.size() + 1, out_);
-  } else {
-    std::fprintf(out_, "%s\n", QuotedPath(result.text).c_str());
+  // A sheet that gave no line has no file, so nothing to list.
+  for (const std::string& text : result.texts) {
+    if (!result.ok) {
+      std::fprintf(err_, "%s\n", text.c_str());
+    } else if (nulSeparated_) {
+      std::fwrite(text.c_str(), 1, text.size() + 1, out_);
+    } else {
+      std::fprintf(out_, "%s\n", QuotedPath(text).c_str());
+    }
   }
   std::fflush(out_);
   std::fflush(err_);

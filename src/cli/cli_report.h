@@ -38,14 +38,14 @@ class CliReport : public BatchObserver {
   void SetBusyCursor(bool) override {}
   void Beep() override {}
   void DestinationNotCreated(const std::string& folder, const std::string& systemMessage) override;
-  void WorkbookFailed(std::size_t index, const std::string& workbook,
-                      const std::string& message) override;
+  void WorkbookFailed(std::size_t index, const std::string& workbook, const std::string& message,
+                      ErrorKind kind) override;
   void WorkbookStarting(std::size_t index, std::size_t count, const std::string& workbook) override;
   void WorkbookUsedRange(std::size_t index, const UsedRangeSize& size) override;
   void WorkbookRepaired(std::size_t index, const std::string& repair) override;
   void WorkbookProgress(std::size_t index, long long row, long long lastRow) override;
   void WorkbookConverted(std::size_t index, const std::string& workbook,
-                         const std::string& csvFile) override;
+                         const std::vector<std::string>& csvFiles) override;
 
   // The run stops at the next row once `flag` is set (by the interrupt watcher).
   void StopWhen(const std::atomic<bool>& flag) { stop_ = &flag; }
@@ -61,7 +61,7 @@ class CliReport : public BatchObserver {
  private:
   struct Result {
     bool ok = false;
-    std::string text;
+    std::vector<std::string> texts;  // the files written, or the one error message
   };
   void Record(std::size_t index, Result result);
   void Print(const Result& result);

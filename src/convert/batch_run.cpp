@@ -4,6 +4,7 @@
 #include <atomic>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <system_error>
@@ -22,7 +23,8 @@ FixedBatchInputs::FixedBatchInputs(std::vector<std::string> workbooks, std::stri
       options_(std::move(options)) {}
 
 void BatchObserver::WorkbookStarting(std::size_t, std::size_t, const std::string&) {}
-void BatchObserver::WorkbookConverted(std::size_t, const std::string&, const std::string&) {}
+void BatchObserver::WorkbookConverted(std::size_t, const std::string&,
+                                      const std::vector<std::string>&) {}
 void BatchObserver::WorkbookUsedRange(std::size_t, const UsedRangeSize&) {}
 void BatchObserver::WorkbookRepaired(std::size_t, const std::string&) {}
 void BatchObserver::WorkbookProgress(std::size_t, long long, long long) {}
@@ -92,28 +94,43 @@ class ObserverMonitor final : public ConversionMonitor {
   std::mutex* lock_;
 };
 
-// The step that both runs take for one workbook: converts it into `csvFile`, counts the
-// outcome in `summary` and tells the observer. `lock`, when given, is held for the counting
-// and the observer's calls (parallel workers); `cursor`, when given, shows the normal cursor
-// while the observer reports a failure (the one-by-one run's ERROR box). False when a stop
-// abandoned the workbook: the run ends there.
+// The CSV file of a worksheet of `workbook`: "<workbook>.csv", or with the sheet's name when
+// the choice may give several, made unique in the destination of the moment.
+CsvFileNamer OutputNamer(const std::function<std::string()>& destination,
+                         const std::string& workbook, const SheetChoice& choice) {
+  return [&destination, &workbook, named = choice.NamesSheets()](const std::string& sheet) {
+    return UniqueFileName(named ? OutputPathForSheet(destination(), workbook, sheet)
+                                : OutputPathFor(destination(), workbook));
+  };
+}
+
+// The step that both runs take for one workbook: converts the chosen worksheets into the
+// files `csvFileFor` names, counts the outcome in `summary` and tells the observer. `lock`, when
+// given, is held for the counting and the observer's calls (parallel workers); `cursor`, when
+// given, shows the normal cursor while the observer reports a failure (the one-by-one run's ERROR
+// box). False when a stop abandoned the workbook: the run ends there.
 bool ConvertStep(BatchObserver& observer, std::size_t index, const std::string& workbook,
-                 const std::string& csvFile, const CsvOptions& options, std::mutex* lock,
-                 BatchSummary& summary, BusyCursor* cursor) {
+                 const SheetChoice& choice, const CsvFileNamer& csvFileFor,
+                 const CsvOptions& options, std::mutex* lock, BatchSummary& summary,
+                 BusyCursor* cursor) {
   ObserverMonitor monitor(observer, index, lock);
   auto hold = [lock] {
     return lock != nullptr ? std::unique_lock(*lock) : std::unique_lock<std::mutex>();
   };
-  std::string written;
+  std::vector<std::string> written;
   std::string failure;
+  ErrorKind kind = ErrorKind::kOther;
   bool converted = false;
   try {
-    written = ConvertExcelToCSV(workbook, csvFile, options, &monitor);
+    written = ConvertWorkbookToCSV(workbook, choice, csvFileFor, options, &monitor);
     converted = true;
   } catch (const ConversionCancelled&) {
     const auto guard = hold();
     summary.stopped = true;
     return false;
+  } catch (const Error& error) {
+    failure = error.what();
+    kind = error.Kind();
   } catch (const std::exception& error) {
     failure = error.what();
   }
@@ -125,7 +142,7 @@ bool ConvertStep(BatchObserver& observer, std::size_t index, const std::string& 
   }
   ++summary.failed;
   if (cursor != nullptr) cursor->Set(false);
-  observer.WorkbookFailed(index, workbook, failure);
+  observer.WorkbookFailed(index, workbook, failure, kind);
   if (cursor != nullptr) cursor->Set(true);
   return true;
 }
@@ -146,6 +163,8 @@ BatchSummary RunBatch(BatchInputs& inputs, BatchObserver& observer) {
   CsvOptions options;
   options.separator = inputs.Separator();
   options.password = inputs.Password();
+  const SheetChoice choice = inputs.Sheets();
+  const std::function<std::string()> destinationNow = [&inputs] { return inputs.Destination(); };
   BusyCursor cursor(observer);
 
   for (std::size_t index = 0; index < inputs.ItemCount(); ++index) {
@@ -155,12 +174,13 @@ BatchSummary RunBatch(BatchInputs& inputs, BatchObserver& observer) {
     }
     const std::string workbook = inputs.Item(index);
     observer.WorkbookStarting(index, inputs.ItemCount(), workbook);
-    const std::string csvFile = UniqueFileName(OutputPathFor(inputs.Destination(), workbook));
     observer.ShowStatus(ConvertingStatusText(workbook));
     options.encoding = inputs.Encoding();
     options.ansiCodePage = inputs.AnsiCodePage();
     options.maxCells = inputs.MaxCells();
-    if (!ConvertStep(observer, index, workbook, csvFile, options, nullptr, summary, &cursor)) {
+    if (!ConvertStep(observer, index, workbook, choice,
+                     OutputNamer(destinationNow, workbook, choice), options, nullptr, summary,
+                     &cursor)) {
       observer.ShowStatus("");
       break;
     }
@@ -176,6 +196,9 @@ BatchSummary RunBatch(BatchInputs& inputs, BatchObserver& observer) {
 std::string OutputNameFamily(const std::string& workbook) {
   const std::string output = OutputPathFor("", workbook);  // "/<base>.csv"
   std::string base = output.substr(1, output.size() - 1 - 4);
+  // A sheet's file "<workbook> - <sheet>.csv" may meet "<workbook> - <x>.csv" of a workbook
+  // named "<workbook> - <x>": the family ends before the first " - ".
+  if (const std::size_t dash = base.find(" - "); dash != std::string::npos) base.resize(dash);
   // Strip " (n)" counters from the end, as many as there are.
   for (;;) {
     if (base.size() < 4 || base.back() != ')') break;
@@ -194,13 +217,14 @@ std::string OutputNameFamily(const std::string& workbook) {
 
 BatchSummary RunBatchInParallel(const std::vector<std::string>& workbooks,
                                 const std::string& destination, const CsvOptions& options,
-                                unsigned jobs, BatchObserver& observer) {
+                                unsigned jobs, BatchObserver& observer, const SheetChoice& choice) {
   BatchSummary summary;
   if (const std::string failure = CreateDestinationFolder(destination); !failure.empty()) {
     observer.DestinationNotCreated(destination, failure);
     return summary;
   }
   summary.destinationReady = true;
+  const std::function<std::string()> fixedDestination = [&destination] { return destination; };
 
   // Chains of list indexes whose names could meet, in the order of their first workbook;
   // one worker takes the list as it stands.
@@ -230,9 +254,9 @@ BatchSummary RunBatchInParallel(const std::vector<std::string>& workbooks,
             }
             observer.WorkbookStarting(index, workbooks.size(), workbook);
           }
-          if (!ConvertStep(observer, index, workbook,
-                           UniqueFileName(OutputPathFor(destination, workbook)), options,
-                           &observerMutex, summary, nullptr)) {
+          if (!ConvertStep(observer, index, workbook, choice,
+                           OutputNamer(fixedDestination, workbook, choice), options, &observerMutex,
+                           summary, nullptr)) {
             return;
           }
         }

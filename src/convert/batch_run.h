@@ -9,19 +9,6 @@
 
 namespace cellverter {
 
-// Which worksheets of each workbook a run converts. Nothing chosen: the first worksheet, into
-// "<workbook name>.csv". With `all`, or more than one sheet named, every CSV file is named
-// "<workbook name> - <sheet name>.csv" (OutputPathForSheet).
-struct SheetChoice {
-  bool all = false;  // every worksheet in workbook order, hidden ones too
-  // Each a name (exact, else compared as Excel compares names) or a 1-based position
-  // among the worksheets ("2"); a workbook lacking one of them fails, nothing written for it.
-  std::vector<std::string> sheets;
-
-  bool FirstOnly() const { return !all && sheets.empty(); }
-  bool NamesSheets() const { return all || sheets.size() > 1; }
-};
-
 // What a run reads from its caller while it runs. The window answers from its controls,
 // which may change while the run waits in a message box, so the run asks again each time
 // the rules say so: the list length before every workbook, the item by index, the
@@ -41,7 +28,8 @@ class BatchInputs {
   // Tried on encrypted workbooks after Excel's default password, read once at the start;
   // empty: none.
   virtual std::string Password() { return {}; }
-  // The worksheets to convert, read once at the start; by default the first one.
+  // The worksheets of each workbook to convert, read once at the start; by default the
+  // first one.
   virtual SheetChoice Sheets() { return {}; }
 };
 
@@ -82,15 +70,17 @@ class BatchObserver {
   // `systemMessage` is the system's text for the failure ("Permission denied").
   virtual void DestinationNotCreated(const std::string& folder,
                                      const std::string& systemMessage) = 0;
-  // `message` names the workbook and the cause; the window shows it in a box captioned
+  // `message` names the workbook and the cause (or, for a CSV file that could not be
+  // written, ErrorKind::kOutputFolder, that file); the window shows it in a box captioned
   // "ERROR" with the normal cursor, and the run goes on with the next workbook.
   virtual void WorkbookFailed(std::size_t index, const std::string& workbook,
-                              const std::string& message) = 0;
+                              const std::string& message, ErrorKind kind) = 0;
 
-  // For progress displays. `csvFile` is the file written (empty when the sheet gave no line).
+  // For progress displays. `csvFiles` are the files written, in the order of the sheets (none
+  // when the sheet gave no line; one for the first worksheet).
   virtual void WorkbookStarting(std::size_t index, std::size_t count, const std::string& workbook);
   virtual void WorkbookConverted(std::size_t index, const std::string& workbook,
-                                 const std::string& csvFile);
+                                 const std::vector<std::string>& csvFiles);
   // Once per workbook, when its used range is known and before any row is written (a
   // used range far larger than what the file holds shows where a huge output comes from).
   virtual void WorkbookUsedRange(std::size_t index, const UsedRangeSize& size);
@@ -143,10 +133,12 @@ BatchSummary RunBatch(BatchInputs& inputs, BatchObserver& observer);
 // WorkbookRepaired, WorkbookConverted, WorkbookFailed and StopRequested are called.
 BatchSummary RunBatchInParallel(const std::vector<std::string>& workbooks,
                                 const std::string& destination, const CsvOptions& options,
-                                unsigned jobs, BatchObserver& observer);
+                                unsigned jobs, BatchObserver& observer,
+                                const SheetChoice& choice = {});
 
-// The key under which output names could meet: the base name of the output file without
-// its trailing " (n)" counters, ASCII letters lower-cased (a case-insensitive destination
+// The key under which output names could meet: the base name of the output file up to its
+// first " - " (sheets' files add " - <sheet>"), without its trailing " (n)" counters, ASCII
+// letters lower-cased (a case-insensitive destination
 // folder would make "Sales.csv" and "sales.csv" meet).
 std::string OutputNameFamily(const std::string& workbook);
 

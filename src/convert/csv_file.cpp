@@ -37,7 +37,8 @@ CsvFileWriter::CsvFileWriter(std::string csvFile, CsvEncoding encoding, int ansi
 CsvFileWriter::~CsvFileWriter() = default;
 
 void CsvFileWriter::Fail(int errorNumber) {
-  throw Error("Cannot create file \"" + csvFile_ + "\". " + SystemMessage(errorNumber));
+  throw Error("Cannot create file \"" + csvFile_ + "\". " + SystemMessage(errorNumber),
+              ErrorKind::kOutputFolder);
 }
 
 void CsvFileWriter::Open() {
@@ -70,8 +71,9 @@ std::string CsvFileWriter::Publish() {
     if (error == 0) return target;
     const bool folder = IsFolder(target);
     if (error != EEXIST || folder || attempt == kPublishAttempts) {
-      throw Error("Cannot create file \"" + target + "\". " +
-                  SystemMessage(folder ? EISDIR : error));
+      throw Error(
+          "Cannot create file \"" + target + "\". " + SystemMessage(folder ? EISDIR : error),
+          ErrorKind::kOutputFolder);
     }
     // Taken since the name was chosen: the next free numbered name, never one met before.
     target = NextUniqueFileName(csvFile_, counter);

@@ -40,6 +40,27 @@ std::string OutputPathFor(const std::string& destination, const std::string& wor
   return result + workbook.base + ".csv";
 }
 
+std::string OutputPathForSheet(const std::string& destination, const std::string& workbookPath,
+                               const std::string& sheetName) {
+  constexpr size_t kMaxFileNameBytes = 255;
+  const std::string plain = OutputPathFor(destination, workbookPath);
+  const std::string stem = plain.substr(0, plain.size() - 4) + " - ";  // without ".csv"
+  const size_t nameStart = stem.rfind('/') + 1;
+  const size_t used = stem.size() - nameStart + 4;
+  const size_t room = used < kMaxFileNameBytes ? kMaxFileNameBytes - used : 0;
+  std::string sheet;
+  for (const char c : sheetName) {
+    const auto byte = static_cast<unsigned char>(c);
+    sheet += (c == '/' || byte < 0x20 || byte == 0x7F) ? '_' : c;
+  }
+  if (sheet.size() > room) {
+    size_t cut = room;
+    while (cut > 0 && (static_cast<unsigned char>(sheet[cut]) & 0xC0) == 0x80) --cut;
+    sheet.resize(cut);
+  }
+  return stem + sheet + ".csv";
+}
+
 std::string NumberedFileName(const std::string& path, long long counter) {
   const PathParts parts = Split(path);
   return parts.folder + parts.base + " (" + std::to_string(counter) + ")" + parts.extension;

@@ -10,6 +10,14 @@ namespace cellverter {
 // q1.sales.xlsx gives q1.sales.csv.
 std::string OutputPathFor(const std::string& destination, const std::string& workbookPath);
 
+// The output path of one worksheet when a workbook gives a CSV file per sheet:
+// "<destination>/<workbook name> - <sheet name>.csv". In the sheet's name, "/" and the
+// control characters (which cannot stand in a file name, or would garble a listing) become
+// "_", and the name is shortened (never inside a character) so that the file name stays
+// within 255 bytes.
+std::string OutputPathForSheet(const std::string& destination, const std::string& workbookPath,
+                               const std::string& sheetName);
+
 // `path` when its name is free, else the first of "base (2).ext", "base (3).ext", ...
 // that is; every candidate is built from the original base name. Any directory entry takes
 // a name (a dangling symbolic link too, which a file would be written through), except a

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "convert/csv_encoding.h"
 #include "platform/error.h"
@@ -63,6 +65,48 @@ class ConversionCancelled : public Error {
  public:
   using Error::Error;
 };
+
+// Which worksheets of a workbook to convert. Nothing chosen: the first worksheet.
+struct SheetChoice {
+  bool all = false;  // every worksheet in workbook order, hidden ones too
+  // Each a name (exact, else equal but for case, as Excel finds sheets) or a 1-based position
+  // among the worksheets ("2"); a name wins over a position.
+  std::vector<std::string> sheets;
+
+  bool FirstOnly() const { return !all && sheets.empty(); }
+  // Whether a workbook may give more than one CSV file, which then carry the sheet names.
+  bool NamesSheets() const { return all || sheets.size() > 1; }
+};
+
+// The path of a worksheet's CSV file, asked once the worksheet is found (already made unique
+// by the caller).
+using CsvFileNamer = std::function<std::string(const std::string& sheetName)>;
+
+// Converts the worksheets of `excelFile` that `choice` names, each as ConvertExcelToCSV
+// converts the first one, into the file `csvFileFor` names. The workbook is opened once and
+// every chosen worksheet is found before anything is written: a name or number it lacks fails
+// the workbook (ErrorKind::kNoSuchSheet). The files appear after the workbook is closed, none
+// of them when a sheet fails or the conversion is cancelled. Returns the paths written, in
+// the order chosen (a sheet that gives no line gives no file); a worksheet chosen twice is
+// converted once.
+std::vector<std::string> ConvertWorkbookToCSV(const std::string& excelFile,
+                                              const SheetChoice& choice,
+                                              const CsvFileNamer& csvFileFor,
+                                              const CsvOptions& options,
+                                              ConversionMonitor* monitor = nullptr);
+
+// One sheet of a workbook as --list-sheets shows it.
+struct SheetDescription {
+  int worksheetNumber = 0;  // what SheetChoice accepts; 0 for a sheet that is not a worksheet
+  std::string name;
+  std::string kind;        // "worksheet", "chart", "dialog", "macro"
+  std::string visibility;  // "visible", "hidden", "veryhidden"
+  std::string usedRange;   // "A1:F120" for a worksheet, else empty
+};
+
+// Every sheet of `excelFile` in workbook order. Finding a worksheet's used range reads it.
+std::vector<SheetDescription> DescribeSheets(const std::string& excelFile,
+                                             const std::string& password = {});
 
 // Converts the first worksheet of `excelFile` into `csvFile` (already made unique by the
 // caller): every cell from A1 to the last used cell, as the spreadsheet displays it, one CSV

@@ -1,11 +1,17 @@
 #include "spreadsheet/automation.h"
 
+#include <unicode/stringpiece.h>
+#include <unicode/stringoptions.h>
+#include <unicode/unistr.h>
+
 #include <algorithm>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/error.h"
+#include "spreadsheet/first_worksheet.h"
 #include "spreadsheet/number_format.h"
+#include "spreadsheet/workbook_error.h"
 #include "spreadsheet/workbook_source.h"
 
 namespace cellverter {
@@ -15,36 +21,59 @@ constexpr uint32_t kMaxRows = 1048576;
 constexpr uint32_t kMaxColumns = 16384;
 constexpr uint32_t kCachedStyles = 1 << 16;
 
-// The first worksheet of an opened workbook, served from its reader's forward row stream.
-// A cursor keeps the current row; asking for a later row reads on, an earlier one rewinds.
+class EngineWorkbook;
+
+// A worksheet of an opened workbook, served from its reader's forward row stream, which is
+// opened when a cell is first asked for. A cursor keeps the current row; asking for a later
+// row reads on, an earlier one rewinds. Only one worksheet of a workbook has its stream open
+// at a time (the readers read one sheet at a time); the workbook closes the one before.
 class EngineWorksheet final : public ExcelWorksheet {
  public:
-  EngineWorksheet(SheetSource& source, std::string fileName)
-      : source_(source), fileName_(std::move(fileName)), formats_(FormatLocale::User()) {}
+  EngineWorksheet(EngineWorkbook& book, size_t position, const SheetEntry& entry)
+      : book_(book), position_(position), entry_(entry), formats_(FormatLocale::User()) {}
+
+  std::string Name() const override { return entry_.name; }
+  int Visible() const override {
+    switch (entry_.visibility) {
+      case SheetVisibility::kVisible:
+        return kXlSheetVisible;
+      case SheetVisibility::kHidden:
+        return kXlSheetHidden;
+      case SheetVisibility::kVeryHidden:
+        return kXlSheetVeryHidden;
+    }
+    return kXlSheetVisible;
+  }
 
   ExcelRange UsedRange() override { return ExcelRange(*this, 1, 1); }
 
-  uint64_t CellsHeld() override { return source_.CellsHeld(); }
+  uint64_t CellsHeld() override { return Source().CellsHeld(); }
 
-  ExcelRange Cells(int row, int column) override {
-    if (row < 1 || column < 1 || static_cast<uint32_t>(row) > kMaxRows ||
-        static_cast<uint32_t>(column) > kMaxColumns) {
-      throw Error("Cells(" + std::to_string(row) + ", " + std::to_string(column) +
-                  ") lies outside the worksheet of \"" + fileName_ + "\".");
-    }
-    return ExcelRange(*this, static_cast<uint32_t>(row), static_cast<uint32_t>(column));
+  ExcelRange Cells(int row, int column) override;
+
+  // Lets the stream go (another worksheet is about to be read), keeping what it repaired.
+  void Close(RepairLog& repairs) {
+    if (!source_) return;
+    for (const std::string& note : source_->Repairs().Notes()) repairs.Note(note);
+    source_.reset();
+    haveCurrent_ = false;
+    exhausted_ = false;
+    asked_ = 0;
+    cursor_ = 0;
   }
+  const SheetSource* OpenSource() const { return source_.get(); }
 
  protected:
   ExcelRange LastCell() override {
-    return ExcelRange(*this, std::max<uint32_t>(source_.LastRow(), 1),
-                      std::max<uint32_t>(source_.LastColumn(), 1));
+    SheetSource& source = Source();
+    return ExcelRange(*this, std::max<uint32_t>(source.LastRow(), 1),
+                      std::max<uint32_t>(source.LastColumn(), 1));
   }
 
   void AppendText(uint32_t row, uint32_t column, std::string& out) override {
     const SheetCell* cell = FindCell(row, column);
     if (cell == nullptr || cell->value.kind == CellValue::Kind::Empty) return;
-    FormatOf(cell->styleIndex).Render(cell->value, source_.Date1904(), out);
+    FormatOf(cell->styleIndex).Render(cell->value, source_->Date1904(), out);
   }
 
   uint64_t CountValues(uint32_t row, uint32_t column, uint32_t lastRow,
@@ -69,16 +98,23 @@ class EngineWorksheet final : public ExcelWorksheet {
   }
 
  private:
+  SheetSource& Source() {
+    if (!source_) Open();
+    return *source_;
+  }
+  void Open();
+
   const SheetRow* FindRow(uint32_t row) {
+    SheetSource& source = Source();
     if (row < asked_) {
-      source_.Rewind();
+      source.Rewind();
       haveCurrent_ = false;
       exhausted_ = false;
     }
     asked_ = row;
     while (!haveCurrent_ || current_.row < row) {
       if (exhausted_) return nullptr;
-      if (!source_.NextRow(current_)) {
+      if (!source.NextRow(current_)) {
         exhausted_ = true;
         haveCurrent_ = false;
         return nullptr;
@@ -105,15 +141,17 @@ class EngineWorksheet final : public ExcelWorksheet {
   }
 
   const NumberFormat& FormatOf(uint32_t style) {
-    if (style >= kCachedStyles) return formats_.Get(source_.CellFormat(style));
+    if (style >= kCachedStyles) return formats_.Get(source_->CellFormat(style));
     if (style >= byStyle_.size()) byStyle_.resize(style + 1, nullptr);
     const NumberFormat*& slot = byStyle_[style];
-    if (slot == nullptr) slot = &formats_.Get(source_.CellFormat(style));
+    if (slot == nullptr) slot = &formats_.Get(source_->CellFormat(style));
     return *slot;
   }
 
-  SheetSource& source_;
-  std::string fileName_;
+  EngineWorkbook& book_;
+  size_t position_;  // in the workbook's sheet list
+  SheetEntry entry_;
+  std::unique_ptr<SheetSource> source_;
   NumberFormatCache formats_;
   std::vector<const NumberFormat*> byStyle_;
   SheetRow current_;
@@ -123,27 +161,100 @@ class EngineWorksheet final : public ExcelWorksheet {
   size_t cursor_ = 0;
 };
 
-class EngineWorkbook final : public ExcelWorkbook {
+// Excel finds a sheet by a name that differs only in case, as Unicode case folding compares.
+bool SameNameButForCase(std::string_view a, std::string_view b) {
+  const icu::UnicodeString left =
+      icu::UnicodeString::fromUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())));
+  const icu::UnicodeString right =
+      icu::UnicodeString::fromUTF8(icu::StringPiece(b.data(), static_cast<int32_t>(b.size())));
+  return left.caseCompare(right, U_FOLD_CASE_DEFAULT) == 0;
+}
+
+class EngineWorkbook final : public ExcelWorkbook, private ExcelWorksheets {
  public:
   EngineWorkbook(const std::string& fileName, const std::string& password)
-      : fileName_(fileName),
-        source_(OpenWorkbookSource(fileName, password)),
-        sheet_(*source_, fileName) {}
-
-  ExcelWorksheet& Worksheets(int index) override {
-    if (index != 1) {
-      throw Error("Cannot read worksheet " + std::to_string(index) + " of \"" + fileName_ +
-                  "\": only the first worksheet is read.");
+      : fileName_(fileName), source_(OpenWorkbook(fileName, password)) {
+    const std::vector<SheetEntry>& sheets = source_->Sheets();
+    for (size_t i = 0; i < sheets.size(); ++i) {
+      if (sheets[i].kind == SheetKind::kWorksheet) {
+        worksheets_.push_back(std::make_unique<EngineWorksheet>(*this, i, sheets[i]));
+      }
     }
-    return sheet_;
   }
-  std::vector<std::string> Repairs() const override { return source_->Repairs().Notes(); }
+
+  ExcelWorksheets& Worksheets() override { return *this; }
+  const std::vector<SheetEntry>& Sheets() const override { return source_->Sheets(); }
+
+  std::vector<std::string> Repairs() const override {
+    RepairLog all = source_->Repairs();
+    for (const std::string& note : closedRepairs_.Notes()) all.Note(note);
+    if (active_ != nullptr && active_->OpenSource() != nullptr) {
+      for (const std::string& note : active_->OpenSource()->Repairs().Notes()) all.Note(note);
+    }
+    return all.Notes();
+  }
+
+  // The reader's stream of the sheet at `position`, for `sheet`; the worksheet read before
+  // lets its own go.
+  std::unique_ptr<SheetSource> OpenSheet(EngineWorksheet& sheet, size_t position) {
+    if (active_ != nullptr && active_ != &sheet) active_->Close(closedRepairs_);
+    active_ = &sheet;
+    return source_->OpenSheet(position);
+  }
+
+  const std::string& FileName() const { return fileName_; }
 
  private:
+  int Count() const override { return static_cast<int>(worksheets_.size()); }
+
+  ExcelWorksheet& Item(int index) override {
+    if (worksheets_.empty()) {
+      ThrowWorkbookError(fileName_, kNoWorksheetCause, ErrorKind::kNoSuchSheet);
+    }
+    if (index < 1 || static_cast<size_t>(index) > worksheets_.size()) {
+      ThrowWorkbookError(fileName_,
+                         "it has no worksheet " + std::to_string(index) + " (it has " +
+                             std::to_string(worksheets_.size()) +
+                             (worksheets_.size() == 1 ? " worksheet)" : " worksheets)"),
+                         ErrorKind::kNoSuchSheet);
+    }
+    return *worksheets_[static_cast<size_t>(index - 1)];
+  }
+
+  ExcelWorksheet& Item(std::string_view name) override {
+    for (const auto& sheet : worksheets_) {
+      if (sheet->Name() == name) return *sheet;
+    }
+    for (const auto& sheet : worksheets_) {
+      if (SameNameButForCase(sheet->Name(), name)) return *sheet;
+    }
+    ThrowWorkbookError(fileName_, "it has no worksheet named \"" + std::string(name) + "\"",
+                       ErrorKind::kNoSuchSheet);
+  }
+
   std::string fileName_;
-  std::unique_ptr<SheetSource> source_;
-  EngineWorksheet sheet_;
+  std::unique_ptr<WorkbookSource> source_;
+  std::vector<std::unique_ptr<EngineWorksheet>> worksheets_;
+  EngineWorksheet* active_ = nullptr;
+  RepairLog closedRepairs_;
 };
+
+ExcelRange EngineWorksheet::Cells(int row, int column) {
+  if (row < 1 || column < 1 || static_cast<uint32_t>(row) > kMaxRows ||
+      static_cast<uint32_t>(column) > kMaxColumns) {
+    throw Error("Cells(" + std::to_string(row) + ", " + std::to_string(column) +
+                ") lies outside the worksheet of \"" + book_.FileName() + "\".");
+  }
+  return ExcelRange(*this, static_cast<uint32_t>(row), static_cast<uint32_t>(column));
+}
+
+void EngineWorksheet::Open() {
+  source_ = book_.OpenSheet(*this, position_);
+  haveCurrent_ = false;
+  exhausted_ = false;
+  asked_ = 0;
+  cursor_ = 0;
+}
 
 class EngineApplication final : public ExcelApplication, private ExcelWorkbooks {
  public:

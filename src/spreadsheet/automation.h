@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "spreadsheet/sheet_source.h"
+
 namespace cellverter {
 
 // The members of spreadsheet automation that a conversion uses, by their Excel names.
@@ -15,6 +17,11 @@ namespace cellverter {
 
 // SpecialCells type of the last used cell (xlCellTypeLastCell).
 inline constexpr int kXlCellTypeLastCell = 11;
+
+// The values of a sheet's Visible property (XlSheetVisibility).
+inline constexpr int kXlSheetVisible = -1;
+inline constexpr int kXlSheetHidden = 0;
+inline constexpr int kXlSheetVeryHidden = 2;
 
 class ExcelWorksheet;
 
@@ -48,6 +55,10 @@ class ExcelRange {
 class ExcelWorksheet {
  public:
   virtual ~ExcelWorksheet() = default;
+  // The name on the sheet's tab.
+  virtual std::string Name() const = 0;
+  // kXlSheetVisible, kXlSheetHidden or kXlSheetVeryHidden.
+  virtual int Visible() const = 0;
   // The used area. Its first cell is A1 here: only the last cell of it is ever needed.
   virtual ExcelRange UsedRange() = 0;
   // One cell, 1-based; rows up to 1,048,576, columns up to 16,384.
@@ -86,16 +97,36 @@ class ExcelWorksheetFunction {
   }
 };
 
+// Workbook.Worksheets: the worksheets of a workbook in its order, hidden ones too (chart and
+// dialog sheets are not worksheets). A worksheet's reference stays valid while its workbook
+// is open; reading cells of one worksheet after another reads its rows anew.
+class ExcelWorksheets {
+ public:
+  virtual ~ExcelWorksheets() = default;
+  virtual int Count() const = 0;
+  // 1-based. Throws Error (ErrorKind::kNoSuchSheet) naming the workbook when there is no
+  // such worksheet.
+  virtual ExcelWorksheet& Item(int index) = 0;
+  // By name as Excel finds it: the exact name, else the one equal but for case (compared as
+  // Unicode case folding does). Throws Error (ErrorKind::kNoSuchSheet) naming the workbook
+  // and the name when there is none.
+  virtual ExcelWorksheet& Item(std::string_view name) = 0;
+};
+
 class ExcelWorkbook {
  public:
   virtual ~ExcelWorkbook() = default;
-  // Worksheets(1): the first worksheet in the workbook's order, hidden or not (chart sheets
-  // are not worksheets).
-  virtual ExcelWorksheet& Worksheets(int index) = 0;
+  virtual ExcelWorksheets& Worksheets() = 0;
+  // Worksheets(1): the first worksheet in the workbook's order, hidden or not.
+  ExcelWorksheet& Worksheets(int index) { return Worksheets().Item(index); }
+  ExcelWorksheet& Worksheets(std::string_view name) { return Worksheets().Item(name); }
+  // Workbook.Sheets: every sheet in the workbook's order with its name, type (worksheet,
+  // chart, dialog or macro sheet) and visibility.
+  virtual const std::vector<SheetEntry>& Sheets() const = 0;
   // Not an Excel member (Excel tells its repairs in a box when it opens the file): what was
   // mended to read a workbook its writer left slightly wrong, each a clause such as "a cell
-  // referred to a shared string that does not exist; it was read as empty". Complete once
-  // the last row has been read.
+  // referred to a shared string that does not exist; it was read as empty": those of the
+  // workbook and of every worksheet read so far. Complete once their last rows were read.
   virtual std::vector<std::string> Repairs() const { return {}; }
 };
 

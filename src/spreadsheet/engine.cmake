@@ -4,4 +4,5 @@ cellverter_add_library(cellverter_spreadsheet SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/automation.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/encrypted_package.cpp
   DEPS cellverter_xlsx cellverter_xls cellverter_office_crypto cellverter_numfmt cellverter_platform
+       ICU::uc
 )

@@ -17,4 +17,8 @@ namespace cellverter {
 std::unique_ptr<SheetSource> OpenWorkbookSource(const std::string& path,
                                                 std::string_view password = {});
 
+// The same opening, giving the whole workbook: its sheet list and any worksheet of it.
+std::unique_ptr<WorkbookSource> OpenWorkbook(const std::string& path,
+                                             std::string_view password = {});
+
 }  // namespace cellverter

@@ -62,8 +62,8 @@ class EventLog : public BatchObserver {
   void DestinationNotCreated(const std::string& folder, const std::string& message) override {
     events.push_back("WARNING " + folder + ": " + message);
   }
-  void WorkbookFailed(std::size_t index, const std::string& workbook,
-                      const std::string& message) override {
+  void WorkbookFailed(std::size_t index, const std::string& workbook, const std::string& message,
+                      ErrorKind) override {
     events.push_back("ERROR " + workbook);
     EXPECT_FALSE(message.empty());
     if (onFailure) onFailure(index);
@@ -160,7 +160,8 @@ TEST(RunBatchTest, FailureMessageNamesTheWorkbook) {
   FixedBatchInputs inputs({dir / "broken.xlsx"}, dir / "out", CsvOptions{});
   struct : EventLog {
     std::string message;
-    void WorkbookFailed(std::size_t, const std::string&, const std::string& text) override {
+    void WorkbookFailed(std::size_t, const std::string&, const std::string& text,
+                        ErrorKind) override {
       message = text;
     }
   } log;
@@ -176,8 +177,10 @@ TEST(RunBatchTest, DestinationWithOrWithoutTrailingSlashIsCreatedWithItsParents)
     inputs.destination = dir / ("new/deeper/out" + suffix);
     struct : EventLog {
       std::string csv;
-      void WorkbookConverted(std::size_t, const std::string&, const std::string& file) override {
-        csv = file;
+      void WorkbookConverted(std::size_t, const std::string&,
+                             const std::vector<std::string>& files) override {
+        ASSERT_EQ(files.size(), 1u);
+        csv = files.front();
       }
     } written;
     RunBatch(inputs, written);
@@ -320,10 +323,12 @@ TEST(RunBatchInParallelTest, ReportsEveryWorkbookOnceAndStopsAtTheDestination) {
   list.push_back(dir / "missing.xlsx");
   struct : EventLog {
     std::vector<int> seen = std::vector<int>(6);
-    void WorkbookConverted(std::size_t index, const std::string&, const std::string&) override {
+    void WorkbookConverted(std::size_t index, const std::string&,
+                           const std::vector<std::string>&) override {
       ++seen.at(index);
     }
-    void WorkbookFailed(std::size_t index, const std::string&, const std::string&) override {
+    void WorkbookFailed(std::size_t index, const std::string&, const std::string&,
+                        ErrorKind) override {
       seen.at(index) += 10;
     }
   } log;
@@ -362,10 +367,12 @@ struct StopMidWorkbook : EventLog {
                    std::to_string(lastRow));
     if (row > 0 && row < lastRow) stop = true;
   }
-  void WorkbookConverted(std::size_t index, const std::string&, const std::string&) override {
+  void WorkbookConverted(std::size_t index, const std::string&,
+                         const std::vector<std::string>&) override {
     seen.push_back(std::to_string(index) + " converted");
   }
-  void WorkbookFailed(std::size_t index, const std::string&, const std::string&) override {
+  void WorkbookFailed(std::size_t index, const std::string&, const std::string&,
+                      ErrorKind) override {
     seen.push_back(std::to_string(index) + " failed");
   }
   bool StopRequested() override { return stop; }
