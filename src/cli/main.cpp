@@ -19,6 +19,7 @@
 #include "cli/interrupt.h"
 #include "convert/batch_run.h"
 #include "convert/csv_encoding.h"
+#include "convert/workbook_to_csv.h"
 #include "platform/ansi_code_page.h"
 #include "platform/error.h"
 #include "sources/folder_scan.h"
@@ -108,11 +109,38 @@ bool ReadPasswordFile(const std::string& path, std::string& password) {
   return true;
 }
 
+// --list-sheets: a line per sheet on standard output, a failing workbook's message on
+// standard error. False when a workbook failed.
+bool ListSheets(const std::vector<std::string>& workbooks, const std::string& password) {
+  bool all = true;
+  for (const std::string& workbook : workbooks) {
+    try {
+      for (const SheetDescription& sheet : DescribeSheets(workbook, password)) {
+        const std::string number =
+            sheet.worksheetNumber > 0 ? std::to_string(sheet.worksheetNumber) : "";
+        std::printf("%s\t%s\t%s\t%s\t%s\t%s\n", QuotedPath(workbook).c_str(), number.c_str(),
+                    QuotedPath(sheet.name).c_str(), sheet.kind.c_str(), sheet.visibility.c_str(),
+                    sheet.usedRange.c_str());
+      }
+    } catch (const std::exception& error) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "cellverter-cli: %s\n", error.what());
+      all = false;
+    }
+  }
+  std::fflush(stdout);
+  return all;
+}
+
 int Run(int argc, char** argv) {
   CLI::App app{
       "Converts the first worksheet of each Excel workbook (.xls, .xlsx) into a CSV file in the "
       "destination folder, every cell as the text the spreadsheet displays. An existing file is "
       "never overwritten: a numbered name such as \"book (2).csv\" is chosen instead.\n\n"
+      "--sheet and --all-sheets choose other worksheets. When a workbook may give more than one "
+      "file (--all-sheets, or --sheet given twice or more) each is named \"<workbook> - "
+      "<sheet>.csv\", with \"/\" and control characters of the sheet's name written as "
+      "\"_\".\n\n"
       "Exit status: 0 every workbook converted, 1 some failed, 2 bad usage, 130 interrupted.",
       "cellverter-cli"};
   app.footer(
@@ -140,6 +168,8 @@ int Run(int argc, char** argv) {
   std::string password;
   std::string passwordFile;
   std::vector<std::string> paths;
+  SheetChoice sheets;
+  bool listSheets = false;
 
   app.add_option("-d,--destination", destination,
                  "Folder for the CSV files, created with its parents when missing")
@@ -183,6 +213,20 @@ int Run(int argc, char** argv) {
                  "Like --password, with the password in the first line of FILE")
       ->type_name("FILE")
       ->excludes(passwordOption);
+  CLI::Option* sheetOption =
+      app.add_option("--sheet", sheets.sheets,
+                     "Convert this worksheet instead of the first: a name (exact, else equal "
+                     "but for case) or a number among the worksheets, 1 the first; repeatable. "
+                     "A workbook without it fails, nothing written for it")
+          ->type_name("NAME|NUMBER")
+          ->allow_extra_args(false);
+  app.add_flag("--all-sheets", sheets.all,
+               "Convert every worksheet, hidden ones too (chart and dialog sheets hold no cells)")
+      ->excludes(sheetOption);
+  app.add_flag("--list-sheets", listSheets,
+               "Convert nothing; print each sheet of each workbook, tab-separated: the workbook, "
+               "the number --sheet accepts (empty for a sheet that is no worksheet), the name, "
+               "the kind, the visibility and the used range");
   app.add_option("paths", paths,
                  "Workbooks and folders to convert (a folder adds its .xls and .xlsx files); "
                  "- reads paths from standard input, one a line")
@@ -223,6 +267,8 @@ int Run(int argc, char** argv) {
   options.maxCells = maxCells;
   options.password = password;
 
+  if (listSheets) return ListSheets(workbooks, password) && allRead ? kAllConverted : kSomeFailed;
+
   CliReport report(workbooks.size(), stdout, stderr, ::isatty(STDERR_FILENO) == 1, nulSeparated);
   const std::set<int> inherited = OpenDescriptors();
   BatchSummary summary;
@@ -236,7 +282,7 @@ int Run(int argc, char** argv) {
     });
     report.StopWhen(watcher.Interrupted());
     try {
-      summary = RunBatchInParallel(workbooks, destination, options, jobs, report);
+      summary = RunBatchInParallel(workbooks, destination, options, jobs, report, sheets);
     } catch (const Error& error) {
       // Only the empty destination text ends a run this way: a usage error here.
       std::fprintf(stderr, "cellverter-cli: %s\n", error.what());

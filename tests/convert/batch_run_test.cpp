@@ -272,7 +272,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FamilyCase{"q1.sales.xlsx", "q1.sales"}, FamilyCase{"x(2).xlsx", "x(2)"},
                       FamilyCase{"x ().xlsx", "x ()"}, FamilyCase{"x (a).xlsx", "x (a)"},
                       FamilyCase{" (2).xlsx", ""}, FamilyCase{"(2).xlsx", "(2)"},
-                      FamilyCase{"book", "book"}));
+                      FamilyCase{"book", "book"}, FamilyCase{"Sales - Beta.xlsx", "sales"},
+                      FamilyCase{"sales (2) - x - y.xlsx", "sales"}));
 
 // A list whose names meet in every way: the same base name in other folders and cases,
 // base names that are another's numbered form, a failing workbook that leaves its name to

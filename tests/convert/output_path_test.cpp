@@ -20,6 +20,36 @@ TEST(OutputPathForTest, BuildsDestinationBaseAndCsv) {
   EXPECT_EQ(OutputPathFor("/out", "/data.d/book"), "/out/book.csv");
 }
 
+TEST(OutputPathForSheetTest, AddsTheSheetNameMadeSafeForAFileName) {
+  struct Case {
+    const char* sheet;
+    const char* path;
+  } cases[] = {
+      {"Beta", "/out/sales - Beta.csv"},
+      {"Q1 2024.final", "/out/sales - Q1 2024.final.csv"},
+      {"a/b", "/out/sales - a_b.csv"},
+      {"tab\there\nline\x7f", "/out/sales - tab_here_line_.csv"},
+      {"Übersicht ✓", "/out/sales - Übersicht ✓.csv"},
+      {"", "/out/sales - .csv"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(OutputPathForSheet("/out", "/data/sales.xlsx", c.sheet), c.path) << c.sheet;
+  }
+}
+
+TEST(OutputPathForSheetTest, ShortensTheSheetNameToKeepTheFileNameWithin255Bytes) {
+  const std::string workbook = "/data/" + std::string(200, 'w') + ".xlsx";
+  // 'é' is two bytes: the cut must not split one.
+  std::string sheet;
+  for (int i = 0; i < 40; ++i) sheet += "é";
+  const std::string path = OutputPathForSheet("/out", workbook, sheet);
+  const std::string name = path.substr(std::string("/out/").size());
+  EXPECT_LE(name.size(), 255u);
+  EXPECT_GE(name.size(), 254u);
+  EXPECT_TRUE(name.ends_with("é.csv")) << name;
+  EXPECT_TRUE(name.starts_with(std::string(200, 'w') + " - é")) << name;
+}
+
 TEST(UniqueFileNameTest, NumbersFromTwoOnTheFirstBaseName) {
   TempDir dir;
   EXPECT_EQ(UniqueFileName(dir / "report.csv"), dir / "report.csv");
