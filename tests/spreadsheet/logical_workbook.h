@@ -1,0 +1,265 @@
+// Logical workbooks (sheets of every kind and visibility, typed cells, number formats, the
+// date system) and the writers that store one as .xlsx and as .xls (BIFF8): the reader contract
+// suite and the command-line tests read the same workbook in every format.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/utf8.h"
+#include "spreadsheet/cell_value.h"
+#include "spreadsheet/sheet_source.h"
+#include "xls_test_files.h"
+#include "xlsx_builder.h"
+#include "xlsx_test_support.h"
+
+namespace cellverter::logical {
+
+namespace ts = testing_support;
+
+struct LogicalCell {
+  uint32_t row;  // 1-based
+  uint32_t column;
+  CellValue value;          // Empty: a blank cell with a format of its own
+  std::string format{};     // a number format code; "" for General
+  bool sharedString{true};  // a text in the shared string table, or in the cell itself
+};
+
+struct LogicalSheet {
+  std::string name;
+  SheetKind kind{SheetKind::kWorksheet};
+  SheetVisibility visibility{SheetVisibility::kVisible};
+  // In row order, columns ascending. The .xlsx writer writes those of worksheets only, the
+  // .xls writer those of every sheet: there a chart, dialog or macro sheet holds cell records
+  // that a wrong choice of sheet would show.
+  std::vector<LogicalCell> cells{};
+};
+
+struct LogicalWorkbook {
+  std::vector<LogicalSheet> sheets;
+  bool date1904{false};
+};
+
+inline LogicalCell Num(uint32_t row, uint32_t column, double value, std::string format = "") {
+  return {row, column, CellValue::Number(value), std::move(format)};
+}
+inline LogicalCell Text(uint32_t row, uint32_t column, std::string text, bool shared = true) {
+  return {row, column, CellValue::String(std::move(text)), "", shared};
+}
+inline LogicalCell Bool(uint32_t row, uint32_t column, bool value) {
+  return {row, column, CellValue::Boolean(value)};
+}
+inline LogicalCell Err(uint32_t row, uint32_t column, std::string code) {
+  return {row, column, CellValue::ErrorCode(std::move(code))};
+}
+inline LogicalCell StyledBlank(uint32_t row, uint32_t column) {
+  return {row, column, CellValue::Empty()};
+}
+
+inline LogicalSheet Worksheet(std::vector<LogicalCell> cells, std::string name = "Sheet1",
+                              SheetVisibility visibility = SheetVisibility::kVisible) {
+  return {std::move(name), SheetKind::kWorksheet, visibility, std::move(cells)};
+}
+
+// The cell formats both writers give: 0 General, 1 General again (the format of its own that
+// a styled blank carries), then one per number format code in order of first use.
+inline std::vector<std::string> CellFormats(const LogicalWorkbook& book) {
+  std::vector<std::string> formats = {"", ""};
+  for (const LogicalSheet& sheet : book.sheets) {
+    for (const LogicalCell& cell : sheet.cells) {
+      if (!cell.format.empty() &&
+          std::find(formats.begin() + 2, formats.end(), cell.format) == formats.end()) {
+        formats.push_back(cell.format);
+      }
+    }
+  }
+  return formats;
+}
+inline uint16_t StyleOf(const LogicalCell& cell, const std::vector<std::string>& formats) {
+  if (cell.value.kind == CellValue::Kind::Empty) return 1;
+  if (cell.format.empty()) return 0;
+  return static_cast<uint16_t>(std::find(formats.begin() + 2, formats.end(), cell.format) -
+                               formats.begin());
+}
+
+// The shared strings of the workbook, each once, in order of first use.
+inline std::vector<std::string> SharedStrings(const LogicalWorkbook& book) {
+  std::vector<std::string> strings;
+  for (const LogicalSheet& sheet : book.sheets) {
+    for (const LogicalCell& cell : sheet.cells) {
+      if (cell.value.kind == CellValue::Kind::String && cell.sharedString &&
+          std::find(strings.begin(), strings.end(), cell.value.text) == strings.end()) {
+        strings.push_back(cell.value.text);
+      }
+    }
+  }
+  return strings;
+}
+inline uint32_t IndexOf(const std::vector<std::string>& strings, const std::string& text) {
+  return static_cast<uint32_t>(std::find(strings.begin(), strings.end(), text) - strings.begin());
+}
+
+// ---- .xlsx -----------------------------------------------------------------------------------
+
+inline std::string XlsxCell(const LogicalCell& cell, uint16_t style,
+                            const std::vector<std::string>& strings) {
+  std::string xml = "<c r=\"" + ts::ColumnName(cell.column) + std::to_string(cell.row) + "\"" +
+                    (style ? " s=\"" + std::to_string(style) + "\"" : "");
+  const std::string preserve =
+      "<t xml:space=\"preserve\">" + ts::XmlEscape(cell.value.text) + "</t>";
+  switch (cell.value.kind) {
+    case CellValue::Kind::Empty:
+      return xml + "/>";
+    case CellValue::Kind::Number: {
+      char number[40];
+      std::snprintf(number, sizeof number, "%.17g", cell.value.number);
+      return xml + "><v>" + number + "</v></c>";
+    }
+    case CellValue::Kind::String:
+      if (cell.sharedString) {
+        return xml + " t=\"s\"><v>" + std::to_string(IndexOf(strings, cell.value.text)) +
+               "</v></c>";
+      }
+      return xml + " t=\"inlineStr\"><is>" + preserve + "</is></c>";
+    case CellValue::Kind::Boolean:
+      return xml + " t=\"b\"><v>" + (cell.value.number ? "1" : "0") + "</v></c>";
+    case CellValue::Kind::Error:
+      return xml + " t=\"e\"><v>" + ts::XmlEscape(cell.value.text) + "</v></c>";
+  }
+  return xml + "/>";
+}
+
+inline std::string WriteXlsx(const LogicalWorkbook& logical) {
+  const std::vector<std::string> formats = CellFormats(logical);
+  const std::vector<std::string> strings = SharedStrings(logical);
+  ts::TestWorkbook book;
+  book.date1904 = logical.date1904;
+  book.cellXfs = {0, 0};
+  for (size_t i = 2; i < formats.size(); ++i) {
+    const int id = static_cast<int>(164 + i - 2);
+    book.numFmts += "<numFmt numFmtId=\"" + std::to_string(id) + "\" formatCode=\"" +
+                    ts::XmlEscape(formats[i]) + "\"/>";
+    book.cellXfs.push_back(id);
+  }
+  for (const std::string& text : strings) {
+    book.sharedStrings.push_back("<t xml:space=\"preserve\">" + ts::XmlEscape(text) + "</t>");
+  }
+  for (const LogicalSheet& sheet : logical.sheets) {
+    std::string data;
+    uint32_t row = 0;
+    for (const LogicalCell& cell : sheet.cells) {
+      if (cell.row != row) {
+        if (row != 0) data += "</row>";
+        row = cell.row;
+        data += "<row r=\"" + std::to_string(row) + "\">";
+      }
+      data += XlsxCell(cell, StyleOf(cell, formats), strings);
+    }
+    if (row != 0) data += "</row>";
+    static const char* const kKinds[] = {"worksheet", "chartsheet", "dialogsheet", "macrosheet"};
+    static const char* const kStates[] = {"", "hidden", "veryHidden"};
+    ts::TestSheet part(data, kKinds[static_cast<int>(sheet.kind)],
+                       kStates[static_cast<int>(sheet.visibility)]);
+    part.name = sheet.name;
+    book.sheets.push_back(std::move(part));
+  }
+  return book.Zip();
+}
+
+// ---- .xls (BIFF8) ----------------------------------------------------------------------------
+
+// A text as BIFF8 stores it: one byte per character when all are Latin-1, else UTF-16.
+inline std::string BiffText(const std::string& utf8) {
+  std::u16string units;
+  bool latin1 = true;
+  for (size_t pos = 0; pos < utf8.size();) {
+    const char32_t c = DecodeUtf8OrInvalid(utf8, pos);
+    latin1 = latin1 && c < 0x100;
+    if (c >= 0x10000) {
+      units += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      units += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      units += static_cast<char16_t>(c);
+    }
+  }
+  if (!latin1) return ts::Utf16(units);
+  return ts::Compressed(std::string(units.begin(), units.end()));
+}
+
+inline uint8_t BiffErrorCode(const std::string& code) {
+  static const std::map<std::string, uint8_t> kCodes = {
+      {"#NULL!", 0x00}, {"#DIV/0!", 0x07}, {"#VALUE!", 0x0F}, {"#REF!", 0x17},
+      {"#NAME?", 0x1D}, {"#NUM!", 0x24},   {"#N/A", 0x2A},    {"#GETTING_DATA", 0x2B}};
+  return kCodes.at(code);
+}
+
+inline std::string XlsCell(const LogicalCell& cell, uint16_t style,
+                           const std::vector<std::string>& strings) {
+  const auto row = static_cast<uint16_t>(cell.row - 1);
+  const auto column = static_cast<uint16_t>(cell.column - 1);
+  switch (cell.value.kind) {
+    case CellValue::Kind::Empty:
+      return ts::Blank(row, column, style);
+    case CellValue::Kind::Number:
+      return ts::Number(row, column, cell.value.number, style);
+    case CellValue::Kind::String:
+      if (cell.sharedString) {
+        return ts::LabelSst(row, column, IndexOf(strings, cell.value.text), style);
+      }
+      return ts::Record(0x0204, ts::CellHead(row, column, style) + BiffText(cell.value.text));
+    case CellValue::Kind::Boolean:
+      return ts::BoolErr(row, column, cell.value.number ? 1 : 0, false, style);
+    case CellValue::Kind::Error:
+      return ts::BoolErr(row, column, BiffErrorCode(cell.value.text), true, style);
+  }
+  return "";
+}
+
+inline std::string WriteXls(const LogicalWorkbook& logical) {
+  const std::vector<std::string> formats = CellFormats(logical);
+  const std::vector<std::string> strings = SharedStrings(logical);
+  // Without a DATEMODE record the workbook counts from 1900.
+  std::string globals = logical.date1904 ? ts::Record(0x0022, ts::Le16(1)) : "";
+  for (size_t i = 2; i < formats.size(); ++i) {
+    globals +=
+        ts::Record(0x041E, ts::Le16(static_cast<uint32_t>(164 + i - 2)) + BiffText(formats[i]));
+  }
+  globals += ts::Xf(0) + ts::Xf(0);
+  for (size_t i = 2; i < formats.size(); ++i) globals += ts::Xf(static_cast<uint16_t>(164 + i - 2));
+  std::vector<std::string> bodies;
+  for (const std::string& text : strings) bodies.push_back(BiffText(text));
+  globals += ts::Sst(bodies);
+  std::vector<ts::SheetSpec> sheets;
+  for (const LogicalSheet& sheet : logical.sheets) {
+    ts::SheetSpec part;
+    part.name = sheet.name;
+    part.hidden = static_cast<uint8_t>(sheet.visibility);
+    switch (sheet.kind) {
+      case SheetKind::kWorksheet:
+        part.records = ts::WsBool(false);
+        break;
+      case SheetKind::kChart:
+        part.sheetType = 2;
+        part.substream = 0x0020;
+        break;
+      case SheetKind::kDialog:
+        part.records = ts::WsBool(true);
+        break;
+      case SheetKind::kMacro:
+        part.sheetType = 1;
+        part.substream = 0x0040;
+        break;
+    }
+    for (const LogicalCell& cell : sheet.cells) {
+      part.records += XlsCell(cell, StyleOf(cell, formats), strings);
+    }
+    sheets.push_back(std::move(part));
+  }
+  return ts::WriteCompoundFile({{"Workbook", ts::WorkbookStream(globals, sheets)}}).bytes;
+}
+
+}  // namespace cellverter::logical
