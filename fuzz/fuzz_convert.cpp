@@ -1,9 +1,9 @@
 // libFuzzer target for the whole conversion of one workbook (.xlsx or .xls, told apart by
-// content) to a CSV file: readers, cell formats, displayed texts, CSV quoting, encoders and the
-// writer. Any bytes must end in a published CSV file or in cellverter::Error with nothing left
-// in the output folder, never in a crash or a hang. Built with -DCELLVERTER_FUZZ=ON (clang) it
-// fuzzes, with a mutator that keeps .xlsx checksums right; in the test build it replays
-// its seeds.
+// content) to CSV files, its first worksheet or all of them: readers, cell formats, displayed
+// texts, CSV quoting, encoders and the writer. Any bytes must end in a published CSV file or in
+// cellverter::Error with nothing left in the output folder, never in a crash or a hang. Built with
+// -DCELLVERTER_FUZZ=ON (clang) it fuzzes, with a mutator that keeps .xlsx checksums right; in the
+// test build it replays its seeds.
 //
 // The CSV options follow from the input's length, so that every encoding and separator is
 // reached and a saved input converts the same way again. The CSV file is limited to 8 MiB
@@ -16,7 +16,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "convert/output_path.h"
 #include "convert/workbook_to_csv.h"
 #include "fuzz_support.h"
 #include "platform/error.h"
@@ -59,13 +61,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.separator = kSeparators[size / 5 % 3];
   options.ansiCodePage = kCodePages[size / 15 % 3];
 
+  // Every other length converts every worksheet, each into a file named after its sheet.
+  cellverter::SheetChoice choice;
+  choice.all = size / 45 % 2 == 1;
+  const std::string destination = folder.path().string();
+
   cellverter::fuzzing::MemoryFile file(data, size);
   try {
-    const std::string written =
-        cellverter::ConvertExcelToCSV(file.path(), (folder.path() / "book.csv").string(), options);
-    if (!written.empty()) {
-      if (std::filesystem::path(written).parent_path() != folder.path()) std::abort();
-      std::filesystem::remove(written);
+    const std::vector<std::string> written = cellverter::ConvertWorkbookToCSV(
+        file.path(), choice,
+        [&](const std::string& sheet) {
+          return cellverter::UniqueFileName(
+              choice.all ? cellverter::OutputPathForSheet(destination, "book.xlsx", sheet)
+                         : destination + "/book.csv");
+        },
+        options);
+    for (const std::string& path : written) {
+      if (std::filesystem::path(path).parent_path() != folder.path()) std::abort();
+      std::filesystem::remove(path);
     }
   } catch (const cellverter::Error&) {
   }
