@@ -5,7 +5,10 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <stdexcept>
@@ -46,6 +49,15 @@ void WritePem(const std::filesystem::path& path, bool (*write)(FILE*, void*), vo
   ok = std::fclose(file) == 0 && ok;
   if (!ok) throw std::runtime_error("cannot write " + path.string());
 }
+
+// The server's listening socket. httplib's stop() closes it only once the listening thread
+// has begun to listen: a stop that comes before is lost, and the thread then waits in
+// accept() for ever. Stop() therefore takes the socket itself.
+struct ListeningSocket : httplib::Server {
+  static std::atomic<socket_t>& Of(httplib::Server& server) {
+    return server.*(&ListeningSocket::svr_sock_);
+  }
+};
 
 }  // namespace
 
@@ -150,8 +162,15 @@ void MakerServer::Stop() {
     stopped_ = true;
   }
   stopping_.notify_all();
-  if (server_) server_->stop();
+  // With no socket left the listening loop does not begin, and shutdown() ends an accept()
+  // it already waits in; either way it finds the socket gone and returns.
+  socket_t listening = INVALID_SOCKET;
+  if (server_) listening = ListeningSocket::Of(*server_).exchange(INVALID_SOCKET);
+  if (listening != INVALID_SOCKET) ::shutdown(listening, SHUT_RDWR);
   if (thread_.joinable()) thread_.join();
+  // Closed only now, so that its number cannot be given to another socket while the thread
+  // may still be about to call accept() on it.
+  if (listening != INVALID_SOCKET) ::close(listening);
 }
 
 std::string MakerServer::Authority() const { return "127.0.0.1:" + std::to_string(port_); }
