@@ -330,6 +330,7 @@ struct FailureCase {
   const char* name;
   std::function<std::string()> file;  // the bytes of the file
   const char* cause;
+  ErrorKind kind;
 };
 
 class XlsFailures : public ::testing::TestWithParam<FailureCase> {};
@@ -338,14 +339,20 @@ TEST_P(XlsFailures, GiveAClearError) {
   TempDir dir;
   const std::string path = dir / "broken.xls";
   WriteBytes(path, GetParam().file());
-  const std::string message = ErrorOf([&] {
+  std::string message = "<no error>";
+  ErrorKind kind = ErrorKind::kOther;
+  try {
     auto source = OpenXlsSource(path);
     SheetRow row;
     while (source->NextRow(row)) {
     }
-  });
+  } catch (const Error& error) {
+    message = error.what();
+    kind = error.Kind();
+  }
   EXPECT_EQ(message.find("Cannot open \"" + path + "\": "), 0u) << message;
   EXPECT_NE(message.find(GetParam().cause), std::string::npos) << message;
+  EXPECT_EQ(kind, GetParam().kind) << message;
 }
 
 std::string InCompoundFile(const std::string& stream, const std::string& name = "Workbook") {
@@ -360,64 +367,64 @@ INSTANTIATE_TEST_SUITE_P(
                       return InCompoundFile(
                           WorkbookStream(Record(0x002F, std::string(54, '\1')), {kWorksheet}));
                     },
-                    "the workbook is protected by a password"},
+                    "the workbook is protected by a password", ErrorKind::kPasswordProtected},
         FailureCase{
             "EncryptedPackage",
             [] {
               return WriteCompoundFile({{"EncryptionInfo", "x"}, {"EncryptedPackage", "y"}}).bytes;
             },
-            "the workbook is protected by a password"},
+            "the workbook is protected by a password", ErrorKind::kPasswordProtected},
         FailureCase{"Biff4File",
                     [] { return Record(0x0409, Le16(0) + Le16(0x10) + Le16(0)) + Eof(); },
-                    "Excel 2.x-4.x workbooks are not supported"},
+                    "Excel 2.x-4.x workbooks are not supported", ErrorKind::kUnsupportedVersion},
         FailureCase{"Biff2File", [] { return Record(0x0009, Le16(2) + Le16(0x10)) + Eof(); },
-                    "Excel 2.x-4.x workbooks are not supported"},
+                    "Excel 2.x-4.x workbooks are not supported", ErrorKind::kUnsupportedVersion},
         // Only a bare BIFF8 stream is read without its compound file.
         FailureCase{"BareBiff5Stream", [] { return WorkbookStream("", {kWorksheet}, false); },
-                    "not an Excel workbook"},
+                    "not an Excel workbook", ErrorKind::kNotAWorkbook},
         FailureCase{"Biff4InCompoundFile",
                     [] {
                       return InCompoundFile(Record(0x0409, Le16(0) + Le16(0x100) + Le16(0)) + Eof(),
                                             "Book");
                     },
-                    "Excel 2.x-4.x workbooks are not supported"},
+                    "Excel 2.x-4.x workbooks are not supported", ErrorKind::kUnsupportedVersion},
         FailureCase{"NoWorksheet",
                     [] {
                       return InCompoundFile(WorkbookStream("", {kChart, kDialog}));
                     },
-                    "the workbook has no worksheet"},
+                    "the workbook holds no worksheet", ErrorKind::kNoSuchSheet},
         FailureCase{"NoWorkbookStream",
                     [] {
                       return WriteCompoundFile({{"Other", "x"}}).bytes;
                     },
-                    "not an Excel workbook"},
+                    "not an Excel workbook", ErrorKind::kNotAWorkbook},
         FailureCase{"NotAWorkbookAtAll", [] { return std::string("plain text, not a workbook\n"); },
-                    "not an Excel workbook"},
+                    "not an Excel workbook", ErrorKind::kNotAWorkbook},
         FailureCase{"RecordCutOff",
                     [] {
                       const std::string stream = Sheet(Number(0, 0, 1));
                       return InCompoundFile(stream.substr(0, stream.size() - 10));
                     },
-                    "a record is cut off"},
+                    "a record is cut off", ErrorKind::kDamaged},
         FailureCase{"SheetWithoutEnd",
                     [] {
                       const std::string stream = Sheet(Number(0, 0, 1));
                       return InCompoundFile(stream.substr(0, stream.size() - 4));
                     },
-                    "the worksheet has no end"},
+                    "the worksheet has no end", ErrorKind::kDamaged},
         FailureCase{"SheetOffsetOutsideStream",
                     [] {
                       std::string stream = Sheet("");
                       Put32(stream, stream.find(std::string("\x85\x00", 2)) + 4, 0x7FFFFFF0);
                       return InCompoundFile(stream);
                     },
-                    "damaged"},
+                    "damaged", ErrorKind::kDamaged},
         FailureCase{"CellRecordTooShort",
                     [] { return InCompoundFile(Sheet(Record(0x0203, Le16(0) + Le16(0)))); },
-                    "damaged"},
+                    "damaged", ErrorKind::kDamaged},
         FailureCase{"MulRkWithWrongLength",
                     [] { return InCompoundFile(Sheet(Record(0x00BD, std::string(9, '\0')))); },
-                    "damaged"}),
+                    "damaged", ErrorKind::kDamaged}),
     [](const auto& testInfo) { return testInfo.param.name; });
 
 TEST(XlsFailures, MissingFileIsNamed) {
