@@ -207,6 +207,166 @@ TEST(SheetChoice, AChartSubstreamListedAsAWorksheetIsSkipped) {
 }
 
 // ---------------------------------------------------------------------------------------
+// The sheet list, and each worksheet opened from it.
+
+std::unique_ptr<WorkbookSource> OpenBook(const TempDir& dir, const std::string& stream,
+                                         const std::string& streamName = "Workbook") {
+  WriteBytes(dir / "book.xls", WriteCompoundFile({{streamName, stream}}).bytes);
+  return OpenXlsWorkbook(dir / "book.xls");
+}
+
+std::string ListOf(const WorkbookSource& workbook) {
+  std::string out;
+  for (const SheetEntry& sheet : workbook.Sheets()) {
+    const char* kinds[] = {"worksheet", "chart", "dialog", "macro"};
+    const char* visibilities[] = {"visible", "hidden", "veryhidden"};
+    out += sheet.name + "/" + kinds[static_cast<int>(sheet.kind)] + "/" +
+           visibilities[static_cast<int>(sheet.visibility)] + " ";
+  }
+  return out;
+}
+
+ErrorKind KindOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Error& error) {
+    return error.Kind();
+  }
+  return ErrorKind::kOther;
+}
+
+// Every kind of sheet, in an order that puts worksheets behind each other kind; the last
+// worksheet's cells are out of row order.
+std::vector<SheetSpec> EveryKindOfSheet() {
+  std::vector<SheetSpec> sheets = {
+      {0, 0x10, 0, Number(0, 0, 1), "Alpha"},
+      {2, 0x20, 0, Number(0, 0, 90), "Chart"},
+      {6, 0x06, 0, "", "Module"},
+      {0, 0x10, 1, Number(2, 3, 2), "", u"Бета Ω"},
+      {0, 0x10, 0, WsBool(true) + Number(0, 0, 91), "Dialog"},
+      {1, 0x40, 1, Number(0, 0, 92), "Macro"},
+      {0, 0x10, 2, WsBool(false) + Number(4, 1, 4) + Number(0, 0, 3), "Gamma \xE9t\xE9"},
+  };
+  return sheets;
+}
+
+TEST(SheetList, GivesEverySheetButModulesWithNameKindAndVisibility) {
+  TempDir dir;
+  auto workbook = OpenBook(dir, WorkbookStream("", EveryKindOfSheet()));
+  EXPECT_EQ(ListOf(*workbook),
+            "Alpha/worksheet/visible Chart/chart/visible Бета Ω/worksheet/hidden "
+            "Dialog/dialog/visible Macro/macro/hidden Gamma été/worksheet/veryhidden ");
+}
+
+// BIFF5 names are the code page's bytes, whether CODEPAGE comes before the sheet list (as
+// Excel writes it) or after it.
+TEST(SheetList, Biff5NamesAreReadInTheWorkbookCodePage) {
+  const std::string codePage = Record(0x0042, Le16(1251));
+  const std::vector<SheetSpec> sheets = {{0, 0x10, 0, Number(0, 0, 1), "\xCF\xF0\xE8\xE2\xE5\xF2"},
+                                         {2, 0x20, 0, "", "Chart"}};
+  for (bool codePageFirst : {true, false}) {
+    TempDir dir;
+    auto workbook = OpenBook(
+        dir,
+        WorkbookStream(codePageFirst ? codePage : "", sheets, false, codePageFirst ? "" : codePage),
+        "Book");
+    EXPECT_EQ(ListOf(*workbook), "Привет/worksheet/visible Chart/chart/visible ") << codePageFirst;
+  }
+}
+
+// One workbook serves its worksheets one after the other, each with its own cells, used
+// range and order, whichever was read before.
+TEST(SheetList, OpensEachWorksheetWithItsOwnCells) {
+  TempDir dir;
+  auto workbook = OpenBook(dir, WorkbookStream("", EveryKindOfSheet()));
+  struct Expectation {
+    size_t position;
+    uint32_t lastRow, lastColumn;
+    const char* cells;
+  };
+  for (const Expectation& e :
+       {Expectation{5, 5, 2, "R1C1=N3 R5C2=N4"}, Expectation{0, 1, 1, "R1C1=N1"},
+        Expectation{2, 3, 4, "R3C4=N2"}, Expectation{5, 5, 2, "R1C1=N3 R5C2=N4"}}) {
+    auto sheet = workbook->OpenSheet(e.position);
+    EXPECT_EQ(sheet->LastRow(), e.lastRow) << e.position;
+    EXPECT_EQ(sheet->LastColumn(), e.lastColumn) << e.position;
+    EXPECT_EQ(Dump(*sheet), e.cells) << e.position;
+  }
+}
+
+// Opening a sheet moves the reader the sheets share: the sheet opened before tells so
+// rather than serve the other's records, and a rewind takes it up again.
+TEST(SheetList, ASheetReadAfterAnotherWasOpenedMustRewind) {
+  TempDir dir;
+  auto workbook = OpenBook(dir, WorkbookStream("", EveryKindOfSheet()));
+  auto first = workbook->OpenSheet(0);
+  auto other = workbook->OpenSheet(5);
+  SheetRow row;
+  EXPECT_THROW(first->NextRow(row), Error);
+  first->Rewind();
+  EXPECT_EQ(Dump(*first), "R1C1=N1");
+}
+
+TEST(SheetList, OpeningWhatIsNoWorksheetIsRefused) {
+  TempDir dir;
+  auto workbook = OpenBook(dir, WorkbookStream("", EveryKindOfSheet()));
+  for (size_t position : {size_t{1}, size_t{3}, size_t{4}, size_t{6}, size_t{1000}}) {
+    EXPECT_EQ(KindOf([&] { workbook->OpenSheet(position); }), ErrorKind::kNoSuchSheet) << position;
+  }
+}
+
+// Repairs of the globals are the workbook's and start each sheet's list; a sheet's own stay
+// with it.
+TEST(SheetList, EachSheetStartsWithTheWorkbookRepairs) {
+  const std::string globals = Xf(0) + Record(0x00FC, Le32(5) + Le32(5) + Compressed("only"));
+  TempDir dir;
+  auto workbook = OpenBook(dir, WorkbookStream(globals, {{0, 0x10, 0, Number(0, 0, 1, 7), "A"},
+                                                         {0, 0x10, 0, Number(0, 0, 2), "B"}}));
+  EXPECT_EQ(workbook->Repairs().Notes(), std::vector<std::string>{kSharedStringCountRepair});
+  auto first = workbook->OpenSheet(0);
+  EXPECT_EQ(first->Repairs().Notes(),
+            (std::vector<std::string>{kSharedStringCountRepair, kMissingCellFormatRepair}));
+  auto second = workbook->OpenSheet(1);
+  EXPECT_EQ(second->Repairs().Notes(), std::vector<std::string>{kSharedStringCountRepair});
+}
+
+// A damaged sheet list stops the workbook; a sheet that lies outside the stream stops only
+// the opening of that sheet.
+TEST(SheetList, DamageIsTold) {
+  struct Case {
+    const char* name;
+    std::string stream;
+    bool biff8;
+  };
+  std::string longBiff8 = WorkbookStream("", {kWorksheet});
+  longBiff8[longBiff8.find(std::string("\x85\x00", 2)) + 10] = '\x7F';
+  std::string longBiff5 = WorkbookStream("", {kWorksheet}, false);
+  longBiff5[longBiff5.find(std::string("\x85\x00", 2)) + 10] = '\x7F';
+  const std::vector<Case> cases = {
+      {"Biff8NameLongerThanItsRecord", longBiff8, true},
+      {"Biff5NameLongerThanItsRecord", longBiff5, false},
+      {"TooManySheets", WorkbookStream("", std::vector<SheetSpec>(0x10000, {2, 0x20, 0, "", "C"})),
+       true},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    EXPECT_EQ(KindOf([&] { OpenBook(dir, c.stream, c.biff8 ? "Workbook" : "Book"); }),
+              ErrorKind::kDamaged)
+        << c.name;
+  }
+
+  std::string stream = WorkbookStream("", {kWorksheet, kWorksheet});
+  const size_t second =
+      stream.find(std::string("\x85\x00", 2), stream.find(std::string("\x85\x00", 2)) + 1);
+  Put32(stream, second + 4, 0x7FFFFFF0);
+  TempDir dir;
+  auto workbook = OpenBook(dir, stream);
+  ASSERT_EQ(workbook->Sheets().size(), 2u);
+  EXPECT_EQ(Dump(*workbook->OpenSheet(0)), "R1C1=N1");
+  EXPECT_EQ(KindOf([&] { workbook->OpenSheet(1); }), ErrorKind::kDamaged);
+}
+
+// ---------------------------------------------------------------------------------------
 // The last used cell.
 
 struct LastCellCase {
