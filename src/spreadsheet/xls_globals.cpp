@@ -34,7 +34,7 @@ void WorkbookGlobals::Read(RecordReader& reader, std::string_view password, bool
         break;
       case kFilePass:
         if (!biff8_) {
-          throw WorkbookFault(std::string(kPasswordProtectedCause), ErrorKind::kPasswordProtected);
+          throw PasswordRefused(std::string(kPasswordProtectedCause));
         }
         reader.SetDecryptor(OpenBiffDecryptor(data, password));
         break;
