@@ -127,6 +127,7 @@ class XlsWorkbook final : public WorkbookSource {
 class XlsSheet final : public SheetSource {
  public:
   XlsSheet(XlsWorkbook& workbook, const biff::BoundSheet& entry) : workbook_(workbook) {
+    workbook.reading_ = nullptr;  // the scan moves the reader, whether it ends well or not
     for (const std::string& note : workbook.Repairs().Notes()) Repairs().Note(note);
     biff::RecordReader& reader = *workbook.reader_;
     const bool bofMissing = biff::ProbeSubstream(reader, entry.offset, workbook.stream_->size()) ==
@@ -163,8 +164,8 @@ class XlsSheet final : public SheetSource {
   }
 
   void Rewind() override {
-    workbook_.reading_ = this;
     cells_->Rewind();
+    workbook_.reading_ = this;
   }
 
  private:
