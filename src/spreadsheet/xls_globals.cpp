@@ -9,42 +9,34 @@
 
 namespace cellverter::biff {
 
-void WorkbookGlobals::Read(RecordReader& reader, const std::string& path, std::string_view password,
-                           bool truncated, RepairLog& repairs) {
-  if (!reader.Next())
-    ThrowWorkbookError(path, "the file is damaged (the workbook stream is empty)",
-                       ErrorKind::kDamaged);
+void WorkbookGlobals::Read(RecordReader& reader, std::string_view password, bool truncated,
+                           RepairLog& repairs) {
+  if (!reader.Next()) throw WorkbookDamaged("the workbook stream is empty");
   const uint16_t bofType = reader.type();
   if (bofType == kBofBiff2 || bofType == kBofBiff3 || bofType == kBofBiff4) {
-    ThrowWorkbookError(
-        path, "Excel 2.x-4.x workbooks are not supported; save it as a newer Excel workbook",
-        ErrorKind::kUnsupportedVersion);
+    throw WorkbookFault(kOldBiffCause, ErrorKind::kUnsupportedVersion);
   }
   if (bofType != kBof || reader.data().size() < 4) {
-    ThrowWorkbookError(path,
-                       "the file is damaged (the workbook stream does not start with a BOF record)",
-                       ErrorKind::kDamaged);
+    throw WorkbookDamaged("the workbook stream does not start with a BOF record");
   }
   const uint16_t version = LoadLe16(reader.data().data());
   biff8_ = version == 0x0600 || (version != 0x0500 && reader.data().size() >= 16);
   if (LoadLe16(reader.data().data() + 2) != kGlobalsSubstream) {
-    ThrowWorkbookError(path, "the file is damaged (the workbook globals are missing)",
-                       ErrorKind::kDamaged);
+    throw WorkbookDamaged("the workbook globals are missing");
   }
   if (!biff8_) codePage_.SetCodePage(1252);
-  while (reader.Next()) {
+  bool ended = false;
+  while (!ended && reader.Next()) {
     const std::string_view data = reader.data();
     switch (reader.type()) {
       case kEof:
-        return;
+        ended = true;
+        break;
       case kFilePass:
-        if (!biff8_)
-          ThrowWorkbookError(path, kPasswordProtectedCause, ErrorKind::kPasswordProtected);
-        try {
-          reader.SetDecryptor(OpenBiffDecryptor(data, password));
-        } catch (const WorkbookFault& refused) {
-          ThrowWorkbookError(path, refused.what(), refused.Kind());
+        if (!biff8_) {
+          throw PasswordRefused(std::string(kPasswordProtectedCause));
         }
+        reader.SetDecryptor(OpenBiffDecryptor(data, password));
         break;
       case kCodePage:
         if (data.size() >= 2 && !biff8_) codePage_.SetCodePage(LoadLe16(data.data()));
@@ -59,9 +51,7 @@ void WorkbookGlobals::Read(RecordReader& reader, const std::string& path, std::s
         if (data.size() >= 4) xfFormats_.push_back(LoadLe16(data.data() + 2));
         break;
       case kBoundSheet:
-        if (data.size() >= 6) {
-          sheets_.push_back({LoadLe32(data.data()), static_cast<uint8_t>(data[5])});
-        }
+        ReadBoundSheet(data);
         break;
       case kSst:
         if (biff8_) ReadSharedStrings(reader, data, repairs);
@@ -70,8 +60,40 @@ void WorkbookGlobals::Read(RecordReader& reader, const std::string& path, std::s
         break;
     }
   }
-  if (truncated) return;
-  throw Damaged{"the workbook globals have no end"};
+  if (!ended && !truncated) throw WorkbookDamaged("the workbook globals have no end");
+  if (!biff8_) {
+    // Excel writes CODEPAGE before the sheet list, but nothing makes a writer do so.
+    for (BoundSheet& sheet : sheets_) {
+      std::string raw = std::move(sheet.name);
+      sheet.name.clear();
+      codePage_.Append(raw.data(), raw.size(), sheet.name);
+    }
+  }
+}
+
+// BOUNDSHEET: the name is a ShortXLUnicodeString in BIFF8, 8-bit text in BIFF5/BIFF7 (kept
+// as it is until the code page is known). Either is at most 255 characters, so a name can
+// never pass kMaxSheetNameBytes once in UTF-8.
+static_assert(255 * 3 <= kMaxSheetNameBytes);
+void WorkbookGlobals::ReadBoundSheet(std::string_view data) {
+  if (sheets_.size() >= kMaxBoundSheets) throw WorkbookDamaged("the sheet list is too long");
+  if (data.size() < (biff8_ ? 8u : 7u)) throw WorkbookDamaged("a sheet's name is cut off");
+  BoundSheet sheet;
+  sheet.offset = LoadLe32(data.data());
+  sheet.hidden = static_cast<uint8_t>(data[4]) & 0x03;
+  sheet.type = static_cast<uint8_t>(data[5]);
+  const size_t count = static_cast<uint8_t>(data[6]);
+  if (biff8_) {
+    ContinuedData text;
+    text.Append(data.substr(8));
+    if (!text.Characters(count, static_cast<uint8_t>(data[7]) & 1, sheet.name)) {
+      throw WorkbookDamaged("a sheet's name is cut off");
+    }
+  } else {
+    if (data.size() - 7 < count) throw WorkbookDamaged("a sheet's name is cut off");
+    sheet.name.assign(data.substr(7, count));
+  }
+  sheets_.push_back(std::move(sheet));
 }
 
 NumberFormatRef WorkbookGlobals::CellFormat(uint32_t styleIndex) const {
@@ -91,7 +113,7 @@ NumberFormatRef WorkbookGlobals::CellFormat(uint32_t styleIndex) const {
 
 // FORMAT (MS-XLS 2.4.126): a format id and its code.
 void WorkbookGlobals::ReadFormat(std::string_view data) {
-  if (data.size() < 3) throw Damaged{"a FORMAT record is too short"};
+  if (data.size() < 3) throw WorkbookDamaged("a FORMAT record is too short");
   std::string code;
   if (biff8_) {
     ContinuedData text;
@@ -99,7 +121,7 @@ void WorkbookGlobals::ReadFormat(std::string_view data) {
     ReadBiff8String(text, false, code);
   } else {
     const size_t count = static_cast<uint8_t>(data[2]);
-    if (data.size() < 3 + count) throw Damaged{"a FORMAT record is too short"};
+    if (data.size() < 3 + count) throw WorkbookDamaged("a FORMAT record is too short");
     codePage_.Append(data.data() + 3, count, code);
   }
   formats_[LoadLe16(data.data())] = std::move(code);
@@ -108,7 +130,7 @@ void WorkbookGlobals::ReadFormat(std::string_view data) {
 // SST (MS-XLS 2.4.265) with its CONTINUE records.
 void WorkbookGlobals::ReadSharedStrings(RecordReader& reader, std::string_view first,
                                         RepairLog& repairs) {
-  if (first.size() < 8) throw Damaged{"the shared string table is too short"};
+  if (first.size() < 8) throw WorkbookDamaged("the shared string table is too short");
   const uint32_t unique = LoadLe32(first.data() + 4);
   ContinuedData data;
   data.Append(first.substr(8));

@@ -13,21 +13,25 @@
 namespace cellverter::biff {
 
 // A sheet of the sheet list (BOUNDSHEET, MS-XLS 2.4.28): where its BOF lies in the stream,
-// and its type.
+// its type (dt), its visibility (hsState) and its name in UTF-8.
 struct BoundSheet {
-  uint32_t offset;
-  uint8_t type;
+  uint32_t offset = 0;
+  uint8_t type = 0;    // 0 worksheet or dialog sheet, 1 macro sheet, 2 chart, 6 VBA module
+  uint8_t hidden = 0;  // 0 visible, 1 hidden, 2 very hidden
+  std::string name;
 };
+
+// The sheet list is bounded: sheet indexes in the format's records are 16-bit.
+inline constexpr size_t kMaxBoundSheets = 0xFFFF;
 
 // The workbook globals substream: version, protection, code page, date system, formats,
 // cell formats, shared strings and the sheet list.
 class WorkbookGlobals {
  public:
   // Reads the substream from the stream's first record to its EOF. A workbook that cannot be
-  // read (Excel 2.x-4.x, a password that does not open it) is refused with a WorkbookError
-  // naming `path`; damage throws Damaged.
-  void Read(RecordReader& reader, const std::string& path, std::string_view password,
-            bool truncated, RepairLog& repairs);
+  // read (Excel 2.x-4.x, a password that does not open it) or is damaged throws WorkbookFault
+  // of that kind.
+  void Read(RecordReader& reader, std::string_view password, bool truncated, RepairLog& repairs);
 
   bool Biff8() const { return biff8_; }
   bool Date1904() const { return date1904_; }
@@ -45,6 +49,7 @@ class WorkbookGlobals {
 
  private:
   void ReadFormat(std::string_view data);
+  void ReadBoundSheet(std::string_view data);
   void ReadSharedStrings(RecordReader& reader, std::string_view first, RepairLog& repairs);
 
   bool biff8_ = true;

@@ -3,9 +3,12 @@
 #include <unistd.h>
 
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/little_endian.h"
 #include "spreadsheet/compound_file.h"
+#include "spreadsheet/first_worksheet.h"
 #include "spreadsheet/workbook_error.h"
 #include "spreadsheet/workbook_file.h"
 #include "spreadsheet/xls_cells.h"
@@ -16,37 +19,28 @@
 namespace cellverter {
 namespace {
 
-// The first worksheet of a legacy workbook: the workbook globals, the scan of the sheet and
-// the decoding of its cells, over one record reader.
-class XlsSheetSource final : public SheetSource {
+class XlsSheet;
+
+// A legacy workbook: its compound file, the one record reader over the workbook stream, the
+// globals and the sheet list. Its sheets read through that reader, one at a time.
+class XlsWorkbook final : public WorkbookSource {
  public:
-  XlsSheetSource(const std::string& path, std::string_view password,
-                 CompoundFile::Container container)
+  XlsWorkbook(const std::string& path, std::string_view password, CompoundFile::Container container)
       : file_(path, container), password_(password) {
     if (container == CompoundFile::Container::kBareStream) {
       Repairs().Note(kBareWorkbookStreamRepair);
     }
   }
 
-  template <typename F>
-  auto Guard(F&& f) {
-    try {
-      return f();
-    } catch (const biff::Damaged& damaged) {
-      Fail("the file is damaged (" + damaged.cause + ")");
-    }
-  }
-
-  [[noreturn]] void Fail(const std::string& cause) const {
-    ThrowWorkbookError(file_.path(), cause, ErrorKind::kDamaged);
-  }
-
   void Open() {
     std::optional<CompoundFile::Entry> entry = file_.FindStream("Workbook");
     if (!entry) entry = file_.FindStream("Book");
     if (!entry) {
-      if (file_.FindStream("EncryptedPackage")) Fail("the workbook is protected by a password");
-      Fail("it is not an Excel workbook (it holds no workbook stream)");
+      if (file_.FindStream("EncryptedPackage")) {
+        ThrowWorkbookError(file_.path(), kPasswordProtectedCause, ErrorKind::kPasswordProtected);
+      }
+      ThrowWorkbookError(file_.path(), "it is not an Excel workbook (it holds no workbook stream)",
+                         ErrorKind::kNotAWorkbook);
     }
     stream_.emplace(file_.OpenStream(*entry));
     reader_.emplace(*stream_);
@@ -55,39 +49,144 @@ class XlsSheetSource final : public SheetSource {
       Repairs().Note(kTruncatedFileRepair);
       reader_->EndAtCutOff();
     }
-    sheet_.emplace(*reader_, globals_, file_.Truncated(), Repairs());
-    cells_.emplace(*reader_, globals_, *sheet_, Repairs());
-    Guard([&] {
-      globals_.Read(*reader_, file_.path(), password_, file_.Truncated(), Repairs());
-      sheet_->FindFirstWorksheet(stream_->size(), file_.path());
-      sheet_->Scan();
+    WithWorkbookErrors(file_.path(), [&] {
+      globals_.Read(*reader_, password_, file_.Truncated(), Repairs());
+      ListSheets();
     });
-    Rewind();
   }
 
-  bool Date1904() const override { return globals_.Date1904(); }
-  NumberFormatRef CellFormat(uint32_t styleIndex) const override {
-    return globals_.CellFormat(styleIndex);
-  }
-  uint32_t LastRow() override { return sheet_->UsedRange().LastRow(); }
-  uint32_t LastColumn() override { return sheet_->UsedRange().LastColumn(); }
-  uint64_t CellsHeld() override { return sheet_->CellsHeld(); }
-
-  bool NextRow(SheetRow& row) override {
-    return Guard([&] { return cells_->ReadRow(row); });
-  }
-
-  void Rewind() override { cells_->Rewind(); }
+  std::unique_ptr<SheetSource> OpenSheet(size_t position) override;
 
  private:
+  friend class XlsSheet;
+
+  void ListSheets() {
+    const std::vector<biff::BoundSheet>& list = globals_.Sheets();
+    for (size_t i = 0; i < list.size(); ++i) {
+      const biff::BoundSheet& sheet = list[i];
+      SheetKind kind = SheetKind::kWorksheet;
+      switch (sheet.type) {
+        case 0: {
+          const std::optional<SheetKind> found = WorksheetOrDialog(sheet.offset);
+          if (!found) continue;
+          kind = *found;
+          break;
+        }
+        case 1:
+          kind = SheetKind::kMacro;
+          break;
+        case 2:
+          kind = SheetKind::kChart;
+          break;
+        default:
+          continue;  // 6: a VBA module, which Excel shows as no tab
+      }
+      const SheetVisibility visibility = sheet.hidden == 0   ? SheetVisibility::kVisible
+                                         : sheet.hidden == 2 ? SheetVisibility::kVeryHidden
+                                                             : SheetVisibility::kHidden;
+      sheets_.push_back({sheet.name, kind, visibility});
+      listIndex_.push_back(i);
+    }
+  }
+
+  // The kind of a sheet that the sheet list gives as a worksheet or dialog sheet, as its own
+  // first records tell; nothing for a VBA module.
+  std::optional<SheetKind> WorksheetOrDialog(uint32_t offset) {
+    try {
+      switch (biff::ProbeSubstream(*reader_, offset, stream_->size())) {
+        case biff::SubstreamStart::kWorksheet:
+        case biff::SubstreamStart::kWorksheetWithoutBof:
+          return SheetKind::kWorksheet;
+        case biff::SubstreamStart::kChart:
+          return SheetKind::kChart;
+        case biff::SubstreamStart::kMacro:
+          return SheetKind::kMacro;
+        case biff::SubstreamStart::kModule:
+          return std::nullopt;
+        case biff::SubstreamStart::kDialog:
+        case biff::SubstreamStart::kOther:
+          return SheetKind::kDialog;
+      }
+    } catch (const WorkbookDamaged&) {
+      // Listed as the worksheet it claims to be: the damage stops only the reading of this
+      // sheet, when it is opened, and not that of the other sheets.
+    }
+    return SheetKind::kWorksheet;
+  }
+
   CompoundFile file_;
   std::string password_;
   std::optional<CompoundFile::Stream> stream_;
   std::optional<biff::RecordReader> reader_;
   biff::WorkbookGlobals globals_;
-  std::optional<biff::SheetScan> sheet_;
+  std::vector<size_t> listIndex_;      // per position in Sheets(): its index in globals_.Sheets()
+  const XlsSheet* reading_ = nullptr;  // the sheet whose rows the reader is positioned in
+};
+
+// A worksheet of an XlsWorkbook: the scan of its records and the decoding of its cells.
+class XlsSheet final : public SheetSource {
+ public:
+  XlsSheet(XlsWorkbook& workbook, const biff::BoundSheet& entry) : workbook_(workbook) {
+    workbook.reading_ = nullptr;  // the scan moves the reader, whether it ends well or not
+    for (const std::string& note : workbook.Repairs().Notes()) Repairs().Note(note);
+    biff::RecordReader& reader = *workbook.reader_;
+    const bool bofMissing = biff::ProbeSubstream(reader, entry.offset, workbook.stream_->size()) ==
+                            biff::SubstreamStart::kWorksheetWithoutBof;
+    if (bofMissing) Repairs().Note(kSheetWithoutBofRepair);
+    scan_.emplace(reader, workbook.globals_, workbook.file_.Truncated(), Repairs(), entry.offset,
+                  bofMissing);
+    scan_->Scan();
+    cells_.emplace(reader, workbook.globals_, *scan_, Repairs());
+    Rewind();
+  }
+  ~XlsSheet() override {
+    if (workbook_.reading_ == this) workbook_.reading_ = nullptr;
+  }
+  XlsSheet(const XlsSheet&) = delete;
+  XlsSheet& operator=(const XlsSheet&) = delete;
+
+  bool Date1904() const override { return workbook_.globals_.Date1904(); }
+  NumberFormatRef CellFormat(uint32_t styleIndex) const override {
+    return workbook_.globals_.CellFormat(styleIndex);
+  }
+  uint32_t LastRow() override { return scan_->UsedRange().LastRow(); }
+  uint32_t LastColumn() override { return scan_->UsedRange().LastColumn(); }
+  uint64_t CellsHeld() override { return scan_->CellsHeld(); }
+
+  bool NextRow(SheetRow& row) override {
+    if (workbook_.reading_ != this) {
+      // The shared reader was moved to another sheet since; its place here is lost.
+      ThrowWorkbookError(workbook_.file_.path(),
+                         "a sheet's rows were read after another sheet was opened",
+                         ErrorKind::kOther);
+    }
+    return WithWorkbookErrors(workbook_.file_.path(), [&] { return cells_->ReadRow(row); });
+  }
+
+  void Rewind() override {
+    cells_->Rewind();
+    workbook_.reading_ = this;
+  }
+
+ private:
+  XlsWorkbook& workbook_;
+  std::optional<biff::SheetScan> scan_;
   std::optional<biff::CellDecoder> cells_;
 };
+
+std::unique_ptr<SheetSource> XlsWorkbook::OpenSheet(size_t position) {
+  if (position >= sheets_.size() || sheets_[position].kind != SheetKind::kWorksheet) {
+    // The caller picks from Sheets(): this is a programming error, told plainly.
+    const std::string cause =
+        position >= sheets_.size()
+            ? "the workbook holds no sheet at position " + std::to_string(position)
+            : "the sheet \"" + sheets_[position].name + "\" is not a worksheet";
+    ThrowWorkbookError(file_.path(), cause, ErrorKind::kNoSuchSheet);
+  }
+  return WithWorkbookErrors(file_.path(), [&]() -> std::unique_ptr<SheetSource> {
+    return std::make_unique<XlsSheet>(*this, globals_.Sheets()[listIndex_[position]]);
+  });
+}
 
 }  // namespace
 
@@ -107,7 +206,8 @@ bool LooksLikeBareBiff8Stream(std::string_view head) {
          LoadLe16(head.data() + 6) == biff::kGlobalsSubstream;
 }
 
-std::unique_ptr<SheetSource> OpenXlsSource(const std::string& path, std::string_view password) {
+std::unique_ptr<WorkbookSource> OpenXlsWorkbook(const std::string& path,
+                                                std::string_view password) {
   CompoundFile::Container container = CompoundFile::Container::kCompoundFile;
   {
     char head[8] = {};
@@ -115,17 +215,19 @@ std::unique_ptr<SheetSource> OpenXlsSource(const std::string& path, std::string_
     const ssize_t got = ::pread(fd, head, sizeof head, 0);
     ::close(fd);
     if (got > 0 && LooksLikeOldBiffFile(std::string_view(head, static_cast<size_t>(got)))) {
-      ThrowWorkbookError(
-          path, "Excel 2.x-4.x workbooks are not supported; save it as a newer Excel workbook",
-          ErrorKind::kUnsupportedVersion);
+      ThrowWorkbookError(path, biff::kOldBiffCause, ErrorKind::kUnsupportedVersion);
     }
     if (got > 0 && LooksLikeBareBiff8Stream(std::string_view(head, static_cast<size_t>(got)))) {
       container = CompoundFile::Container::kBareStream;
     }
   }
-  auto source = std::make_unique<XlsSheetSource>(path, password, container);
-  source->Open();
-  return source;
+  auto workbook = std::make_unique<XlsWorkbook>(path, password, container);
+  workbook->Open();
+  return workbook;
+}
+
+std::unique_ptr<SheetSource> OpenXlsSource(const std::string& path, std::string_view password) {
+  return OpenFirstWorksheet(OpenXlsWorkbook(path, password), path);
 }
 
 }  // namespace cellverter

@@ -7,42 +7,39 @@
 
 namespace cellverter::biff {
 
-void SheetScan::FindFirstWorksheet(uint64_t streamSize, const std::string& path) {
-  for (const BoundSheet& sheet : globals_.Sheets()) {
-    if (sheet.type != 0) continue;  // 1 macro sheet, 2 chart, 6 VBA module
-    if (sheet.offset >= streamSize) {
-      ThrowWorkbookError(path, "the file is damaged (a sheet lies outside the workbook stream)",
-                         ErrorKind::kDamaged);
-    }
-    const bool worksheet = [&] {
-      reader_.Seek(sheet.offset, true);
-      if (!reader_.Next()) throw Damaged{"a sheet does not start with a BOF record"};
-      if (!IsBof(reader_.type())) {
-        // Read as a worksheet whose BOF is left out, from the record the sheet list names.
-        repairs_.Note(kSheetWithoutBofRepair);
-        sheetDepth_ = 1;
-        return true;
-      }
-      if (reader_.type() != kBof || reader_.data().size() < 4) {
-        throw Damaged{"a sheet does not start with a BOF record"};
-      }
-      if (LoadLe16(reader_.data().data() + 2) != kWorksheetSubstream) return false;
-      // Dialog sheets share the worksheet type; WSBOOL tells them apart (MS-XLS 2.4.351).
-      while (reader_.Next()) {
-        const uint16_t type = reader_.type();
-        if (type == kWsBool) {
-          return reader_.data().empty() || !(static_cast<uint8_t>(reader_.data()[0]) & 0x10);
-        }
-        if (type == kEof || type == kBof || type == kDimension || IsCellRecord(type)) break;
-      }
-      return true;
-    }();
-    if (worksheet) {
-      sheetOffset_ = sheet.offset;
-      return;
-    }
+SubstreamStart ProbeSubstream(RecordReader& reader, uint64_t offset, uint64_t streamSize) {
+  if (offset >= streamSize) throw WorkbookDamaged("a sheet lies outside the workbook stream");
+  // Few records: a sheet list of many sheets is probed sheet by sheet.
+  reader.Seek(offset, false);
+  if (!reader.Next()) throw WorkbookDamaged("a sheet does not start with a BOF record");
+  if (!IsBof(reader.type())) return SubstreamStart::kWorksheetWithoutBof;
+  if (reader.type() != kBof || reader.data().size() < 4) {
+    throw WorkbookDamaged("a sheet does not start with a BOF record");
   }
-  ThrowWorkbookError(path, "the workbook has no worksheet", ErrorKind::kNoSuchSheet);
+  // BOF dt (MS-XLS 2.4.21).
+  switch (LoadLe16(reader.data().data() + 2)) {
+    case kWorksheetSubstream:
+      break;
+    case 0x0020:
+      return SubstreamStart::kChart;
+    case 0x0040:
+      return SubstreamStart::kMacro;
+    case 0x0006:
+      return SubstreamStart::kModule;
+    default:
+      return SubstreamStart::kOther;
+  }
+  // Dialog sheets share the worksheet type; WSBOOL tells them apart (MS-XLS 2.4.351). It
+  // comes among the sheet's first records; a sheet that has none by then is a worksheet.
+  for (int records = 0; records < 64 && reader.Next(); ++records) {
+    const uint16_t type = reader.type();
+    if (type == kWsBool) {
+      const bool dialog = !reader.data().empty() && (static_cast<uint8_t>(reader.data()[0]) & 0x10);
+      return dialog ? SubstreamStart::kDialog : SubstreamStart::kWorksheet;
+    }
+    if (type == kEof || type == kBof || type == kDimension || IsCellRecord(type)) break;
+  }
+  return SubstreamStart::kWorksheet;
 }
 
 // Calls f(type, data) for the records of the worksheet substream, skipping the substreams
@@ -54,7 +51,7 @@ void SheetScan::ForEachSheetRecord(F&& f) {
   while (reader_.Next()) {
     const uint16_t type = reader_.type();
     if (IsBof(type)) {
-      if (++depth > 64) throw Damaged{"sheets are nested too deeply"};
+      if (++depth > 64) throw WorkbookDamaged("sheets are nested too deeply");
       continue;
     }
     if (type == kEof) {
@@ -64,7 +61,7 @@ void SheetScan::ForEachSheetRecord(F&& f) {
     if (depth == 1) f(type, reader_.data());
   }
   if (truncated_) return;
-  throw Damaged{"the worksheet has no end"};
+  throw WorkbookDamaged("the worksheet has no end");
 }
 
 void SheetScan::Scan() {
@@ -75,7 +72,7 @@ void SheetScan::Scan() {
       CountInUsedRange(type, data);
       return;
     }
-    if (data.size() < 6) throw Damaged{"a cell record is too short"};
+    if (data.size() < 6) throw WorkbookDamaged("a cell record is too short");
     const uint32_t row = LoadLe16(data.data());
     uint32_t first = LoadLe16(data.data() + 2), last = first;
     if (type == kMulRk || type == kMulBlank) last = MulLastColumn(type, data);

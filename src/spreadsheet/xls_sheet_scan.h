@@ -17,18 +17,39 @@ struct CellRecordPosition {
   uint64_t offset;
 };
 
-// Finds the first worksheet and passes over its records once: the used range, the cells it
-// holds, and whether the cells come in row order (as every Excel writes them). If not, the
-// positions of the cell records are sorted so that rows can still be served in order.
+// What the substream at a sheet list entry's offset is, read from its first records: the
+// sheet list gives one type to worksheets and dialog sheets, and some writers list charts or
+// modules as worksheets too.
+enum class SubstreamStart {
+  kWorksheet,
+  kWorksheetWithoutBof,  // cell records without a BOF: read as a worksheet from there
+  kDialog,
+  kChart,
+  kMacro,
+  kModule,  // a VBA module: not a sheet Excel shows
+  kOther,   // a substream of no sheet kind; it holds no cells to serve
+};
+
+// Reads the few records that tell the substream at `offset` apart. Throws WorkbookDamaged
+// when the offset lies outside the stream or no valid BOF is there.
+SubstreamStart ProbeSubstream(RecordReader& reader, uint64_t offset, uint64_t streamSize);
+
+// Passes over a worksheet's records once: the used range, the cells it holds, and whether
+// the cells come in row order (as every Excel writes them). If not, the positions of the cell
+// records are sorted so that rows can still be served in order.
 class SheetScan {
  public:
+  // `sheetOffset`: the stream offset of the worksheet's BOF, or of its first record when
+  // the BOF is left out (`bofMissing`).
   SheetScan(RecordReader& reader, const WorkbookGlobals& globals, bool truncated,
-            RepairLog& repairs)
-      : reader_(reader), globals_(globals), truncated_(truncated), repairs_(repairs) {}
+            RepairLog& repairs, uint64_t sheetOffset, bool bofMissing)
+      : reader_(reader),
+        globals_(globals),
+        truncated_(truncated),
+        repairs_(repairs),
+        sheetOffset_(sheetOffset),
+        sheetDepth_(bofMissing ? 1 : 0) {}
 
-  // The first worksheet in workbook order; a workbook without one is refused with a
-  // WorkbookError naming `path`.
-  void FindFirstWorksheet(uint64_t streamSize, const std::string& path);
   void Scan();
 
   uint64_t SheetOffset() const { return sheetOffset_; }  // of the sheet's BOF
@@ -48,8 +69,8 @@ class SheetScan {
   const WorkbookGlobals& globals_;
   const bool truncated_;
   RepairLog& repairs_;
-  uint64_t sheetOffset_ = 0;
-  int sheetDepth_ = 0;
+  const uint64_t sheetOffset_;
+  const int sheetDepth_;
   UsedRangeBounds usedRange_;
   uint64_t cellsHeld_ = 0;
   std::vector<CellRecordPosition> order_;

@@ -207,6 +207,176 @@ TEST(SheetChoice, AChartSubstreamListedAsAWorksheetIsSkipped) {
 }
 
 // ---------------------------------------------------------------------------------------
+// The sheet list, and each worksheet opened from it.
+
+std::unique_ptr<WorkbookSource> OpenBook(const TempDir& dir, const std::string& stream,
+                                         const std::string& streamName = "Workbook") {
+  WriteBytes(dir / "book.xls", WriteCompoundFile({{streamName, stream}}).bytes);
+  return OpenXlsWorkbook(dir / "book.xls");
+}
+
+std::string ListOf(const WorkbookSource& workbook) {
+  std::string out;
+  for (const SheetEntry& sheet : workbook.Sheets()) {
+    const char* kinds[] = {"worksheet", "chart", "dialog", "macro"};
+    const char* visibilities[] = {"visible", "hidden", "veryhidden"};
+    out += sheet.name + "/" + kinds[static_cast<int>(sheet.kind)] + "/" +
+           visibilities[static_cast<int>(sheet.visibility)] + " ";
+  }
+  return out;
+}
+
+ErrorKind KindOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Error& error) {
+    return error.Kind();
+  }
+  return ErrorKind::kOther;
+}
+
+// Every kind of sheet, in an order that puts worksheets behind each other kind; the last
+// worksheet's cells are out of row order.
+std::vector<SheetSpec> EveryKindOfSheet() {
+  std::vector<SheetSpec> sheets = {
+      {0, 0x10, 0, Number(0, 0, 1), "Alpha"},
+      {2, 0x20, 0, Number(0, 0, 90), "Chart"},
+      {6, 0x06, 0, "", "Module"},
+      {0, 0x10, 1, Number(2, 3, 2), "", u"Бета Ω"},
+      {0, 0x10, 0, WsBool(true) + Number(0, 0, 91), "Dialog"},
+      {1, 0x40, 1, Number(0, 0, 92), "Macro"},
+      {0, 0x10, 2, WsBool(false) + Number(4, 1, 4) + Number(0, 0, 3), "Gamma \xE9t\xE9"},
+  };
+  return sheets;
+}
+
+TEST(SheetList, GivesEverySheetButModulesWithNameKindAndVisibility) {
+  TempDir dir;
+  auto workbook = OpenBook(dir, WorkbookStream("", EveryKindOfSheet()));
+  EXPECT_EQ(ListOf(*workbook),
+            "Alpha/worksheet/visible Chart/chart/visible Бета Ω/worksheet/hidden "
+            "Dialog/dialog/visible Macro/macro/hidden Gamma été/worksheet/veryhidden ");
+}
+
+// BIFF5 names are the code page's bytes, whether CODEPAGE comes before the sheet list (as
+// Excel writes it) or after it.
+TEST(SheetList, Biff5NamesAreReadInTheWorkbookCodePage) {
+  const std::string codePage = Record(0x0042, Le16(1251));
+  const std::vector<SheetSpec> sheets = {{0, 0x10, 0, Number(0, 0, 1), "\xCF\xF0\xE8\xE2\xE5\xF2"},
+                                         {2, 0x20, 0, "", "Chart"}};
+  for (bool codePageFirst : {true, false}) {
+    TempDir dir;
+    auto workbook = OpenBook(
+        dir,
+        WorkbookStream(codePageFirst ? codePage : "", sheets, false, codePageFirst ? "" : codePage),
+        "Book");
+    EXPECT_EQ(ListOf(*workbook), "Привет/worksheet/visible Chart/chart/visible ") << codePageFirst;
+  }
+}
+
+// One workbook serves its worksheets one after the other, each with its own cells, used
+// range and order, whichever was read before.
+TEST(SheetList, OpensEachWorksheetWithItsOwnCells) {
+  TempDir dir;
+  auto workbook = OpenBook(dir, WorkbookStream("", EveryKindOfSheet()));
+  struct Expectation {
+    size_t position;
+    uint32_t lastRow, lastColumn;
+    const char* cells;
+  };
+  for (const Expectation& e :
+       {Expectation{5, 5, 2, "R1C1=N3 R5C2=N4"}, Expectation{0, 1, 1, "R1C1=N1"},
+        Expectation{2, 3, 4, "R3C4=N2"}, Expectation{5, 5, 2, "R1C1=N3 R5C2=N4"}}) {
+    auto sheet = workbook->OpenSheet(e.position);
+    EXPECT_EQ(sheet->LastRow(), e.lastRow) << e.position;
+    EXPECT_EQ(sheet->LastColumn(), e.lastColumn) << e.position;
+    EXPECT_EQ(Dump(*sheet), e.cells) << e.position;
+  }
+}
+
+// Opening a sheet moves the reader the sheets share, whether the opening ends well or in
+// damage: the sheet opened before tells so rather than serve the other's records, and a
+// rewind takes it up again.
+TEST(SheetList, ASheetReadAfterAnotherWasOpenedMustRewind) {
+  TempDir dir;
+  auto workbook = OpenBook(
+      dir, WorkbookStream("", {{0, 0x10, 0, Number(0, 0, 1) + Number(1, 0, 2), "First"},
+                               {0, 0x10, 0, Number(5, 5, 6), "Good"},
+                               {0, 0x10, 0, Number(5, 5, 7) + Record(0x0203, Le16(0)), "Bad"}}));
+  for (size_t other : {1, 2}) {
+    auto first = workbook->OpenSheet(0);
+    SheetRow row;
+    ASSERT_TRUE(first->NextRow(row));
+    try {
+      workbook->OpenSheet(other);
+    } catch (const Error&) {
+    }
+    EXPECT_THROW(first->NextRow(row), Error) << other;
+    first->Rewind();
+    EXPECT_EQ(Dump(*first), "R1C1=N1 R2C1=N2") << other;
+  }
+}
+
+TEST(SheetList, OpeningWhatIsNoWorksheetIsRefused) {
+  TempDir dir;
+  auto workbook = OpenBook(dir, WorkbookStream("", EveryKindOfSheet()));
+  for (size_t position : {size_t{1}, size_t{3}, size_t{4}, size_t{6}, size_t{1000}}) {
+    EXPECT_EQ(KindOf([&] { workbook->OpenSheet(position); }), ErrorKind::kNoSuchSheet) << position;
+  }
+}
+
+// Repairs of the globals are the workbook's and start each sheet's list; a sheet's own stay
+// with it.
+TEST(SheetList, EachSheetStartsWithTheWorkbookRepairs) {
+  const std::string globals = Xf(0) + Record(0x00FC, Le32(5) + Le32(5) + Compressed("only"));
+  TempDir dir;
+  auto workbook = OpenBook(dir, WorkbookStream(globals, {{0, 0x10, 0, Number(0, 0, 1, 7), "A"},
+                                                         {0, 0x10, 0, Number(0, 0, 2), "B"}}));
+  EXPECT_EQ(workbook->Repairs().Notes(), std::vector<std::string>{kSharedStringCountRepair});
+  auto first = workbook->OpenSheet(0);
+  EXPECT_EQ(first->Repairs().Notes(),
+            (std::vector<std::string>{kSharedStringCountRepair, kMissingCellFormatRepair}));
+  auto second = workbook->OpenSheet(1);
+  EXPECT_EQ(second->Repairs().Notes(), std::vector<std::string>{kSharedStringCountRepair});
+}
+
+// A damaged sheet list stops the workbook; a sheet that lies outside the stream stops only
+// the opening of that sheet.
+TEST(SheetList, DamageIsTold) {
+  struct Case {
+    const char* name;
+    std::string stream;
+    bool biff8;
+  };
+  std::string longBiff8 = WorkbookStream("", {kWorksheet});
+  longBiff8[longBiff8.find(std::string("\x85\x00", 2)) + 10] = '\x7F';
+  std::string longBiff5 = WorkbookStream("", {kWorksheet}, false);
+  longBiff5[longBiff5.find(std::string("\x85\x00", 2)) + 10] = '\x7F';
+  const std::vector<Case> cases = {
+      {"Biff8NameLongerThanItsRecord", longBiff8, true},
+      {"Biff5NameLongerThanItsRecord", longBiff5, false},
+      {"TooManySheets", WorkbookStream("", std::vector<SheetSpec>(0x10000, {2, 0x20, 0, "", "C"})),
+       true},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    EXPECT_EQ(KindOf([&] { OpenBook(dir, c.stream, c.biff8 ? "Workbook" : "Book"); }),
+              ErrorKind::kDamaged)
+        << c.name;
+  }
+
+  std::string stream = WorkbookStream("", {kWorksheet, kWorksheet});
+  const size_t second =
+      stream.find(std::string("\x85\x00", 2), stream.find(std::string("\x85\x00", 2)) + 1);
+  Put32(stream, second + 4, 0x7FFFFFF0);
+  TempDir dir;
+  auto workbook = OpenBook(dir, stream);
+  ASSERT_EQ(workbook->Sheets().size(), 2u);
+  EXPECT_EQ(Dump(*workbook->OpenSheet(0)), "R1C1=N1");
+  EXPECT_EQ(KindOf([&] { workbook->OpenSheet(1); }), ErrorKind::kDamaged);
+}
+
+// ---------------------------------------------------------------------------------------
 // The last used cell.
 
 struct LastCellCase {
@@ -330,6 +500,7 @@ struct FailureCase {
   const char* name;
   std::function<std::string()> file;  // the bytes of the file
   const char* cause;
+  ErrorKind kind;
 };
 
 class XlsFailures : public ::testing::TestWithParam<FailureCase> {};
@@ -338,14 +509,20 @@ TEST_P(XlsFailures, GiveAClearError) {
   TempDir dir;
   const std::string path = dir / "broken.xls";
   WriteBytes(path, GetParam().file());
-  const std::string message = ErrorOf([&] {
+  std::string message = "<no error>";
+  ErrorKind kind = ErrorKind::kOther;
+  try {
     auto source = OpenXlsSource(path);
     SheetRow row;
     while (source->NextRow(row)) {
     }
-  });
+  } catch (const Error& error) {
+    message = error.what();
+    kind = error.Kind();
+  }
   EXPECT_EQ(message.find("Cannot open \"" + path + "\": "), 0u) << message;
   EXPECT_NE(message.find(GetParam().cause), std::string::npos) << message;
+  EXPECT_EQ(kind, GetParam().kind) << message;
 }
 
 std::string InCompoundFile(const std::string& stream, const std::string& name = "Workbook") {
@@ -360,64 +537,64 @@ INSTANTIATE_TEST_SUITE_P(
                       return InCompoundFile(
                           WorkbookStream(Record(0x002F, std::string(54, '\1')), {kWorksheet}));
                     },
-                    "the workbook is protected by a password"},
+                    "the workbook is protected by a password", ErrorKind::kPasswordProtected},
         FailureCase{
             "EncryptedPackage",
             [] {
               return WriteCompoundFile({{"EncryptionInfo", "x"}, {"EncryptedPackage", "y"}}).bytes;
             },
-            "the workbook is protected by a password"},
+            "the workbook is protected by a password", ErrorKind::kPasswordProtected},
         FailureCase{"Biff4File",
                     [] { return Record(0x0409, Le16(0) + Le16(0x10) + Le16(0)) + Eof(); },
-                    "Excel 2.x-4.x workbooks are not supported"},
+                    "Excel 2.x-4.x workbooks are not supported", ErrorKind::kUnsupportedVersion},
         FailureCase{"Biff2File", [] { return Record(0x0009, Le16(2) + Le16(0x10)) + Eof(); },
-                    "Excel 2.x-4.x workbooks are not supported"},
+                    "Excel 2.x-4.x workbooks are not supported", ErrorKind::kUnsupportedVersion},
         // Only a bare BIFF8 stream is read without its compound file.
         FailureCase{"BareBiff5Stream", [] { return WorkbookStream("", {kWorksheet}, false); },
-                    "not an Excel workbook"},
+                    "not an Excel workbook", ErrorKind::kNotAWorkbook},
         FailureCase{"Biff4InCompoundFile",
                     [] {
                       return InCompoundFile(Record(0x0409, Le16(0) + Le16(0x100) + Le16(0)) + Eof(),
                                             "Book");
                     },
-                    "Excel 2.x-4.x workbooks are not supported"},
+                    "Excel 2.x-4.x workbooks are not supported", ErrorKind::kUnsupportedVersion},
         FailureCase{"NoWorksheet",
                     [] {
                       return InCompoundFile(WorkbookStream("", {kChart, kDialog}));
                     },
-                    "the workbook has no worksheet"},
+                    "the workbook holds no worksheet", ErrorKind::kNoSuchSheet},
         FailureCase{"NoWorkbookStream",
                     [] {
                       return WriteCompoundFile({{"Other", "x"}}).bytes;
                     },
-                    "not an Excel workbook"},
+                    "not an Excel workbook", ErrorKind::kNotAWorkbook},
         FailureCase{"NotAWorkbookAtAll", [] { return std::string("plain text, not a workbook\n"); },
-                    "not an Excel workbook"},
+                    "not an Excel workbook", ErrorKind::kNotAWorkbook},
         FailureCase{"RecordCutOff",
                     [] {
                       const std::string stream = Sheet(Number(0, 0, 1));
                       return InCompoundFile(stream.substr(0, stream.size() - 10));
                     },
-                    "a record is cut off"},
+                    "a record is cut off", ErrorKind::kDamaged},
         FailureCase{"SheetWithoutEnd",
                     [] {
                       const std::string stream = Sheet(Number(0, 0, 1));
                       return InCompoundFile(stream.substr(0, stream.size() - 4));
                     },
-                    "the worksheet has no end"},
+                    "the worksheet has no end", ErrorKind::kDamaged},
         FailureCase{"SheetOffsetOutsideStream",
                     [] {
                       std::string stream = Sheet("");
                       Put32(stream, stream.find(std::string("\x85\x00", 2)) + 4, 0x7FFFFFF0);
                       return InCompoundFile(stream);
                     },
-                    "damaged"},
+                    "damaged", ErrorKind::kDamaged},
         FailureCase{"CellRecordTooShort",
                     [] { return InCompoundFile(Sheet(Record(0x0203, Le16(0) + Le16(0)))); },
-                    "damaged"},
+                    "damaged", ErrorKind::kDamaged},
         FailureCase{"MulRkWithWrongLength",
                     [] { return InCompoundFile(Sheet(Record(0x00BD, std::string(9, '\0')))); },
-                    "damaged"}),
+                    "damaged", ErrorKind::kDamaged}),
     [](const auto& testInfo) { return testInfo.param.name; });
 
 TEST(XlsFailures, MissingFileIsNamed) {

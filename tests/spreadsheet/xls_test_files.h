@@ -257,20 +257,27 @@ struct SheetSpec {
   uint16_t substream = 0x0010;  // BOF dt: 0x10 worksheet/dialog, 0x20 chart, 0x40 macro
   uint8_t hidden = 0;
   std::string records;        // between BOF and EOF
-  std::string name{"Sheet"};  // Latin-1
+  std::string name{"Sheet"};  // Latin-1 in BIFF8, the code page's bytes in BIFF5
+  std::u16string wideName{};  // BIFF8: when given, the name is written as UTF-16 instead
 };
 
+// `afterList`: globals records written after the sheet list, before the globals' EOF.
 inline std::string WorkbookStream(const std::string& globals, const std::vector<SheetSpec>& sheets,
-                                  bool biff8 = true) {
+                                  bool biff8 = true, const std::string& afterList = "") {
   std::string head = Bof(0x0005, biff8) + globals;
   auto boundSheet = [&](const SheetSpec& sheet, uint32_t offset) {
     const std::string& name = sheet.name;
+    std::string nameField = static_cast<char>(name.size()) + name;
+    if (biff8 && !sheet.wideName.empty()) {
+      // ShortXLUnicodeString: a 1-byte count.
+      nameField = static_cast<char>(sheet.wideName.size()) + Utf16(sheet.wideName).substr(2);
+    } else if (biff8) {
+      nameField = static_cast<char>(name.size()) + std::string(1, '\0') + name;
+    }
     return Record(0x0085, Le32(offset) + static_cast<char>(sheet.hidden) +
-                              static_cast<char>(sheet.sheetType) +
-                              (biff8 ? static_cast<char>(name.size()) + std::string(1, '\0') + name
-                                     : static_cast<char>(name.size()) + name));
+                              static_cast<char>(sheet.sheetType) + nameField);
   };
-  uint32_t globalsSize = static_cast<uint32_t>(head.size() + Eof().size());
+  uint32_t globalsSize = static_cast<uint32_t>(head.size() + afterList.size() + Eof().size());
   for (const SheetSpec& sheet : sheets)
     globalsSize += static_cast<uint32_t>(boundSheet(sheet, 0).size());
   std::string body;
@@ -279,7 +286,7 @@ inline std::string WorkbookStream(const std::string& globals, const std::vector<
     list += boundSheet(sheet, globalsSize + static_cast<uint32_t>(body.size()));
     body += Bof(sheet.substream, biff8) + sheet.records + Eof();
   }
-  return head + list + Eof() + body;
+  return head + list + afterList + Eof() + body;
 }
 
 // SST with every string in one record.
