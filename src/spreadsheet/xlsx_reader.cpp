@@ -494,6 +494,8 @@ class SheetReader {
   void FinishRow();
   void FinishSpool();
   void IndexRowsInOrder();
+  // Out of line, so that the handlers of the scanning loop stay small enough to be inlined.
+  [[noreturn, gnu::cold, gnu::noinline]] void NotAWorksheet() const { Damaged(notAWorksheet_); }
 
   XmlScanner& xml_;
   const SharedStrings& shared_;
@@ -563,7 +565,7 @@ void SheetReader::Read() {
 
 void SheetReader::Start() {
   if (xml_.Namespace() != kMain) {
-    if (xml_.Depth() == 1) Damaged(notAWorksheet_);
+    if (xml_.Depth() == 1) NotAWorksheet();
     return;
   }
   const std::string_view name = xml_.Name();
@@ -580,7 +582,7 @@ void SheetReader::Start() {
   } else if (xml_.Depth() == 3 && SameName(name, "col")) {
     StartColumn();
   } else if (xml_.Depth() == 1 && !SameName(name, "worksheet")) {
-    Damaged(notAWorksheet_);
+    NotAWorksheet();
   }
 }
 
