@@ -1,9 +1,11 @@
-// libFuzzer target for the .xlsx reader (zip container, XML scanner, sheet spool): any bytes must
-// end in rows or in cellverter::Error, never in a crash, a hang or unbounded memory. Built with
-// -DCELLVERTER_FUZZ=ON (clang) it fuzzes, with a mutator that keeps the package's checksums
-// right; in the test build it replays its seeds.
+// libFuzzer target for the .xlsx reader (zip container, XML scanner, sheet list, sheet spool):
+// any bytes must end in a sheet list and rows or in cellverter::Error, never in a crash, a hang or
+// unbounded memory. Built with -DCELLVERTER_FUZZ=ON (clang) it fuzzes, with a mutator that keeps
+// the package's checksums right; in the test build it replays its seeds.
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "fuzz_support.h"
 #ifdef CELLVERTER_LIBFUZZER
@@ -12,12 +14,42 @@
 #include "spreadsheet/encrypted_package.h"
 #include "spreadsheet/xlsx_reader.h"
 
+namespace {
+
+// Every sheet of the list, and the worksheets among the first few read through, one after the
+// other from the one workbook; a sheet that fails leaves the others to be read.
+constexpr size_t kMaxSheetsRead = 8;
+
+void ReadWorkbook(const std::string& path) {
+  auto workbook = cellverter::OpenXlsxWorkbook(path);
+  size_t read = 0;
+  for (size_t i = 0; i < workbook->Sheets().size(); ++i) {
+    const cellverter::SheetEntry& entry = workbook->Sheets()[i];
+    if (entry.name.size() > cellverter::kMaxSheetNameBytes) std::abort();
+    if (entry.kind != cellverter::SheetKind::kWorksheet || read == kMaxSheetsRead) continue;
+    ++read;
+    try {
+      auto sheet = workbook->OpenSheet(i);
+      cellverter::fuzzing::ExerciseSheetSource(*sheet);
+    } catch (const cellverter::Error&) {
+    }
+  }
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Encrypted packages (compound files) go through their decryption first.
   const bool encrypted = size >= 8 && std::memcmp(data, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) == 0;
-  return cellverter::fuzzing::ReadWholeSheet(
-      data, size, [encrypted](const std::string& path) -> std::unique_ptr<cellverter::SheetSource> {
-        return encrypted ? cellverter::OpenEncryptedPackage(path, "")
-                         : cellverter::OpenXlsxSource(path);
-      });
+  if (encrypted) {
+    return cellverter::fuzzing::ReadWholeSheet(data, size, [](const std::string& path) {
+      return cellverter::OpenEncryptedPackage(path, "");
+    });
+  }
+  cellverter::fuzzing::MemoryFile file(data, size);
+  try {
+    ReadWorkbook(file.path());
+  } catch (const cellverter::Error&) {
+  }
+  return 0;
 }

@@ -6,9 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <stdexcept>
-
 #include "platform/error.h"
+#include "spreadsheet/workbook_error.h"
 
 namespace cellverter {
 namespace {
@@ -21,10 +20,13 @@ std::string TemporaryFolder() {
 }
 
 [[noreturn]] void SpoolFailure(int error) {
-  throw std::runtime_error(SystemMessage(error) + " in the temporary folder " + TemporaryFolder());
+  throw WorkbookFault(SystemMessage(error) + " in the temporary folder " + TemporaryFolder(),
+                      ErrorKind::kInputOutput);
 }
 
 }  // namespace
+
+void SpoolCorrupt(const char* cause) { throw WorkbookFault(cause, ErrorKind::kInputOutput); }
 
 int OpenTemporaryFile() {
   const std::string folder = TemporaryFolder();
@@ -102,7 +104,7 @@ void SheetSpool::Rewind() {
 
 void SheetSpool::ReadFile(uint64_t offset, char* buffer, size_t size) const {
   if (fd_ < 0 || offset > fileSize_ || size > fileSize_ - offset) {
-    throw std::runtime_error("the sheet spool ends early");
+    SpoolCorrupt("the sheet spool ends early");
   }
   for (size_t got = 0; got < size;) {
     const ssize_t n = ::pread(fd_, buffer + got, size - got, static_cast<off_t>(offset + got));
@@ -115,7 +117,7 @@ void SheetSpool::ReadFile(uint64_t offset, char* buffer, size_t size) const {
 void SheetSpool::Fill() {
   const size_t want = static_cast<size_t>(
       std::min<uint64_t>(kIoChunk, fileSize_ - std::min(fileOffset_, fileSize_)));
-  if (want == 0) throw std::runtime_error("the sheet spool ends early");
+  if (want == 0) SpoolCorrupt("the sheet spool ends early");
   ReadFile(fileOffset_, readBuffer_.data(), want);
   fileOffset_ += want;
   readPos_ = 0;
@@ -125,7 +127,7 @@ void SheetSpool::Fill() {
 void SheetSpool::ReadAt(uint64_t offset, size_t size, std::string& out) const {
   if (fd_ < 0) {
     if (offset > memory_.size() || size > memory_.size() - offset) {
-      throw std::runtime_error("the sheet spool ends early");
+      SpoolCorrupt("the sheet spool ends early");
     }
     out.assign(memory_, static_cast<size_t>(offset), size);
     return;

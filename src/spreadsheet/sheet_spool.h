@@ -21,9 +21,9 @@ uint64_t ReadVarintFrom(Reader& in) {
 
 // Bytes written once and read back in order, any number of times, or at any offset: in
 // memory up to `memoryLimit`, then in an unlinked temporary file, so a sheet or a string table
-// of any length costs bounded memory. Failures of the temporary file are thrown as Error-free
-// std::runtime_error texts
-// ("no space left on device while ...") for the reader to wrap with the workbook's name.
+// of any length costs bounded memory. Failures of the temporary file are thrown as
+// WorkbookFault of kind kInputOutput ("No space left on device in the temporary folder /tmp")
+// for the reader to wrap with the workbook's name.
 class SheetSpool {
  public:
   explicit SheetSpool(size_t memoryLimit = 16 << 20);
@@ -69,9 +69,13 @@ class SheetSpool {
 };
 
 // An unlinked file in $TMPDIR (default /tmp), open for reading and writing; and writing all
-// of `bytes` at `offset` into it. Failures are thrown as std::runtime_error texts, as above.
+// of `bytes` at `offset` into it. Failures are thrown as WorkbookFault, as above.
 int OpenTemporaryFile();
 void WriteTemporaryFile(int fd, uint64_t offset, std::string_view bytes);
+
+// Spooled bytes that do not read back as they were written: the temporary file was changed
+// under us. Thrown as WorkbookFault of kind kInputOutput.
+[[noreturn]] void SpoolCorrupt(const char* cause);
 
 inline void AppendVarint(uint64_t value, std::string& out) {
   while (value >= 0x80) {

@@ -15,6 +15,7 @@
 
 #include "platform/unique_fd.h"
 #include "platform/utf8.h"
+#include "spreadsheet/first_worksheet.h"
 #include "spreadsheet/prefetch_stream.h"
 #include "spreadsheet/serial_date.h"
 #include "spreadsheet/sheet_spool.h"
@@ -381,12 +382,12 @@ class RecordCursor {
  public:
   explicit RecordCursor(const std::string& bytes) : bytes_(bytes) {}
   uint8_t ReadByte() {
-    if (pos_ == bytes_.size()) throw std::runtime_error("the sheet spool is corrupt");
+    if (pos_ == bytes_.size()) SpoolCorrupt("the sheet spool is corrupt");
     return static_cast<uint8_t>(bytes_[pos_++]);
   }
   uint64_t ReadVarint() { return ReadVarintFrom(*this); }
   void ReadBytes(size_t size, std::string& out) {
-    if (size > bytes_.size() - pos_) throw std::runtime_error("the sheet spool is corrupt");
+    if (size > bytes_.size() - pos_) SpoolCorrupt("the sheet spool is corrupt");
     out.assign(bytes_, pos_, size);
     pos_ += size;
   }
@@ -446,7 +447,7 @@ void ReadRowRecord(Reader& in, const SharedStrings& shared, SheetRow& row) {
         v.number = 1;
         break;
       default:
-        throw std::runtime_error("the sheet spool is corrupt");
+        SpoolCorrupt("the sheet spool is corrupt");
     }
   }
 }
@@ -466,7 +467,7 @@ class SheetReader {
  public:
   SheetReader(XmlScanner& xml, const SharedStrings& shared, bool date1904, SheetSpool& spool,
               UsedRangeBounds& usedRange, std::vector<RowRecord>& indexed,
-              std::vector<std::string>& tableIds, RepairLog& repairs)
+              std::vector<std::string>& tableIds, RepairLog& repairs, const char* notAWorksheet)
       : xml_(xml),
         shared_(shared),
         date1904_(date1904),
@@ -474,7 +475,8 @@ class SheetReader {
         usedRange_(usedRange),
         indexed_(indexed),
         tableIds_(tableIds),
-        repairs_(repairs) {}
+        repairs_(repairs),
+        notAWorksheet_(notAWorksheet) {}
 
   void Read();
   uint64_t CellsHeld() const { return held_; }
@@ -492,6 +494,8 @@ class SheetReader {
   void FinishRow();
   void FinishSpool();
   void IndexRowsInOrder();
+  // Out of line, so that the handlers of the scanning loop stay small enough to be inlined.
+  [[noreturn, gnu::cold, gnu::noinline]] void NotAWorksheet() const { Damaged(notAWorksheet_); }
 
   XmlScanner& xml_;
   const SharedStrings& shared_;
@@ -501,6 +505,7 @@ class SheetReader {
   std::vector<RowRecord>& indexed_;
   std::vector<std::string>& tableIds_;
   RepairLog& repairs_;
+  const char* const notAWorksheet_;  // the damage when the part's root is not a worksheet
 
   bool inSheetData_ = false;
   bool afterSheetData_ = false;
@@ -560,7 +565,7 @@ void SheetReader::Read() {
 
 void SheetReader::Start() {
   if (xml_.Namespace() != kMain) {
-    if (xml_.Depth() == 1) Damaged("the first worksheet's part is not a worksheet");
+    if (xml_.Depth() == 1) NotAWorksheet();
     return;
   }
   const std::string_view name = xml_.Name();
@@ -577,7 +582,7 @@ void SheetReader::Start() {
   } else if (xml_.Depth() == 3 && SameName(name, "col")) {
     StartColumn();
   } else if (xml_.Depth() == 1 && !SameName(name, "worksheet")) {
-    Damaged("the first worksheet's part is not a worksheet");
+    NotAWorksheet();
   }
 }
 
@@ -806,72 +811,18 @@ void SheetReader::IndexRowsInOrder() {
   spool_.Rewind();
 }
 
-class XlsxSource final : public SheetSource {
- public:
-  // `fd`, when not -1, is the package already open (and owned from here on).
-  XlsxSource(const std::string& path, int fd, const XlsxMemoryLimits& limits)
-      : path_(path), fd_(fd), shared_(limits.sharedStrings), spool_(limits.sheetSpool) {}
-
-  void Load();
-
-  bool Date1904() const override { return date1904_; }
-  NumberFormatRef CellFormat(uint32_t styleIndex) const override {
-    if (styleIndex >= cellFormats_.size()) return {};
-    const int id = cellFormats_[styleIndex];
-    const auto custom = customFormats_.find(id);
-    if (custom != customFormats_.end()) return {id, custom->second};
-    return {id, {}};
-  }
-  uint32_t LastRow() override { return usedRange_.LastRow(); }
-  uint32_t LastColumn() override { return usedRange_.LastColumn(); }
-  uint64_t CellsHeld() override { return cellsHeld_; }
-  bool NextRow(SheetRow& row) override;
-  void Rewind() override {
-    spool_.Rewind();
-    nextIndexed_ = 0;
-  }
-
- private:
-  std::vector<Relationship> ReadRelationships(const std::string& part);
-  std::unique_ptr<ByteStream> OpenPart(const std::string& part);
-  void ReadWorkbook(const std::string& part, std::string& sheetRelId);
-  void ReadStyles(const std::string& part);
-  void ReadSharedStrings(const std::string& part);
-  void ReadSheet(const std::string& part, std::vector<std::string>& tableIds);
-  void ReadSheetRelated(const std::string& part, const std::vector<std::string>& tableIds);
-  void ReadComments(const std::string& part);
-  void ReadTable(const std::string& part);
-  bool NextIndexedRow(SheetRow& row);
-  void ReadIndexedRecord(size_t i, SheetRow& row);
-
-  std::string path_;
-  UniqueFd fd_;  // the package when it came already open, until Load takes it
-  std::unique_ptr<ZipArchive> zip_;
-  bool date1904_ = false;
-  std::vector<int> cellFormats_;
-  std::unordered_map<int, std::string> customFormats_;
-  SharedStrings shared_;
-  SheetSpool spool_;
-  UsedRangeBounds usedRange_;
-  uint64_t cellsHeld_ = 0;
-  std::vector<RowRecord> indexed_;  // see SheetReader
-  size_t nextIndexed_ = 0;
-  std::string record_;  // an indexed record's bytes
-  SheetRow repeated_;   // the cells of a row given again
-};
-
-std::unique_ptr<ByteStream> XlsxSource::OpenPart(const std::string& part) {
-  const ZipArchive::Entry* entry = zip_->Find(part);
+std::unique_ptr<ByteStream> OpenPart(const ZipArchive& zip, const std::string& part) {
+  const ZipArchive::Entry* entry = zip.Find(part);
   if (entry == nullptr) Damaged("the part " + part + " is missing");
-  return zip_->Open(*entry);
+  return zip.Open(*entry);
 }
 
-std::vector<Relationship> XlsxSource::ReadRelationships(const std::string& part) {
+std::vector<Relationship> ReadRelationships(const ZipArchive& zip, const std::string& part) {
   std::vector<Relationship> relationships;
   const std::string relsPart = RelationshipsPartOf(part);
-  const ZipArchive::Entry* entry = zip_->Find(relsPart);
+  const ZipArchive::Entry* entry = zip.Find(relsPart);
   if (entry == nullptr) return relationships;
-  auto stream = zip_->Open(*entry);
+  auto stream = zip.Open(*entry);
   XmlScanner xml(*stream, "the relationships");
   const std::string folder = FolderOf(part);
   for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
@@ -890,8 +841,111 @@ std::vector<Relationship> XlsxSource::ReadRelationships(const std::string& part)
   return relationships;
 }
 
-void XlsxSource::ReadWorkbook(const std::string& part, std::string& sheetRelId) {
-  auto stream = OpenPart(part);
+// The kind of a sheet by the type of its relationship. A type we do not know is taken for a
+// worksheet: the workbook lists the sheet, and reading its part tells whether it is one.
+SheetKind SheetKindOf(std::string_view type) {
+  if (IsType(type, "chartsheet")) return SheetKind::kChart;
+  if (IsType(type, "dialogsheet")) return SheetKind::kDialog;
+  if (IsType(type, "xlMacrosheet") || IsType(type, "xlIntlMacrosheet")) return SheetKind::kMacro;
+  return SheetKind::kWorksheet;
+}
+
+// ST_SheetState; an unknown state shows the sheet, as the default does.
+SheetVisibility SheetVisibilityOf(std::string_view state) {
+  if (state == "hidden") return SheetVisibility::kHidden;
+  if (state == "veryHidden") return SheetVisibility::kVeryHidden;
+  return SheetVisibility::kVisible;
+}
+
+// What every sheet of a workbook reads with: the package, the date system, the cell formats
+// and the shared strings, read once when the workbook opens.
+struct XlsxGlobals {
+  XlsxGlobals(const std::string& workbookPath, const XlsxMemoryLimits& memoryLimits)
+      : path(workbookPath), limits(memoryLimits), shared(memoryLimits.sharedStrings) {}
+
+  NumberFormatRef CellFormat(uint32_t styleIndex) const {
+    if (styleIndex >= cellFormats.size()) return {};
+    const int id = cellFormats[styleIndex];
+    const auto custom = customFormats.find(id);
+    if (custom != customFormats.end()) return {id, custom->second};
+    return {id, {}};
+  }
+
+  std::string path;
+  XlsxMemoryLimits limits;
+  std::unique_ptr<ZipArchive> zip;
+  bool date1904 = false;
+  std::vector<int> cellFormats;
+  std::unordered_map<int, std::string> customFormats;
+  SharedStrings shared;
+};
+
+// One worksheet, parsed once when opened into a spool of its own.
+class XlsxSheet final : public SheetSource {
+ public:
+  explicit XlsxSheet(const XlsxGlobals& globals)
+      : globals_(globals), spool_(globals.limits.sheetSpool) {}
+
+  // Reads the worksheet part `part` ("" when the sheet has no relationship) and the parts
+  // that widen its used range; `notAWorksheet` is the damage when the part is something else.
+  void Load(const std::string& part, const char* notAWorksheet);
+
+  bool Date1904() const override { return globals_.date1904; }
+  NumberFormatRef CellFormat(uint32_t styleIndex) const override {
+    return globals_.CellFormat(styleIndex);
+  }
+  uint32_t LastRow() override { return usedRange_.LastRow(); }
+  uint32_t LastColumn() override { return usedRange_.LastColumn(); }
+  uint64_t CellsHeld() override { return cellsHeld_; }
+  bool NextRow(SheetRow& row) override;
+  void Rewind() override {
+    spool_.Rewind();
+    nextIndexed_ = 0;
+  }
+
+ private:
+  void ReadSheet(const std::string& part, std::vector<std::string>& tableIds,
+                 const char* notAWorksheet);
+  void ReadSheetRelated(const std::string& part, const std::vector<std::string>& tableIds);
+  void ReadComments(const std::string& part);
+  void ReadTable(const std::string& part);
+  bool NextIndexedRow(SheetRow& row);
+  void ReadIndexedRecord(size_t i, SheetRow& row);
+
+  const XlsxGlobals& globals_;
+  SheetSpool spool_;
+  UsedRangeBounds usedRange_;
+  uint64_t cellsHeld_ = 0;
+  std::vector<RowRecord> indexed_;  // see SheetReader
+  size_t nextIndexed_ = 0;
+  std::string record_;  // an indexed record's bytes
+  SheetRow repeated_;   // the cells of a row given again
+};
+
+class XlsxWorkbook final : public WorkbookSource {
+ public:
+  // `fd`, when not -1, is the package already open (and owned from here on).
+  XlsxWorkbook(const std::string& path, int fd, const XlsxMemoryLimits& limits)
+      : fd_(fd), globals_(path, limits) {}
+
+  void Load();
+  std::unique_ptr<SheetSource> OpenSheet(size_t position) override;
+
+ private:
+  void ReadWorkbook(const std::string& part);
+  void ReadStyles(const std::string& part);
+  void ReadSharedStrings(const std::string& part);
+  void NoteZipRepair(RepairLog& log) const {
+    if (globals_.zip->LocalSizesDisagreed()) log.Note(kZipLocalSizesRepair);
+  }
+
+  UniqueFd fd_;  // the package when it came already open, until Load takes it
+  XlsxGlobals globals_;
+  std::vector<std::string> sheetParts_;  // by position; "" for a sheet without a relationship
+};
+
+void XlsxWorkbook::ReadWorkbook(const std::string& part) {
+  auto stream = OpenPart(*globals_.zip, part);
   XmlScanner xml(*stream, "the workbook");
   std::vector<std::string> sheetIds;
   bool root = true;
@@ -899,29 +953,29 @@ void XlsxSource::ReadWorkbook(const std::string& part, std::string& sheetRelId) 
     if (e != XmlScanner::Event::Start) continue;
     if (root) {
       if (!xml.Is(kMain, "workbook"))
-        ThrowWorkbookError(path_, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
+        ThrowWorkbookError(globals_.path, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
       root = false;
     } else if (xml.Depth() == 2 && xml.Is(kMain, "workbookPr")) {
-      date1904_ = IsTrue(xml.Attribute("date1904"));
+      globals_.date1904 = IsTrue(xml.Attribute("date1904"));
     } else if (xml.Depth() == 3 && xml.Is(kMain, "sheet")) {
-      if (sheetIds.size() >= kMaxSheets) Damaged("there are too many sheets");
+      if (sheets_.size() >= kMaxSheets) Damaged("there are too many sheets");
+      SheetEntry entry;
+      entry.name = xml.Attribute("name");
+      if (entry.name.size() > kMaxSheetNameBytes) Damaged("a sheet's name is too long");
+      entry.visibility = SheetVisibilityOf(xml.RawAttribute("state"));
+      sheets_.push_back(std::move(entry));
       sheetIds.push_back(xml.Attribute(XmlNamespace::Relationships, "id"));
       if (sheetIds.back().size() > kMaxNameLength) Damaged("a sheet's relationship id is too long");
     }
   }
-  const std::vector<Relationship> relationships = ReadRelationships(part);
-  // The first worksheet in workbook order; chart sheets, dialog sheets and macro sheets are
-  // not worksheets.
-  for (const std::string& id : sheetIds) {
-    const Relationship* r = FindRelationship(relationships, id);
-    if (r == nullptr) Damaged("a sheet has no part");
-    if (IsType(r->type, "worksheet")) {
-      sheetRelId = r->target;
-      break;
-    }
+  const std::vector<Relationship> relationships = ReadRelationships(*globals_.zip, part);
+  // A sheet without its relationship is damage only when it is opened.
+  sheetParts_.reserve(sheetIds.size());
+  for (size_t i = 0; i < sheetIds.size(); ++i) {
+    const Relationship* r = FindRelationship(relationships, sheetIds[i]);
+    sheetParts_.push_back(r == nullptr ? std::string() : r->target);
+    if (r != nullptr) sheets_[i].kind = SheetKindOf(r->type);
   }
-  if (sheetRelId.empty())
-    ThrowWorkbookError(path_, "the workbook holds no worksheet", ErrorKind::kNoSuchSheet);
   // The first of each kind, should a package name two.
   bool stylesRead = false;
   bool sharedStringsRead = false;
@@ -936,9 +990,9 @@ void XlsxSource::ReadWorkbook(const std::string& part, std::string& sheetRelId) 
   }
 }
 
-void XlsxSource::ReadStyles(const std::string& part) {
-  if (zip_->Find(part) == nullptr) return;
-  auto stream = OpenPart(part);
+void XlsxWorkbook::ReadStyles(const std::string& part) {
+  if (globals_.zip->Find(part) == nullptr) return;
+  auto stream = OpenPart(*globals_.zip, part);
   XmlScanner xml(*stream, "the styles");
   // Only the lists directly under <styleSheet>: the differential formats of conditional
   // formatting (<dxfs>, also inside extensions) hold <numFmt> elements of their own.
@@ -955,14 +1009,14 @@ void XlsxSource::ReadStyles(const std::string& part) {
         if (!ParseUnsigned(xml.RawAttribute("numFmtId"), id) || id > 100000) continue;
         std::string code = xml.Attribute("formatCode");
         if (code.size() > kMaxNameLength) Damaged("a number format is too long");
-        if (customFormats_.size() >= kMaxNumberFormats)
+        if (globals_.customFormats.size() >= kMaxNumberFormats)
           Damaged("there are too many number formats");
-        customFormats_[static_cast<int>(id)] = std::move(code);
+        globals_.customFormats[static_cast<int>(id)] = std::move(code);
       } else if (inCellXfs && xml.Depth() == 3 && xml.Name() == "xf") {
         uint64_t id = 0;
         if (!ParseUnsigned(xml.RawAttribute("numFmtId"), id) || id > 100000) id = 0;
-        if (cellFormats_.size() >= 1000000) Damaged("there are too many cell formats");
-        cellFormats_.push_back(static_cast<int>(id));
+        if (globals_.cellFormats.size() >= 1000000) Damaged("there are too many cell formats");
+        globals_.cellFormats.push_back(static_cast<int>(id));
       }
     } else if (e == XmlScanner::Event::End && xml.Depth() == 2) {
       inNumFmts = inCellXfs = false;
@@ -970,9 +1024,9 @@ void XlsxSource::ReadStyles(const std::string& part) {
   }
 }
 
-void XlsxSource::ReadSharedStrings(const std::string& part) {
-  if (zip_->Find(part) == nullptr) return;
-  auto stream = OpenPart(part);
+void XlsxWorkbook::ReadSharedStrings(const std::string& part) {
+  if (globals_.zip->Find(part) == nullptr) return;
+  auto stream = OpenPart(*globals_.zip, part);
   XmlScanner xml(*stream, "the shared strings");
   std::string text;
   bool inItem = false;
@@ -1002,32 +1056,94 @@ void XlsxSource::ReadSharedStrings(const std::string& part) {
         if (inItem && xml.Depth() == itemDepth && xml.Name() == "si") {
           inItem = false;
           UnescapeOoxml(text);
-          shared_.Add(text);
+          globals_.shared.Add(text);
         }
         break;
       case XmlScanner::Event::EndOfDocument:
         break;
     }
   }
-  shared_.FinishWriting();
+  globals_.shared.FinishWriting();
 }
 
-void XlsxSource::ReadSheet(const std::string& part, std::vector<std::string>& tableIds) {
-  auto stream = OpenPart(part);
+void XlsxWorkbook::Load() {
+  globals_.zip = std::make_unique<ZipArchive>(fd_.get() >= 0 ? fd_.release()
+                                                             : OpenWorkbookFile(globals_.path));
+  const ZipArchive& zip = *globals_.zip;
+
+  // The package relationships name the main part; packages without them are not workbooks.
+  std::string workbookPart;
+  const bool hasPackageRels = zip.Find("_rels/.rels") != nullptr;
+  for (const Relationship& r : ReadRelationships(zip, "")) {
+    if (IsType(r.type, "officeDocument")) {
+      workbookPart = r.target;
+      break;
+    }
+  }
+  if (workbookPart.empty()) {
+    if (!hasPackageRels && zip.Find("xl/workbook.xml") == nullptr) {
+      ThrowWorkbookError(globals_.path, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
+    }
+    if (!hasPackageRels) workbookPart = "xl/workbook.xml";
+  }
+  if (workbookPart.empty() || zip.Find(workbookPart) == nullptr) {
+    Damaged("the workbook part is missing");
+  }
+  ReadWorkbook(workbookPart);
+  NoteZipRepair(Repairs());
+}
+
+std::unique_ptr<SheetSource> XlsxWorkbook::OpenSheet(size_t position) {
+  if (position >= sheets_.size()) {
+    ThrowWorkbookError(globals_.path,
+                       "the workbook holds no sheet number " + std::to_string(position + 1),
+                       ErrorKind::kNoSuchSheet);
+  }
+  if (sheets_[position].kind != SheetKind::kWorksheet) {
+    ThrowWorkbookError(globals_.path,
+                       "the sheet \"" + sheets_[position].name + "\" is not a worksheet",
+                       ErrorKind::kNoSuchSheet);
+  }
+  auto sheet = std::make_unique<XlsxSheet>(globals_);
+  for (const std::string& note : Repairs().Notes()) sheet->Repairs().Note(note);
+  const char* notAWorksheet = FirstWorksheet(*this) == position
+                                  ? "the first worksheet's part is not a worksheet"
+                                  : "the worksheet's part is not a worksheet";
+  WithWorkbookErrors(globals_.path, [&] { sheet->Load(sheetParts_[position], notAWorksheet); });
+  // LibreOffice reads such parts by the directory too; their bytes pass its size and CRC.
+  NoteZipRepair(Repairs());
+  NoteZipRepair(sheet->Repairs());
+  return sheet;
+}
+
+void XlsxSheet::Load(const std::string& part, const char* notAWorksheet) {
+  if (part.empty()) Damaged("a sheet has no part");
+  std::vector<std::string> tableIds;
+  ReadSheet(part, tableIds, notAWorksheet);
+  ReadSheetRelated(part, tableIds);
+}
+
+// Out of line: inlined into its callers, the sheet's scanning loop lost the inlining of its
+// per-cell handlers (measured, bench_xlsx).
+[[gnu::noinline]] void XlsxSheet::ReadSheet(const std::string& part,
+                                            std::vector<std::string>& tableIds,
+                                            const char* notAWorksheet) {
+  auto stream = OpenPart(*globals_.zip, part);
   PrefetchStream prefetch(*stream);
   XmlScanner xml(prefetch, "the sheet");
-  SheetReader reader(xml, shared_, date1904_, spool_, usedRange_, indexed_, tableIds, Repairs());
+  SheetReader reader(xml, globals_.shared, globals_.date1904, spool_, usedRange_, indexed_,
+                     tableIds, Repairs(), notAWorksheet);
   reader.Read();
   cellsHeld_ = reader.CellsHeld();
 }
 
-void XlsxSource::ReadIndexedRecord(size_t i, SheetRow& row) {
+void XlsxSheet::ReadIndexedRecord(size_t i, SheetRow& row) {
   spool_.ReadAt(indexed_[i].offset, indexed_[i].size, record_);
   RecordCursor cursor(record_);
-  ReadRowRecord(cursor, shared_, row);
+  ReadRowRecord(cursor, globals_.shared, row);
 }
 
-bool XlsxSource::NextIndexedRow(SheetRow& row) {
+bool XlsxSheet::NextIndexedRow(SheetRow& row) {
   if (nextIndexed_ == indexed_.size()) return false;
   ReadIndexedRecord(nextIndexed_++, row);
   // A row given again is one row, as LibreOffice reads it: the later of two cells in one
@@ -1056,9 +1172,9 @@ bool XlsxSource::NextIndexedRow(SheetRow& row) {
 }
 
 // The parts related to the sheet that widen its used range: comments (notes) and tables.
-void XlsxSource::ReadSheetRelated(const std::string& part,
-                                  const std::vector<std::string>& tableIds) {
-  const std::vector<Relationship> relationships = ReadRelationships(part);
+void XlsxSheet::ReadSheetRelated(const std::string& part,
+                                 const std::vector<std::string>& tableIds) {
+  const std::vector<Relationship> relationships = ReadRelationships(*globals_.zip, part);
   for (const Relationship& r : relationships) {
     if (IsType(r.type, "comments")) ReadComments(r.target);
   }
@@ -1070,9 +1186,9 @@ void XlsxSource::ReadSheetRelated(const std::string& part,
 }
 
 // A cell that holds only a note counts as used (ECMA-376-1 18.7.3 comment, ref).
-void XlsxSource::ReadComments(const std::string& part) {
-  if (zip_->Find(part) == nullptr) return;
-  auto stream = OpenPart(part);
+void XlsxSheet::ReadComments(const std::string& part) {
+  if (globals_.zip->Find(part) == nullptr) return;
+  auto stream = OpenPart(*globals_.zip, part);
   XmlScanner xml(*stream, "the comments");
   for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
     if (e != XmlScanner::Event::Start || xml.Depth() != 3 || !xml.Is(kMain, "comment")) continue;
@@ -1086,8 +1202,8 @@ void XlsxSource::ReadComments(const std::string& part) {
 }
 
 // The whole range of a table counts as used, empty rows included (18.5.1.2 table, ref).
-void XlsxSource::ReadTable(const std::string& part) {
-  auto stream = OpenPart(part);
+void XlsxSheet::ReadTable(const std::string& part) {
+  auto stream = OpenPart(*globals_.zip, part);
   XmlScanner xml(*stream, "the table");
   if (xml.Next() != XmlScanner::Event::Start || !xml.Is(kMain, "table")) {
     Damaged("a table part holds no table");
@@ -1100,56 +1216,27 @@ void XlsxSource::ReadTable(const std::string& part) {
   usedRange_.AddCell(row, column);
 }
 
-void XlsxSource::Load() {
-  zip_ = std::make_unique<ZipArchive>(fd_.get() >= 0 ? fd_.release() : OpenWorkbookFile(path_));
-
-  // The package relationships name the main part; packages without them are not workbooks.
-  std::string workbookPart;
-  const bool hasPackageRels = zip_->Find("_rels/.rels") != nullptr;
-  for (const Relationship& r : ReadRelationships("")) {
-    if (IsType(r.type, "officeDocument")) {
-      workbookPart = r.target;
-      break;
-    }
-  }
-  if (workbookPart.empty()) {
-    if (!hasPackageRels && zip_->Find("xl/workbook.xml") == nullptr) {
-      ThrowWorkbookError(path_, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
-    }
-    if (!hasPackageRels) workbookPart = "xl/workbook.xml";
-  }
-  if (workbookPart.empty() || zip_->Find(workbookPart) == nullptr) {
-    Damaged("the workbook part is missing");
-  }
-  std::string sheetPart;
-  ReadWorkbook(workbookPart, sheetPart);
-  std::vector<std::string> tableIds;
-  ReadSheet(sheetPart, tableIds);
-  ReadSheetRelated(sheetPart, tableIds);
-  // LibreOffice reads such parts by the directory too; their bytes pass its size and CRC.
-  if (zip_->LocalSizesDisagreed()) Repairs().Note(kZipLocalSizesRepair);
-}
-
-bool XlsxSource::NextRow(SheetRow& row) {
-  try {
+bool XlsxSheet::NextRow(SheetRow& row) {
+  return WithWorkbookErrors(globals_.path, [&] {
     if (!indexed_.empty()) return NextIndexedRow(row);
     if (spool_.AtEnd()) return false;
-    ReadRowRecord(spool_, shared_, row);
+    ReadRowRecord(spool_, globals_.shared, row);
     return true;
-  } catch (const Error&) {
-    throw;
-  } catch (const std::exception& e) {
-    ThrowWorkbookError(path_, e.what(), ErrorKind::kDamaged);
-  }
+  });
 }
 
 }  // namespace
 
+std::unique_ptr<WorkbookSource> OpenXlsxWorkbook(const std::string& path, int fd,
+                                                 const XlsxMemoryLimits& limits) {
+  auto workbook = std::make_unique<XlsxWorkbook>(path, fd, limits);
+  WithWorkbookErrors(path, [&] { workbook->Load(); });
+  return workbook;
+}
+
 std::unique_ptr<SheetSource> OpenXlsxSource(const std::string& path, int fd,
                                             const XlsxMemoryLimits& limits) {
-  auto source = std::make_unique<XlsxSource>(path, fd, limits);
-  WithWorkbookErrors(path, [&] { source->Load(); });
-  return source;
+  return OpenFirstWorksheet(OpenXlsxWorkbook(path, fd, limits), path);
 }
 
 }  // namespace cellverter

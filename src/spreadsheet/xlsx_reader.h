@@ -9,19 +9,32 @@
 namespace cellverter {
 
 // Bytes the reader keeps in memory before it moves them to an unlinked temporary file in
-// $TMPDIR: the spooled cells of the sheet, and the texts of the shared strings table.
+// $TMPDIR: the spooled cells of each opened sheet, and the texts of the shared strings table.
 struct XlsxMemoryLimits {
   size_t sheetSpool = size_t{16} << 20;
   size_t sharedStrings = size_t{64} << 20;
 };
 
-// Opens an Office Open XML workbook (.xlsx, .xlsm; transitional or strict) and reads its
-// first worksheet in workbook order, hidden or not. The sheet is parsed once, here, into a
-// compact spool (memory up to a bound, then an unlinked temporary file), so the last used
-// cell is known at once and rows are served in order without inflating the package twice.
-// Throws Error naming `path` when the package is damaged or holds no worksheet.
-// `fd`, when not -1, is the package already open (a decrypted copy, say); it is owned and
-// closed by the reader, and `path` only names the workbook in messages.
+// Opens an Office Open XML workbook (.xlsx, .xlsm; transitional or strict): reads the package
+// relationships, the workbook part (date system and sheet list), the cell formats and the
+// shared strings, once; no sheet is parsed until OpenSheet asks for it. Each opened worksheet
+// is parsed once into a compact spool of its own (memory up to a bound, then an unlinked
+// temporary file), so its last used cell is known at once and rows are served in order
+// without inflating the package twice.
+//
+// The sheet list: every <sheet> of the workbook in order, its kind from the type of its
+// relationship (worksheet, chartsheet, dialogsheet, xlMacrosheet and xlIntlMacrosheet). A type
+// we do not know is listed as a worksheet: the workbook says it is a sheet, and opening it
+// tells whether it is one (a part that is not a worksheet is damage). So is a sheet whose
+// relationship is missing: the list opens, and opening that sheet fails as damage.
+//
+// Throws Error naming `path`, of its ErrorKind, when the package is not a workbook or is
+// damaged. `fd`, when not -1, is the package already open (a decrypted copy, say); it is owned
+// and closed by the reader, and `path` only names the workbook in messages.
+std::unique_ptr<WorkbookSource> OpenXlsxWorkbook(const std::string& path, int fd = -1,
+                                                 const XlsxMemoryLimits& limits = {});
+
+// The first worksheet of OpenXlsxWorkbook(path, fd, limits), in workbook order, hidden or not.
 std::unique_ptr<SheetSource> OpenXlsxSource(const std::string& path, int fd = -1,
                                             const XlsxMemoryLimits& limits = {});
 

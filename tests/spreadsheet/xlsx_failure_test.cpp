@@ -106,6 +106,7 @@ struct FailureCase {
   const char* name;
   std::function<void(const std::string& path)> make;
   std::string cause;  // what follows `Cannot open "<path>": `
+  ErrorKind kind;
 };
 
 void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
@@ -122,6 +123,7 @@ TEST_P(XlsxFailureTest, ThrowsAnErrorNamingTheFileAndTheCause) {
     FAIL() << "no error";
   } catch (const Error& e) {
     EXPECT_EQ(std::string(e.what()), "Cannot open \"" + path + "\": " + c.cause);
+    EXPECT_EQ(e.Kind(), c.kind);
   }
 }
 
@@ -134,17 +136,18 @@ std::string ValidBook() { return WithSheetData("<row r=\"1\"><c r=\"A1\"><v>1</v
 INSTANTIATE_TEST_SUITE_P(
     Failures, XlsxFailureTest,
     testing::Values(
-        FailureCase{"MissingFile", [](const std::string&) {}, "the file does not exist."},
+        FailureCase{"MissingFile", [](const std::string&) {}, "the file does not exist.",
+                    ErrorKind::kNotFound},
         FailureCase{"Folder", [](const std::string& p) { std::filesystem::create_directory(p); },
-                    "it is a folder, not a workbook."},
+                    "it is a folder, not a workbook.", ErrorKind::kNotAWorkbook},
         FailureCase{"EmptyFile", Bytes([] { return std::string(); }),
-                    "it is not an Excel workbook."},
+                    "it is not an Excel workbook.", ErrorKind::kNotAWorkbook},
         FailureCase{"TextFile", Bytes([] { return std::string("a,b\r\n1,2\r\n"); }),
-                    "it is not an Excel workbook."},
+                    "it is not an Excel workbook.", ErrorKind::kNotAWorkbook},
         FailureCase{"ZipOfSomethingElse", Bytes([] {
                       return BuildZip({{"notes.txt", "hello", true}});
                     }),
-                    "it is not an Excel workbook."},
+                    "it is not an Excel workbook.", ErrorKind::kNotAWorkbook},
         FailureCase{"WordDocument", Bytes([] {
                       TestWorkbook book;
                       book.sheets = {{""}};
@@ -152,15 +155,15 @@ INSTANTIATE_TEST_SUITE_P(
                       parts["xl/workbook.xml"] = "<w:document xmlns:w=\"urn:w\"/>";
                       return TestWorkbook::ZipParts(parts);
                     }),
-                    "it is not an Excel workbook."},
+                    "it is not an Excel workbook.", ErrorKind::kNotAWorkbook},
         FailureCase{"PasswordProtected",
                     Bytes([] { return CompoundFileWithStream(u"EncryptedPackage"); }),
-                    "the workbook is protected by a password."},
+                    "the workbook is protected by a password.", ErrorKind::kPasswordProtected},
         FailureCase{"TruncatedZip", Bytes([] {
                       const std::string zip = ValidBook();
                       return zip.substr(0, zip.size() / 2);
                     }),
-                    "the file is damaged (the zip directory is missing)."},
+                    "the file is damaged (the zip directory is missing).", ErrorKind::kDamaged},
         FailureCase{"CorruptCompressedSheet", Bytes([] {
                       TestWorkbook book;
                       std::string data;
@@ -181,50 +184,57 @@ INSTANTIATE_TEST_SUITE_P(
                         zip[i] = static_cast<char>(zip[i] ^ 0x5A);
                       return zip;
                     }),
-                    "the file is damaged (a part fails its checksum)."},
+                    "the file is damaged (a part fails its checksum).", ErrorKind::kDamaged},
         FailureCase{"MissingWorkbookPart", Bytes([] { return WithoutPart("xl/workbook.xml"); }),
-                    "the file is damaged (the workbook part is missing)."},
+                    "the file is damaged (the workbook part is missing).", ErrorKind::kDamaged},
         FailureCase{"MissingSheetPart",
                     Bytes([] { return WithoutPart("xl/worksheets/sheet1.xml"); }),
-                    "the file is damaged (the part xl/worksheets/sheet1.xml is missing)."},
+                    "the file is damaged (the part xl/worksheets/sheet1.xml is missing).",
+                    ErrorKind::kDamaged},
         FailureCase{"NoWorksheet", Bytes([] {
                       TestWorkbook book;
                       book.sheets = {TestSheet{"", "chartsheet"}, TestSheet{"", "dialogsheet"}};
                       return book.Zip();
                     }),
-                    "the workbook holds no worksheet."},
-        FailureCase{"DurationInYearsAndMonths", Bytes([] {
-                      return WithSheetData(
-                          "<row r=\"1\"><c r=\"A1\" t=\"d\"><v>P1Y2M</v></c></row>");
-                    }),
-                    "the file is damaged (a date cell holds no ISO 8601 date)."},
+                    "the workbook holds no worksheet.", ErrorKind::kNoSuchSheet},
+        FailureCase{
+            "DurationInYearsAndMonths", Bytes([] {
+              return WithSheetData("<row r=\"1\"><c r=\"A1\" t=\"d\"><v>P1Y2M</v></c></row>");
+            }),
+            "the file is damaged (a date cell holds no ISO 8601 date).", ErrorKind::kDamaged},
         FailureCase{"MismatchedTags", Bytes([] { return WithSheetData("<row r=\"1\"><c></row>"); }),
-                    "the file is damaged (the sheet XML is malformed: mismatched end tag)."},
+                    "the file is damaged (the sheet XML is malformed: mismatched end tag).",
+                    ErrorKind::kDamaged},
         FailureCase{"SheetEndsEarly", Bytes([] {
                       return WithSheet(kWorksheetStart +
                                        "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v>");
                     }),
                     "the file is damaged (the sheet XML is malformed: the part ends inside an "
-                    "element)."},
+                    "element).",
+                    ErrorKind::kDamaged},
         FailureCase{"DocumentTypeDeclaration", Bytes([] {
                       return WithSheet(
                           "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"aaaa\">]>"
                           "<worksheet><sheetData/></worksheet>");
                     }),
                     "the file is damaged (the sheet XML is malformed: a document type "
-                    "declaration or unknown markup)."},
+                    "declaration or unknown markup).",
+                    ErrorKind::kDamaged},
         FailureCase{
             "UnknownEntity", Bytes([] {
               return WithSheetData(
                   "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>&bomb;</t></is></c></row>");
             }),
-            "the file is damaged (the sheet XML is malformed: an unknown entity)."},
+            "the file is damaged (the sheet XML is malformed: an unknown entity).",
+            ErrorKind::kDamaged},
         FailureCase{"WorksheetOutsideTheSpreadsheetNamespace",
                     Bytes([] { return WithSheet("<worksheet><sheetData/></worksheet>"); }),
-                    "the file is damaged (the first worksheet's part is not a worksheet)."},
+                    "the file is damaged (the first worksheet's part is not a worksheet).",
+                    ErrorKind::kDamaged},
         FailureCase{"UndeclaredPrefix", Bytes([] { return WithSheetData("<x:row r=\"1\"/>"); }),
                     "the file is damaged (the sheet XML is malformed: an undeclared namespace "
-                    "prefix)."},
+                    "prefix).",
+                    ErrorKind::kDamaged},
         FailureCase{"TableWithoutItsPart", Bytes([] {
                       TestWorkbook book;
                       book.sheets = {{""}};
@@ -232,7 +242,7 @@ INSTANTIATE_TEST_SUITE_P(
                           "<tableParts count=\"1\"><tablePart r:id=\"rId7\"/></tableParts>";
                       return book.Zip();
                     }),
-                    "the file is damaged (a table has no part)."},
+                    "the file is damaged (a table has no part).", ErrorKind::kDamaged},
         FailureCase{"CommentWithoutACell", Bytes([] {
                       TestWorkbook book;
                       book.sheets = {{""}};
@@ -242,7 +252,8 @@ INSTANTIATE_TEST_SUITE_P(
                                "\"><commentList><comment ref=\"B\"/></commentList></comments>"}};
                       return book.Zip();
                     }),
-                    "the file is damaged (a comment's cell reference is invalid)."},
+                    "the file is damaged (a comment's cell reference is invalid).",
+                    ErrorKind::kDamaged},
         FailureCase{"DeepNesting", Bytes([] {
                       std::string deep;
                       for (int i = 0; i < 300; ++i) deep += "<x>";
@@ -250,7 +261,8 @@ INSTANTIATE_TEST_SUITE_P(
                       return WithSheet(kWorksheetStart + deep + "</worksheet>");
                     }),
                     "the file is damaged (the sheet XML is malformed: elements are nested too "
-                    "deeply)."},
+                    "deeply).",
+                    ErrorKind::kDamaged},
         FailureCase{"RowRepeatingALongSharedString", Bytes([] {
                       // 70 references to one 1 MB string: 70 MB of text for one row.
                       TestWorkbook book;
@@ -260,23 +272,24 @@ INSTANTIATE_TEST_SUITE_P(
                       book.sheets = {{row + "</row>"}};
                       return book.Zip();
                     }),
-                    "the file is damaged (a row holds too much text)."},
+                    "the file is damaged (a row holds too much text).", ErrorKind::kDamaged},
         FailureCase{"CellBeyondTheLastColumn", Bytes([] {
                       return WithSheetData("<row r=\"1\"><c r=\"XFE1\"><v>1</v></c></row>");
                     }),
-                    "the file is damaged (a cell reference is invalid)."},
+                    "the file is damaged (a cell reference is invalid).", ErrorKind::kDamaged},
         FailureCase{"RowBeyondTheLastRow",
                     Bytes([] { return WithSheetData("<row r=\"1048577\"><c><v>1</v></c></row>"); }),
-                    "the file is damaged (a row lies beyond the last row)."},
+                    "the file is damaged (a row lies beyond the last row).", ErrorKind::kDamaged},
         FailureCase{"NumberCellWithText", Bytes([] {
                       return WithSheetData("<row r=\"1\"><c r=\"A1\"><v>abc</v></c></row>");
                     }),
-                    "the file is damaged (a number cell holds no number)."},
+                    "the file is damaged (a number cell holds no number).", ErrorKind::kDamaged},
         FailureCase{"ZipBomb", Bytes([] {
                       // 24 MiB of blanks inside the sheet data deflate about 1000 : 1.
                       return WithSheetData(std::string(24 << 20, ' '));
                     }),
-                    "the file is damaged (a part is compressed beyond any real workbook)."}),
+                    "the file is damaged (a part is compressed beyond any real workbook).",
+                    ErrorKind::kDamaged}),
     [](const testing::TestParamInfo<FailureCase>& p) { return std::string(p.param.name); });
 
 // A FIFO, socket or device named like a workbook is refused by every place that opens a
