@@ -25,7 +25,6 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -917,9 +916,9 @@ TEST_F(MainWindowTest, WorksheetsChoiceIsStoredAtOnceAndHandedToTheRun) {
   }
 }
 
-// Every language file beside the program is reached through LanguageCodes.csv, holds the
-// keys every other file holds, and names the worksheet choice in its own words.
-TEST_F(MainWindowTest, EveryLanguageFileHasEveryKeyAndNamesTheWorksheetsChoice) {
+// Every language file beside the program names the worksheet choice in its own words in the
+// window (which keys each file holds is checked with the language files themselves).
+TEST_F(MainWindowTest, EveryLanguageNamesTheWorksheetsChoice) {
   const fs::path languages = programDir() / "Languages";
   fs::copy(fs::path(CELLVERTER_BIN_DIR) / "Languages", languages, fs::copy_options::recursive);
   std::vector<std::string> files;
@@ -935,19 +934,8 @@ TEST_F(MainWindowTest, EveryLanguageFileHasEveryKeyAndNamesTheWorksheetsChoice) 
     if (fields.size() == 2) idOfFile.try_emplace(Q(fields[1]), fields[0].toInt());
   }
 
-  auto keysOf = [](const std::string& text) {
-    std::set<std::string> keys;
-    for (const QString& line : S(text).split('\n')) {
-      if (line.startsWith('{') && line.contains('}'))
-        keys.insert(Q(line.left(line.indexOf('}') + 1)));
-    }
-    return keys;
-  };
-  const std::set<std::string> expectedKeys = keysOf(ReadBytes((languages / files[0]).string()));
-
   for (const std::string& file : files) {
     SCOPED_TRACE(file);
-    EXPECT_EQ(keysOf(ReadBytes((languages / file).string())), expectedKeys);
     ASSERT_TRUE(idOfFile.contains(file));
     SetUserInterfaceLanguageOverride(idOfFile.at(file));
     Open();
