@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -65,6 +66,19 @@ std::string ToUtf8(const QString& text) { return text.toStdString(); }
 QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
 QIcon Image(const char* name) { return QIcon(QStringLiteral(":/icons/%1.svg").arg(name)); }
+
+// The controls' fixed inputs plus the worksheets chosen in the Settings menu.
+class WindowBatchInputs : public FixedBatchInputs {
+ public:
+  WindowBatchInputs(std::vector<std::string> workbooks, std::string destination, CsvOptions options,
+                    SheetChoice sheets)
+      : FixedBatchInputs(std::move(workbooks), std::move(destination), std::move(options)),
+        sheets_(std::move(sheets)) {}
+  SheetChoice Sheets() override { return sheets_; }
+
+ private:
+  SheetChoice sheets_;
+};
 
 // Sizes of the window at 96 dots per inch.
 constexpr int kClientWidth = 663;
@@ -348,6 +362,20 @@ void TAppForm::BuildMenus() {
   includeSubfolders1_ =
       option("IncludeSubfolders1", "Include Subfolders", WindowOption::IncludeSubfolders);
   startMinimized1_ = option("StartMinimized1", "Start Minimized", WindowOption::StartMinimized);
+  // Captions in English until the language is loaded (FormCreate translates them).
+  worksheets1_ = settings->addMenu("Worksheets");
+  worksheets1_->setObjectName("Worksheets1");
+  auto* worksheetGroup = new QActionGroup(worksheets1_);  // exclusive: radio items
+  auto worksheet = [&](const char* name, const char* caption, std::string_view word) {
+    QAction* action = item(worksheets1_, name, caption, nullptr);
+    action->setCheckable(true);
+    worksheetGroup->addAction(action);
+    connect(action, &QAction::triggered, this,
+            [this, word] { Guarded([this, word] { WorksheetsClick(word); }); });
+    return action;
+  };
+  firstWorksheet1_ = worksheet("FirstWorksheet1", "First Worksheet", kFirstWorksheetWord);
+  allWorksheets1_ = worksheet("AllWorksheets1", "All Worksheets", kAllWorksheetsWord);
   settings->addSeparator();
   resettoDefaults1_ = item(settings, "ResettoDefaults1", "Reset to Defaults...", nullptr);
   guarded(resettoDefaults1_, &TAppForm::ResettoDefaults1Click);
@@ -511,9 +539,16 @@ void TAppForm::FormCreate() {
         WindowOption::StartMinimized}) {
     OptionItem(option)->setChecked(settings_->ReadBool(OptionKey(option)));
   }
+  (settings_->ReadString(kWorksheetsKey, kFirstWorksheetWord) == kAllWorksheetsWord
+       ? allWorksheets1_
+       : firstWorksheet1_)
+      ->setChecked(true);
 
   LoadLanguage(std::filesystem::path(ToUtf8(programFolder_)));
   buttonCancel_->setText(FromUtf8(Translate("Cancel")));
+  worksheets1_->setTitle(FromUtf8(Translate("Worksheets")));
+  firstWorksheet1_->setText(FromUtf8(Translate("First Worksheet")));
+  allWorksheets1_->setText(FromUtf8(Translate("All Worksheets")));
 
   ListeDegisti();
   resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
@@ -547,6 +582,10 @@ void TAppForm::ComboBox1Change(int index) {
 void TAppForm::OptionClick(WindowOption option, QAction* item) {
   // The item has already turned its check mark over.
   settings_->WriteBool(OptionKey(option), item->isChecked());
+}
+
+void TAppForm::WorksheetsClick(std::string_view word) {
+  settings_->WriteString(kWorksheetsKey, word);
 }
 
 void TAppForm::ButtonBrowseClick() {
@@ -728,10 +767,7 @@ class TAppForm::RunConnection : public BatchObserver {
   std::atomic<long long> lastRow_{0};
 };
 
-void TAppForm::ButtonConvertClick() {
-  if (RunUnderWay()) return;
-  // Read here, on the window's thread. Nothing can change these while the run lasts (the
-  // controls are disabled), so reading them once is reading them when the run would.
+std::unique_ptr<BatchInputs> TAppForm::ReadBatchInputs() const {
   std::vector<std::string> workbooks;
   for (int row = 0; row < listView1_->rowCount(); ++row) {
     const QTableWidgetItem* item = listView1_->item(row, 0);
@@ -744,7 +780,17 @@ void TAppForm::ButtonConvertClick() {
                          ? kCsvEncodings[std::size_t(encoding)].encoding
                          : CsvEncoding::Ansi;
   options.ansiCodePage = UserAnsiCodePage();
-  FixedBatchInputs inputs(std::move(workbooks), ToUtf8(edit1_->text()), options);
+  SheetChoice sheets;
+  sheets.all = allWorksheets1_->isChecked();
+  return std::make_unique<WindowBatchInputs>(std::move(workbooks), ToUtf8(edit1_->text()), options,
+                                             std::move(sheets));
+}
+
+void TAppForm::ButtonConvertClick() {
+  if (RunUnderWay()) return;
+  // Read here, on the window's thread. Nothing can change these while the run lasts (the
+  // controls are disabled), so reading them once is reading them when the run would.
+  const std::unique_ptr<BatchInputs> inputs = ReadBatchInputs();
 
   RunConnection run(*this);
   QEventLoop loop;
@@ -754,7 +800,7 @@ void TAppForm::ButtonConvertClick() {
   // The run's calls wait in the queue until the loop below takes them.
   std::thread worker([&] {
     try {
-      RunBatch(inputs, run);
+      RunBatch(*inputs, run);
     } catch (...) {
       failure = std::current_exception();
     }
@@ -765,7 +811,7 @@ void TAppForm::ButtonConvertClick() {
   run_ = &run;
   SetRunControlsEnabled(false);
   progressBar_->setValue(0);
-  progressBar_->setFormat(QStringLiteral("0 / %1").arg(inputs.ItemCount()));
+  progressBar_->setFormat(QStringLiteral("0 / %1").arg(inputs->ItemCount()));
   progressBar_->show();
   buttonCancel_->setEnabled(true);
   buttonCancel_->show();

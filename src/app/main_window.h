@@ -8,8 +8,10 @@
 #include <string>
 
 #include "app/main_window_rules.h"
+#include "convert/batch_run.h"
 
 class QAction;
+class QActionGroup;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -54,6 +56,9 @@ class TAppForm : public QMainWindow, private AutomaticRunHost {
   const QString& LastFolder() const { return lastFolder_; }
   // True from the click on "Convert to CSV" until its run has ended.
   bool RunUnderWay() const { return run_ != nullptr; }
+  // What a click on "Convert to CSV" hands to the run: the list, the destination, the
+  // separator, the encoding and the worksheets, as the controls show them now.
+  std::unique_ptr<BatchInputs> ReadBatchInputs() const;
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -85,6 +90,7 @@ class TAppForm : public QMainWindow, private AutomaticRunHost {
   void ComboBox1Change(int index);
   void ButtonBrowseClick();
   void OptionClick(WindowOption option, QAction* item);
+  void WorksheetsClick(std::string_view word);
   void ResettoDefaults1Click();
   void Help2Click();
   void Exit1Click();
@@ -150,6 +156,9 @@ class TAppForm : public QMainWindow, private AutomaticRunHost {
   QAction* automaticallyCloseApplication1_ = nullptr;
   QAction* includeSubfolders1_ = nullptr;
   QAction* startMinimized1_ = nullptr;
+  QMenu* worksheets1_ = nullptr;
+  QAction* firstWorksheet1_ = nullptr;
+  QAction* allWorksheets1_ = nullptr;
   QAction* resettoDefaults1_ = nullptr;
   QAction* help2_ = nullptr;
   QAction* updateNotifications1_ = nullptr;

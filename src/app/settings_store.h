@@ -10,7 +10,7 @@
 
 namespace cellverter {
 
-// The section and the nine keys of settings.ini.
+// The section and the keys of settings.ini.
 inline constexpr std::string_view kSettingsSection = "Settings";
 inline constexpr std::string_view kDestinationKey = "Destination";
 inline constexpr std::string_view kSeparatorKey = "Separator";
@@ -22,6 +22,11 @@ inline constexpr std::string_view kAutomaticallyCloseApplicationKey =
 inline constexpr std::string_view kIncludeSubfoldersKey = "IncludeSubfolders";
 inline constexpr std::string_view kStartMinimizedKey = "StartMinimized";
 inline constexpr std::string_view kSourceDirectoryKey = "SourceDirectory";
+// Which worksheets the window converts: exactly "All" for every worksheet; absent or any
+// other text is the first worksheet, and stays as stored until the user picks.
+inline constexpr std::string_view kWorksheetsKey = "Worksheets";
+inline constexpr std::string_view kFirstWorksheetWord = "First";
+inline constexpr std::string_view kAllWorksheetsWord = "All";
 
 inline constexpr std::string_view kSettingsFileName = "settings.ini";
 inline constexpr std::string_view kDefaultEncoding = "ANSI";

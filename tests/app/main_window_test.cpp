@@ -274,30 +274,49 @@ TEST_P(StartupReadTest, ShowsStoredValues) {
   WriteSettings(GetParam().stored);
   Open();
   EXPECT_EQ(Find<QComboBox>("ComboBox1")->currentText(), GetParam().encoding);
-  for (const char* item :
-       {"AutomaticallyAddExcelFiles1", "AutomaticallyConverttoCSV1",
-        "AutomaticallyCloseApplication1", "IncludeSubfolders1", "StartMinimized1"}) {
+  for (const char* item : {"AutomaticallyAddExcelFiles1", "AutomaticallyConverttoCSV1",
+                           "AutomaticallyCloseApplication1", "IncludeSubfolders1",
+                           "StartMinimized1", "AllWorksheets1"}) {
     bool expected = false;
     for (const char* on : GetParam().checked) expected |= std::string(on) == item;
     EXPECT_EQ(Action(item)->isChecked(), expected) << item;
+  }
+  // The worksheet pair is a radio choice, and a run is handed what it shows.
+  EXPECT_NE(Action("FirstWorksheet1")->isChecked(), Action("AllWorksheets1")->isChecked());
+  EXPECT_EQ(form_->ReadBatchInputs()->Sheets().all, Action("AllWorksheets1")->isChecked());
+  // Start-up writes the file (the separator) but keeps every stored word as it was, an
+  // unknown one included, and adds no worksheet choice of its own.
+  const std::string text = settingsText();
+  for (const auto& [key, value] : GetParam().stored) {
+    EXPECT_NE(text.find("\n" + key + "=" + value + "\r\n"), std::string::npos) << key;
+  }
+  if (!GetParam().stored.contains("Worksheets")) {
+    EXPECT_EQ(text.find("Worksheets"), std::string::npos) << text;
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, StartupReadTest,
-    ::testing::Values(StartupCase{"ExactWords",
-                                  {{"Encoding", "UTF16LEBOM"},
-                                   {"IncludeSubfolders", "True"},
-                                   {"StartMinimized", "False"}},
-                                  "UTF-16 LE BOM",
-                                  {"IncludeSubfolders1"}},
-                      StartupCase{"WrongCaseAndLowerTrueAreDefaults",
-                                  {{"Encoding", "utf8bom"},
-                                   {"IncludeSubfolders", "true"},
-                                   {"AutomaticallyCloseApplication", "1"}},
-                                  "ANSI",
-                                  {}},
-                      StartupCase{"UnknownWordIsAnsi", {{"Encoding", "UTF-8"}}, "ANSI", {}}),
+    ::testing::Values(
+        StartupCase{"ExactWords",
+                    {{"Encoding", "UTF16LEBOM"},
+                     {"IncludeSubfolders", "True"},
+                     {"StartMinimized", "False"}},
+                    "UTF-16 LE BOM",
+                    {"IncludeSubfolders1"}},
+        StartupCase{"WrongCaseAndLowerTrueAreDefaults",
+                    {{"Encoding", "utf8bom"},
+                     {"IncludeSubfolders", "true"},
+                     {"AutomaticallyCloseApplication", "1"}},
+                    "ANSI",
+                    {}},
+        StartupCase{"UnknownWordIsAnsi", {{"Encoding", "UTF-8"}}, "ANSI", {}},
+        StartupCase{"AllWorksheets",
+                    {{"Worksheets", "All"}, {"IncludeSubfolders", "True"}},
+                    "ANSI",
+                    {"AllWorksheets1", "IncludeSubfolders1"}},
+        StartupCase{"WorksheetsInWrongCaseIsFirst", {{"Worksheets", "all"}}, "ANSI", {}},
+        StartupCase{"UnknownWorksheetsWordIsFirst", {{"Worksheets", "Every"}}, "ANSI", {}}),
     [](const ::testing::TestParamInfo<StartupCase>& c) { return c.param.name; });
 
 TEST_F(MainWindowTest, StoredDestinationAndSeparatorAreShownAndSeparatorRewritten) {
@@ -863,6 +882,76 @@ INSTANTIATE_TEST_SUITE_P(
                       std::pair{"AutomaticallyCloseApplication1", "AutomaticallyCloseApplication"},
                       std::pair{"IncludeSubfolders1", "IncludeSubfolders"},
                       std::pair{"StartMinimized1", "StartMinimized"}));
+
+// The worksheet choice sits after the options; a pick is stored at once, replacing
+// whatever word was there, and the next run is handed it.
+TEST_F(MainWindowTest, WorksheetsChoiceIsStoredAtOnceAndHandedToTheRun) {
+  WriteSettings({{"Worksheets", "Every"}});
+  Open();
+  const QList<QAction*> settings = Find<QMenu>("Settings1")->actions();
+  const qsizetype at = settings.indexOf(Find<QMenu>("Worksheets1")->menuAction());
+  ASSERT_GT(at, 0);
+  EXPECT_EQ(settings[at - 1], Action("StartMinimized1"));
+  EXPECT_EQ(Find<QMenu>("Worksheets1")->title(), "Worksheets");
+  QAction* first = Action("FirstWorksheet1");
+  QAction* all = Action("AllWorksheets1");
+  EXPECT_EQ(first->text(), "First Worksheet");
+  EXPECT_EQ(all->text(), "All Worksheets");
+
+  struct Pick {
+    QAction* item;
+    const char* stored;
+    bool all;
+  };
+  for (const Pick& pick : {Pick{all, "Worksheets=All\r\n", true},
+                           Pick{all, "Worksheets=All\r\n", true},  // picked again: stays
+                           Pick{first, "Worksheets=First\r\n", false}}) {
+    pick.item->trigger();
+    EXPECT_EQ(all->isChecked(), pick.all) << pick.stored;
+    EXPECT_EQ(first->isChecked(), !pick.all) << pick.stored;
+    EXPECT_NE(settingsText().find(pick.stored), std::string::npos) << settingsText();
+    const SheetChoice sheets = form_->ReadBatchInputs()->Sheets();
+    EXPECT_EQ(sheets.all, pick.all);
+    EXPECT_TRUE(sheets.sheets.empty());
+  }
+}
+
+// Every language file beside the program names the worksheet choice in its own words in the
+// window (which keys each file holds is checked with the language files themselves).
+TEST_F(MainWindowTest, EveryLanguageNamesTheWorksheetsChoice) {
+  const fs::path languages = programDir() / "Languages";
+  fs::copy(fs::path(CELLVERTER_BIN_DIR) / "Languages", languages, fs::copy_options::recursive);
+  std::vector<std::string> files;
+  FindLanguageFiles(languages, files);
+  ASSERT_FALSE(files.empty());
+
+  // The first language id that chooses each file.
+  std::map<std::string, int> idOfFile;
+  std::string codes = ReadBytes((languages / "LanguageCodes.csv").string());
+  if (codes.starts_with("\xEF\xBB\xBF")) codes.erase(0, 3);
+  for (const QString& line : S(codes).split('\n', Qt::SkipEmptyParts)) {
+    const QStringList fields = line.trimmed().split(',');
+    if (fields.size() == 2) idOfFile.try_emplace(Q(fields[1]), fields[0].toInt());
+  }
+
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    ASSERT_TRUE(idOfFile.contains(file));
+    SetUserInterfaceLanguageOverride(idOfFile.at(file));
+    Open();
+    SetUserInterfaceLanguageOverride(std::nullopt);
+    ASSERT_EQ(Language().LanguageFile.filename(), file);
+    const QStringList english = {"Worksheets", "First Worksheet", "All Worksheets"};
+    const QStringList shown = {Find<QMenu>("Worksheets1")->title(),
+                               Action("FirstWorksheet1")->text(), Action("AllWorksheets1")->text()};
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+      EXPECT_FALSE(shown[i].trimmed().isEmpty()) << Q(english[i]);
+      EXPECT_NE(Q(shown[i]), Q(english[i]));
+    }
+    EXPECT_NE(shown[1], shown[2]);
+    form_.reset();
+  }
+}
 
 TEST_F(MainWindowTest, BrowseSetsDestinationAndLastFolder) {
   const std::string chosen = (root_.path() / "chosen").string();

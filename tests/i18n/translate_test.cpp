@@ -391,7 +391,10 @@ const std::vector<std::string> kKeys = {
     "File not found!",
     "Cancel",
     "Cancelled",
-    "Cancel the conversion and close?"};
+    "Cancel the conversion and close?",
+    "Worksheets",
+    "First Worksheet",
+    "All Worksheets"};
 
 const fs::path kShipped = fs::path(CELLVERTER_BIN_DIR) / "Languages";
 
