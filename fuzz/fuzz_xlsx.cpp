@@ -12,6 +12,7 @@
 #include "fuzz_zip_mutator.h"
 #endif
 #include "spreadsheet/encrypted_package.h"
+#include "spreadsheet/first_worksheet.h"
 #include "spreadsheet/xlsx_reader.h"
 
 namespace {
@@ -43,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool encrypted = size >= 8 && std::memcmp(data, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) == 0;
   if (encrypted) {
     return cellverter::fuzzing::ReadWholeSheet(data, size, [](const std::string& path) {
-      return cellverter::OpenEncryptedPackage(path, "");
+      return cellverter::OpenFirstWorksheet(
+          cellverter::OpenEncryptedPackage(cellverter::CompoundFile(path), ""), path);
     });
   }
   cellverter::fuzzing::MemoryFile file(data, size);

@@ -1,7 +1,7 @@
 #include "spreadsheet/automation.h"
 
-#include <unicode/stringpiece.h>
 #include <unicode/stringoptions.h>
+#include <unicode/stringpiece.h>
 #include <unicode/unistr.h>
 
 #include <algorithm>

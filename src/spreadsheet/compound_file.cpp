@@ -1,5 +1,7 @@
 #include "spreadsheet/compound_file.h"
 
+#include <sys/stat.h>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,8 +55,18 @@ bool CompoundFile::HasSignature(std::string_view head) {
   return head.size() >= 8 && head.substr(0, 8) == std::string_view(kSignature, 8);
 }
 
-CompoundFile::CompoundFile(std::string path, Container container) : path_(std::move(path)) {
-  fd_ = OpenWorkbookFile(path_, &fileSize_);
+CompoundFile::CompoundFile(std::string path, Container container)
+    : CompoundFile(path, OpenWorkbookFile(path), container) {}
+
+CompoundFile::CompoundFile(std::string path, int fd, Container container)
+    : path_(std::move(path)), fd_(fd) {
+  struct stat info {};
+  if (::fstat(fd_, &info) != 0) {
+    const int error = errno;
+    ::close(fd_);
+    ThrowWorkbookError(path_, SystemMessage(error), ErrorKind::kInputOutput);
+  }
+  fileSize_ = static_cast<uint64_t>(info.st_size);
   if (container == Container::kBareStream) {
     bare_ = true;
     return;

@@ -28,6 +28,9 @@ class CompoundFile {
   // Opens `path` and reads its header, FAT, mini FAT and directory. Throws Error with a
   // message that names the file and the cause.
   explicit CompoundFile(std::string path, Container container = Container::kCompoundFile);
+  // The same over `fd`, the file already open for reading (owned from here on); `path` only
+  // names the workbook in messages.
+  CompoundFile(std::string path, int fd, Container container = Container::kCompoundFile);
   ~CompoundFile();
   CompoundFile(const CompoundFile&) = delete;
   CompoundFile& operator=(const CompoundFile&) = delete;

@@ -27,10 +27,10 @@ class CompoundStream final : public ByteStream {
 
 }  // namespace
 
-std::unique_ptr<SheetSource> OpenEncryptedPackage(const std::string& path,
-                                                  std::string_view password) {
+std::unique_ptr<WorkbookSource> OpenEncryptedPackage(const CompoundFile& file,
+                                                     std::string_view password) {
+  const std::string& path = file.path();
   return WithWorkbookErrors(path, [&] {
-    const CompoundFile file(path);
     const std::optional<CompoundFile::Entry> infoEntry = file.FindStream("EncryptionInfo");
     const std::optional<CompoundFile::Entry> packageEntry = file.FindStream("EncryptedPackage");
     // Without its EncryptionInfo the package says only that it is encrypted.
@@ -54,7 +54,7 @@ std::unique_ptr<SheetSource> OpenEncryptedPackage(const std::string& path,
       WriteTemporaryFile(temporary.get(), written, bytes);
       written += bytes.size();
     });
-    return OpenXlsxSource(path, temporary.release());
+    return OpenXlsxWorkbook(path, temporary.release());
   });
 }
 

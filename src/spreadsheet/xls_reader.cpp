@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/little_endian.h"
+#include "platform/unique_fd.h"
 #include "spreadsheet/compound_file.h"
 #include "spreadsheet/first_worksheet.h"
 #include "spreadsheet/workbook_error.h"
@@ -25,32 +26,33 @@ class XlsSheet;
 // globals and the sheet list. Its sheets read through that reader, one at a time.
 class XlsWorkbook final : public WorkbookSource {
  public:
-  XlsWorkbook(const std::string& path, std::string_view password, CompoundFile::Container container)
-      : file_(path, container), password_(password) {
+  XlsWorkbook(std::unique_ptr<CompoundFile> file, std::string_view password,
+              CompoundFile::Container container)
+      : file_(std::move(file)), password_(password) {
     if (container == CompoundFile::Container::kBareStream) {
       Repairs().Note(kBareWorkbookStreamRepair);
     }
   }
 
   void Open() {
-    std::optional<CompoundFile::Entry> entry = file_.FindStream("Workbook");
-    if (!entry) entry = file_.FindStream("Book");
+    std::optional<CompoundFile::Entry> entry = file_->FindStream("Workbook");
+    if (!entry) entry = file_->FindStream("Book");
     if (!entry) {
-      if (file_.FindStream("EncryptedPackage")) {
-        ThrowWorkbookError(file_.path(), kPasswordProtectedCause, ErrorKind::kPasswordProtected);
+      if (file_->FindStream("EncryptedPackage")) {
+        ThrowWorkbookError(file_->path(), kPasswordProtectedCause, ErrorKind::kPasswordProtected);
       }
-      ThrowWorkbookError(file_.path(), "it is not an Excel workbook (it holds no workbook stream)",
+      ThrowWorkbookError(file_->path(), "it is not an Excel workbook (it holds no workbook stream)",
                          ErrorKind::kNotAWorkbook);
     }
-    stream_.emplace(file_.OpenStream(*entry));
+    stream_.emplace(file_->OpenStream(*entry));
     reader_.emplace(*stream_);
-    if (file_.Truncated()) {
+    if (file_->Truncated()) {
       // LibreOffice reads the records that are whole.
       Repairs().Note(kTruncatedFileRepair);
       reader_->EndAtCutOff();
     }
-    WithWorkbookErrors(file_.path(), [&] {
-      globals_.Read(*reader_, password_, file_.Truncated(), Repairs());
+    WithWorkbookErrors(file_->path(), [&] {
+      globals_.Read(*reader_, password_, file_->Truncated(), Repairs());
       ListSheets();
     });
   }
@@ -114,7 +116,7 @@ class XlsWorkbook final : public WorkbookSource {
     return SheetKind::kWorksheet;
   }
 
-  CompoundFile file_;
+  std::unique_ptr<CompoundFile> file_;
   std::string password_;
   std::optional<CompoundFile::Stream> stream_;
   std::optional<biff::RecordReader> reader_;
@@ -133,7 +135,7 @@ class XlsSheet final : public SheetSource {
     const bool bofMissing = biff::ProbeSubstream(reader, entry.offset, workbook.stream_->size()) ==
                             biff::SubstreamStart::kWorksheetWithoutBof;
     if (bofMissing) Repairs().Note(kSheetWithoutBofRepair);
-    scan_.emplace(reader, workbook.globals_, workbook.file_.Truncated(), Repairs(), entry.offset,
+    scan_.emplace(reader, workbook.globals_, workbook.file_->Truncated(), Repairs(), entry.offset,
                   bofMissing);
     scan_->Scan();
     cells_.emplace(reader, workbook.globals_, *scan_, Repairs());
@@ -156,11 +158,11 @@ class XlsSheet final : public SheetSource {
   bool NextRow(SheetRow& row) override {
     if (workbook_.reading_ != this) {
       // The shared reader was moved to another sheet since; its place here is lost.
-      ThrowWorkbookError(workbook_.file_.path(),
+      ThrowWorkbookError(workbook_.file_->path(),
                          "a sheet's rows were read after another sheet was opened",
                          ErrorKind::kOther);
     }
-    return WithWorkbookErrors(workbook_.file_.path(), [&] { return cells_->ReadRow(row); });
+    return WithWorkbookErrors(workbook_.file_->path(), [&] { return cells_->ReadRow(row); });
   }
 
   void Rewind() override {
@@ -181,9 +183,9 @@ std::unique_ptr<SheetSource> XlsWorkbook::OpenSheet(size_t position) {
         position >= sheets_.size()
             ? "the workbook holds no sheet at position " + std::to_string(position)
             : "the sheet \"" + sheets_[position].name + "\" is not a worksheet";
-    ThrowWorkbookError(file_.path(), cause, ErrorKind::kNoSuchSheet);
+    ThrowWorkbookError(file_->path(), cause, ErrorKind::kNoSuchSheet);
   }
-  return WithWorkbookErrors(file_.path(), [&]() -> std::unique_ptr<SheetSource> {
+  return WithWorkbookErrors(file_->path(), [&]() -> std::unique_ptr<SheetSource> {
     return std::make_unique<XlsSheet>(*this, globals_.Sheets()[listIndex_[position]]);
   });
 }
@@ -208,20 +210,23 @@ bool LooksLikeBareBiff8Stream(std::string_view head) {
 
 std::unique_ptr<WorkbookSource> OpenXlsWorkbook(const std::string& path,
                                                 std::string_view password) {
-  CompoundFile::Container container = CompoundFile::Container::kCompoundFile;
-  {
-    char head[8] = {};
-    const int fd = OpenWorkbookFile(path);
-    const ssize_t got = ::pread(fd, head, sizeof head, 0);
-    ::close(fd);
-    if (got > 0 && LooksLikeOldBiffFile(std::string_view(head, static_cast<size_t>(got)))) {
-      ThrowWorkbookError(path, biff::kOldBiffCause, ErrorKind::kUnsupportedVersion);
-    }
-    if (got > 0 && LooksLikeBareBiff8Stream(std::string_view(head, static_cast<size_t>(got)))) {
-      container = CompoundFile::Container::kBareStream;
-    }
+  UniqueFd fd(OpenWorkbookFile(path));
+  char head[8] = {};
+  const ssize_t got = ::pread(fd.get(), head, sizeof head, 0);
+  const std::string_view start(head, got > 0 ? static_cast<size_t>(got) : 0);
+  if (LooksLikeOldBiffFile(start)) {
+    ThrowWorkbookError(path, biff::kOldBiffCause, ErrorKind::kUnsupportedVersion);
   }
-  auto workbook = std::make_unique<XlsWorkbook>(path, password, container);
+  const auto container = LooksLikeBareBiff8Stream(start) ? CompoundFile::Container::kBareStream
+                                                         : CompoundFile::Container::kCompoundFile;
+  return OpenXlsWorkbook(std::make_unique<CompoundFile>(path, fd.release(), container), password,
+                         container);
+}
+
+std::unique_ptr<WorkbookSource> OpenXlsWorkbook(std::unique_ptr<CompoundFile> file,
+                                                std::string_view password,
+                                                CompoundFile::Container container) {
+  auto workbook = std::make_unique<XlsWorkbook>(std::move(file), password, container);
   workbook->Open();
   return workbook;
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "spreadsheet/compound_file.h"
 #include "spreadsheet/sheet_source.h"
 
 namespace cellverter {
@@ -23,6 +24,12 @@ namespace cellverter {
 // (not supported), or damaged.
 std::unique_ptr<WorkbookSource> OpenXlsWorkbook(const std::string& path,
                                                 std::string_view password = {});
+
+// The same over a compound file the caller opened already (the dispatcher, which looked into
+// it for an encrypted package), or over a bare BIFF8 stream (`container` kBareStream).
+std::unique_ptr<WorkbookSource> OpenXlsWorkbook(std::unique_ptr<CompoundFile> file,
+                                                std::string_view password,
+                                                CompoundFile::Container container);
 
 // The first worksheet of the workbook (hidden or not); a workbook without one is refused.
 std::unique_ptr<SheetSource> OpenXlsSource(const std::string& path, std::string_view password = {});

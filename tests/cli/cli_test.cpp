@@ -24,6 +24,7 @@
 #include "cli/cli_report.h"
 #include "cli/interrupt.h"
 #include "convert/csv_encoding.h"
+#include "logical_workbook.h"
 #include "scoped_environment.h"
 #include "temp_dir.h"
 #include "xlsx_maker.h"
@@ -698,6 +699,70 @@ TEST(CliTest, WarnsOfWhatWasRepairedAndGoesOn) {
             "Converted 2 workbooks into \"out\".\n");
   EXPECT_EQ(Files(dir / "out"), (std::map<std::string, std::string>{{"mended.csv", "kept,\r\n"},
                                                                     {"plain.csv", "y\r\n"}}));
+}
+
+// Three worksheets (the second hidden) and a chart sheet, in both formats.
+TEST(CliTest, ChoosesWorksheetsByNameNumberOrAllAndListsThem) {
+  for (const char* extension : {".xlsx", ".xls"}) {
+    SCOPED_TRACE(extension);
+    TempDir dir;
+    const logical::LogicalWorkbook book = logical::ThreeWorksheetsAndAChart();
+    const std::string name = std::string("book") + extension;
+    WriteBytes(dir / name, extension == std::string(".xlsx") ? logical::WriteXlsx(book)
+                                                             : logical::WriteXls(book));
+    Outcome outcome = RunCli(dir.path(), {"--all-sheets", "-d", "all", name});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out,
+              "all/book - Alpha.csv\nall/book - Beta.csv\nall/book - G\xC3\xA4mma.csv\n");
+    EXPECT_EQ(Files(dir / "all"), (std::map<std::string, std::string>{
+                                      {"book - Alpha.csv", "alpha,1\r\n"},
+                                      {"book - Beta.csv", "beta\r\n2\r\n"},
+                                      {"book - G\xC3\xA4mma.csv", "gamma \xCE\xA9,,3.5\r\n"}}));
+    // Again into the same folder: numbered names, nothing overwritten.
+    outcome = RunCli(dir.path(), {"--all-sheets", "-d", "all", name});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(ReadBytes(dir / "all/book - Beta (2).csv"), "beta\r\n2\r\n");
+
+    // One sheet chosen keeps the plain name; the number counts worksheets only.
+    for (const char* wanted : {"Beta", "beta", "2"}) {
+      const std::string out = std::string("one-") + wanted;
+      outcome = RunCli(dir.path(), {"--sheet", wanted, "-d", out, name});
+      EXPECT_EQ(outcome.status, 0) << wanted << outcome.err;
+      EXPECT_EQ(Files(dir / out),
+                (std::map<std::string, std::string>{{"book.csv", "beta\r\n2\r\n"}}))
+          << wanted;
+    }
+    outcome = RunCli(dir.path(), {"--sheet", "3", "--sheet", "Alpha", "-d", "two", name});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, "two/book - G\xC3\xA4mma.csv\ntwo/book - Alpha.csv\n");
+
+    // A workbook without the sheet fails alone, with nothing written for it; a chart sheet is
+    // no worksheet, and neither is a number beyond the worksheets.
+    WriteBytes(dir / "other.xlsx",
+               logical::WriteXlsx({{logical::Worksheet({logical::Text(1, 1, "other")}, "Nope")}}));
+    outcome = RunCli(dir.path(), {"--sheet", "Nope", "-d", "nope", name, "other.xlsx"});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.err.find("Cannot open \"" + name + "\": it has no worksheet named \"Nope\"."),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_EQ(Files(dir / "nope"),
+              (std::map<std::string, std::string>{{"other.csv", "other\r\n"}}));
+    for (const char* wanted : {"Chart1", "4"}) {
+      const std::string out = std::string("none-") + wanted;
+      outcome = RunCli(dir.path(), {"--sheet", "Alpha", "--sheet", wanted, "-d", out, name});
+      EXPECT_EQ(outcome.status, 1) << wanted;
+      EXPECT_EQ(Count(outcome.err, "\"" + name + "\": it has no worksheet"), 1) << outcome.err;
+      EXPECT_EQ(Files(dir / out), (std::map<std::string, std::string>{})) << wanted;
+    }
+
+    outcome = RunCli(dir.path(), {"--list-sheets", name});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, name + "\t1\tAlpha\tworksheet\tvisible\tA1:B1\n" + name +
+                               "\t2\tBeta\tworksheet\thidden\tA1:A2\n" + name +
+                               "\t\tChart1\tchart\tvisible\t\n" + name +
+                               "\t3\tG\xC3\xA4mma\tworksheet\tvisible\tA1:C1\n");
+    EXPECT_FALSE(fs::exists(dir / "book.csv"));
+  }
 }
 
 TEST(CliTest, PathsWithLineBreaksAreQuotedOrNulSeparated) {

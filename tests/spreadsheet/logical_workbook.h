@@ -172,13 +172,13 @@ inline std::string WriteXlsx(const LogicalWorkbook& logical) {
 
 // ---- .xls (BIFF8) ----------------------------------------------------------------------------
 
-// A text as BIFF8 stores it: one byte per character when all are Latin-1, else UTF-16.
-inline std::string BiffText(const std::string& utf8) {
+// A text as UTF-16 units, and whether every character is Latin-1.
+inline std::u16string Utf16Units(const std::string& utf8, bool* latin1 = nullptr) {
   std::u16string units;
-  bool latin1 = true;
+  bool narrow = true;
   for (size_t pos = 0; pos < utf8.size();) {
     const char32_t c = DecodeUtf8OrInvalid(utf8, pos);
-    latin1 = latin1 && c < 0x100;
+    narrow = narrow && c < 0x100;
     if (c >= 0x10000) {
       units += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
       units += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
@@ -186,6 +186,14 @@ inline std::string BiffText(const std::string& utf8) {
       units += static_cast<char16_t>(c);
     }
   }
+  if (latin1 != nullptr) *latin1 = narrow;
+  return units;
+}
+
+// A text as BIFF8 stores it: one byte per character when all are Latin-1, else UTF-16.
+inline std::string BiffText(const std::string& utf8) {
+  bool latin1 = true;
+  const std::u16string units = Utf16Units(utf8, &latin1);
   if (!latin1) return ts::Utf16(units);
   return ts::Compressed(std::string(units.begin(), units.end()));
 }
@@ -237,6 +245,11 @@ inline std::string WriteXls(const LogicalWorkbook& logical) {
   for (const LogicalSheet& sheet : logical.sheets) {
     ts::SheetSpec part;
     part.name = sheet.name;
+    // A name beyond ASCII is written in UTF-16, as Excel writes it.
+    if (std::any_of(sheet.name.begin(), sheet.name.end(),
+                    [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+      part.wideName = Utf16Units(sheet.name);
+    }
     part.hidden = static_cast<uint8_t>(sheet.visibility);
     switch (sheet.kind) {
       case SheetKind::kWorksheet:
@@ -260,6 +273,15 @@ inline std::string WriteXls(const LogicalWorkbook& logical) {
     sheets.push_back(std::move(part));
   }
   return ts::WriteCompoundFile({{"Workbook", ts::WorkbookStream(globals, sheets)}}).bytes;
+}
+
+// Three worksheets, the second hidden, and a chart sheet whose cells no worksheet shows;
+// names that differ from each other in more than case.
+inline LogicalWorkbook ThreeWorksheetsAndAChart() {
+  return {{Worksheet({Text(1, 1, "alpha"), Num(1, 2, 1)}, "Alpha"),
+           Worksheet({Text(1, 1, "beta"), Num(2, 1, 2)}, "Beta", SheetVisibility::kHidden),
+           {"Chart1", SheetKind::kChart, SheetVisibility::kVisible, {Num(1, 1, 9)}},
+           Worksheet({Text(1, 1, "gamma Ω"), Num(1, 3, 3.5)}, "Gämma")}};
 }
 
 }  // namespace cellverter::logical

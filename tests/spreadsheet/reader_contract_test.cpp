@@ -45,12 +45,6 @@ void PrintTo(const ContractParam& p, std::ostream* os) {
   *os << p.contract.name << (p.format == Format::Xlsx ? " as .xlsx" : " as .xls");
 }
 
-// The first worksheet in workbook order, hidden or not.
-const LogicalSheet& FirstLogicalWorksheet(const LogicalWorkbook& book) {
-  return *std::find_if(book.sheets.begin(), book.sheets.end(),
-                       [](const LogicalSheet& s) { return s.kind == SheetKind::kWorksheet; });
-}
-
 class ReaderContract : public testing::TestWithParam<ContractParam> {};
 
 TEST_P(ReaderContract, ReadsTheFirstWorksheetAsWritten) {
@@ -64,24 +58,35 @@ TEST_P(ReaderContract, ReadsTheFirstWorksheetAsWritten) {
   // What a conversion writes.
   EXPECT_EQ(ts::ReadGrid(path), c.grid);
 
-  // What the reader serves: every cell with its kind and value, the date system, the used range.
-  const LogicalSheet& sheet = FirstLogicalWorksheet(c.book);
-  std::string cells;
-  uint32_t lastRow = 0, lastColumn = 0;
-  for (const LogicalCell& cell : sheet.cells) {
-    if (!cells.empty()) cells += ' ';
-    cells += "R" + std::to_string(cell.row) + "C" + std::to_string(cell.column) + "=" +
-             ts::Show(cell.value);
-    lastRow = std::max(lastRow, cell.row);
-    lastColumn = std::max(lastColumn, cell.column);
+  // What the reader serves: the sheet list, and for every worksheet each cell with its kind
+  // and value, the date system and the used range.
+  auto workbook = OpenWorkbook(path);
+  ASSERT_EQ(workbook->Sheets().size(), c.book.sheets.size());
+  for (size_t i = 0; i < c.book.sheets.size(); ++i) {
+    const LogicalSheet& sheet = c.book.sheets[i];
+    const SheetEntry& entry = workbook->Sheets()[i];
+    SCOPED_TRACE("sheet " + std::to_string(i) + " " + sheet.name);
+    EXPECT_EQ(entry.name, sheet.name);
+    EXPECT_EQ(entry.kind, sheet.kind);
+    EXPECT_EQ(entry.visibility, sheet.visibility);
+    if (sheet.kind != SheetKind::kWorksheet) continue;
+    std::string cells;
+    uint32_t lastRow = 0, lastColumn = 0;
+    for (const LogicalCell& cell : sheet.cells) {
+      if (!cells.empty()) cells += ' ';
+      cells += "R" + std::to_string(cell.row) + "C" + std::to_string(cell.column) + "=" +
+               ts::Show(cell.value);
+      lastRow = std::max(lastRow, cell.row);
+      lastColumn = std::max(lastColumn, cell.column);
+    }
+    auto source = workbook->OpenSheet(i);
+    EXPECT_EQ(source->Date1904(), c.book.date1904);
+    EXPECT_EQ(source->LastRow(), lastRow);
+    EXPECT_EQ(source->LastColumn(), lastColumn);
+    EXPECT_EQ(source->CellsHeld(), sheet.cells.size());
+    EXPECT_EQ(ts::Dump(*source), cells);
+    EXPECT_TRUE(source->Repairs().Notes().empty());
   }
-  auto source = OpenWorkbookSource(path);
-  EXPECT_EQ(source->Date1904(), c.book.date1904);
-  EXPECT_EQ(source->LastRow(), lastRow);
-  EXPECT_EQ(source->LastColumn(), lastColumn);
-  EXPECT_EQ(source->CellsHeld(), sheet.cells.size());
-  EXPECT_EQ(ts::Dump(*source), cells);
-  EXPECT_TRUE(source->Repairs().Notes().empty());
 }
 
 const std::vector<ContractCase>& Cases() {
@@ -146,6 +151,7 @@ const std::vector<ContractCase>& Cases() {
        {{{"Macro", SheetKind::kMacro, SheetVisibility::kVisible, {Num(1, 1, 3)}},
          Worksheet({Num(1, 1, 1)}, "Data")}},
        "1"},
+      {"ThreeWorksheetsAndAChart", ThreeWorksheetsAndAChart(), "alpha|1"},
       // Names against their order: the first in workbook order wins, not the first by name.
       {"SheetOrder",
        {{Worksheet({Text(1, 1, "gamma")}, "Gamma"), Worksheet({Text(1, 1, "alpha")}, "Alpha"),
