@@ -17,6 +17,8 @@ if(CELLVERTER_GUI)
   )
   target_compile_definitions(app_window_tests PRIVATE
     CELLVERTER_TEST_MAKER_HOST="${CELLVERTER_MAKER_HOST}")
+  # The logical workbooks of tests/spreadsheet (several sheets of every kind).
+  target_include_directories(app_window_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/spreadsheet)
   # The tests run a copy of the built program.
   add_dependencies(app_window_tests cellverter)
 

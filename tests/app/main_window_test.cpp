@@ -31,6 +31,7 @@
 #include "../spreadsheet/xlsx_builder.h"
 #include "app/main_window_dialogs.h"
 #include "i18n/translate.h"
+#include "logical_workbook.h"
 #include "platform/error.h"
 #include "qt_application.h"
 #include "scoped_environment.h"
@@ -1111,6 +1112,32 @@ TEST_F(MainWindowTest, AutomaticRunConvertsIntoTheStoredDestinationAndStaysOpen)
   EXPECT_EQ(ReadBytes((out / "book.csv").string()), "1\r\n");
   EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), S(out.string()));
   EXPECT_TRUE(form_->isVisible());
+}
+
+// "All Worksheets": each listed workbook gives a file per worksheet, named after it; the
+// chart sheet gives none. The unattended run honours the choice as a click would.
+TEST_F(MainWindowTest, AutomaticRunWithAllWorksheetsConvertsEveryWorksheet) {
+  const fs::path out = root_.path() / "out";
+  WriteBytes((programDir() / "book.xls").string(),
+             logical::WriteXls(logical::ThreeWorksheetsAndAChart()));
+  WriteTinyXlsx((programDir() / "single.xlsx").string(), {{"1"}});
+  WriteSettings({{"AutomaticallyAddExcelFiles", "True"},
+                 {"AutomaticallyConverttoCSV", "True"},
+                 {"Worksheets", "All"},
+                 {"Destination", out.string()}});
+  Open();
+  Settle();
+  EXPECT_EQ(form_->StatusText(), "Automatically converted to CSV");
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(out)) {
+    files[entry.path().filename().string()] = ReadBytes(entry.path().string());
+  }
+  EXPECT_EQ(files,
+            (std::map<std::string, std::string>{{"book - Alpha.csv", "alpha,1\r\n"},
+                                                {"book - Beta.csv", "beta\r\n2\r\n"},
+                                                // ANSI, the default encoding, has no omega.
+                                                {"book - G\xC3\xA4mma.csv", "gamma ?,,3.5\r\n"},
+                                                {"single - Sheet1.csv", "1\r\n"}}));
 }
 
 TEST_F(MainWindowTest, AutomaticRunWithoutDestinationConvertsIntoTheProgramFolderAndCloses) {
