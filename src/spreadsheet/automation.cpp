@@ -73,7 +73,7 @@ class EngineWorksheet final : public ExcelWorksheet {
   void AppendText(uint32_t row, uint32_t column, std::string& out) override {
     const SheetCell* cell = FindCell(row, column);
     if (cell == nullptr || cell->value.kind == CellValue::Kind::Empty) return;
-    FormatOf(cell->styleIndex).Render(cell->value, source_->Date1904(), out);
+    FormatOf(cell->styleIndex).Render(cell->value, date1904_, out);
   }
 
   uint64_t CountValues(uint32_t row, uint32_t column, uint32_t lastRow,
@@ -104,7 +104,16 @@ class EngineWorksheet final : public ExcelWorksheet {
   }
   void Open();
 
+  // Cells of the row under the cursor are asked for most: that path stays inline.
   const SheetRow* FindRow(uint32_t row) {
+    if (haveCurrent_ && current_.row == row && row >= asked_) {
+      asked_ = row;
+      return &current_;
+    }
+    return ReadToRow(row);
+  }
+
+  const SheetRow* ReadToRow(uint32_t row) {
     SheetSource& source = Source();
     if (row < asked_) {
       source.Rewind();
@@ -152,6 +161,7 @@ class EngineWorksheet final : public ExcelWorksheet {
   size_t position_;  // in the workbook's sheet list
   SheetEntry entry_;
   std::unique_ptr<SheetSource> source_;
+  bool date1904_ = false;  // the source's, asked once
   NumberFormatCache formats_;
   std::vector<const NumberFormat*> byStyle_;
   SheetRow current_;
@@ -250,6 +260,7 @@ ExcelRange EngineWorksheet::Cells(int row, int column) {
 
 void EngineWorksheet::Open() {
   source_ = book_.OpenSheet(*this, position_);
+  date1904_ = source_->Date1904();
   haveCurrent_ = false;
   exhausted_ = false;
   asked_ = 0;

@@ -78,11 +78,15 @@ void WriteTemporaryFile(int fd, uint64_t offset, std::string_view bytes);
 [[noreturn]] void SpoolCorrupt(const char* cause);
 
 inline void AppendVarint(uint64_t value, std::string& out) {
+  // Gathered first: one append per number, whatever the compiler inlines of std::string.
+  char bytes[10];
+  size_t size = 0;
   while (value >= 0x80) {
-    out += static_cast<char>(value | 0x80);
+    bytes[size++] = static_cast<char>(value | 0x80);
     value >>= 7;
   }
-  out += static_cast<char>(value);
+  bytes[size++] = static_cast<char>(value);
+  out.append(bytes, size);
 }
 
 }  // namespace cellverter

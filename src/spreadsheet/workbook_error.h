@@ -47,6 +47,11 @@ class WorkbookDamaged : public WorkbookFault {
       : WorkbookFault("the file is damaged (" + detail + ")", ErrorKind::kDamaged) {}
 };
 
+// Throws WorkbookDamaged from out of line: a check on a hot path stays small enough to inline.
+[[noreturn, gnu::cold, gnu::noinline]] inline void ThrowDamaged(const char* detail) {
+  throw WorkbookDamaged(detail);
+}
+
 // Runs `open` (a reader's opening of `path`) and turns what its inner layers throw into an
 // Error naming the file: their text is the cause.
 template <typename Open>

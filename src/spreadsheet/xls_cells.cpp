@@ -84,7 +84,7 @@ void CellDecoder::DecodeCells(std::vector<SheetCell>& out) {
   // Read before anything else: a formula's text result moves the reader on.
   const uint16_t xf = data.size() >= 6 ? LoadLe16(p + 4) : 0;
   auto need = [&](size_t size) {
-    if (data.size() < size) throw WorkbookDamaged("a cell record is too short");
+    if (data.size() < size) ThrowDamaged("a cell record is too short");
   };
   auto add = [&](uint32_t col, uint16_t style, CellValue value) {
     out.push_back(SheetCell{col, style, std::move(value)});
@@ -158,9 +158,9 @@ std::string CellDecoder::ReadCellString(std::string_view data) {
     string.Append(data);
     ReadBiff8String(string, false, text);
   } else {
-    if (data.size() < 2) throw WorkbookDamaged("a text cell is too short");
+    if (data.size() < 2) ThrowDamaged("a text cell is too short");
     const size_t count = LoadLe16(data.data());
-    if (data.size() < 2 + count) throw WorkbookDamaged("a text cell is too short");
+    if (data.size() < 2 + count) ThrowDamaged("a text cell is too short");
     globals_.CodePage().Append(data.data() + 2, count, text);
   }
   return text;
@@ -207,7 +207,7 @@ std::string CellDecoder::FollowingString() {
     } else {
       const std::string_view data = reader_.data();
       if (data.size() < 2 || data.size() < 2u + LoadLe16(data.data())) {
-        throw WorkbookDamaged("a formula's text is cut off");
+        ThrowDamaged("a formula's text is cut off");
       }
       globals_.CodePage().Append(data.data() + 2, LoadLe16(data.data()), text);
     }

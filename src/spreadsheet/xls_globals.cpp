@@ -11,18 +11,18 @@ namespace cellverter::biff {
 
 void WorkbookGlobals::Read(RecordReader& reader, std::string_view password, bool truncated,
                            RepairLog& repairs) {
-  if (!reader.Next()) throw WorkbookDamaged("the workbook stream is empty");
+  if (!reader.Next()) ThrowDamaged("the workbook stream is empty");
   const uint16_t bofType = reader.type();
   if (bofType == kBofBiff2 || bofType == kBofBiff3 || bofType == kBofBiff4) {
     throw WorkbookFault(kOldBiffCause, ErrorKind::kUnsupportedVersion);
   }
   if (bofType != kBof || reader.data().size() < 4) {
-    throw WorkbookDamaged("the workbook stream does not start with a BOF record");
+    ThrowDamaged("the workbook stream does not start with a BOF record");
   }
   const uint16_t version = LoadLe16(reader.data().data());
   biff8_ = version == 0x0600 || (version != 0x0500 && reader.data().size() >= 16);
   if (LoadLe16(reader.data().data() + 2) != kGlobalsSubstream) {
-    throw WorkbookDamaged("the workbook globals are missing");
+    ThrowDamaged("the workbook globals are missing");
   }
   if (!biff8_) codePage_.SetCodePage(1252);
   bool ended = false;
@@ -60,7 +60,7 @@ void WorkbookGlobals::Read(RecordReader& reader, std::string_view password, bool
         break;
     }
   }
-  if (!ended && !truncated) throw WorkbookDamaged("the workbook globals have no end");
+  if (!ended && !truncated) ThrowDamaged("the workbook globals have no end");
   if (!biff8_) {
     // Excel writes CODEPAGE before the sheet list, but nothing makes a writer do so.
     for (BoundSheet& sheet : sheets_) {
@@ -76,8 +76,8 @@ void WorkbookGlobals::Read(RecordReader& reader, std::string_view password, bool
 // never pass kMaxSheetNameBytes once in UTF-8.
 static_assert(255 * 3 <= kMaxSheetNameBytes);
 void WorkbookGlobals::ReadBoundSheet(std::string_view data) {
-  if (sheets_.size() >= kMaxBoundSheets) throw WorkbookDamaged("the sheet list is too long");
-  if (data.size() < (biff8_ ? 8u : 7u)) throw WorkbookDamaged("a sheet's name is cut off");
+  if (sheets_.size() >= kMaxBoundSheets) ThrowDamaged("the sheet list is too long");
+  if (data.size() < (biff8_ ? 8u : 7u)) ThrowDamaged("a sheet's name is cut off");
   BoundSheet sheet;
   sheet.offset = LoadLe32(data.data());
   sheet.hidden = static_cast<uint8_t>(data[4]) & 0x03;
@@ -87,10 +87,10 @@ void WorkbookGlobals::ReadBoundSheet(std::string_view data) {
     ContinuedData text;
     text.Append(data.substr(8));
     if (!text.Characters(count, static_cast<uint8_t>(data[7]) & 1, sheet.name)) {
-      throw WorkbookDamaged("a sheet's name is cut off");
+      ThrowDamaged("a sheet's name is cut off");
     }
   } else {
-    if (data.size() - 7 < count) throw WorkbookDamaged("a sheet's name is cut off");
+    if (data.size() - 7 < count) ThrowDamaged("a sheet's name is cut off");
     sheet.name.assign(data.substr(7, count));
   }
   sheets_.push_back(std::move(sheet));
@@ -113,7 +113,7 @@ NumberFormatRef WorkbookGlobals::CellFormat(uint32_t styleIndex) const {
 
 // FORMAT (MS-XLS 2.4.126): a format id and its code.
 void WorkbookGlobals::ReadFormat(std::string_view data) {
-  if (data.size() < 3) throw WorkbookDamaged("a FORMAT record is too short");
+  if (data.size() < 3) ThrowDamaged("a FORMAT record is too short");
   std::string code;
   if (biff8_) {
     ContinuedData text;
@@ -121,7 +121,7 @@ void WorkbookGlobals::ReadFormat(std::string_view data) {
     ReadBiff8String(text, false, code);
   } else {
     const size_t count = static_cast<uint8_t>(data[2]);
-    if (data.size() < 3 + count) throw WorkbookDamaged("a FORMAT record is too short");
+    if (data.size() < 3 + count) ThrowDamaged("a FORMAT record is too short");
     codePage_.Append(data.data() + 3, count, code);
   }
   formats_[LoadLe16(data.data())] = std::move(code);
@@ -130,7 +130,7 @@ void WorkbookGlobals::ReadFormat(std::string_view data) {
 // SST (MS-XLS 2.4.265) with its CONTINUE records.
 void WorkbookGlobals::ReadSharedStrings(RecordReader& reader, std::string_view first,
                                         RepairLog& repairs) {
-  if (first.size() < 8) throw WorkbookDamaged("the shared string table is too short");
+  if (first.size() < 8) ThrowDamaged("the shared string table is too short");
   const uint32_t unique = LoadLe32(first.data() + 4);
   ContinuedData data;
   data.Append(first.substr(8));

@@ -123,7 +123,7 @@ bool ContinuedData::Characters(size_t count, bool highByte, std::string& out) {
       complete = false;
       break;
     }
-    if (take == 0) throw WorkbookDamaged("a string is split inside a character");
+    if (take == 0) ThrowDamaged("a string is split inside a character");
     if (highByte) {
       AppendUtf16(&bytes_[pos_], take, out, utf16);
     } else {
@@ -153,7 +153,7 @@ bool ReadBiff8String(ContinuedData& data, bool lengthIsByte, std::string& out, b
   const uint16_t runs = (flags & 0x08) ? data.U16Value() : 0;
   const uint32_t extSize = (flags & 0x04) ? data.U32Value() : 0;
   if (!data.Characters(count, flags & 0x01, out)) {
-    if (!takeCutOff) throw WorkbookDamaged("a string is cut off");
+    if (!takeCutOff) ThrowDamaged("a string is cut off");
     return false;
   }
   if (takeCutOff && data.Remaining() < 4ull * runs + extSize) {

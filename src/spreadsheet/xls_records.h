@@ -155,13 +155,13 @@ class RecordReader {
     }
     if (!Fill(4)) {
       if (end_ - begin_ == 0 || endAtCutOff_) return false;
-      throw WorkbookDamaged("a record is cut off");
+      ThrowDamaged("a record is cut off");
     }
     type_ = LoadLe16(&buffer_[begin_]);
     const uint16_t length = LoadLe16(&buffer_[begin_ + 2]);
     if (!Fill(4 + static_cast<size_t>(length))) {
       if (endAtCutOff_) return false;
-      throw WorkbookDamaged("a record is cut off");
+      ThrowDamaged("a record is cut off");
     }
     offset_ = bufferStart_ + begin_;
     data_ = std::string_view(&buffer_[begin_ + 4], length);
@@ -255,7 +255,7 @@ class ContinuedData {
     return low | static_cast<uint32_t>(U16Value()) << 16;
   }
   void Skip(uint64_t count) {
-    if (count > Remaining()) throw WorkbookDamaged("a string is cut off");
+    if (count > Remaining()) ThrowDamaged("a string is cut off");
     pos_ += static_cast<size_t>(count);
   }
   uint64_t Remaining() const { return bytes_.size() - pos_; }
@@ -272,7 +272,7 @@ class ContinuedData {
  private:
   void Need(size_t count) {
     Settle();
-    if (count > bytes_.size() - pos_) throw WorkbookDamaged("a string is cut off");
+    if (count > bytes_.size() - pos_) ThrowDamaged("a string is cut off");
   }
 
   std::string bytes_;
@@ -291,11 +291,11 @@ bool ReadBiff8String(ContinuedData& data, bool lengthIsByte, std::string& out,
 inline uint32_t MulLastColumn(uint16_t type, std::string_view data) {
   const size_t width = type == kMulRk ? 6 : 2;
   if (data.size() < 6 + width || (data.size() - 6) % width != 0) {
-    throw WorkbookDamaged("a cell record has a wrong length");
+    ThrowDamaged("a cell record has a wrong length");
   }
   const uint32_t last =
       LoadLe16(data.data() + 2) + static_cast<uint32_t>((data.size() - 6) / width) - 1;
-  if (last > 0xFFFF) throw WorkbookDamaged("a cell record has a wrong length");
+  if (last > 0xFFFF) ThrowDamaged("a cell record has a wrong length");
   return last;
 }
 

@@ -8,13 +8,13 @@
 namespace cellverter::biff {
 
 SubstreamStart ProbeSubstream(RecordReader& reader, uint64_t offset, uint64_t streamSize) {
-  if (offset >= streamSize) throw WorkbookDamaged("a sheet lies outside the workbook stream");
+  if (offset >= streamSize) ThrowDamaged("a sheet lies outside the workbook stream");
   // Few records: a sheet list of many sheets is probed sheet by sheet.
   reader.Seek(offset, false);
-  if (!reader.Next()) throw WorkbookDamaged("a sheet does not start with a BOF record");
+  if (!reader.Next()) ThrowDamaged("a sheet does not start with a BOF record");
   if (!IsBof(reader.type())) return SubstreamStart::kWorksheetWithoutBof;
   if (reader.type() != kBof || reader.data().size() < 4) {
-    throw WorkbookDamaged("a sheet does not start with a BOF record");
+    ThrowDamaged("a sheet does not start with a BOF record");
   }
   // BOF dt (MS-XLS 2.4.21).
   switch (LoadLe16(reader.data().data() + 2)) {
@@ -51,7 +51,7 @@ void SheetScan::ForEachSheetRecord(F&& f) {
   while (reader_.Next()) {
     const uint16_t type = reader_.type();
     if (IsBof(type)) {
-      if (++depth > 64) throw WorkbookDamaged("sheets are nested too deeply");
+      if (++depth > 64) ThrowDamaged("sheets are nested too deeply");
       continue;
     }
     if (type == kEof) {
@@ -61,7 +61,7 @@ void SheetScan::ForEachSheetRecord(F&& f) {
     if (depth == 1) f(type, reader_.data());
   }
   if (truncated_) return;
-  throw WorkbookDamaged("the worksheet has no end");
+  ThrowDamaged("the worksheet has no end");
 }
 
 void SheetScan::Scan() {
@@ -72,7 +72,7 @@ void SheetScan::Scan() {
       CountInUsedRange(type, data);
       return;
     }
-    if (data.size() < 6) throw WorkbookDamaged("a cell record is too short");
+    if (data.size() < 6) ThrowDamaged("a cell record is too short");
     const uint32_t row = LoadLe16(data.data());
     uint32_t first = LoadLe16(data.data() + 2), last = first;
     if (type == kMulRk || type == kMulBlank) last = MulLastColumn(type, data);
