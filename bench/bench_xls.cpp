@@ -10,7 +10,7 @@
 #include <fstream>
 
 #include "convert/workbook_to_csv.h"
-#include "spreadsheet/xls_reader.h"
+#include "spreadsheet/xls/xls_reader.h"
 #include "xls_test_files.h"
 
 namespace {

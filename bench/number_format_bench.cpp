@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "numfmt_cases.h"
-#include "spreadsheet/number_format.h"
+#include "spreadsheet/numfmt/number_format.h"
 
 namespace cellverter {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "numfmt_cases.h"
-#include "spreadsheet/number_format.h"
+#include "spreadsheet/numfmt/number_format.h"
 
 int main(int argc, char** argv) {
   using namespace cellverter;

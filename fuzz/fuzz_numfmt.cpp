@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "fuzz_support.h"
-#include "spreadsheet/number_format.h"
+#include "spreadsheet/numfmt/number_format.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // (up to a few), one after the other from the one workbook. Built with -DCELLVERTER_FUZZ=ON
 // (clang) it fuzzes; in the test build it replays its seeds.
 #include "fuzz_support.h"
-#include "spreadsheet/xls_reader.h"
+#include "spreadsheet/xls/xls_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   cellverter::fuzzing::MemoryFile file(data, size);

@@ -11,9 +11,9 @@
 #ifdef CELLVERTER_LIBFUZZER
 #include "fuzz_zip_mutator.h"
 #endif
-#include "spreadsheet/encrypted_package.h"
+#include "spreadsheet/crypto/encrypted_package.h"
 #include "spreadsheet/first_worksheet.h"
-#include "spreadsheet/xlsx_reader.h"
+#include "spreadsheet/xlsx/xlsx_reader.h"
 
 namespace {
 

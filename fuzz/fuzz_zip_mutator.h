@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "spreadsheet/zip_archive.h"
+#include "spreadsheet/container/zip_archive.h"
 #include "xlsx_builder.h"
 
 extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);

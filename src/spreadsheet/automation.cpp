@@ -10,7 +10,7 @@
 
 #include "platform/error.h"
 #include "spreadsheet/first_worksheet.h"
-#include "spreadsheet/number_format.h"
+#include "spreadsheet/numfmt/number_format.h"
 #include "spreadsheet/workbook_error.h"
 #include "spreadsheet/workbook_source.h"
 

@@ -6,13 +6,13 @@
 #include <cstring>
 
 #include "platform/unique_fd.h"
-#include "spreadsheet/compound_file.h"
-#include "spreadsheet/encrypted_package.h"
+#include "spreadsheet/container/compound_file.h"
+#include "spreadsheet/container/workbook_file.h"
+#include "spreadsheet/crypto/encrypted_package.h"
 #include "spreadsheet/first_worksheet.h"
 #include "spreadsheet/workbook_error.h"
-#include "spreadsheet/workbook_file.h"
-#include "spreadsheet/xls_reader.h"
-#include "spreadsheet/xlsx_reader.h"
+#include "spreadsheet/xls/xls_reader.h"
+#include "spreadsheet/xlsx/xlsx_reader.h"
 
 namespace cellverter {
 namespace {

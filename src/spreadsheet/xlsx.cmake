@@ -3,10 +3,10 @@ find_package(Threads REQUIRED)
 
 # Zip container, XML scanner and the Office Open XML reader.
 cellverter_add_library(cellverter_xlsx SOURCES
-  ${CMAKE_CURRENT_SOURCE_DIR}/zip_archive.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/xml_scanner.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/sheet_spool.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/prefetch_stream.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/xlsx_reader.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/container/zip_archive.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/xlsx/xml_scanner.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/xlsx/sheet_spool.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/container/prefetch_stream.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/xlsx/xlsx_reader.cpp
   DEPS cellverter_platform ZLIB::ZLIB Threads::Threads
 )

@@ -1,4 +1,4 @@
-#include "spreadsheet/compound_file.h"
+#include "spreadsheet/container/compound_file.h"
 
 #include <gtest/gtest.h>
 

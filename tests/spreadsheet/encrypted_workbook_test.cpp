@@ -12,8 +12,8 @@
 
 #include "convert/workbook_to_csv.h"
 #include "platform/error.h"
-#include "spreadsheet/compound_file.h"
-#include "spreadsheet/office_crypto.h"
+#include "spreadsheet/container/compound_file.h"
+#include "spreadsheet/crypto/office_crypto.h"
 #include "spreadsheet/workbook_error.h"
 #include "temp_dir.h"
 

@@ -5,7 +5,7 @@
 // conditionals, expformat, fragmented-numbers, ssf-oddities), checked against Excel 16;
 // rows marked "recorded" are Excel's texts recorded on Excel-saved workbooks for the
 // second review of displayed texts (issue 13).
-#include "spreadsheet/number_format.h"
+#include "spreadsheet/numfmt/number_format.h"
 
 #include <gtest/gtest.h>
 

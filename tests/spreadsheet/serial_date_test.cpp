@@ -1,4 +1,4 @@
-#include "spreadsheet/serial_date.h"
+#include "spreadsheet/numfmt/serial_date.h"
 
 #include <gtest/gtest.h>
 

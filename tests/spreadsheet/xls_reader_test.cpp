@@ -1,4 +1,4 @@
-#include "spreadsheet/xls_reader.h"
+#include "spreadsheet/xls/xls_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -11,10 +11,10 @@
 
 #include "../convert/bounded_child.h"
 #include "platform/error.h"
-#include "spreadsheet/compound_file.h"
+#include "spreadsheet/container/compound_file.h"
 #include "spreadsheet/workbook_source.h"
-#include "spreadsheet/xls_reader.h"
-#include "spreadsheet/xlsx_reader.h"
+#include "spreadsheet/xls/xls_reader.h"
+#include "spreadsheet/xlsx/xlsx_reader.h"
 #include "temp_dir.h"
 #include "xlsx_builder.h"
 

@@ -8,7 +8,7 @@
 
 #include "platform/error.h"
 #include "sheet_dump.h"
-#include "spreadsheet/xlsx_reader.h"
+#include "spreadsheet/xlsx/xlsx_reader.h"
 #include "temp_dir.h"
 #include "xlsx_builder.h"
 

@@ -1,0 +1,295 @@
+#include "spreadsheet/container/zip_archive.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/little_endian.h"
+#include "spreadsheet/workbook_error.h"
+
+namespace cellverter {
+namespace {
+
+constexpr uint32_t kLocalHeader = 0x04034b50;
+constexpr uint32_t kCentralHeader = 0x02014b50;
+constexpr uint32_t kEndOfDirectory = 0x06054b50;
+constexpr uint32_t kZip64Locator = 0x07064b50;
+constexpr uint32_t kZip64EndOfDirectory = 0x06064b50;
+constexpr size_t kInputChunk = 256 * 1024;
+
+uint32_t LoadLe32(const unsigned char* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
+}
+uint64_t LoadLe64(const unsigned char* p) { return LoadLe32(p) | uint64_t{LoadLe32(p + 4)} << 32; }
+
+[[noreturn]] void Damaged(const char* detail) { throw WorkbookDamaged(detail); }
+
+class EntryStream final : public ByteStream {
+ public:
+  EntryStream(const ZipArchive& archive, const ZipArchive::Entry& entry, uint64_t dataOffset,
+              const ZipLimits& limits)
+      : archive_(archive),
+        entry_(entry),
+        next_(dataOffset),
+        remaining_(entry.compressedSize),
+        limit_(std::min<uint64_t>(entry.uncompressedSize, limits.maxEntrySize)) {
+    if (entry.uncompressedSize > limits.maxEntrySize) Damaged("a part is too large");
+    if (entry.uncompressedSize > limits.ratioFloor &&
+        entry.uncompressedSize / std::max<uint64_t>(entry.compressedSize, 1) > limits.maxRatio) {
+      Damaged("a part is compressed beyond any real workbook");
+    }
+    if (entry_.method == 8) {
+      if (inflateInit2(&z_, -MAX_WBITS) != Z_OK) throw std::bad_alloc();
+      inflating_ = true;
+      input_.resize(kInputChunk);
+    } else if (entry_.method == 0) {
+      if (entry.compressedSize != entry.uncompressedSize) Damaged("a stored part has two sizes");
+    } else {
+      Damaged("a part uses an unknown compression method");
+    }
+  }
+  ~EntryStream() override {
+    if (inflating_) inflateEnd(&z_);
+  }
+
+  size_t Read(char* buffer, size_t capacity) override {
+    if (done_ || capacity == 0) return 0;
+    size_t produced = 0;
+    if (entry_.method == 0) {
+      produced = static_cast<size_t>(std::min<uint64_t>(capacity, remaining_));
+      archive_.ReadAt(next_, buffer, produced);
+      next_ += produced;
+      remaining_ -= produced;
+      ended_ = remaining_ == 0;
+    } else {
+      z_.next_out = reinterpret_cast<Bytef*>(buffer);
+      z_.avail_out = static_cast<uInt>(std::min<size_t>(capacity, 1u << 30));
+      while (z_.avail_out > 0) {
+        if (z_.avail_in == 0) {
+          if (remaining_ == 0) Damaged("a compressed part ends too early");
+          const size_t n = static_cast<size_t>(std::min<uint64_t>(input_.size(), remaining_));
+          archive_.ReadAt(next_, input_.data(), n);
+          next_ += n;
+          remaining_ -= n;
+          z_.next_in = input_.data();
+          z_.avail_in = static_cast<uInt>(n);
+        }
+        const int status = inflate(&z_, Z_NO_FLUSH);
+        if (status == Z_STREAM_END) {
+          ended_ = true;
+          break;
+        }
+        if (status != Z_OK) Damaged("a compressed part is corrupt");
+      }
+      produced = static_cast<size_t>(reinterpret_cast<char*>(z_.next_out) - buffer);
+    }
+    total_ += produced;
+    if (total_ > limit_) Damaged("a part is longer than its directory entry says");
+    crc_ = static_cast<uint32_t>(crc32_z(crc_, reinterpret_cast<const Bytef*>(buffer), produced));
+    if (ended_) {
+      if (total_ != entry_.uncompressedSize) {
+        Damaged("a part is shorter than its directory entry says");
+      }
+      if (crc_ != entry_.crc32) Damaged("a part fails its checksum");
+      done_ = true;
+    }
+    return produced;
+  }
+
+ private:
+  const ZipArchive& archive_;
+  ZipArchive::Entry entry_;
+  uint64_t next_;
+  uint64_t remaining_;
+  uint64_t limit_;
+  uint64_t total_ = 0;
+  uint32_t crc_ = 0;
+  z_stream z_{};
+  std::vector<Bytef> input_;
+  bool inflating_ = false;
+  bool ended_ = false;
+  bool done_ = false;
+};
+
+}  // namespace
+
+std::string FoldZipName(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c == '\\') c = '/';
+  }
+  size_t start = 0;
+  while (start < folded.size() && folded[start] == '/') ++start;
+  return folded.substr(start);
+}
+
+ZipArchive::ZipArchive(int fd, ZipLimits limits) : fd_(fd), limits_(limits) {
+  try {
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0) Damaged("the file cannot be read");
+    fileSize_ = static_cast<uint64_t>(info.st_size);
+    ReadDirectory();
+  } catch (...) {
+    ::close(fd_);
+    throw;
+  }
+}
+
+ZipArchive::~ZipArchive() { ::close(fd_); }
+
+void ZipArchive::ReadAt(uint64_t offset, void* buffer, size_t size) const {
+  if (offset > fileSize_ || size > fileSize_ - offset)
+    Damaged("a part lies beyond the end of the file");
+  auto* out = static_cast<char*>(buffer);
+  while (size > 0) {
+    const ssize_t n = ::pread(fd_, out, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) Damaged("the file cannot be read to its end");
+    out += n;
+    offset += static_cast<uint64_t>(n);
+    size -= static_cast<size_t>(n);
+  }
+}
+
+void ZipArchive::ReadDirectory() {
+  if (fileSize_ < 22) Damaged("the zip directory is missing");
+  const uint64_t tailSize = std::min<uint64_t>(fileSize_, 22 + 65535 + 20);
+  std::vector<unsigned char> tail(tailSize);
+  ReadAt(fileSize_ - tailSize, tail.data(), tailSize);
+  int64_t eocd = -1;
+  for (int64_t i = static_cast<int64_t>(tailSize) - 22; i >= 0; --i) {
+    if (LoadLe32(&tail[i]) == kEndOfDirectory) {
+      eocd = i;
+      break;
+    }
+  }
+  if (eocd < 0) Damaged("the zip directory is missing");
+  const unsigned char* end = &tail[eocd];
+  uint64_t count = LoadLe16(end + 10);
+  uint64_t directorySize = LoadLe32(end + 12);
+  uint64_t directoryOffset = LoadLe32(end + 16);
+  if (eocd >= 20 && LoadLe32(&tail[eocd - 20]) == kZip64Locator) {
+    const uint64_t zip64Offset = LoadLe64(&tail[eocd - 20 + 8]);
+    unsigned char record[56];
+    ReadAt(zip64Offset, record, sizeof record);
+    if (LoadLe32(record) != kZip64EndOfDirectory) Damaged("the zip64 directory is missing");
+    count = LoadLe64(record + 32);
+    directorySize = LoadLe64(record + 40);
+    directoryOffset = LoadLe64(record + 48);
+  }
+  if (directoryOffset > fileSize_ || directorySize > fileSize_ - directoryOffset ||
+      count > directorySize / 46) {
+    Damaged("the zip directory is unreadable");
+  }
+  // Workbooks hold dozens of parts; a million names would only cost memory.
+  if (count > 100000) Damaged("the package holds too many parts");
+  std::vector<unsigned char> directory(directorySize);
+  ReadAt(directoryOffset, directory.data(), directorySize);
+  entries_.reserve(count);
+  size_t pos = 0;
+  for (uint64_t i = 0; i < count; ++i) {
+    if (directorySize - pos < 46 || LoadLe32(&directory[pos]) != kCentralHeader) {
+      Damaged("the zip directory is unreadable");
+    }
+    const unsigned char* h = &directory[pos];
+    Entry entry;
+    entry.flags = LoadLe16(h + 8);
+    entry.method = LoadLe16(h + 10);
+    entry.crc32 = LoadLe32(h + 16);
+    entry.compressedSize = LoadLe32(h + 20);
+    entry.uncompressedSize = LoadLe32(h + 24);
+    entry.localHeaderOffset = LoadLe32(h + 42);
+    const size_t nameLength = LoadLe16(h + 28);
+    const size_t extraLength = LoadLe16(h + 30);
+    const size_t commentLength = LoadLe16(h + 32);
+    const size_t recordLength = 46 + nameLength + extraLength + commentLength;
+    if (directorySize - pos < recordLength) Damaged("the zip directory is unreadable");
+    entry.name.assign(reinterpret_cast<const char*>(h + 46), nameLength);
+    // Zip64 extended information: only the fields whose 32-bit value is all ones, in order.
+    const unsigned char* extra = h + 46 + nameLength;
+    for (size_t e = 0; e + 4 <= extraLength;) {
+      const uint16_t id = LoadLe16(extra + e);
+      const uint16_t size = LoadLe16(extra + e + 2);
+      if (e + 4 + size > extraLength) break;
+      if (id == 0x0001) {
+        const unsigned char* field = extra + e + 4;
+        size_t left = size;
+        auto take = [&](uint64_t& value) {
+          if (value != 0xFFFFFFFF) return;
+          if (left < 8) Damaged("the zip directory is unreadable");
+          value = LoadLe64(field);
+          field += 8;
+          left -= 8;
+        };
+        take(entry.uncompressedSize);
+        take(entry.compressedSize);
+        take(entry.localHeaderOffset);
+      }
+      e += 4 + size;
+    }
+    entries_.push_back(std::move(entry));
+    pos += recordLength;
+  }
+  byFoldedName_.resize(entries_.size());
+  for (uint32_t i = 0; i < entries_.size(); ++i) byFoldedName_[i] = i;
+  folded_.resize(entries_.size());
+  for (size_t i = 0; i < entries_.size(); ++i) folded_[i] = FoldZipName(entries_[i].name);
+  // Stable, so that of two names differing only in case the first in the directory wins.
+  std::stable_sort(byFoldedName_.begin(), byFoldedName_.end(),
+                   [&](uint32_t a, uint32_t b) { return folded_[a] < folded_[b]; });
+}
+
+const ZipArchive::Entry* ZipArchive::Find(std::string_view name) const {
+  const std::string wanted = FoldZipName(name);
+  auto it =
+      std::lower_bound(byFoldedName_.begin(), byFoldedName_.end(), wanted,
+                       [&](uint32_t index, const std::string& w) { return folded_[index] < w; });
+  if (it == byFoldedName_.end() || folded_[*it] != wanted) return nullptr;
+  return &entries_[*it];
+}
+
+std::unique_ptr<ByteStream> ZipArchive::Open(const Entry& entry) const {
+  if (entry.flags & 1) Damaged("a part is encrypted");
+  unsigned char local[30];
+  ReadAt(entry.localHeaderOffset, local, sizeof local);
+  if (LoadLe32(local) != kLocalHeader) Damaged("a part's local header is missing");
+  // Sizes deferred to a data descriptor are zero here, and all ones when in a zip64 field.
+  const bool deferred =
+      (LoadLe16(local + 6) & 0x0008) != 0 && LoadLe32(local + 18) == 0 && LoadLe32(local + 22) == 0;
+  auto differs = [](uint32_t inHeader, uint64_t central) {
+    return inHeader != 0xFFFFFFFF && inHeader != central;
+  };
+  if (!deferred && (differs(LoadLe32(local + 18), entry.compressedSize) ||
+                    differs(LoadLe32(local + 22), entry.uncompressedSize))) {
+    localSizesDisagreed_ = true;
+  }
+  const uint64_t dataOffset =
+      entry.localHeaderOffset + 30 + LoadLe16(local + 26) + LoadLe16(local + 28);
+  if (dataOffset > fileSize_ || entry.compressedSize > fileSize_ - dataOffset) {
+    Damaged("a part lies beyond the end of the file");
+  }
+  return std::make_unique<EntryStream>(*this, entry, dataOffset, limits_);
+}
+
+std::string ZipArchive::ReadAll(const Entry& entry, uint64_t maxSize) const {
+  if (entry.uncompressedSize > maxSize) Damaged("a part is too large");
+  auto stream = Open(entry);
+  std::string bytes(static_cast<size_t>(entry.uncompressedSize), '\0');
+  size_t filled = 0;
+  while (filled < bytes.size()) {
+    const size_t n = stream->Read(bytes.data() + filled, bytes.size() - filled);
+    if (n == 0) break;
+    filled += n;
+  }
+  char probe;
+  if (stream->Read(&probe, 1) != 0) Damaged("a part is longer than its directory entry says");
+  bytes.resize(filled);
+  return bytes;
+}
+
+}  // namespace cellverter

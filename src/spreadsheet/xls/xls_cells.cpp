@@ -1,0 +1,219 @@
+#include "spreadsheet/xls/xls_cells.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/little_endian.h"
+
+namespace cellverter::biff {
+
+void CellDecoder::Rewind() {
+  finished_ = false;
+  pending_.clear();
+  pendingRow_ = 0;
+  nextIndex_ = 0;
+  depth_ = sheet_.SheetDepth();
+  reader_.Seek(sheet_.SheetOffset(), true);
+}
+
+// The next record of the worksheet that holds cells (sequential mode); false at its end.
+bool CellDecoder::NextCellRecord() {
+  while (!finished_ && reader_.Next()) {
+    const uint16_t type = reader_.type();
+    if (IsBof(type)) {
+      ++depth_;
+    } else if (type == kEof) {
+      if (--depth_ == 0) finished_ = true;
+    } else if (depth_ == 1 && IsCellRecord(type)) {
+      return true;
+    }
+  }
+  finished_ = true;
+  return false;
+}
+
+bool CellDecoder::ReadRow(SheetRow& row) {
+  const std::vector<CellRecordPosition>& order = sheet_.Order();
+  row.cells.clear();
+  if (!pending_.empty()) {
+    row.row = pendingRow_;
+    row.cells.swap(pending_);
+  }
+  for (;;) {
+    if (order.empty()) {
+      if (!NextCellRecord()) break;
+    } else {
+      if (nextIndex_ >= order.size()) break;
+      reader_.Seek(order[nextIndex_++].offset, false);
+      reader_.Next();
+    }
+    const uint32_t recordRow = LoadLe16(reader_.data().data()) + 1;
+    if (!row.cells.empty() && recordRow != row.row) {
+      pendingRow_ = recordRow;
+      DecodeCells(pending_);
+      break;
+    }
+    row.row = recordRow;
+    DecodeCells(row.cells);
+  }
+  if (row.cells.empty()) return false;
+  auto byColumn = [](const SheetCell& a, const SheetCell& b) { return a.column < b.column; };
+  if (!std::is_sorted(row.cells.begin(), row.cells.end(), byColumn)) {
+    std::stable_sort(row.cells.begin(), row.cells.end(), byColumn);
+  }
+  // A column written twice keeps its last record.
+  auto write = row.cells.begin();
+  for (auto read = row.cells.begin(); read != row.cells.end(); ++read) {
+    if (write != row.cells.begin() && (write - 1)->column == read->column) {
+      *(write - 1) = std::move(*read);
+    } else {
+      if (write != read) *write = std::move(*read);
+      ++write;
+    }
+  }
+  row.cells.erase(write, row.cells.end());
+  return true;
+}
+
+// The cells of the current record, appended to `out`.
+void CellDecoder::DecodeCells(std::vector<SheetCell>& out) {
+  const uint16_t type = reader_.type();
+  const std::string_view data = reader_.data();
+  const char* p = data.data();
+  const uint32_t column = LoadLe16(p + 2) + 1u;
+  // Read before anything else: a formula's text result moves the reader on.
+  const uint16_t xf = data.size() >= 6 ? LoadLe16(p + 4) : 0;
+  auto need = [&](size_t size) {
+    if (data.size() < size) ThrowDamaged("a cell record is too short");
+  };
+  auto add = [&](uint32_t col, uint16_t style, CellValue value) {
+    out.push_back(SheetCell{col, style, std::move(value)});
+  };
+  switch (type) {
+    case kNumber:
+      need(14);
+      add(column, xf, CellValue::Number(F64(p + 6)));
+      break;
+    case kRk:
+      need(10);
+      add(column, xf, CellValue::Number(RkValue(LoadLe32(p + 6))));
+      break;
+    case kMulRk: {
+      const uint32_t last = MulLastColumn(type, data) + 1;
+      for (uint32_t c = column, at = 4; c <= last; ++c, at += 6) {
+        add(c, LoadLe16(p + at), CellValue::Number(RkValue(LoadLe32(p + at + 2))));
+      }
+      break;
+    }
+    case kBlank:
+      need(6);
+      add(column, xf, CellValue::Empty());
+      break;
+    case kMulBlank: {
+      const uint32_t last = MulLastColumn(type, data) + 1;
+      for (uint32_t c = column, at = 4; c <= last; ++c, at += 2) {
+        add(c, LoadLe16(p + at), CellValue::Empty());
+      }
+      break;
+    }
+    case kLabelSst: {
+      need(10);
+      const uint32_t index = LoadLe32(p + 6);
+      if (index >= globals_.SharedStringCount()) {
+        // Excel and LibreOffice show such a cell empty.
+        repairs_.Note(kMissingSharedStringRepair);
+        add(column, xf, CellValue::Empty());
+        break;
+      }
+      add(column, xf, CellValue::String(std::string(globals_.SharedString(index))));
+      break;
+    }
+    case kLabel:
+    case kRString: {
+      need(8);
+      add(column, xf, CellValue::String(ReadCellString(data.substr(6))));
+      break;
+    }
+    case kBoolErr:
+      need(8);
+      add(column, xf,
+          p[7] ? CellValue::ErrorCode(ErrorText(static_cast<uint8_t>(p[6])))
+               : CellValue::Boolean(p[6] != 0));
+      break;
+    case kFormula:
+    case kFormulaBiff4:
+      need(14);
+      add(column, xf, FormulaResult(p + 6));
+      break;
+    default:
+      break;
+  }
+}
+
+// The text of LABEL / RSTRING (a short XLUnicodeString in BIFF8, code page text before).
+std::string CellDecoder::ReadCellString(std::string_view data) {
+  std::string text;
+  if (globals_.Biff8()) {
+    ContinuedData string;
+    string.Append(data);
+    ReadBiff8String(string, false, text);
+  } else {
+    if (data.size() < 2) ThrowDamaged("a text cell is too short");
+    const size_t count = LoadLe16(data.data());
+    if (data.size() < 2 + count) ThrowDamaged("a text cell is too short");
+    globals_.CodePage().Append(data.data() + 2, count, text);
+  }
+  return text;
+}
+
+// The cached result of a FORMULA record (MS-XLS 2.5.133 FormulaValue). A text result is in
+// the STRING record that follows the formula and its shared-formula/array records.
+CellValue CellDecoder::FormulaResult(const char* value) {
+  if (static_cast<uint8_t>(value[6]) != 0xFF || static_cast<uint8_t>(value[7]) != 0xFF) {
+    return CellValue::Number(F64(value));
+  }
+  switch (value[0]) {
+    case 0:
+      return CellValue::String(FollowingString());
+    case 1:
+      return CellValue::Boolean(value[2] != 0);
+    case 2:
+      return CellValue::ErrorCode(ErrorText(static_cast<uint8_t>(value[2])));
+    default:
+      return CellValue::String("");
+  }
+}
+
+std::string CellDecoder::FollowingString() {
+  while (reader_.Next()) {
+    const uint16_t type = reader_.type();
+    if (type == kShrFmla || type == kArray || type == kTable) continue;
+    if (type != kString) {
+      reader_.Unread();
+      break;
+    }
+    std::string text;
+    if (globals_.Biff8()) {
+      ContinuedData string;
+      string.Append(reader_.data());
+      while (reader_.Next()) {
+        if (reader_.type() != kContinue) {
+          reader_.Unread();
+          break;
+        }
+        string.Append(reader_.data());
+      }
+      ReadBiff8String(string, false, text);
+    } else {
+      const std::string_view data = reader_.data();
+      if (data.size() < 2 || data.size() < 2u + LoadLe16(data.data())) {
+        ThrowDamaged("a formula's text is cut off");
+      }
+      globals_.CodePage().Append(data.data() + 2, LoadLe16(data.data()), text);
+    }
+    return text;
+  }
+  return {};
+}
+
+}  // namespace cellverter::biff

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "spreadsheet/sheet_source.h"
+#include "spreadsheet/xls/xls_globals.h"
+#include "spreadsheet/xls/xls_records.h"
+#include "spreadsheet/xls/xls_sheet_scan.h"
+
+namespace cellverter::biff {
+
+// The worksheet's cell records decoded into rows, in row order: read straight through when
+// the records came in row order, else one by one where the scan found them.
+class CellDecoder {
+ public:
+  CellDecoder(RecordReader& reader, WorkbookGlobals& globals, const SheetScan& sheet,
+              RepairLog& repairs)
+      : reader_(reader), globals_(globals), sheet_(sheet), repairs_(repairs) {}
+
+  void Rewind();
+  bool ReadRow(SheetRow& row);
+
+ private:
+  bool NextCellRecord();
+  void DecodeCells(std::vector<SheetCell>& out);
+  std::string ReadCellString(std::string_view data);
+  CellValue FormulaResult(const char* value);
+  std::string FollowingString();
+
+  RecordReader& reader_;
+  WorkbookGlobals& globals_;
+  const SheetScan& sheet_;
+  RepairLog& repairs_;
+  bool finished_ = false;
+  int depth_ = 0;
+  size_t nextIndex_ = 0;
+  uint32_t pendingRow_ = 0;
+  std::vector<SheetCell> pending_;  // the first cells of the next row
+};
+
+}  // namespace cellverter::biff

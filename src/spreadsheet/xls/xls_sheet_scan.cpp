@@ -1,0 +1,140 @@
+#include "spreadsheet/xls/xls_sheet_scan.h"
+
+#include <algorithm>
+
+#include "platform/little_endian.h"
+#include "spreadsheet/workbook_error.h"
+
+namespace cellverter::biff {
+
+SubstreamStart ProbeSubstream(RecordReader& reader, uint64_t offset, uint64_t streamSize) {
+  if (offset >= streamSize) ThrowDamaged("a sheet lies outside the workbook stream");
+  // Few records: a sheet list of many sheets is probed sheet by sheet.
+  reader.Seek(offset, false);
+  if (!reader.Next()) ThrowDamaged("a sheet does not start with a BOF record");
+  if (!IsBof(reader.type())) return SubstreamStart::kWorksheetWithoutBof;
+  if (reader.type() != kBof || reader.data().size() < 4) {
+    ThrowDamaged("a sheet does not start with a BOF record");
+  }
+  // BOF dt (MS-XLS 2.4.21).
+  switch (LoadLe16(reader.data().data() + 2)) {
+    case kWorksheetSubstream:
+      break;
+    case 0x0020:
+      return SubstreamStart::kChart;
+    case 0x0040:
+      return SubstreamStart::kMacro;
+    case 0x0006:
+      return SubstreamStart::kModule;
+    default:
+      return SubstreamStart::kOther;
+  }
+  // Dialog sheets share the worksheet type; WSBOOL tells them apart (MS-XLS 2.4.351). It
+  // comes among the sheet's first records; a sheet that has none by then is a worksheet.
+  for (int records = 0; records < 64 && reader.Next(); ++records) {
+    const uint16_t type = reader.type();
+    if (type == kWsBool) {
+      const bool dialog = !reader.data().empty() && (static_cast<uint8_t>(reader.data()[0]) & 0x10);
+      return dialog ? SubstreamStart::kDialog : SubstreamStart::kWorksheet;
+    }
+    if (type == kEof || type == kBof || type == kDimension || IsCellRecord(type)) break;
+  }
+  return SubstreamStart::kWorksheet;
+}
+
+// Calls f(type, data) for the records of the worksheet substream, skipping the substreams
+// of embedded charts.
+template <typename F>
+void SheetScan::ForEachSheetRecord(F&& f) {
+  reader_.Seek(sheetOffset_, true);
+  int depth = sheetDepth_;
+  while (reader_.Next()) {
+    const uint16_t type = reader_.type();
+    if (IsBof(type)) {
+      if (++depth > 64) ThrowDamaged("sheets are nested too deeply");
+      continue;
+    }
+    if (type == kEof) {
+      if (--depth == 0) return;
+      continue;
+    }
+    if (depth == 1) f(type, reader_.data());
+  }
+  if (truncated_) return;
+  ThrowDamaged("the worksheet has no end");
+}
+
+void SheetScan::Scan() {
+  bool ordered = true;
+  uint32_t previousRow = 0;
+  ForEachSheetRecord([&](uint16_t type, std::string_view data) {
+    if (!IsCellRecord(type)) {
+      CountInUsedRange(type, data);
+      return;
+    }
+    if (data.size() < 6) ThrowDamaged("a cell record is too short");
+    const uint32_t row = LoadLe16(data.data());
+    uint32_t first = LoadLe16(data.data() + 2), last = first;
+    if (type == kMulRk || type == kMulBlank) last = MulLastColumn(type, data);
+    usedRange_.AddCell(row + 1, last + 1);
+    cellsHeld_ += last - first + 1;
+    NoteMissingCellFormats(type, data);
+    if (row < previousRow) ordered = false;
+    previousRow = row;
+  });
+  if (!ordered) {
+    ForEachSheetRecord([&](uint16_t type, std::string_view data) {
+      if (IsCellRecord(type)) order_.push_back({LoadLe16(data.data()), reader_.offset()});
+    });
+    std::stable_sort(order_.begin(), order_.end(),
+                     [](const auto& a, const auto& b) { return a.row < b.row; });
+  }
+}
+
+// LibreOffice shows a cell whose format index lies past the end of the table as General,
+// as CellFormat() does. A workbook without any cell format is not told of: some writers
+// leave the table out altogether.
+void SheetScan::NoteMissingCellFormats(uint16_t type, std::string_view data) {
+  if (globals_.CellFormatCount() == 0) return;
+  // MULRK and MULBLANK hold a format per cell and end with their last column.
+  const bool multiple = type == kMulRk || type == kMulBlank;
+  const size_t width = type == kMulRk ? 6 : 2;
+  const size_t end = multiple ? data.size() - 2 : 6;
+  for (size_t at = 4; at + 2 <= end; at += width) {
+    if (LoadLe16(data.data() + at) >= globals_.CellFormatCount()) {
+      repairs_.Note(kMissingCellFormatRepair);
+      return;
+    }
+  }
+}
+
+// What widens the used range besides cells. The stored DIMENSIONS is not read.
+void SheetScan::CountInUsedRange(uint16_t type, std::string_view data) {
+  switch (type) {
+    case kRow:
+      // Row (MS-XLS 2.4.221): fGhostDirty (0x80) a row format, fUnsynced (0x40) a height set
+      // by hand; either counts in the row bounds.
+      if (data.size() >= 16 && (static_cast<uint8_t>(data[12]) & 0xC0) != 0) {
+        usedRange_.AddRow(LoadLe16(data.data()) + 1u);
+      }
+      break;
+    case kColInfo:
+      // ColInfo (2.4.53): a column format other than the default cell format (XF 15)
+      // counts in the column bounds. Some writers close the range at 256.
+      if (data.size() >= 8 && LoadLe16(data.data() + 6) != 15) {
+        usedRange_.AddColumn(std::min(LoadLe16(data.data() + 2) + 1u, 256u));
+      }
+      break;
+    case kNote:
+      // Note (2.4.179): a cell that holds only a note is used. BIFF5 carries a long note's
+      // text on in further records whose row is 0xFFFF.
+      if (data.size() >= 4 && (globals_.Biff8() || LoadLe16(data.data()) != 0xFFFF)) {
+        usedRange_.AddCell(LoadLe16(data.data()) + 1u, LoadLe16(data.data() + 2) + 1u);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace cellverter::biff

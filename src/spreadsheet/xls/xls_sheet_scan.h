@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "spreadsheet/sheet_source.h"
+#include "spreadsheet/used_range_bounds.h"
+#include "spreadsheet/xls/xls_globals.h"
+#include "spreadsheet/xls/xls_records.h"
+
+namespace cellverter::biff {
+
+struct CellRecordPosition {
+  uint16_t row;
+  uint64_t offset;
+};
+
+// What the substream at a sheet list entry's offset is, read from its first records: the
+// sheet list gives one type to worksheets and dialog sheets, and some writers list charts or
+// modules as worksheets too.
+enum class SubstreamStart {
+  kWorksheet,
+  kWorksheetWithoutBof,  // cell records without a BOF: read as a worksheet from there
+  kDialog,
+  kChart,
+  kMacro,
+  kModule,  // a VBA module: not a sheet Excel shows
+  kOther,   // a substream of no sheet kind; it holds no cells to serve
+};
+
+// Reads the few records that tell the substream at `offset` apart. Throws WorkbookDamaged
+// when the offset lies outside the stream or no valid BOF is there.
+SubstreamStart ProbeSubstream(RecordReader& reader, uint64_t offset, uint64_t streamSize);
+
+// Passes over a worksheet's records once: the used range, the cells it holds, and whether
+// the cells come in row order (as every Excel writes them). If not, the positions of the cell
+// records are sorted so that rows can still be served in order.
+class SheetScan {
+ public:
+  // `sheetOffset`: the stream offset of the worksheet's BOF, or of its first record when
+  // the BOF is left out (`bofMissing`).
+  SheetScan(RecordReader& reader, const WorkbookGlobals& globals, bool truncated,
+            RepairLog& repairs, uint64_t sheetOffset, bool bofMissing)
+      : reader_(reader),
+        globals_(globals),
+        truncated_(truncated),
+        repairs_(repairs),
+        sheetOffset_(sheetOffset),
+        sheetDepth_(bofMissing ? 1 : 0) {}
+
+  void Scan();
+
+  uint64_t SheetOffset() const { return sheetOffset_; }  // of the sheet's BOF
+  int SheetDepth() const { return sheetDepth_; }         // 1 for a sheet whose BOF is left out
+  const UsedRangeBounds& UsedRange() const { return usedRange_; }
+  uint64_t CellsHeld() const { return cellsHeld_; }
+  // Empty for a sheet whose cells are in row order.
+  const std::vector<CellRecordPosition>& Order() const { return order_; }
+
+ private:
+  void NoteMissingCellFormats(uint16_t type, std::string_view data);
+  void CountInUsedRange(uint16_t type, std::string_view data);
+  template <typename F>
+  void ForEachSheetRecord(F&& f);
+
+  RecordReader& reader_;
+  const WorkbookGlobals& globals_;
+  const bool truncated_;
+  RepairLog& repairs_;
+  const uint64_t sheetOffset_;
+  const int sheetDepth_;
+  UsedRangeBounds usedRange_;
+  uint64_t cellsHeld_ = 0;
+  std::vector<CellRecordPosition> order_;
+};
+
+}  // namespace cellverter::biff
