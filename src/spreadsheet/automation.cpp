@@ -51,7 +51,8 @@ class EngineWorksheet final : public ExcelWorksheet {
 
   ExcelRange Cells(int row, int column) override;
 
-  // Lets the stream go (another worksheet is about to be read), keeping what it repaired.
+  // Lets the stream go (another worksheet is about to be read), keeping what it repaired; the
+  // cursor starts afresh, so a reopened stream needs nothing more.
   void Close(RepairLog& repairs) {
     if (!source_) return;
     for (const std::string& note : source_->Repairs().Notes()) repairs.Note(note);
@@ -261,10 +262,6 @@ ExcelRange EngineWorksheet::Cells(int row, int column) {
 void EngineWorksheet::Open() {
   source_ = book_.OpenSheet(*this, position_);
   date1904_ = source_->Date1904();
-  haveCurrent_ = false;
-  exhausted_ = false;
-  asked_ = 0;
-  cursor_ = 0;
 }
 
 class EngineApplication final : public ExcelApplication, private ExcelWorkbooks {

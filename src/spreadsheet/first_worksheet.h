@@ -38,9 +38,12 @@ class FirstWorksheetSource final : public SheetSource {
   void Rewind() override { sheet_->Rewind(); }
 
  private:
+  // Asked per row: only a note not yet taken costs anything.
   void TakeRepairs() {
-    for (const std::string& note : sheet_->Repairs().Notes()) Repairs().Note(note);
+    const std::vector<std::string>& notes = sheet_->Repairs().Notes();
+    for (; taken_ < notes.size(); ++taken_) Repairs().Note(notes[taken_]);
   }
+  size_t taken_ = 0;  // the sheet's notes copied so far
 
   std::unique_ptr<WorkbookSource> workbook_;
   std::unique_ptr<SheetSource> sheet_;
