@@ -10,6 +10,13 @@
 
 namespace cellverter {
 
+// What each field holds: the text the spreadsheet displays, or the value it stores (numbers
+// with the shortest digits that read back the same, dates and times in ISO 8601).
+enum class CellValues : uint8_t { kDisplayed, kRaw };
+// Which fields are quoted: those that need it (holding the separator or a double quote), or all.
+enum class CsvQuoting : uint8_t { kMinimal, kAll };
+enum class LineEnding : uint8_t { kCrLf, kLf };
+
 struct CsvOptions {
   std::string separator = ",";
   CsvEncoding encoding = CsvEncoding::Ansi;
@@ -19,6 +26,15 @@ struct CsvOptions {
   long long maxCells = 0;
   // Tried on encrypted workbooks after Excel's default password; empty: none.
   std::string password = {};
+  CellValues values = CellValues::kDisplayed;
+  // Hidden rows and columns are left out, and hidden worksheets when every worksheet is chosen.
+  bool skipHidden = false;
+  // Every cell of a merged area shows the text of its top-left cell (else that cell alone).
+  bool fillMerged = false;
+  // Trailing rows and columns that show no text are left out.
+  bool trim = false;
+  CsvQuoting quoting = CsvQuoting::kMinimal;
+  LineEnding lineEnding = LineEnding::kCrLf;
 };
 
 // The used range of the first worksheet (A1 to the last used cell) and how many cells the
@@ -57,6 +73,9 @@ class ConversionMonitor {
   // After the last row, once for each thing the reader mended to read the workbook
   // (ExcelWorkbook::Repairs); the CSV file holds what could be read soundly.
   virtual void Repaired(const std::string& /*repair*/) {}
+  // After the last row, when the worksheets converted hold formula cells stored without a
+  // calculated value (written empty): how many, for the whole workbook.
+  virtual void FormulasWithoutValue(long long /*count*/) {}
 };
 inline constexpr long long kProgressCells = 1 << 16;
 

@@ -72,6 +72,35 @@ class RepairLog {
   std::vector<std::string> notes_;
 };
 
+// Rows or columns `first` to `last`, 1-based and inclusive.
+struct LineSpan {
+  uint32_t first = 0;
+  uint32_t last = 0;
+  bool operator==(const LineSpan&) const = default;
+};
+
+// A block of cells, 1-based and inclusive.
+struct CellArea {
+  uint32_t firstRow = 0;
+  uint32_t firstColumn = 0;
+  uint32_t lastRow = 0;
+  uint32_t lastColumn = 0;
+  bool operator==(const CellArea&) const = default;
+};
+
+// Merged areas beyond this many mark a damaged file (Excel's own files stay far below).
+inline constexpr size_t kMaxMergedAreas = 1 << 20;
+
+// What a worksheet holds beside its cells' values, for the conversion options that ask for it.
+struct SheetLayout {
+  std::vector<LineSpan> hiddenRows;     // ascending, disjoint, adjacent spans joined
+  std::vector<LineSpan> hiddenColumns;  // ascending, disjoint, adjacent spans joined
+  std::vector<CellArea> mergedAreas;    // as the file lists them, each of two cells or more
+  // Formula cells the file stores without a calculated value (some libraries write them so;
+  // Excel calculates them on opening). They are served as cells without a value.
+  uint64_t formulasWithoutValue = 0;
+};
+
 // One worksheet of an opened workbook as a forward stream of rows, plus the workbook facts
 // needed to display its cells. WorkbookSource::OpenSheet gives it; the engine behind the
 // automation members uses it.
@@ -91,6 +120,12 @@ class SheetSource {
   virtual uint32_t LastColumn() = 0;
   // How many cells the worksheet holds (a value or a style), as counted while loading.
   virtual uint64_t CellsHeld() = 0;
+  // Hidden rows and columns, merged areas and formulas without a value: complete by the time
+  // LastRow() returns.
+  const SheetLayout& Layout() {
+    LastRow();
+    return layout_;
+  }
 
   // The next row that holds cells, in ascending row order; false at the end. Rows without
   // cells may be skipped. Rewind() starts over from the first row.
@@ -102,6 +137,9 @@ class SheetSource {
   // row.
   RepairLog& Repairs() { return repairs_; }
   const RepairLog& Repairs() const { return repairs_; }
+
+ protected:
+  SheetLayout layout_;  // the reader fills it as it loads the sheet
 
  private:
   RepairLog repairs_;
