@@ -27,6 +27,7 @@ void BatchObserver::WorkbookConverted(std::size_t, const std::string&,
                                       const std::vector<std::string>&) {}
 void BatchObserver::WorkbookUsedRange(std::size_t, const UsedRangeSize&) {}
 void BatchObserver::WorkbookRepaired(std::size_t, const std::string&) {}
+void BatchObserver::WorkbookFormulasWithoutValue(std::size_t, long long) {}
 void BatchObserver::WorkbookProgress(std::size_t, long long, long long) {}
 bool BatchObserver::StopRequested() { return false; }
 
@@ -80,6 +81,9 @@ class ObserverMonitor final : public ConversionMonitor {
   }
   void Repaired(const std::string& repair) override {
     Locked([&] { observer_.WorkbookRepaired(index_, repair); });
+  }
+  void FormulasWithoutValue(long long count) override {
+    Locked([&] { observer_.WorkbookFormulasWithoutValue(index_, count); });
   }
 
  private:

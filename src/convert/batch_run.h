@@ -90,6 +90,9 @@ class BatchObserver {
   // After the rows of a workbook that its reader had to mend (ConversionMonitor::Repaired),
   // once per repair: a warning, never a question, so that an unattended run goes on.
   virtual void WorkbookRepaired(std::size_t index, const std::string& repair);
+  // After the rows of a workbook whose worksheets hold formula cells stored without a
+  // calculated value (ConversionMonitor::FormulasWithoutValue): a warning, as above.
+  virtual void WorkbookFormulasWithoutValue(std::size_t index, long long count);
   // Asked before each workbook and before each row of the workbook under way; true ends the
   // run there (the command-line tool on Ctrl-C). The workbook under way is abandoned: no
   // file and no temporary file is left of it, and neither WorkbookConverted nor
@@ -130,7 +133,8 @@ BatchSummary RunBatch(BatchInputs& inputs, BatchObserver& observer);
 // the list is converted in its order, as RunBatch would.
 // Observer calls come from the workers, one at a time (but for StopRequested, see there);
 // only DestinationNotCreated, WorkbookStarting, WorkbookUsedRange, WorkbookProgress,
-// WorkbookRepaired, WorkbookConverted, WorkbookFailed and StopRequested are called.
+// WorkbookRepaired, WorkbookFormulasWithoutValue, WorkbookConverted, WorkbookFailed and
+// StopRequested are called.
 BatchSummary RunBatchInParallel(const std::vector<std::string>& workbooks,
                                 const std::string& destination, const CsvOptions& options,
                                 unsigned jobs, BatchObserver& observer,
