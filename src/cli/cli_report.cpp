@@ -123,6 +123,16 @@ void CliReport::WorkbookRepaired(std::size_t index, const std::string& repair) {
   DrawProgress();
 }
 
+void CliReport::WorkbookFormulasWithoutValue(std::size_t index, long long count) {
+  std::lock_guard guard(lock_);
+  ClearProgress();
+  const std::string workbook = index < workbooks_.size() ? workbooks_[index] : std::string();
+  std::fprintf(err_, "cellverter-cli: warning: %s\n",
+               FormulasWithoutValueText(workbook, count).c_str());
+  std::fflush(err_);
+  DrawProgress();
+}
+
 void CliReport::WorkbookProgress(std::size_t index, long long row, long long lastRow) {
   if (!showProgress_) return;
   std::lock_guard guard(lock_);
@@ -217,19 +227,20 @@ void CliReport::Finish(const BatchSummary& summary, const std::string& destinati
   finished_ = true;
   if (!summary.destinationReady) return;
   const std::size_t all = summary.converted + summary.failed;
+  const std::string into =
+      destination == "-" ? "to standard output" : "into \"" + destination + "\"";
   if (summary.stopped) {
     std::fprintf(err_,
-                 "Interrupted: %zu of %zu workbooks converted into \"%s\", %zu failed, the rest "
-                 "not converted.\n",
-                 summary.converted, total_, destination.c_str(), summary.failed);
+                 "Interrupted: %zu of %zu workbooks converted %s, %zu failed, the rest not "
+                 "converted.\n",
+                 summary.converted, total_, into.c_str(), summary.failed);
   } else if (all == 0) {
     std::fprintf(err_, "No workbooks to convert.\n");
   } else if (summary.failed == 0) {
-    std::fprintf(err_, "Converted %zu workbook%s into \"%s\".\n", all, all == 1 ? "" : "s",
-                 destination.c_str());
+    std::fprintf(err_, "Converted %zu workbook%s %s.\n", all, all == 1 ? "" : "s", into.c_str());
   } else {
-    std::fprintf(err_, "Converted %zu of %zu workbooks into \"%s\"; %zu failed.\n",
-                 summary.converted, all, destination.c_str(), summary.failed);
+    std::fprintf(err_, "Converted %zu of %zu workbooks %s; %zu failed.\n", summary.converted, all,
+                 into.c_str(), summary.failed);
   }
   std::fflush(err_);
 }

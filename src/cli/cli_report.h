@@ -43,6 +43,7 @@ class CliReport : public BatchObserver {
   void WorkbookStarting(std::size_t index, std::size_t count, const std::string& workbook) override;
   void WorkbookUsedRange(std::size_t index, const UsedRangeSize& size) override;
   void WorkbookRepaired(std::size_t index, const std::string& repair) override;
+  void WorkbookFormulasWithoutValue(std::size_t index, long long count) override;
   void WorkbookProgress(std::size_t index, long long row, long long lastRow) override;
   void WorkbookConverted(std::size_t index, const std::string& workbook,
                          const std::vector<std::string>& csvFiles) override;
@@ -52,7 +53,7 @@ class CliReport : public BatchObserver {
   bool StopRequested() override { return stop_ != nullptr && stop_->load(); }
 
   // Prints what a stopped run left unprinted, clears the progress line and prints the
-  // summary.
+  // summary; `destination` "-" is standard output.
   void Finish(const BatchSummary& summary, const std::string& destination);
   // For a run ended at once (a second Ctrl-C): prints every file written so far and a
   // summary from what the report has seen. Nothing is printed after Finish or a first call.

@@ -1,5 +1,7 @@
 // cellverter-cli: converts workbooks to CSV files with the rules of the desktop program.
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,8 +10,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <limits>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -132,6 +136,54 @@ bool ListSheets(const std::vector<std::string>& workbooks, const std::string& pa
   return all;
 }
 
+// The one CSV file of `folder` (a private folder the run wrote into) copied to standard
+// output; the file and the folder are removed first, so nothing is left whatever happens to
+// the copy. False, with the cause on standard error, when it fails.
+bool CopyToStandardOutput(const std::string& folder) {
+  std::vector<std::string> all;
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") all.push_back(folder + "/" + name);
+    }
+    ::closedir(dir);
+  }
+  const int fd = all.size() == 1 ? ::open(all.front().c_str(), O_RDONLY | O_CLOEXEC) : -1;
+  const int openError = errno;
+  for (const std::string& path : all) ::unlink(path.c_str());
+  ::rmdir(folder.c_str());
+  if (all.empty()) return true;  // a worksheet without a line gives nothing
+  if (fd < 0) {
+    std::fprintf(stderr, "cellverter-cli: cannot read the converted file: %s\n",
+                 SystemMessage(openError).c_str());
+    return false;
+  }
+  std::vector<char> buffer(1 << 20);
+  bool ok = true;
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    if (std::fwrite(buffer.data(), 1, static_cast<size_t>(got), stdout) !=
+        static_cast<size_t>(got)) {
+      ok = false;
+      break;
+    }
+  }
+  const int error = errno;
+  ::close(fd);
+  if (std::fflush(stdout) != 0) ok = false;
+  if (!ok) {
+    std::fprintf(stderr, "cellverter-cli: cannot write to standard output: %s\n",
+                 SystemMessage(error).c_str());
+  }
+  return ok;
+}
+
 int Run(int argc, char** argv) {
   CLI::App app{
       "Converts the first worksheet of each Excel workbook (.xls, .xlsx) into a CSV file in the "
@@ -172,7 +224,8 @@ int Run(int argc, char** argv) {
   bool listSheets = false;
 
   app.add_option("-d,--destination", destination,
-                 "Folder for the CSV files, created with its parents when missing")
+                 "Folder for the CSV files, created with its parents when missing; - writes "
+                 "the CSV to standard output (one workbook, one worksheet)")
       ->capture_default_str()
       ->type_name("DIR");
   app.add_option("-s,--separator", separator, "Field separator, any text (also empty)")
@@ -227,6 +280,36 @@ int Run(int argc, char** argv) {
                "Convert nothing; print each sheet of each workbook, tab-separated: the workbook, "
                "the number --sheet accepts (empty for a sheet that is no worksheet), the name, "
                "the kind, the visibility and the used range");
+  std::string valuesWord = "displayed";
+  std::string quotingWord = "minimal";
+  std::string lineEndingWord = "crlf";
+  bool skipHidden = false;
+  bool fillMerged = false;
+  bool trim = false;
+  app.add_option("--values", valuesWord,
+                 "displayed: each cell as the spreadsheet shows it; raw: the stored value "
+                 "(numbers with all their digits, dates and times as 2024-01-15T08:30:00, "
+                 "TRUE/FALSE, error codes)")
+      ->capture_default_str()
+      ->type_name("WORD")
+      ->check(CLI::IsMember({"displayed", "raw"}));
+  app.add_flag("--skip-hidden", skipHidden,
+               "Leave out hidden rows and columns (and, with --all-sheets, hidden worksheets)");
+  app.add_flag("--fill-merged", fillMerged,
+               "Give every cell of a merged area the text of its top-left cell");
+  app.add_flag("--trim", trim,
+               "Leave out trailing rows and columns that show no text (reads each worksheet "
+               "twice)");
+  app.add_option("--quote", quotingWord,
+                 "minimal: quote a field only when it holds the separator or a double quote; "
+                 "all: quote every field")
+      ->capture_default_str()
+      ->type_name("WORD")
+      ->check(CLI::IsMember({"minimal", "all"}));
+  app.add_option("--line-ending", lineEndingWord, "crlf or lf")
+      ->capture_default_str()
+      ->type_name("WORD")
+      ->check(CLI::IsMember({"crlf", "lf"}));
   app.add_option("paths", paths,
                  "Workbooks and folders to convert (a folder adds its .xls and .xlsx files); "
                  "- reads paths from standard input, one a line")
@@ -242,6 +325,13 @@ int Run(int argc, char** argv) {
     return app.exit(error) == 0 ? kAllConverted : kBadUsage;
   }
 
+  const bool toStandardOutput = destination == "-";
+  if (toStandardOutput && sheets.NamesSheets()) {
+    std::fprintf(stderr,
+                 "cellverter-cli: -d - writes one CSV file to standard output: it takes at most "
+                 "one --sheet and no --all-sheets\n");
+    return kBadUsage;
+  }
   if (!passwordFile.empty() && !ReadPasswordFile(passwordFile, password)) return kBadUsage;
 
   std::vector<std::string> workbooks;
@@ -266,28 +356,62 @@ int Run(int argc, char** argv) {
   options.ansiCodePage = UserAnsiCodePage();
   options.maxCells = maxCells;
   options.password = password;
+  options.values = valuesWord == "raw" ? CellValues::kRaw : CellValues::kDisplayed;
+  options.skipHidden = skipHidden;
+  options.fillMerged = fillMerged;
+  options.trim = trim;
+  options.quoting = quotingWord == "all" ? CsvQuoting::kAll : CsvQuoting::kMinimal;
+  options.lineEnding = lineEndingWord == "lf" ? LineEnding::kLf : LineEnding::kCrLf;
 
   if (listSheets) return ListSheets(workbooks, password) && allRead ? kAllConverted : kSomeFailed;
 
-  CliReport report(workbooks.size(), stdout, stderr, ::isatty(STDERR_FILENO) == 1, nulSeparated);
+  // Standard output takes the file of one workbook, written first into a private folder so
+  // that a workbook failing half-way sends nothing.
+  std::string runFolder = destination;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> pathsOut(nullptr, std::fclose);
+  if (toStandardOutput) {
+    if (workbooks.size() != 1) {
+      std::fprintf(stderr,
+                   "cellverter-cli: -d - writes one CSV file to standard output: it takes "
+                   "exactly one workbook (%zu given)\n",
+                   workbooks.size());
+      return kBadUsage;
+    }
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/cellverter-cli.XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      std::fprintf(stderr, "cellverter-cli: cannot make a temporary folder in \"%s\": %s\n",
+                   pattern.c_str(), SystemMessage(errno).c_str());
+      return kSomeFailed;
+    }
+    runFolder = pattern;
+    pathsOut.reset(std::fopen("/dev/null", "we"));
+    if (!pathsOut) return kSomeFailed;
+  }
+
+  CliReport report(workbooks.size(), toStandardOutput ? pathsOut.get() : stdout, stderr,
+                   ::isatty(STDERR_FILENO) == 1, nulSeparated);
   const std::set<int> inherited = OpenDescriptors();
   BatchSummary summary;
   {
     // A second interrupt does not wait for the workbooks under way (a large one may still be
     // loading): it removes their unfinished files, lists what was written and ends.
     InterruptWatcher watcher([&] {
-      RemoveUnfinishedFiles(destination, inherited);
+      RemoveUnfinishedFiles(runFolder, inherited);
+      if (toStandardOutput) ::rmdir(runFolder.c_str());
       report.EndAtOnce(destination);
       ::_exit(kInterrupted);
     });
     report.StopWhen(watcher.Interrupted());
     try {
-      summary = RunBatchInParallel(workbooks, destination, options, jobs, report, sheets);
+      summary = RunBatchInParallel(workbooks, runFolder, options, jobs, report, sheets);
     } catch (const Error& error) {
       // Only the empty destination text ends a run this way: a usage error here.
       std::fprintf(stderr, "cellverter-cli: %s\n", error.what());
       return kBadUsage;
     }
+    if (toStandardOutput && !CopyToStandardOutput(runFolder)) return kSomeFailed;
     report.Finish(summary, destination);
   }
   if (summary.stopped) return kInterrupted;

@@ -28,6 +28,12 @@ void BatchObserver::WorkbookConverted(std::size_t, const std::string&,
 void BatchObserver::WorkbookUsedRange(std::size_t, const UsedRangeSize&) {}
 void BatchObserver::WorkbookRepaired(std::size_t, const std::string&) {}
 void BatchObserver::WorkbookFormulasWithoutValue(std::size_t, long long) {}
+
+std::string FormulasWithoutValueText(const std::string& workbook, long long count) {
+  return "\"" + workbook + "\": " + std::to_string(count) +
+         (count == 1 ? " formula cell has no calculated value and is written empty"
+                     : " formula cells have no calculated value and are written empty");
+}
 void BatchObserver::WorkbookProgress(std::size_t, long long, long long) {}
 bool BatchObserver::StopRequested() { return false; }
 

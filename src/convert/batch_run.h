@@ -111,6 +111,9 @@ struct BatchSummary {
 // The status texts of a run.
 std::string ConvertingStatusText(const std::string& workbook);  // "Converting " + path + "..."
 inline constexpr const char* kCompletedStatusText = "Completed";
+// The warning for a workbook whose formula cells were written empty for want of a calculated
+// value: "\"<workbook>\": 12 formula cells have no calculated value and are written empty".
+std::string FormulasWithoutValueText(const std::string& workbook, long long count);
 inline constexpr const char* kUnableToCreateDirectory = "Unable to create directory";
 
 // Makes sure the destination folder exists, creating missing parents. Throws Error

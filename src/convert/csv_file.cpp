@@ -27,11 +27,12 @@ bool IsFolder(const std::string& path) {
 
 }  // namespace
 
-CsvFileWriter::CsvFileWriter(std::string csvFile, CsvEncoding encoding, int ansiCodePage)
+CsvFileWriter::CsvFileWriter(std::string csvFile, CsvEncoding encoding, int ansiCodePage,
+                             LineEnding lineEnding)
     : csvFile_(std::move(csvFile)),
       encoder_(TextEncoder::Create(encoding, ansiCodePage)),
       byteOrderMark_(kCsvEncodings[static_cast<size_t>(encoding)].byteOrderMark) {
-  encoder_->Append("\r\n", crlf_);
+  encoder_->Append(lineEnding == LineEnding::kLf ? "\n" : "\r\n", lineEnd_);
 }
 
 CsvFileWriter::~CsvFileWriter() = default;
@@ -52,7 +53,7 @@ void CsvFileWriter::Open() {
 void CsvFileWriter::AddLine(std::string_view utf8Line) {
   if (!open_) Open();
   encoder_->Append(utf8Line, buffer_);
-  buffer_ += crlf_;
+  buffer_ += lineEnd_;
   if (buffer_.size() >= kFlushSize) Flush();
 }
 

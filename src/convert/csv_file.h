@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "convert/csv_encoding.h"
+#include "convert/csv_record.h"
 #include "platform/pending_file.h"
 
 namespace cellverter {
 
 // Writes the lines of one CSV file as they are built: each line is encoded, followed by
-// CR LF, and streamed into a PendingFile beside the target (an unnamed file where the file
+// CR LF (or LF), and streamed into a PendingFile beside the target (an unnamed file where the file
 // system has them). Publish() makes the file appear complete under its name; until then
 // it has none, so a failure, an abandoned writer or a killed process leaves no
 // half-written CSV behind. An existing file is never replaced: when the name was taken
@@ -20,7 +21,8 @@ class CsvFileWriter {
  public:
   // `csvFile` is the path the caller chose (already unique); nothing is created until the
   // first line arrives. `ansiCodePage` matters only for CsvEncoding::Ansi.
-  CsvFileWriter(std::string csvFile, CsvEncoding encoding, int ansiCodePage);
+  CsvFileWriter(std::string csvFile, CsvEncoding encoding, int ansiCodePage,
+                LineEnding lineEnding = LineEnding::kCrLf);
   ~CsvFileWriter();
   CsvFileWriter(const CsvFileWriter&) = delete;
   CsvFileWriter& operator=(const CsvFileWriter&) = delete;
@@ -39,7 +41,7 @@ class CsvFileWriter {
   std::string csvFile_;
   std::unique_ptr<TextEncoder> encoder_;
   std::string_view byteOrderMark_;
-  std::string crlf_;
+  std::string lineEnd_;  // encoded
   std::string buffer_;
   PendingFile file_;
   bool open_ = false;

@@ -11,8 +11,9 @@ bool NeedsQuotes(std::string_view text, std::string_view separator) {
 }
 
 // Appends the field for `text`, with line feeds already replaced by blanks.
-void AppendField(std::string_view text, std::string_view separator, std::string& out) {
-  if (!NeedsQuotes(text, separator)) {
+void AppendField(std::string_view text, std::string_view separator, CsvQuoting quoting,
+                 std::string& out) {
+  if (quoting == CsvQuoting::kMinimal && !NeedsQuotes(text, separator)) {
     out += text;
     return;
   }
@@ -24,36 +25,38 @@ void AppendField(std::string_view text, std::string_view separator, std::string&
   out += '"';
 }
 
-void AppendCleanedField(std::string_view text, std::string_view separator, std::string& out) {
+void AppendCleanedField(std::string_view text, std::string_view separator, CsvQuoting quoting,
+                        std::string& out) {
   if (text.find('\n') == std::string_view::npos) {
-    AppendField(text, separator, out);
+    AppendField(text, separator, quoting, out);
     return;
   }
   // The separator may itself hold a blank, so cleaning must come before the quoting test.
   std::string cleaned(text);
   std::replace(cleaned.begin(), cleaned.end(), '\n', ' ');
-  AppendField(cleaned, separator, out);
+  AppendField(cleaned, separator, quoting, out);
 }
 
 }  // namespace
 
 std::string QuoteCsvField(std::string_view text, std::string_view separator) {
   std::string field;
-  AppendField(text, separator, field);
+  AppendField(text, separator, CsvQuoting::kMinimal, field);
   return field;
 }
 
 void AppendCsvLine(std::span<const std::string> cellTexts, std::string_view separator,
-                   std::string& line) {
+                   std::string& line, CsvQuoting quoting) {
   for (size_t i = 0; i < cellTexts.size(); ++i) {
     if (i > 0) line += separator;
-    AppendCleanedField(cellTexts[i], separator, line);
+    AppendCleanedField(cellTexts[i], separator, quoting, line);
   }
 }
 
-std::string BuildCsvLine(std::span<const std::string> cellTexts, std::string_view separator) {
+std::string BuildCsvLine(std::span<const std::string> cellTexts, std::string_view separator,
+                         CsvQuoting quoting) {
   std::string line;
-  AppendCsvLine(cellTexts, separator, line);
+  AppendCsvLine(cellTexts, separator, line, quoting);
   return line;
 }
 

@@ -1,11 +1,13 @@
 #include "convert/workbook_to_csv.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <vector>
 
 #include "convert/csv_file.h"
 #include "convert/csv_record.h"
+#include "convert/raw_value.h"
 #include "spreadsheet/automation.h"
 
 namespace cellverter {
@@ -43,6 +45,98 @@ bool UsedRangeSize::FarLargerThanHeld() const {
 
 namespace {
 
+// The text of one cell as the options ask: the displayed text or the stored value.
+void CellText(ExcelWorksheet& worksheet, int row, int column, bool raw, std::string& text) {
+  if (!raw) {
+    text = worksheet.Cells(row, column).Text();
+    return;
+  }
+  text.clear();
+  AppendRawValue(worksheet.Cells(row, column).Value(), text);
+}
+
+bool AllEmpty(const std::vector<std::string>& texts) {
+  return std::all_of(texts.begin(), texts.end(), [](const std::string& t) { return t.empty(); });
+}
+
+// The texts of a worksheet's rows read down from the top, with the options that change which
+// cells are written or what they show: hidden columns left out, merged areas filled from their
+// top-left cells (kept as their rows are read, so the reading never goes back up).
+class RowReader {
+ public:
+  RowReader(ExcelApplication& excel, ExcelWorksheet& worksheet, int columnCount,
+            const CsvOptions& options)
+      : excel_(excel),
+        worksheet_(worksheet),
+        columnCount_(columnCount),
+        raw_(options.values == CellValues::kRaw),
+        fillMerged_(options.fillMerged),
+        all_(static_cast<size_t>(columnCount)) {
+    for (int c = 1; c <= columnCount; ++c) {
+      if (!options.skipHidden || !worksheet.Columns(c).Hidden()) columns_.push_back(c);
+    }
+  }
+
+  // The columns written, ascending; Trim may shorten them.
+  const std::vector<int>& Columns() const { return columns_; }
+  void KeepColumns(size_t count) { columns_.resize(std::min(count, columns_.size())); }
+  // Forgets the merged areas' texts, to read from the top again.
+  void Restart() { topLeftTexts_.clear(); }
+
+  // The texts of row `row` in the columns written; false when the row holds no value, its
+  // texts all empty.
+  bool Read(int row, std::vector<std::string>& texts) {
+    texts.resize(columns_.size());
+    const bool merged = fillMerged_ && worksheet_.Rows(row).MergeCells();
+    if (!merged) {
+      if (columnCount_ < 1 ||
+          excel_.WorksheetFunction().CountA(worksheet_.Range(
+              worksheet_.Cells(row, 1), worksheet_.Cells(row, columnCount_))) == 0) {
+        for (std::string& text : texts) text.clear();
+        return false;
+      }
+      for (size_t i = 0; i < columns_.size(); ++i) {
+        CellText(worksheet_, row, columns_[i], raw_, texts[i]);
+      }
+      return true;
+    }
+    // Every column, hidden ones too: a hidden top-left cell still fills its area.
+    std::erase_if(topLeftTexts_, [&](const auto& kept) { return kept.second.lastRow < row; });
+    for (int c = 1; c <= columnCount_; ++c) {
+      std::string& text = all_[static_cast<size_t>(c - 1)];
+      const ExcelRange area = worksheet_.Cells(row, c).MergeArea();
+      if (area.RowCount() == 1 && area.ColumnCount() == 1) {
+        CellText(worksheet_, row, c, raw_, text);
+      } else if (area.Row() == row && area.Column() == c) {
+        CellText(worksheet_, row, c, raw_, text);
+        topLeftTexts_[{row, c}] = {text, area.Row() + area.RowCount() - 1};
+      } else {
+        auto kept = topLeftTexts_.find({area.Row(), area.Column()});
+        text = kept != topLeftTexts_.end() ? kept->second.text : std::string();
+      }
+    }
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      texts[i] = all_[static_cast<size_t>(columns_[i] - 1)];
+    }
+    return true;
+  }
+
+ private:
+  struct TopLeft {
+    std::string text;
+    int lastRow = 0;
+  };
+
+  ExcelApplication& excel_;
+  ExcelWorksheet& worksheet_;
+  int columnCount_;
+  bool raw_;
+  bool fillMerged_;
+  std::vector<int> columns_;
+  std::vector<std::string> all_;
+  std::map<std::pair<int, int>, TopLeft> topLeftTexts_;  // by the area's first cell
+};
+
 // Writes one worksheet's used range into `writer`, one line per row.
 void WriteWorksheet(ExcelApplication& excel, ExcelWorksheet& worksheet,
                     const std::string& excelFile, bool namedSheet, CsvFileWriter& writer,
@@ -61,36 +155,64 @@ void WriteWorksheet(ExcelApplication& excel, ExcelWorksheet& worksheet,
   }
   watcher.UsedRangeKnown(size);
   watcher.RowsWritten(0, rowCount);
+  auto cancelled = [&] {
+    return ConversionCancelled("The conversion of \"" + excelFile + "\" was stopped.");
+  };
+  const bool skipHidden = options.skipHidden;
+  RowReader reader(excel, worksheet, columnCount, options);
+  std::vector<std::string> texts;
 
-  std::vector<std::string> texts(static_cast<size_t>(std::max(columnCount, 0)));
+  // Trimming reads the sheet once more first, to find the last row and column with text.
+  int lastRow = rowCount;
+  if (options.trim) {
+    lastRow = 0;
+    size_t lastColumns = 0;
+    for (int r = 1; r <= rowCount; ++r) {
+      if (watcher.CancelRequested()) throw cancelled();
+      const bool hidden = skipHidden && worksheet.Rows(r).Hidden();
+      if (hidden && !options.fillMerged) continue;
+      reader.Read(r, texts);
+      if (hidden) continue;
+      for (size_t i = texts.size(); i > lastColumns; --i) {
+        if (!texts[i - 1].empty()) {
+          lastColumns = i;
+          break;
+        }
+      }
+      if (!AllEmpty(texts)) lastRow = r;
+    }
+    reader.KeepColumns(lastColumns);
+    reader.Restart();
+  }
+
   std::string line;
-  // A row without any value shows only empty texts: its line is the separators alone.
-  // This matters for sheets whose last cell lies far beyond the data.
+  // A row without any value shows only empty texts: its line is the separators alone (with
+  // every field quoted, empty quotes). This matters for sheets whose last cell lies far
+  // beyond the data.
   std::string emptyLine;
-  for (int c = 2; c <= columnCount; ++c) emptyLine += options.separator;
+  AppendCsvLine(std::vector<std::string>(reader.Columns().size()), options.separator, emptyLine,
+                options.quoting);
   // Progress is told after about kProgressCells cells, so that narrow sheets do not pay
   // a call per row.
   const int rowsPerReport =
       std::max(1, static_cast<int>(kProgressCells / std::max(columnCount, 1)));
   int untilReport = rowsPerReport + 1;
-  for (int r = 1; r <= rowCount; ++r) {
-    if (watcher.CancelRequested()) {
-      throw ConversionCancelled("The conversion of \"" + excelFile + "\" was stopped.");
-    }
+  for (int r = 1; r <= lastRow; ++r) {
+    if (watcher.CancelRequested()) throw cancelled();
     if (--untilReport == 0) {
       watcher.RowsWritten(r - 1, rowCount);
       untilReport = rowsPerReport;
     }
-    if (columnCount >= 1 && excel.WorksheetFunction().CountA(worksheet.Range(
-                                worksheet.Cells(r, 1), worksheet.Cells(r, columnCount))) == 0) {
+    const bool hidden = skipHidden && worksheet.Rows(r).Hidden();
+    if (hidden && !options.fillMerged) continue;
+    const bool values = reader.Read(r, texts);
+    if (hidden) continue;
+    if (!values) {
       writer.AddLine(emptyLine);
       continue;
     }
-    for (int c = 1; c <= columnCount; ++c) {
-      texts[static_cast<size_t>(c - 1)] = worksheet.Cells(r, c).Text();
-    }
     line.clear();
-    AppendCsvLine(texts, options.separator, line);
+    AppendCsvLine(texts, options.separator, line, options.quoting);
     writer.AddLine(line);
   }
   if (rowCount > 0) watcher.RowsWritten(rowCount, rowCount);
@@ -110,15 +232,20 @@ ExcelWorksheet& FindWorksheet(ExcelWorkbook& workbook, const std::string& wanted
   return workbook.Worksheets(std::stoi(wanted));
 }
 
-// The worksheets of `choice`, each once, in the order chosen.
-std::vector<ExcelWorksheet*> ChosenWorksheets(ExcelWorkbook& workbook, const SheetChoice& choice) {
+// The worksheets of `choice`, each once, in the order chosen; with every worksheet chosen,
+// `skipHidden` leaves out the hidden ones.
+std::vector<ExcelWorksheet*> ChosenWorksheets(ExcelWorkbook& workbook, const SheetChoice& choice,
+                                              bool skipHidden) {
   std::vector<ExcelWorksheet*> chosen;
   auto add = [&](ExcelWorksheet& sheet) {
     if (std::find(chosen.begin(), chosen.end(), &sheet) == chosen.end()) chosen.push_back(&sheet);
   };
   if (choice.FirstOnly()) add(workbook.Worksheets(1));
   if (choice.all) {
-    for (int i = 1; i <= workbook.Worksheets().Count(); ++i) add(workbook.Worksheets(i));
+    for (int i = 1; i <= workbook.Worksheets().Count(); ++i) {
+      ExcelWorksheet& sheet = workbook.Worksheets(i);
+      if (!skipHidden || sheet.Visible() == kXlSheetVisible) add(sheet);
+    }
   }
   for (const std::string& wanted : choice.sheets) add(FindWorksheet(workbook, wanted));
   return chosen;
@@ -169,13 +296,17 @@ std::vector<std::string> ConvertWorkbookToCSV(const std::string& excelFile,
     excel->DisplayAlerts(false);
     excel->Visible(false);
     ExcelWorkbook& workbook = excel->Workbooks().Open(excelFile, false, true, options.password);
-    for (ExcelWorksheet* worksheet : ChosenWorksheets(workbook, choice)) {
+    long long formulasWithoutValue = 0;
+    for (ExcelWorksheet* worksheet : ChosenWorksheets(workbook, choice, options.skipHidden)) {
       writers.push_back(std::make_unique<CsvFileWriter>(csvFileFor(worksheet->Name()),
-                                                        options.encoding, options.ansiCodePage));
+                                                        options.encoding, options.ansiCodePage,
+                                                        options.lineEnding));
       WriteWorksheet(*excel, *worksheet, excelFile, !choice.FirstOnly(), *writers.back(), options,
                      watcher);
+      formulasWithoutValue += static_cast<long long>(worksheet->FormulasWithoutValue());
     }
     for (const std::string& repair : workbook.Repairs()) watcher.Repaired(repair);
+    if (formulasWithoutValue > 0) watcher.FormulasWithoutValue(formulasWithoutValue);
   }  // Quit
   std::vector<std::string> written;
   for (const auto& writer : writers) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "convert/csv_encoding.h"
+#include "convert/csv_record.h"
 #include "platform/error.h"
 
 namespace cellverter {
@@ -13,9 +14,6 @@ namespace cellverter {
 // What each field holds: the text the spreadsheet displays, or the value it stores (numbers
 // with the shortest digits that read back the same, dates and times in ISO 8601).
 enum class CellValues : uint8_t { kDisplayed, kRaw };
-// Which fields are quoted: those that need it (holding the separator or a double quote), or all.
-enum class CsvQuoting : uint8_t { kMinimal, kAll };
-enum class LineEnding : uint8_t { kCrLf, kLf };
 
 struct CsvOptions {
   std::string separator = ",";

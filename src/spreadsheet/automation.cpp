@@ -5,6 +5,10 @@
 #include <unicode/unistr.h>
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <queue>
 #include <unordered_map>
 #include <vector>
 
@@ -22,6 +26,90 @@ constexpr uint32_t kMaxColumns = 16384;
 constexpr uint32_t kCachedStyles = 1 << 16;
 
 class EngineWorkbook;
+
+// The merged areas of a worksheet by cell, for a reading that goes down the rows: the areas
+// over the current row are kept by their first column, each entering and leaving once, so a
+// pass costs O(areas log areas) whatever their shape. Overlapping areas (which Excel refuses)
+// keep the first one listed.
+class MergeIndex {
+ public:
+  explicit MergeIndex(std::vector<CellArea> areas) : byFirstRow_(std::move(areas)) {
+    std::stable_sort(byFirstRow_.begin(), byFirstRow_.end(),
+                     [](const CellArea& a, const CellArea& b) { return a.firstRow < b.firstRow; });
+  }
+
+  std::optional<CellArea> Find(uint32_t row, uint32_t column) {
+    MoveTo(row);
+    auto after = active_.upper_bound(column);
+    if (after == active_.begin()) return std::nullopt;
+    const CellArea& area = std::prev(after)->second;
+    if (area.lastColumn < column) return std::nullopt;
+    return area;
+  }
+
+  bool Any(uint32_t row, uint32_t column, uint32_t lastRow, uint32_t lastColumn) const {
+    return std::any_of(byFirstRow_.begin(), byFirstRow_.end(), [&](const CellArea& a) {
+      return a.firstRow <= lastRow && a.lastRow >= row && a.firstColumn <= lastColumn &&
+             a.lastColumn >= column;
+    });
+  }
+
+  // Whether an area covers any cell of `row`.
+  bool AnyOnRow(uint32_t row) {
+    MoveTo(row);
+    return !active_.empty();
+  }
+
+ private:
+  void MoveTo(uint32_t row) {
+    if (row == row_) return;
+    if (row < row_) {
+      active_.clear();
+      ends_ = {};
+      next_ = 0;
+    }
+    row_ = row;
+    while (!ends_.empty() && ends_.top().first < row) {
+      active_.erase(ends_.top().second);
+      ends_.pop();
+    }
+    for (; next_ < byFirstRow_.size() && byFirstRow_[next_].firstRow <= row; ++next_) {
+      const CellArea& area = byFirstRow_[next_];
+      if (area.lastRow < row || Overlaps(area)) continue;
+      active_.emplace(area.firstColumn, area);
+      ends_.emplace(area.lastRow, area.firstColumn);
+    }
+  }
+
+  bool Overlaps(const CellArea& area) const {
+    auto after = active_.upper_bound(area.lastColumn);
+    return after != active_.begin() && std::prev(after)->second.lastColumn >= area.firstColumn;
+  }
+
+  std::vector<CellArea> byFirstRow_;
+  size_t next_ = 0;
+  uint32_t row_ = 0;
+  std::map<uint32_t, CellArea> active_;  // by first column
+  std::priority_queue<std::pair<uint32_t, uint32_t>, std::vector<std::pair<uint32_t, uint32_t>>,
+                      std::greater<>>
+      ends_;  // (last row, first column) of the active areas
+};
+
+// An OLE Automation date for a serial day of either date system, if a date stands for it.
+std::optional<double> AutomationDate(double serial, bool date1904) {
+  constexpr double kDaysFrom1899To1904 = 1462;
+  constexpr double kFirstSerialOf10000 = 2958466;  // 1 January 10000 in the 1900 system
+  if (!(serial >= 0)) return std::nullopt;
+  if (date1904) {
+    if (serial + kDaysFrom1899To1904 >= kFirstSerialOf10000) return std::nullopt;
+    return serial + kDaysFrom1899To1904;
+  }
+  if (serial >= kFirstSerialOf10000) return std::nullopt;
+  const double day = std::floor(serial);
+  if (day == 60) return std::nullopt;           // 29 February 1900, a day that never was
+  if (day >= 1 && day < 60) return serial + 1;  // before it, the serials count one day short
+  return serial;
+}
 
 // A worksheet of an opened workbook, served from its reader's forward row stream, which is
 // opened when a cell is first asked for. A cursor keeps the current row; asking for a later
@@ -48,6 +136,7 @@ class EngineWorksheet final : public ExcelWorksheet {
   ExcelRange UsedRange() override { return ExcelRange(*this, 1, 1); }
 
   uint64_t CellsHeld() override { return Source().CellsHeld(); }
+  uint64_t FormulasWithoutValue() override { return Source().Layout().formulasWithoutValue; }
 
   ExcelRange Cells(int row, int column) override;
 
@@ -61,6 +150,7 @@ class EngineWorksheet final : public ExcelWorksheet {
     exhausted_ = false;
     asked_ = 0;
     cursor_ = 0;
+    merges_.reset();
   }
   const SheetSource* OpenSource() const { return source_.get(); }
 
@@ -75,6 +165,60 @@ class EngineWorksheet final : public ExcelWorksheet {
     const SheetCell* cell = FindCell(row, column);
     if (cell == nullptr || cell->value.kind == CellValue::Kind::Empty) return;
     FormatOf(cell->styleIndex).Render(cell->value, date1904_, out);
+  }
+
+  ExcelValue ValueAt(uint32_t row, uint32_t column) override {
+    using Type = ExcelValue::Type;
+    const SheetCell* cell = FindCell(row, column);
+    if (cell == nullptr) return {};
+    const CellValue& value = cell->value;
+    switch (value.kind) {
+      case CellValue::Kind::Empty:
+        return {};
+      case CellValue::Kind::String:
+        return {Type::kString, 0, value.text};
+      case CellValue::Kind::Boolean:
+        return {Type::kBoolean, value.number, {}};
+      case CellValue::Kind::Error:
+        return {Type::kError, 0, value.text};
+      case CellValue::Kind::Number:
+        break;
+    }
+    using Meaning = NumberFormat::Meaning;
+    const Meaning meaning = FormatOf(cell->styleIndex).MeaningOf(value.number);
+    if (meaning == Meaning::kNumber) return {Type::kNumber, value.number, {}};
+    const std::optional<double> date = AutomationDate(value.number, date1904_);
+    if (!date) return {Type::kNumber, value.number, {}};
+    // Day 0 of the 1900 system ("0 January 1900") is no date: only its time stands.
+    if (!date1904_ && value.number < 1) return {Type::kTime, *date, {}};
+    switch (meaning) {
+      case Meaning::kDate:
+        return {Type::kDate, *date, {}};
+      case Meaning::kTime:
+        return {Type::kTime, *date, {}};
+      default:
+        return {Type::kDateTime, *date, {}};
+    }
+  }
+
+  bool LinesHidden(bool rows, uint32_t first, uint32_t last) override {
+    const std::vector<LineSpan>& hidden =
+        rows ? Source().Layout().hiddenRows : Source().Layout().hiddenColumns;
+    // The span that could hold `first` is the last one starting at or before it.
+    auto after =
+        std::upper_bound(hidden.begin(), hidden.end(), first,
+                         [](uint32_t line, const LineSpan& span) { return line < span.first; });
+    return after != hidden.begin() && std::prev(after)->last >= last;
+  }
+
+  std::optional<CellArea> MergedAreaAt(uint32_t row, uint32_t column) override {
+    return Merges().Find(row, column);
+  }
+
+  bool AnyMerged(uint32_t row, uint32_t column, uint32_t lastRow, uint32_t lastColumn) override {
+    MergeIndex& merges = Merges();
+    if (row == lastRow && column == 1 && lastColumn >= kMaxColumns) return merges.AnyOnRow(row);
+    return merges.Any(row, column, lastRow, lastColumn);
   }
 
   uint64_t CountValues(uint32_t row, uint32_t column, uint32_t lastRow,
@@ -150,6 +294,11 @@ class EngineWorksheet final : public ExcelWorksheet {
     return nullptr;
   }
 
+  MergeIndex& Merges() {
+    if (!merges_) merges_.emplace(Source().Layout().mergedAreas);
+    return *merges_;
+  }
+
   const NumberFormat& FormatOf(uint32_t style) {
     if (style >= kCachedStyles) return formats_.Get(source_->CellFormat(style));
     if (style >= byStyle_.size()) byStyle_.resize(style + 1, nullptr);
@@ -170,6 +319,7 @@ class EngineWorksheet final : public ExcelWorksheet {
   bool exhausted_ = false;
   uint32_t asked_ = 0;
   size_t cursor_ = 0;
+  std::optional<MergeIndex> merges_;
 };
 
 // Excel finds a sheet by a name that differs only in case, as Unicode case folding compares.
@@ -308,6 +458,34 @@ ExcelRange ExcelRange::SpecialCells(int type) const {
     throw Error("SpecialCells(" + std::to_string(type) + ") is not supported.");
   }
   return sheet_->LastCell();
+}
+
+ExcelValue ExcelRange::Value() const { return sheet_->ValueAt(row_, column_); }
+
+bool ExcelRange::Hidden() const {
+  if (column_ == 1 && lastColumn_ == kMaxColumns) return sheet_->LinesHidden(true, row_, lastRow_);
+  if (row_ == 1 && lastRow_ == kMaxRows) return sheet_->LinesHidden(false, column_, lastColumn_);
+  throw Error("Hidden is known only of whole rows or whole columns.");
+}
+
+ExcelRange ExcelRange::MergeArea() const {
+  const std::optional<CellArea> area = sheet_->MergedAreaAt(row_, column_);
+  if (!area) return ExcelRange(*sheet_, row_, column_);
+  return ExcelRange(*sheet_, area->firstRow, area->firstColumn, area->lastRow, area->lastColumn);
+}
+
+bool ExcelRange::MergeCells() const {
+  return sheet_->AnyMerged(row_, column_, lastRow_, lastColumn_);
+}
+
+ExcelRange ExcelWorksheet::Rows(int row) {
+  const auto line = static_cast<uint32_t>(Cells(row, 1).Row());
+  return ExcelRange(*this, line, 1, line, kMaxColumns);
+}
+
+ExcelRange ExcelWorksheet::Columns(int column) {
+  const auto line = static_cast<uint32_t>(Cells(1, column).Column());
+  return ExcelRange(*this, 1, line, kMaxRows, line);
 }
 
 uint64_t ExcelWorksheet::CellsHeld() {

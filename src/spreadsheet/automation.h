@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,18 @@ inline constexpr int kXlSheetVeryHidden = 2;
 
 class ExcelWorksheet;
 
+// A cell's stored value as Range.Value gives it. A number that the cell's number format shows
+// as a date or a time comes as one, in either date system of the workbook: `number` is then
+// an OLE Automation date (days since 30 December 1899, the time as the fraction; never
+// negative), and the type says what the format shows of it. A number no date stands for
+// (before the first day, 29 February 1900, after 9999) stays a number.
+struct ExcelValue {
+  enum class Type : uint8_t { kEmpty, kNumber, kDate, kTime, kDateTime, kString, kBoolean, kError };
+  Type type = Type::kEmpty;
+  double number = 0;  // kNumber and the dates: the value; kBoolean: 0 or 1
+  std::string text;   // kString: the text (UTF-8); kError: its code, such as "#N/A"
+};
+
 // A range of cells, as a temporary reference: valid while its worksheet is.
 class ExcelRange {
  public:
@@ -42,6 +55,19 @@ class ExcelRange {
   // The displayed text of the range's first cell: its value in its number format, as shown
   // in a column wide enough; empty for an empty cell.
   std::string Text() const;
+  // The stored value of the range's first cell.
+  ExcelValue Value() const;
+  // Rows.Count and Columns.Count.
+  int RowCount() const { return static_cast<int>(lastRow_ - row_ + 1); }
+  int ColumnCount() const { return static_cast<int>(lastColumn_ - column_ + 1); }
+  // For whole rows (Rows(n)) or whole columns (Columns(n)): whether all of them are hidden.
+  // Throws Error for any other range, as Excel does.
+  bool Hidden() const;
+  // The merged area that holds the range's first cell, or that cell alone.
+  ExcelRange MergeArea() const;
+  // Whether any cell of the range lies in a merged area (Excel gives Null, not true, for a
+  // range only partly merged; here that is true as well).
+  bool MergeCells() const;
 
  private:
   friend class ExcelWorksheetFunction;
@@ -63,6 +89,9 @@ class ExcelWorksheet {
   virtual ExcelRange UsedRange() = 0;
   // One cell, 1-based; rows up to 1,048,576, columns up to 16,384.
   virtual ExcelRange Cells(int row, int column) = 0;
+  // Row `row` and column `column` as whole lines, 1-based.
+  ExcelRange Rows(int row);
+  ExcelRange Columns(int column);
   // The block from one cell to another (both of this worksheet).
   ExcelRange Range(const ExcelRange& first, const ExcelRange& last) {
     return ExcelRange(*this, static_cast<uint32_t>(first.Row()),
@@ -74,6 +103,9 @@ class ExcelWorksheet {
   // count them as they load; this default counts the values through the Excel members
   // (COUNTA over the used range), which reads the whole sheet.
   virtual uint64_t CellsHeld();
+  // Not an Excel member (Excel calculates such cells when it opens the file): how many formula
+  // cells the file stores without a calculated value; they read as empty cells.
+  virtual uint64_t FormulasWithoutValue() { return 0; }
 
  protected:
   friend class ExcelRange;
@@ -84,6 +116,12 @@ class ExcelWorksheet {
   virtual ExcelRange LastCell() = 0;
   // Sequential reading (row by row, columns ascending) costs constant time per cell.
   virtual void AppendText(uint32_t row, uint32_t column, std::string& out) = 0;
+  virtual ExcelValue ValueAt(uint32_t row, uint32_t column) = 0;
+  // Whether every row (columns: false) or column of first..last is hidden.
+  virtual bool LinesHidden(bool rows, uint32_t first, uint32_t last) = 0;
+  // The merged area that holds the cell, if any.
+  virtual std::optional<CellArea> MergedAreaAt(uint32_t row, uint32_t column) = 0;
+  virtual bool AnyMerged(uint32_t row, uint32_t column, uint32_t lastRow, uint32_t lastColumn) = 0;
 };
 
 // Application.WorksheetFunction: the worksheet functions a conversion uses.

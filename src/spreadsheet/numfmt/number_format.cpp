@@ -25,6 +25,15 @@ class CompiledFormat final : public NumberFormat {
       integerRuns_.push_back(numfmt::FindIntegerRun(section));
     }
     if (textSection_ >= 0 && numberSections_ > 1) numberSections_ = textSection_;
+    meanings_.reserve(sections_.size());
+    for (const Section& section : sections_) meanings_.push_back(MeaningOfSection(section));
+  }
+
+  Meaning MeaningOf(double value) const override {
+    if (!std::isfinite(value)) return Meaning::kNumber;
+    bool minus = false;
+    const int chosen = Choose(value == 0 ? 0 : value, minus);
+    return chosen < 0 ? Meaning::kNumber : meanings_[static_cast<size_t>(chosen)];
   }
 
   void Render(const CellValue& value, bool date1904, std::string& out) const override {
@@ -36,6 +45,50 @@ class CompiledFormat final : public NumberFormat {
   }
 
  private:
+  static Meaning MeaningOfSection(const Section& section) {
+    using numfmt::Tok;
+    if (section.kind != SectionKind::DateTime) return Meaning::kNumber;
+    bool date = false;
+    bool time = false;
+    for (const numfmt::Token& token : section.tokens) {
+      switch (token.kind) {
+        case Tok::Year2:
+        case Tok::Year4:
+        case Tok::BuddhistYear2:
+        case Tok::BuddhistYear4:
+        case Tok::Month:
+        case Tok::Month2:
+        case Tok::MonthAbbr:
+        case Tok::MonthName:
+        case Tok::MonthLetter:
+        case Tok::Day:
+        case Tok::Day2:
+        case Tok::DayAbbr:
+        case Tok::DayName:
+          date = true;
+          break;
+        case Tok::Hour:
+        case Tok::Hour2:
+        case Tok::Minute:
+        case Tok::Minute2:
+        case Tok::Second:
+        case Tok::Second2:
+        case Tok::SubSecond:
+        case Tok::ElapsedHours:
+        case Tok::ElapsedMinutes:
+        case Tok::ElapsedSeconds:
+        case Tok::AmPm:
+        case Tok::AOrP:
+          time = true;
+          break;
+        default:
+          break;
+      }
+    }
+    if (date && time) return Meaning::kDateTime;
+    return date ? Meaning::kDate : Meaning::kTime;
+  }
+
   // The section for `value` and whether its own minus sign is shown, or kNoSection when no
   // section takes the value, kGeneral when it is shown in General.
   static constexpr int kNoSection = -1;
@@ -136,6 +189,7 @@ class CompiledFormat final : public NumberFormat {
   int textSection_ = -1;
   int numberSections_ = 1;
   std::vector<numfmt::IntegerRun> integerRuns_;  // one per section
+  std::vector<Meaning> meanings_;                // one per section
   const FormatLocale& locale_;
 };
 

@@ -63,6 +63,12 @@ class NumberFormat {
   virtual ~NumberFormat() = default;
   // Appends the text Excel displays for `value` in a column wide enough to show it.
   virtual void Render(const CellValue& value, bool date1904, std::string& out) const = 0;
+
+  // What a number shown in this format stands for: a plain number, or, in a section of dates
+  // and times, a date, a time (of day or elapsed) or both. Excel's Range.Value gives a date
+  // for the last three.
+  enum class Meaning : uint8_t { kNumber, kDate, kTime, kDateTime };
+  virtual Meaning MeaningOf(double /*value*/) const { return Meaning::kNumber; }
 };
 
 // Compiles format codes once and keeps them by their text (and built-in id). The formats it
