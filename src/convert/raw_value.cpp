@@ -12,8 +12,13 @@ constexpr long long kMillisecondsPerDay = 86'400'000;
 
 void AppendNumber(double number, std::string& out) {
   if (number == 0) number = 0;  // no negative zero
-  char digits[32];
-  const auto [end, error] = std::to_chars(digits, digits + sizeof digits, number);
+  // Plain digits where they stay short, as Excel's General keeps them; else with an exponent.
+  const double magnitude = std::abs(number);
+  const auto style = magnitude == 0 || (magnitude >= 1e-5 && magnitude < 1e21)
+                         ? std::chars_format::fixed
+                         : std::chars_format::scientific;
+  char digits[400];
+  const auto [end, error] = std::to_chars(digits, digits + sizeof digits, number, style);
   if (error != std::errc()) return;
   for (char* c = digits; c != end; ++c) {
     out += *c == 'e' ? 'E' : *c;

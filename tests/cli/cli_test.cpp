@@ -178,6 +178,12 @@ TEST(CliTest, BadUsageExitsWithTwoAndConvertsNothing) {
       {"--max-cells", "0", "book.xlsx"},
       {"--max-cells", "-5", "book.xlsx"},
       {"--max-cells", "many", "book.xlsx"},
+      {"--values", "stored", "book.xlsx"},
+      {"--quote", "some", "book.xlsx"},
+      {"--line-ending", "cr", "book.xlsx"},
+      {"-d", "-", "book.xlsx", "book.xlsx"},  // standard output takes one workbook's file
+      {"-d", "-", "--all-sheets", "book.xlsx"},
+      {"-d", "-", "--sheet", "1", "--sheet", "2", "book.xlsx"},
   };
   for (const auto& args : cases) {
     const Outcome outcome = RunCli(dir.path(), args);
@@ -192,6 +198,30 @@ TEST(CliTest, BadUsageExitsWithTwoAndConvertsNothing) {
             std::string::npos);
 }
 
+TEST(CliTest, WritesOneWorkbookToStandardOutputLeavingNothingBehind) {
+  TempDir dir;
+  fs::create_directory(dir / "tmp");
+  ScopedEnvironment environment;
+  environment.Set("TMPDIR", (dir / "tmp").c_str());
+  WriteXlsx(dir / "book.xlsx", {{"a", "b;c"}, {"", "1"}});
+  WriteBytes(dir / "damaged.xlsx", "PK\x03\x04 not a zip at all");
+
+  Outcome outcome = RunCli(
+      dir.path(), {"-d", "-", "--quote", "all", "--line-ending", "lf", "-s", ";", "book.xlsx"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, "\"a\";\"b;c\"\n\"\";\"1\"\n");
+  EXPECT_NE(outcome.err.find("Converted 1 workbook to standard output."), std::string::npos)
+      << outcome.err;
+
+  outcome = RunCli(dir.path(), {"-d", "-", "damaged.xlsx"});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.out, "");
+  EXPECT_NE(outcome.err.find("damaged.xlsx"), std::string::npos) << outcome.err;
+
+  EXPECT_TRUE(fs::is_empty(dir / "tmp"));
+  EXPECT_FALSE(fs::exists(dir / "-"));
+}
+
 TEST(CliTest, HelpAndVersion) {
   TempDir dir;
   Outcome outcome = RunCli(dir.path(), {"--version"});
@@ -200,9 +230,11 @@ TEST(CliTest, HelpAndVersion) {
   outcome = RunCli(dir.path(), {"--help"});
   EXPECT_EQ(outcome.status, 0);
   for (const char* option :
-       {"--destination", "--separator", "--encoding", "UTF16BEBOM", "--include-subfolders",
-        "--jobs", "--version", "--max-cells", "-0,--null", "1,000,000 cells", "100 times",
-        "line break", "--password", "--password-file"}) {
+       {"--destination",  "--separator",   "--encoding",  "UTF16BEBOM",      "--include-subfolders",
+        "--jobs",         "--version",     "--max-cells", "-0,--null",       "1,000,000 cells",
+        "100 times",      "line break",    "--password",  "--password-file", "--values",
+        "--skip-hidden",  "--fill-merged", "--trim",      "--quote",         "--line-ending",
+        "standard output"}) {
     EXPECT_NE(outcome.out.find(option), std::string::npos) << option;
   }
 }
