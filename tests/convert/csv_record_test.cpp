@@ -13,6 +13,7 @@ struct LineCase {
   std::vector<std::string> cells;
   std::string separator;
   std::string expected;
+  CsvQuoting quoting = CsvQuoting::kMinimal;
 };
 
 void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
@@ -21,7 +22,7 @@ class BuildCsvLineTest : public testing::TestWithParam<LineCase> {};
 
 TEST_P(BuildCsvLineTest, EncodesRow) {
   const LineCase& c = GetParam();
-  EXPECT_EQ(BuildCsvLine(c.cells, c.separator), c.expected);
+  EXPECT_EQ(BuildCsvLine(c.cells, c.separator, c.quoting), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -43,7 +44,16 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"QuoteSeparatorQuotesOnce", {"a\"b", "c"}, "\"", "\"a\"\"b\"\"c"},
         LineCase{"BlankSeparatorMatchesCleanedLineFeed", {"a\nb", "c"}, " ", "\"a b\" c"},
         LineCase{"LooksNumericStaysBare", {"00123", "=1+2", "-5"}, ",", "00123,=1+2,-5"},
-        LineCase{"NonAsciiSeparator", {"x§y", "z"}, "§", "\"x§y\"§z"}),
+        LineCase{"NonAsciiSeparator", {"x§y", "z"}, "§", "\"x§y\"§z"},
+        // Quoting every field: empty ones too, quotes still doubled, line feeds still blanks.
+        LineCase{
+            "AllQuotesEveryField", {"a", "", "1,5"}, ",", "\"a\",\"\",\"1,5\"", CsvQuoting::kAll},
+        LineCase{"AllDoublesQuotesAndCleansLineFeeds",
+                 {"say \"hi\"", "x\ny"},
+                 ";",
+                 "\"say \"\"hi\"\"\";\"x y\"",
+                 CsvQuoting::kAll},
+        LineCase{"AllWithEmptySeparator", {"a", "b"}, "", "\"a\"\"b\"", CsvQuoting::kAll}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(QuoteCsvFieldTest, EmptyTextGivesEmptyField) {
