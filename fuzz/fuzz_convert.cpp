@@ -5,10 +5,11 @@
 // -DCELLVERTER_FUZZ=ON (clang) it fuzzes, with a mutator that keeps .xlsx checksums right; in the
 // test build it replays its seeds.
 //
-// The CSV options follow from the input's length, so that every encoding and separator is
-// reached and a saved input converts the same way again. The CSV file is limited to 8 MiB
-// (RLIMIT_FSIZE): the used range may rightly ask for gigabytes of separators, and the limit
-// turns that into a write error at once. Run the fuzzer with its log on a pipe, not a file.
+// The CSV and conversion options follow from the input's length, so that every encoding,
+// separator and option is reached and a saved input converts the same way again. The CSV file is
+// limited to 8 MiB (RLIMIT_FSIZE): the used range may rightly ask for gigabytes of separators, and
+// the limit turns that into a write error at once. Run the fuzzer with its log on a pipe, not a
+// file.
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -60,6 +61,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.encoding = static_cast<cellverter::CsvEncoding>(size % 5);
   options.separator = kSeparators[size / 5 % 3];
   options.ansiCodePage = kCodePages[size / 15 % 3];
+  // Each conversion option on one length in two, three, ..., so that their mixes are met too.
+  options.values =
+      size / 90 % 2 == 1 ? cellverter::CellValues::kRaw : cellverter::CellValues::kDisplayed;
+  options.fillMerged = size / 180 % 3 != 0;
+  options.skipHidden = size / 540 % 2 == 1;
+  options.trim = size / 1080 % 2 == 1;
+  options.quoting =
+      size / 2160 % 2 == 1 ? cellverter::CsvQuoting::kAll : cellverter::CsvQuoting::kMinimal;
+  options.lineEnding = size % 7 == 0 ? cellverter::LineEnding::kLf : cellverter::LineEnding::kCrLf;
 
   // Every other length converts every worksheet, each into a file named after its sheet.
   cellverter::SheetChoice choice;
