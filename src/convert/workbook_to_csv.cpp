@@ -46,7 +46,8 @@ bool UsedRangeSize::FarLargerThanHeld() const {
 namespace {
 
 // The text of one cell as the options ask: the displayed text or the stored value.
-void CellText(ExcelWorksheet& worksheet, int row, int column, bool raw, std::string& text) {
+[[gnu::always_inline]] inline void CellText(ExcelWorksheet& worksheet, int row, int column,
+                                            bool raw, std::string& text) {
   if (!raw) {
     text = worksheet.Cells(row, column).Text();
     return;

@@ -250,7 +250,7 @@ class EngineWorksheet final : public ExcelWorksheet {
   void Open();
 
   // Cells of the row under the cursor are asked for most: that path stays inline.
-  const SheetRow* FindRow(uint32_t row) {
+  [[gnu::always_inline]] const SheetRow* FindRow(uint32_t row) {
     if (haveCurrent_ && current_.row == row && row >= asked_) {
       asked_ = row;
       return &current_;
@@ -279,7 +279,8 @@ class EngineWorksheet final : public ExcelWorksheet {
     return current_.row == row ? &current_ : nullptr;
   }
 
-  const SheetCell* FindCell(uint32_t row, uint32_t column) {
+  // Inlined into AppendText, the path of every cell; ValueAt would otherwise have it outlined.
+  [[gnu::always_inline]] const SheetCell* FindCell(uint32_t row, uint32_t column) {
     const SheetRow* found = FindRow(row);
     if (found == nullptr) return nullptr;
     const std::vector<SheetCell>& cells = found->cells;
@@ -299,7 +300,7 @@ class EngineWorksheet final : public ExcelWorksheet {
     return *merges_;
   }
 
-  const NumberFormat& FormatOf(uint32_t style) {
+  [[gnu::always_inline]] const NumberFormat& FormatOf(uint32_t style) {
     if (style >= kCachedStyles) return formats_.Get(source_->CellFormat(style));
     if (style >= byStyle_.size()) byStyle_.resize(style + 1, nullptr);
     const NumberFormat*& slot = byStyle_[style];
