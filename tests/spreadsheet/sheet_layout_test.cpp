@@ -4,9 +4,11 @@
 // The layout of the same logical workbook through every reader is in the reader contract suite.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "spreadsheet/sheet_layout_builder.h"
 #include "spreadsheet/workbook_source.h"
 #include "temp_dir.h"
 #include "xls_test_files.h"
@@ -190,6 +192,21 @@ INSTANTIATE_TEST_SUITE_P(
                                {{3, 3}},
                                {{3, 1, 4, 2}}}),
     [](const testing::TestParamInfo<LayoutCase>& p) { return std::string(p.param.name); });
+
+// A file may list two rows by turns without end (each a line of XML): what is kept stays
+// within the bound at which the list is sorted and joined.
+TEST(LineSpansTest, LinesGivenByTurnsStayBounded) {
+  std::vector<LineSpan> spans;
+  size_t most = 0;
+  for (uint32_t i = 0; i < 3'000'000; ++i) {
+    const uint32_t line = i % 2 == 0 ? 1 : 3;
+    AddLineSpan(spans, line, line);
+    most = std::max(most, spans.size());
+  }
+  EXPECT_LE(most, (size_t{1} << 20) + 1);
+  NormaliseLineSpans(spans);
+  EXPECT_EQ(spans, (std::vector<LineSpan>{{1, 1}, {3, 3}}));
+}
 
 }  // namespace
 }  // namespace cellverter
