@@ -174,7 +174,22 @@ INSTANTIATE_TEST_SUITE_P(
                        MergedCells(1, {{9, 9, 0, 1}, {20, 21, 0, 0}})),
                    {},
                    {},
-                   {{1, 1, 3, 3}, {5, 1, 6, 256}, {10, 1, 10, 2}}}),
+                   {{1, 1, 3, 3}, {5, 1, 6, 256}, {10, 1, 10, 2}}},
+        // A text result comes in the STRING record after the formula, past a SHRFMLA; a
+        // formula without one has no value (here followed by a cell, by a ROW record and
+        // by the sheet's end). An empty text result is a value.
+        LayoutCase{"FormulaTextWithoutStringRecord",
+                   Xls(ts::Formula(0, 0, ts::FormulaSpecial(0, 0)) + ts::Number(0, 1, 4) +
+                       ts::Formula(1, 0, ts::FormulaSpecial(0, 0)) +
+                       ts::Record(0x04BC, std::string(10, '\0')) +
+                       ts::Record(0x0207, ts::Le16(1) + '\0' + "x") +
+                       ts::Formula(2, 0, ts::FormulaSpecial(3, 0)) + ts::Formula(3, 0, ts::F64(1)) +
+                       ts::Formula(4, 0, ts::FormulaSpecial(0, 0)) + RowRecord(6, 0) +
+                       ts::Formula(5, 0, ts::FormulaSpecial(0, 0))),
+                   {},
+                   {},
+                   {},
+                   3}),
     [](const testing::TestParamInfo<LayoutCase>& p) { return std::string(p.param.name); });
 
 // Saved by LibreOffice from tests/data/xlsx/lo-layout.fods (see the README beside it): row 2

@@ -67,10 +67,21 @@ void SheetScan::ForEachSheetRecord(F&& f) {
 void SheetScan::Scan() {
   bool ordered = true;
   uint32_t previousRow = 0;
+  // A formula's text result comes in the STRING record after it (past any SHRFMLA, ARRAY or
+  // TABLE); a formula without one has no value, and its cell is served empty.
+  bool textPending = false;
   ForEachSheetRecord([&](uint16_t type, std::string_view data) {
     if (!IsCellRecord(type)) {
+      if (textPending && type != kShrFmla && type != kArray && type != kTable) {
+        textPending = false;
+        if (type != kString) ++layout_.formulasWithoutValue;
+      }
       ReadOtherRecord(type, data);
       return;
+    }
+    if (textPending) {
+      textPending = false;
+      ++layout_.formulasWithoutValue;
     }
     if (data.size() < 6) ThrowDamaged("a cell record is too short");
     const uint32_t row = LoadLe16(data.data());
@@ -81,7 +92,12 @@ void SheetScan::Scan() {
     NoteMissingCellFormats(type, data);
     if (row < previousRow) ordered = false;
     previousRow = row;
+    // FormulaValue (MS-XLS 2.5.133): fExprO 0xFFFF with type 0 is a text result.
+    textPending = (type == kFormula || type == kFormulaBiff4) && data.size() >= 14 &&
+                  data[6] == 0 && static_cast<uint8_t>(data[12]) == 0xFF &&
+                  static_cast<uint8_t>(data[13]) == 0xFF;
   });
+  if (textPending) ++layout_.formulasWithoutValue;
   layout_.hiddenRows = rowVisibility_.Finish(kMaxBiffRows);
   NormaliseLineSpans(layout_.hiddenColumns);
   if (!ordered) {
