@@ -67,37 +67,32 @@ void SheetScan::ForEachSheetRecord(F&& f) {
 void SheetScan::Scan() {
   bool ordered = true;
   uint32_t previousRow = 0;
-  // A formula's text result comes in the STRING record after it (past any SHRFMLA, ARRAY or
-  // TABLE); a formula without one has no value, and its cell is served empty.
-  bool textPending = false;
   ForEachSheetRecord([&](uint16_t type, std::string_view data) {
     if (!IsCellRecord(type)) {
-      if (textPending && type != kShrFmla && type != kArray && type != kTable) {
-        textPending = false;
-        if (type != kString) ++layout_.formulasWithoutValue;
-      }
       ReadOtherRecord(type, data);
       return;
-    }
-    if (textPending) {
-      textPending = false;
-      ++layout_.formulasWithoutValue;
     }
     if (data.size() < 6) ThrowDamaged("a cell record is too short");
     const uint32_t row = LoadLe16(data.data());
     uint32_t first = LoadLe16(data.data() + 2), last = first;
-    if (type == kMulRk || type == kMulBlank) last = MulLastColumn(type, data);
+    switch (type) {
+      case kMulRk:
+      case kMulBlank:
+        last = MulLastColumn(type, data);
+        break;
+      case kFormula:
+      case kFormulaBiff4:
+        NoteFormula(data);
+        break;
+      default:
+        break;
+    }
     usedRange_.AddCell(row + 1, last + 1);
     cellsHeld_ += last - first + 1;
     NoteMissingCellFormats(type, data);
     if (row < previousRow) ordered = false;
     previousRow = row;
-    // FormulaValue (MS-XLS 2.5.133): fExprO 0xFFFF with type 0 is a text result.
-    textPending = (type == kFormula || type == kFormulaBiff4) && data.size() >= 14 &&
-                  data[6] == 0 && static_cast<uint8_t>(data[12]) == 0xFF &&
-                  static_cast<uint8_t>(data[13]) == 0xFF;
   });
-  if (textPending) ++layout_.formulasWithoutValue;
   layout_.hiddenRows = rowVisibility_.Finish(kMaxBiffRows);
   NormaliseLineSpans(layout_.hiddenColumns);
   if (!ordered) {
@@ -126,10 +121,34 @@ void SheetScan::NoteMissingCellFormats(uint16_t type, std::string_view data) {
   }
 }
 
-// What widens the used range besides cells, and the sheet's layout. The stored DIMENSIONS
-// is not read.
+// A formula's text result comes in the STRING record right after it, past any SHRFMLA,
+// ARRAY or TABLE; a formula without one has no value, and its cell is served empty. Each
+// formula with a text result counts as one without a value until its STRING record is met
+// where it belongs: the cells' path only looks at the formulas.
+void SheetScan::NoteFormula(std::string_view data) {
+  // FormulaValue (MS-XLS 2.5.133): fExprO 0xFFFF with type 0 is a text result.
+  if (data.size() >= 14 && data[6] == 0 && static_cast<uint8_t>(data[12]) == 0xFF &&
+      static_cast<uint8_t>(data[13]) == 0xFF) {
+    ++layout_.formulasWithoutValue;
+    textResultAt_ = reader_.offset() + 4 + data.size();
+  }
+}
+
+// What widens the used range besides cells, the sheet's layout, and the text results of
+// formulas. The stored DIMENSIONS is not read.
 void SheetScan::ReadOtherRecord(uint16_t type, std::string_view data) {
   switch (type) {
+    case kShrFmla:
+    case kArray:
+    case kTable:
+      if (reader_.offset() == textResultAt_) textResultAt_ += 4 + data.size();
+      break;
+    case kString:
+      if (reader_.offset() == textResultAt_) {
+        --layout_.formulasWithoutValue;
+        textResultAt_ = kNoTextResult;
+      }
+      break;
     case kRow:
       // Row (MS-XLS 2.4.221): fGhostDirty (0x80) a row format, fUnsynced (0x40) a height set
       // by hand; either counts in the row bounds. fDyZero (0x20) hides the row.

@@ -64,6 +64,7 @@ class SheetScan {
 
  private:
   void NoteMissingCellFormats(uint16_t type, std::string_view data);
+  [[gnu::noinline]] void NoteFormula(std::string_view data);
   void ReadOtherRecord(uint16_t type, std::string_view data);
   void ReadMergedCells(std::string_view data);
   template <typename F>
@@ -75,6 +76,8 @@ class SheetScan {
   RepairLog& repairs_;
   SheetLayout& layout_;
   RowVisibility rowVisibility_;
+  static constexpr uint64_t kNoTextResult = UINT64_MAX;
+  uint64_t textResultAt_ = kNoTextResult;  // where the last text formula's STRING belongs
   const uint64_t sheetOffset_;
   const int sheetDepth_;
   UsedRangeBounds usedRange_;
