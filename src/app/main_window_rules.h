@@ -2,8 +2,12 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "convert/workbook_to_csv.h"
 
@@ -57,6 +61,17 @@ enum class WindowOption {
   StartMinimized,
 };
 std::string_view OptionKey(WindowOption option);
+
+// The conversion options as settings.ini stores them. Reading starts from `options` and
+// changes only what a key holds one of its two exact words for; `stored` gives a key's text,
+// or nothing when it is absent.
+void ReadConversionSettings(
+    const std::function<std::optional<std::string>(std::string_view key)>& stored,
+    CsvOptions& options);
+// The keys and words of the options in which `chosen` differs from `shown`, so that a key the
+// user left alone stays as stored (absent, or a word of a later version).
+std::vector<std::pair<std::string_view, std::string_view>> ChangedConversionSettings(
+    const CsvOptions& shown, const CsvOptions& chosen);
 
 // What the automatic run at start-up asks of the window. The window carries the steps out;
 // the order and the conditions live in RunAutomaticStart.
