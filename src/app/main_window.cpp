@@ -685,9 +685,12 @@ class TAppForm::RunConnection : public BatchObserver {
     const bool cancelled = text == kCompletedStatusText && stopHonoured_;
     // The last workbook's notes would vanish under "Completed": a run that mended workbooks
     // names the last repair there.
-    const std::string shown = text == kCompletedStatusText && repairedWorkbooks_ > 0
-                                  ? CompletedWithRepairsText(repairedWorkbooks_, lastRepair_)
-                                  : text;
+    std::string shown = text == kCompletedStatusText && repairedWorkbooks_ > 0
+                            ? CompletedWithRepairsText(repairedWorkbooks_, lastRepair_)
+                            : text;
+    if (text == kCompletedStatusText && unvaluedWorkbooks_ > 0) {
+      shown += FormulasWithoutValueCompletionNote(unvaluedWorkbooks_, lastUnvalued_);
+    }
     OnWindow([this, shown, cancelled] {
       form_.SetStatus(FromUtf8(cancelled ? Translate("Cancelled") : shown));
       form_.statusBar1_->repaint();
@@ -740,7 +743,9 @@ class TAppForm::RunConnection : public BatchObserver {
     ShowNote(text);
   }
   void WorkbookFormulasWithoutValue(std::size_t /*index*/, long long count) override {
-    ShowNote(FormulasWithoutValueText(workbook_, count));
+    ++unvaluedWorkbooks_;
+    lastUnvalued_ = FormulasWithoutValueText(workbook_, count);
+    ShowNote(lastUnvalued_);
   }
   void WorkbookProgress(std::size_t /*index*/, long long row, long long lastRow) override {
     lastRow_ = lastRow;
@@ -783,6 +788,9 @@ class TAppForm::RunConnection : public BatchObserver {
   std::size_t repairedWorkbooks_ = 0;
   std::optional<std::size_t> lastRepairedIndex_;
   std::string lastRepair_;
+  // Workbooks with formulas that have no calculated value, and the last warning; likewise.
+  std::size_t unvaluedWorkbooks_ = 0;
+  std::string lastUnvalued_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> stopHonoured_{false};
   std::atomic<std::size_t> done_{0};

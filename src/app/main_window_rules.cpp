@@ -72,6 +72,13 @@ std::string CompletedWithRepairsText(std::size_t workbooks, const std::string& l
          (workbooks == 1 ? " workbook" : " workbooks") + " repaired; " + lastRepair + ")";
 }
 
+std::string FormulasWithoutValueCompletionNote(std::size_t workbooks,
+                                               const std::string& lastWarning) {
+  if (workbooks == 1) return " (" + lastWarning + ")";
+  return " (" + std::to_string(workbooks) +
+         " workbooks have formula cells without a calculated value; " + lastWarning + ")";
+}
+
 int RunProgressPermyriad(std::size_t done, std::size_t total, long long row, long long lastRow) {
   if (total == 0) return 0;
   if (done >= total) return 10000;

@@ -50,6 +50,11 @@ std::string RepairedStatusText(const std::string& workbook, const std::string& r
 // "Completed (1 workbook repaired; "<path>": <repair>)": the end of a run in which readers
 // mended workbooks, with the last repair (`lastRepair` names its workbook).
 std::string CompletedWithRepairsText(std::size_t workbooks, const std::string& lastRepair);
+// What "Completed" adds for a run in which `workbooks` workbooks had formulas without a
+// calculated value: " (<lastWarning>)" for one, " (2 workbooks have formula cells without a
+// calculated value; <lastWarning>)" for more, so the last workbook's warning stays in sight.
+std::string FormulasWithoutValueCompletionNote(std::size_t workbooks,
+                                               const std::string& lastWarning);
 int RunProgressPermyriad(std::size_t done, std::size_t total, long long row, long long lastRow);
 
 // The five Settings options and the setting key each one is stored under.
