@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/error.h"
 #include "spreadsheet/sheet_source.h"
@@ -37,11 +38,39 @@ class MemoryFile {
   int fd_;
 };
 
+// Hidden lines ascending, disjoint, not touching, from line 1 and within the sheet's `limit`.
+inline void CheckLineSpans(const std::vector<LineSpan>& spans, uint32_t limit) {
+  for (size_t i = 0; i < spans.size(); ++i) {
+    if (spans[i].first == 0 || spans[i].first > spans[i].last || spans[i].last > limit) {
+      std::abort();
+    }
+    if (i > 0 && spans[i].first <= spans[i - 1].last + 1) std::abort();
+  }
+}
+
+// What the conversion options rely on of the layout: lines as above, merged areas of two
+// cells or more with their corners in order and inside the largest sheet.
+inline void CheckLayout(const SheetLayout& layout) {
+  constexpr uint32_t kRows = 1048576;
+  constexpr uint32_t kColumns = 16384;
+  CheckLineSpans(layout.hiddenRows, kRows);
+  CheckLineSpans(layout.hiddenColumns, kColumns);
+  if (layout.mergedAreas.size() > kMaxMergedAreas) std::abort();
+  for (const CellArea& area : layout.mergedAreas) {
+    if (area.firstRow == 0 || area.firstColumn == 0 || area.firstRow > area.lastRow ||
+        area.firstColumn > area.lastColumn || area.lastRow > kRows || area.lastColumn > kColumns ||
+        (area.firstRow == area.lastRow && area.firstColumn == area.lastColumn)) {
+      std::abort();
+    }
+  }
+}
+
 // What the engine relies on: rows and columns ascending and inside the last used cell, twice
-// over (after a rewind), and a format for every cell's style.
+// over (after a rewind), a format for every cell's style, and a sound layout.
 inline void ExerciseSheetSource(SheetSource& source) {
   const uint32_t lastRow = source.LastRow();
   const uint32_t lastColumn = source.LastColumn();
+  CheckLayout(source.Layout());
   SheetRow row;
   for (int pass = 0; pass < 2; ++pass) {
     uint32_t previousRow = 0;

@@ -20,6 +20,8 @@ class FirstWorksheetSource final : public SheetSource {
     const std::optional<size_t> first = FirstWorksheet(*workbook_);
     if (!first) ThrowWorkbookError(path, kNoWorksheetCause, ErrorKind::kNoSuchSheet);
     sheet_ = workbook_->OpenSheet(*first);
+    // Complete once the sheet is open; Layout() reads this copy.
+    layout_ = sheet_->Layout();
     TakeRepairs();
   }
 

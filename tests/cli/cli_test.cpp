@@ -222,6 +222,22 @@ TEST(CliTest, WritesOneWorkbookToStandardOutputLeavingNothingBehind) {
   EXPECT_FALSE(fs::exists(dir / "-"));
 }
 
+TEST(CliTest, WarnsOfFormulasStoredWithoutTheirValues) {
+  TempDir dir;
+  testing_support::TestWorkbook book;
+  book.sheets = {
+      {"<row r=\"1\"><c r=\"A1\"><f>1+1</f></c><c r=\"B1\"><f>A1*2</f></c>"
+       "<c r=\"C1\" t=\"str\"><f>\"\"</f><v></v></c><c r=\"D1\"><v>7</v></c></row>"}};
+  WriteBytes(dir / "formulas.xlsx", book.Zip());
+  const Outcome outcome = RunCli(dir.path(), {"-d", "out", "formulas.xlsx"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(ReadBytes(dir / "out/formulas.csv"), ",,,7\r\n");
+  EXPECT_NE(outcome.err.find("cellverter-cli: warning: \"formulas.xlsx\": 2 formula cells have no "
+                             "calculated value and are written empty\n"),
+            std::string::npos)
+      << outcome.err;
+}
+
 TEST(CliTest, HelpAndVersion) {
   TempDir dir;
   Outcome outcome = RunCli(dir.path(), {"--version"});

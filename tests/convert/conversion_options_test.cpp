@@ -63,6 +63,37 @@ LogicalWorkbook Dates1904() {
   return book;
 }
 
+// Hidden rows and columns, merged areas (one whose top-left cell lies in a hidden column) and
+// a styled blank at G8 that stretches the used range.
+LogicalWorkbook Shaped() {
+  LogicalSheet sheet = Worksheet({
+      Text(1, 1, "Head"),
+      Text(1, 2, "Hidden col"),
+      Text(1, 3, "Merged"),
+      Text(1, 5, "e"),
+      Text(2, 1, "r2"),
+      Text(2, 2, "x"),
+      Text(3, 1, "secret"),
+      Text(3, 3, "s"),
+      Text(4, 1, "last"),
+      Text(4, 2, "y"),
+      Text(6, 2, "from hidden"),
+      StyledBlank(8, 7),
+  });
+  sheet.hiddenRows = {{3, 3}};
+  sheet.hiddenColumns = {{2, 2}};
+  sheet.mergedAreas = {{1, 3, 2, 4}, {6, 2, 6, 3}};
+  return {{sheet}};
+}
+
+CsvOptions Shape(bool skipHidden, bool fillMerged, bool trim) {
+  CsvOptions options;
+  options.skipHidden = skipHidden;
+  options.fillMerged = fillMerged;
+  options.trim = trim;
+  return options;
+}
+
 struct OptionCase {
   const char* name;
   LogicalWorkbook (*workbook)();
@@ -131,6 +162,42 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"Raw1900Edges", Dates1900, Raw(),
                    "1900-01-01,60,1900-03-01,12:00:00,3000000,2024-01-15T00:00:00.009\r\n"},
         OptionCase{"Raw1904", Dates1904, Raw(), "2024-01-15,1904-01-01,2024-01-15T18:00:00\r\n"},
+        OptionCase{"ShapedAsStored",
+                   Shaped,
+                   {},
+                   "Head,Hidden col,Merged,,e,,\r\n"
+                   "r2,x,,,,,\r\n"
+                   "secret,,s,,,,\r\n"
+                   "last,y,,,,,\r\n"
+                   ",,,,,,\r\n"
+                   ",from hidden,,,,,\r\n"
+                   ",,,,,,\r\n"
+                   ",,,,,,\r\n"},
+        OptionCase{"FillMerged", Shaped, Shape(false, true, false),
+                   "Head,Hidden col,Merged,Merged,e,,\r\n"
+                   "r2,x,Merged,Merged,,,\r\n"
+                   "secret,,s,,,,\r\n"
+                   "last,y,,,,,\r\n"
+                   ",,,,,,\r\n"
+                   ",from hidden,from hidden,,,,\r\n"
+                   ",,,,,,\r\n"
+                   ",,,,,,\r\n"},
+        OptionCase{"SkipHidden", Shaped, Shape(true, false, false),
+                   "Head,Merged,,e,,\r\n"
+                   "r2,,,,,\r\n"
+                   "last,,,,,\r\n"
+                   ",,,,,\r\n"
+                   ",,,,,\r\n"
+                   ",,,,,\r\n"
+                   ",,,,,\r\n"},
+        // A merged area keeps the text of its top-left cell in a hidden column; trimming
+        // counts what is shown.
+        OptionCase{"SkipHiddenFillMergedTrim", Shaped, Shape(true, true, true),
+                   "Head,Merged,Merged,e\r\n"
+                   "r2,Merged,Merged,\r\n"
+                   "last,,,\r\n"
+                   ",,,\r\n"
+                   ",from hidden,,\r\n"},
         OptionCase{"Trim", Values, Trimmed(),
                    "Name,Amount,When,Flag\r\n"
                    "\"a,b\",0.1,2024-01-15,TRUE\r\n"
@@ -144,6 +211,50 @@ INSTANTIATE_TEST_SUITE_P(
                    "\"\",\"\",\"\",\"\",\"\",\"\"\n"
                    "\"\",\"\",\"\",\"\",\"\",\"\"\n"}),
     [](const testing::TestParamInfo<OptionCase>& param) { return std::string(param.param.name); });
+
+// Counts what the monitor is told of formulas without a value.
+class FormulaCount : public ConversionMonitor {
+ public:
+  void FormulasWithoutValue(long long count) override { told += count; }
+  long long told = 0;
+};
+
+TEST(ConversionOptionsTest, SkipHiddenLeavesOutHiddenWorksheetsOfAllButNotOneAskedFor) {
+  TempDir dir;
+  const LogicalWorkbook book = ThreeWorksheetsAndAChart();
+  WriteBytes(dir / "book.xlsx", WriteXlsx(book));
+  WriteBytes(dir / "book.xls", WriteXls(book));
+  CsvOptions options;
+  options.skipHidden = true;
+  for (const char* file : {"book.xlsx", "book.xls"}) {
+    std::vector<std::string> names;
+    const auto namer = [&](const std::string& sheet) {
+      names.push_back(sheet);
+      return dir / (std::string(file) + " - " + sheet + ".csv");
+    };
+    ConvertWorkbookToCSV(dir / file, SheetChoice{true, {}}, namer, options);
+    EXPECT_EQ(names, (std::vector<std::string>{"Alpha", "Gämma"})) << file;
+    names.clear();
+    ConvertWorkbookToCSV(dir / file, SheetChoice{false, {"Beta"}}, namer, options);
+    EXPECT_EQ(names, std::vector<std::string>{"Beta"}) << file;
+  }
+}
+
+TEST(ConversionOptionsTest, FormulasWithoutAValueAreWrittenEmptyAndCountedForTheWorkbook) {
+  TempDir dir;
+  const LogicalWorkbook book{{Worksheet({FormulaWithoutValue(1, 1, "1+1"), Num(1, 2, 7),
+                                         FormulaWithoutValue(2, 2, "A1*2")},
+                                        "One"),
+                              Worksheet({FormulaWithoutValue(1, 1, "NOW()")}, "Two")}};
+  WriteBytes(dir / "book.xlsx", WriteXlsx(book));
+  FormulaCount monitor;
+  const std::vector<std::string> written = ConvertWorkbookToCSV(
+      dir / "book.xlsx", SheetChoice{true, {}},
+      [&](const std::string& sheet) { return dir / (sheet + ".csv"); }, {}, &monitor);
+  ASSERT_EQ(written.size(), 2u);
+  EXPECT_EQ(ReadBytes(written[0]), ",7\r\n,\r\n");
+  EXPECT_EQ(monitor.told, 3);
+}
 
 }  // namespace
 }  // namespace cellverter

@@ -1,6 +1,7 @@
 // Logical workbooks (sheets of every kind and visibility, typed cells, number formats, the
-// date system) and the writers that store one as .xlsx and as .xls (BIFF8): the reader contract
-// suite and the command-line tests read the same workbook in every format.
+// date system, hidden rows and columns, merged areas) and the writers that store one as .xlsx and
+// as .xls (BIFF8): the reader contract suite and the command-line tests read the same workbook in
+// every format.
 #pragma once
 
 #include <algorithm>
@@ -27,6 +28,9 @@ struct LogicalCell {
   CellValue value;          // Empty: a blank cell with a format of its own
   std::string format{};     // a number format code; "" for General
   bool sharedString{true};  // a text in the shared string table, or in the cell itself
+  // With an Empty value: a formula stored without its result (.xlsx only; the .xls writer
+  // writes the cell as a blank, since a FORMULA record always carries a result).
+  std::string formula{};
 };
 
 struct LogicalSheet {
@@ -37,6 +41,11 @@ struct LogicalSheet {
   // .xls writer those of every sheet: there a chart, dialog or macro sheet holds cell records
   // that a wrong choice of sheet would show.
   std::vector<LogicalCell> cells{};
+  // Hidden rows and columns (each span written as its lines one by one for rows, as one
+  // column range for columns) and merged areas, in the order written.
+  std::vector<LineSpan> hiddenRows{};
+  std::vector<LineSpan> hiddenColumns{};
+  std::vector<CellArea> mergedAreas{};
 };
 
 struct LogicalWorkbook {
@@ -58,6 +67,9 @@ inline LogicalCell Err(uint32_t row, uint32_t column, std::string code) {
 }
 inline LogicalCell StyledBlank(uint32_t row, uint32_t column) {
   return {row, column, CellValue::Empty()};
+}
+inline LogicalCell FormulaWithoutValue(uint32_t row, uint32_t column, std::string formula) {
+  return {row, column, CellValue::Empty(), "", true, std::move(formula)};
 }
 
 inline LogicalSheet Worksheet(std::vector<LogicalCell> cells, std::string name = "Sheet1",
@@ -113,6 +125,7 @@ inline std::string XlsxCell(const LogicalCell& cell, uint16_t style,
       "<t xml:space=\"preserve\">" + ts::XmlEscape(cell.value.text) + "</t>";
   switch (cell.value.kind) {
     case CellValue::Kind::Empty:
+      if (!cell.formula.empty()) return xml + "><f>" + ts::XmlEscape(cell.formula) + "</f></c>";
       return xml + "/>";
     case CellValue::Kind::Number: {
       char number[40];
@@ -149,22 +162,44 @@ inline std::string WriteXlsx(const LogicalWorkbook& logical) {
     book.sharedStrings.push_back("<t xml:space=\"preserve\">" + ts::XmlEscape(text) + "</t>");
   }
   for (const LogicalSheet& sheet : logical.sheets) {
-    std::string data;
-    uint32_t row = 0;
-    for (const LogicalCell& cell : sheet.cells) {
-      if (cell.row != row) {
-        if (row != 0) data += "</row>";
-        row = cell.row;
-        data += "<row r=\"" + std::to_string(row) + "\">";
-      }
-      data += XlsxCell(cell, StyleOf(cell, formats), strings);
+    // Rows in order, each with its cells; a hidden row without cells is written empty.
+    std::map<uint32_t, std::string> rows;
+    for (const LineSpan& span : sheet.hiddenRows) {
+      for (uint32_t r = span.first; r <= span.last; ++r) rows[r];
     }
-    if (row != 0) data += "</row>";
+    for (const LogicalCell& cell : sheet.cells) {
+      rows[cell.row] += XlsxCell(cell, StyleOf(cell, formats), strings);
+    }
+    std::string data;
+    for (const auto& [row, cells] : rows) {
+      const bool hidden =
+          std::any_of(sheet.hiddenRows.begin(), sheet.hiddenRows.end(),
+                      [row = row](const LineSpan& s) { return row >= s.first && row <= s.last; });
+      data += "<row r=\"" + std::to_string(row) + "\"" + (hidden ? " hidden=\"1\"" : "") + ">" +
+              cells + "</row>";
+    }
     static const char* const kKinds[] = {"worksheet", "chartsheet", "dialogsheet", "macrosheet"};
     static const char* const kStates[] = {"", "hidden", "veryHidden"};
     ts::TestSheet part(data, kKinds[static_cast<int>(sheet.kind)],
                        kStates[static_cast<int>(sheet.visibility)]);
     part.name = sheet.name;
+    if (!sheet.hiddenColumns.empty()) {
+      part.beforeData += "<cols>";
+      for (const LineSpan& span : sheet.hiddenColumns) {
+        part.beforeData += "<col min=\"" + std::to_string(span.first) + "\" max=\"" +
+                           std::to_string(span.last) + "\" width=\"9\" hidden=\"1\"/>";
+      }
+      part.beforeData += "</cols>";
+    }
+    if (!sheet.mergedAreas.empty()) {
+      part.afterData += "<mergeCells count=\"" + std::to_string(sheet.mergedAreas.size()) + "\">";
+      for (const CellArea& area : sheet.mergedAreas) {
+        part.afterData += "<mergeCell ref=\"" + ts::ColumnName(area.firstColumn) +
+                          std::to_string(area.firstRow) + ":" + ts::ColumnName(area.lastColumn) +
+                          std::to_string(area.lastRow) + "\"/>";
+      }
+      part.afterData += "</mergeCells>";
+    }
     book.sheets.push_back(std::move(part));
   }
   return book.Zip();
@@ -267,8 +302,30 @@ inline std::string WriteXls(const LogicalWorkbook& logical) {
         part.substream = 0x0040;
         break;
     }
+    for (const LineSpan& span : sheet.hiddenColumns) {
+      // COLINFO: first and last column, width, format 15 (the default), fHidden.
+      part.records +=
+          ts::Record(0x007D, ts::Le16(span.first - 1) + ts::Le16(span.last - 1) + ts::Le16(2340) +
+                                 ts::Le16(15) + ts::Le16(1) + ts::Le16(0));
+    }
+    for (const LineSpan& span : sheet.hiddenRows) {
+      for (uint32_t r = span.first; r <= span.last; ++r) {
+        // ROW: row, columns, height, reserved, unused, fDyZero, format.
+        part.records +=
+            ts::Record(0x0208, ts::Le16(r - 1) + ts::Le16(0) + ts::Le16(0) + ts::Le16(255) +
+                                   ts::Le16(0) + ts::Le16(0) + ts::Le16(0x0020) + ts::Le16(15));
+      }
+    }
     for (const LogicalCell& cell : sheet.cells) {
       part.records += XlsCell(cell, StyleOf(cell, formats), strings);
+    }
+    if (!sheet.mergedAreas.empty()) {
+      std::string refs = ts::Le16(static_cast<uint32_t>(sheet.mergedAreas.size()));
+      for (const CellArea& area : sheet.mergedAreas) {
+        refs += ts::Le16(area.firstRow - 1) + ts::Le16(area.lastRow - 1) +
+                ts::Le16(area.firstColumn - 1) + ts::Le16(area.lastColumn - 1);
+      }
+      part.records += ts::Record(0x00E5, refs);
     }
     sheets.push_back(std::move(part));
   }

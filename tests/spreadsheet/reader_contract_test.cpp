@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,24 @@ void PrintTo(const ContractParam& p, std::ostream* os) {
 
 class ReaderContract : public testing::TestWithParam<ContractParam> {};
 
+// Every line of the spans, whatever their order or joins.
+std::set<uint32_t> LinesOf(const std::vector<LineSpan>& spans) {
+  std::set<uint32_t> lines;
+  for (const LineSpan& span : spans) {
+    for (uint32_t line = span.first; line <= span.last; ++line) lines.insert(line);
+  }
+  return lines;
+}
+
+// Ascending, disjoint, and no two that touch.
+bool Joined(const std::vector<LineSpan>& spans) {
+  for (size_t i = 0; i < spans.size(); ++i) {
+    if (spans[i].first > spans[i].last) return false;
+    if (i > 0 && spans[i].first <= spans[i - 1].last + 1) return false;
+  }
+  return true;
+}
+
 TEST_P(ReaderContract, ReadsTheFirstWorksheetAsWritten) {
   const ContractCase& c = GetParam().contract;
   const bool xlsx = GetParam().format == Format::Xlsx;
@@ -86,6 +105,18 @@ TEST_P(ReaderContract, ReadsTheFirstWorksheetAsWritten) {
     EXPECT_EQ(source->CellsHeld(), sheet.cells.size());
     EXPECT_EQ(ts::Dump(*source), cells);
     EXPECT_TRUE(source->Repairs().Notes().empty());
+
+    // The layout: the hidden lines as written, joined; the merged areas as listed.
+    const SheetLayout& layout = source->Layout();
+    EXPECT_EQ(LinesOf(layout.hiddenRows), LinesOf(sheet.hiddenRows));
+    EXPECT_TRUE(Joined(layout.hiddenRows));
+    EXPECT_EQ(LinesOf(layout.hiddenColumns), LinesOf(sheet.hiddenColumns));
+    EXPECT_TRUE(Joined(layout.hiddenColumns));
+    EXPECT_EQ(layout.mergedAreas, sheet.mergedAreas);
+    const auto formulas =
+        std::count_if(sheet.cells.begin(), sheet.cells.end(),
+                      [](const LogicalCell& cell) { return !cell.formula.empty(); });
+    EXPECT_EQ(layout.formulasWithoutValue, xlsx ? static_cast<uint64_t>(formulas) : 0u);
   }
 }
 
@@ -153,6 +184,31 @@ const std::vector<ContractCase>& Cases() {
        "1"},
       {"ThreeWorksheetsAndAChart", ThreeWorksheetsAndAChart(), "alpha|1"},
       // Names against their order: the first in workbook order wins, not the first by name.
+      // Hidden rows with and without cells, spans written line by line or next to each
+      // other, and a hidden column beyond the used range.
+      {"HiddenRowsAndColumns",
+       {{{"Sheet1",
+          SheetKind::kWorksheet,
+          SheetVisibility::kVisible,
+          {Num(1, 1, 1), Num(1, 2, 2), Num(1, 3, 3), Num(2, 1, 4), Num(3, 1, 5), Num(5, 2, 6)},
+          {{2, 3}, {4, 4}, {7, 7}},
+          {{2, 2}, {3, 3}, {5, 9}}}}},
+       "1|2|3\n4||\n5||\n||\n|6|"},
+      {"MergedAreas",
+       {{{"Sheet1",
+          SheetKind::kWorksheet,
+          SheetVisibility::kVisible,
+          {Text(1, 1, "head"), Num(3, 2, 7)},
+          {},
+          {},
+          {{1, 1, 1, 3}, {2, 1, 4, 1}, {3, 2, 4, 3}, {10, 5, 12, 5}}}}},
+       "head|\n|\n|7"},
+      // A library's workbook: formulas whose results Excel calculates on opening. The .xls
+      // writer stores them as blanks.
+      {"FormulasWithoutValue",
+       {{Worksheet({Num(1, 1, 2), FormulaWithoutValue(1, 2, "A1*2"),
+                    FormulaWithoutValue(2, 1, "SUM(A1:B1)")})}},
+       "2|\n|"},
       {"SheetOrder",
        {{Worksheet({Text(1, 1, "gamma")}, "Gamma"), Worksheet({Text(1, 1, "alpha")}, "Alpha"),
          Worksheet({Text(1, 1, "beta")}, "Beta")}},

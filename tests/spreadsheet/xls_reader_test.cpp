@@ -594,7 +594,20 @@ INSTANTIATE_TEST_SUITE_P(
                     "damaged", ErrorKind::kDamaged},
         FailureCase{"MulRkWithWrongLength",
                     [] { return InCompoundFile(Sheet(Record(0x00BD, std::string(9, '\0')))); },
-                    "damaged", ErrorKind::kDamaged}),
+                    "damaged", ErrorKind::kDamaged},
+        // MERGEDCELLS records of 1000 areas each (A1:B1), one area past the bound.
+        FailureCase{"TooManyMergedAreas",
+                    [] {
+                      std::string area = Le16(0) + Le16(0) + Le16(0) + Le16(1);
+                      std::string record = Le16(1000);
+                      for (int i = 0; i < 1000; ++i) record += area;
+                      std::string records;
+                      for (size_t written = 0; written <= kMaxMergedAreas; written += 1000) {
+                        records += Record(0x00E5, record);
+                      }
+                      return InCompoundFile(Sheet(records));
+                    },
+                    "the file is damaged (there are too many merged areas)", ErrorKind::kDamaged}),
     [](const auto& testInfo) { return testInfo.param.name; });
 
 TEST(XlsFailures, MissingFileIsNamed) {

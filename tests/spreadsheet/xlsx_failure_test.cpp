@@ -289,7 +289,19 @@ INSTANTIATE_TEST_SUITE_P(
                       return WithSheetData(std::string(24 << 20, ' '));
                     }),
                     "the file is damaged (a part is compressed beyond any real workbook).",
-                    ErrorKind::kDamaged}),
+                    ErrorKind::kDamaged},
+        FailureCase{"TooManyMergedAreas", Bytes([] {
+                      TestWorkbook book;
+                      TestSheet sheet("");
+                      sheet.afterData = "<mergeCells>";
+                      for (size_t i = 0; i <= kMaxMergedAreas; ++i) {
+                        sheet.afterData += "<mergeCell ref=\"A1:B1\"/>";
+                      }
+                      sheet.afterData += "</mergeCells>";
+                      book.sheets = {sheet};
+                      return book.Zip();
+                    }),
+                    "the file is damaged (there are too many merged areas).", ErrorKind::kDamaged}),
     [](const testing::TestParamInfo<FailureCase>& p) { return std::string(p.param.name); });
 
 // A FIFO, socket or device named like a workbook is refused by every place that opens a

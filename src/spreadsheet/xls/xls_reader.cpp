@@ -135,8 +135,8 @@ class XlsSheet final : public SheetSource {
     const bool bofMissing = biff::ProbeSubstream(reader, entry.offset, workbook.stream_->size()) ==
                             biff::SubstreamStart::kWorksheetWithoutBof;
     if (bofMissing) Repairs().Note(kSheetWithoutBofRepair);
-    scan_.emplace(reader, workbook.globals_, workbook.file_->Truncated(), Repairs(), entry.offset,
-                  bofMissing);
+    scan_.emplace(reader, workbook.globals_, workbook.file_->Truncated(), Repairs(), layout_,
+                  entry.offset, bofMissing);
     scan_->Scan();
     cells_.emplace(reader, workbook.globals_, *scan_, Repairs());
     Rewind();

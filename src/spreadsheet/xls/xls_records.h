@@ -56,10 +56,16 @@ enum RecordType : uint16_t {
   kRow = 0x0208,
   kColInfo = 0x007D,
   kNote = 0x001C,
+  kDefaultRowHeight = 0x0225,
+  kMergedCells = 0x00E5,
 };
 
 inline constexpr const char* kOldBiffCause =
     "Excel 2.x-4.x workbooks are not supported; save it as a newer Excel workbook";
+
+// The rows and columns of a BIFF8 worksheet.
+constexpr uint32_t kMaxBiffRows = 65536;
+constexpr uint32_t kMaxBiffColumns = 256;
 
 // BOF substream types (MS-XLS 2.4.21).
 constexpr uint16_t kWorksheetSubstream = 0x0010;

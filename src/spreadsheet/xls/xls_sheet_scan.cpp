@@ -69,19 +69,32 @@ void SheetScan::Scan() {
   uint32_t previousRow = 0;
   ForEachSheetRecord([&](uint16_t type, std::string_view data) {
     if (!IsCellRecord(type)) {
-      CountInUsedRange(type, data);
+      ReadOtherRecord(type, data);
       return;
     }
     if (data.size() < 6) ThrowDamaged("a cell record is too short");
     const uint32_t row = LoadLe16(data.data());
     uint32_t first = LoadLe16(data.data() + 2), last = first;
-    if (type == kMulRk || type == kMulBlank) last = MulLastColumn(type, data);
+    switch (type) {
+      case kMulRk:
+      case kMulBlank:
+        last = MulLastColumn(type, data);
+        break;
+      case kFormula:
+      case kFormulaBiff4:
+        NoteFormula(data);
+        break;
+      default:
+        break;
+    }
     usedRange_.AddCell(row + 1, last + 1);
     cellsHeld_ += last - first + 1;
     NoteMissingCellFormats(type, data);
     if (row < previousRow) ordered = false;
     previousRow = row;
   });
+  layout_.hiddenRows = rowVisibility_.Finish(kMaxBiffRows);
+  NormaliseLineSpans(layout_.hiddenColumns);
   if (!ordered) {
     ForEachSheetRecord([&](uint16_t type, std::string_view data) {
       if (IsCellRecord(type)) order_.push_back({LoadLe16(data.data()), reader_.offset()});
@@ -108,22 +121,62 @@ void SheetScan::NoteMissingCellFormats(uint16_t type, std::string_view data) {
   }
 }
 
-// What widens the used range besides cells. The stored DIMENSIONS is not read.
-void SheetScan::CountInUsedRange(uint16_t type, std::string_view data) {
+// A formula's text result comes in the STRING record right after it, past any SHRFMLA,
+// ARRAY or TABLE; a formula without one has no value, and its cell is served empty. Each
+// formula with a text result counts as one without a value until its STRING record is met
+// where it belongs: the cells' path only looks at the formulas.
+void SheetScan::NoteFormula(std::string_view data) {
+  // FormulaValue (MS-XLS 2.5.133): fExprO 0xFFFF with type 0 is a text result.
+  if (data.size() >= 14 && data[6] == 0 && static_cast<uint8_t>(data[12]) == 0xFF &&
+      static_cast<uint8_t>(data[13]) == 0xFF) {
+    ++layout_.formulasWithoutValue;
+    textResultAt_ = reader_.offset() + 4 + data.size();
+  }
+}
+
+// What widens the used range besides cells, the sheet's layout, and the text results of
+// formulas. The stored DIMENSIONS is not read.
+void SheetScan::ReadOtherRecord(uint16_t type, std::string_view data) {
   switch (type) {
-    case kRow:
-      // Row (MS-XLS 2.4.221): fGhostDirty (0x80) a row format, fUnsynced (0x40) a height set
-      // by hand; either counts in the row bounds.
-      if (data.size() >= 16 && (static_cast<uint8_t>(data[12]) & 0xC0) != 0) {
-        usedRange_.AddRow(LoadLe16(data.data()) + 1u);
+    case kShrFmla:
+    case kArray:
+    case kTable:
+      if (reader_.offset() == textResultAt_) textResultAt_ += 4 + data.size();
+      break;
+    case kString:
+      if (reader_.offset() == textResultAt_) {
+        --layout_.formulasWithoutValue;
+        textResultAt_ = kNoTextResult;
       }
       break;
-    case kColInfo:
-      // ColInfo (2.4.53): a column format other than the default cell format (XF 15)
-      // counts in the column bounds. Some writers close the range at 256.
-      if (data.size() >= 8 && LoadLe16(data.data() + 6) != 15) {
-        usedRange_.AddColumn(std::min(LoadLe16(data.data() + 2) + 1u, 256u));
+    case kRow:
+      // Row (MS-XLS 2.4.221): fGhostDirty (0x80) a row format, fUnsynced (0x40) a height set
+      // by hand; either counts in the row bounds. fDyZero (0x20) hides the row.
+      if (data.size() >= 16) {
+        const uint8_t flags = static_cast<uint8_t>(data[12]);
+        const uint32_t row = LoadLe16(data.data()) + 1u;
+        if ((flags & 0xC0) != 0) usedRange_.AddRow(row);
+        rowVisibility_.Note(row, (flags & 0x20) != 0);
       }
+      break;
+    case kDefaultRowHeight:
+      // DefaultRowHeight (2.4.87): fDyZero (0x02) hides the rows that have no Row record.
+      if (data.size() >= 2) rowVisibility_.SetDefaultHidden((data[0] & 0x02) != 0);
+      break;
+    case kColInfo: {
+      // ColInfo (2.4.53): a column format other than the default cell format (XF 15)
+      // counts in the column bounds. Some writers close the range at 256. fHidden (0x01).
+      if (data.size() < 8) break;
+      const uint32_t first = LoadLe16(data.data()) + 1u;
+      const uint32_t last = std::min(LoadLe16(data.data() + 2) + 1u, kMaxBiffColumns);
+      if (LoadLe16(data.data() + 6) != 15) usedRange_.AddColumn(last);
+      if (data.size() >= 10 && (data[8] & 0x01) != 0 && first <= last) {
+        AddLineSpan(layout_.hiddenColumns, first, last);
+      }
+      break;
+    }
+    case kMergedCells:
+      ReadMergedCells(data);
       break;
     case kNote:
       // Note (2.4.179): a cell that holds only a note is used. BIFF5 carries a long note's
@@ -134,6 +187,18 @@ void SheetScan::CountInUsedRange(uint16_t type, std::string_view data) {
       break;
     default:
       break;
+  }
+}
+
+// MergeCells (2.4.168): a count, then that many Ref8U; the count is believed only as far
+// as the record reaches. Excel writes more than 1026 areas as further records.
+void SheetScan::ReadMergedCells(std::string_view data) {
+  if (data.size() < 2) return;
+  const size_t count = std::min<size_t>(LoadLe16(data.data()), (data.size() - 2) / 8);
+  for (size_t i = 0; i < count; ++i) {
+    const char* ref = data.data() + 2 + i * 8;
+    AddMergedArea(layout_.mergedAreas, LoadLe16(ref) + 1u, LoadLe16(ref + 4) + 1u,
+                  LoadLe16(ref + 2) + 1u, LoadLe16(ref + 6) + 1u, kMaxBiffColumns);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "spreadsheet/sheet_layout_builder.h"
 #include "spreadsheet/sheet_source.h"
 #include "spreadsheet/used_range_bounds.h"
 #include "spreadsheet/xls/xls_globals.h"
@@ -34,7 +35,8 @@ enum class SubstreamStart {
 // when the offset lies outside the stream or no valid BOF is there.
 SubstreamStart ProbeSubstream(RecordReader& reader, uint64_t offset, uint64_t streamSize);
 
-// Passes over a worksheet's records once: the used range, the cells it holds, and whether
+// Passes over a worksheet's records once: the used range, the cells it holds, the sheet's
+// layout (hidden rows and columns, merged areas) into `layout`, and whether
 // the cells come in row order (as every Excel writes them). If not, the positions of the cell
 // records are sorted so that rows can still be served in order.
 class SheetScan {
@@ -42,11 +44,12 @@ class SheetScan {
   // `sheetOffset`: the stream offset of the worksheet's BOF, or of its first record when
   // the BOF is left out (`bofMissing`).
   SheetScan(RecordReader& reader, const WorkbookGlobals& globals, bool truncated,
-            RepairLog& repairs, uint64_t sheetOffset, bool bofMissing)
+            RepairLog& repairs, SheetLayout& layout, uint64_t sheetOffset, bool bofMissing)
       : reader_(reader),
         globals_(globals),
         truncated_(truncated),
         repairs_(repairs),
+        layout_(layout),
         sheetOffset_(sheetOffset),
         sheetDepth_(bofMissing ? 1 : 0) {}
 
@@ -61,7 +64,9 @@ class SheetScan {
 
  private:
   void NoteMissingCellFormats(uint16_t type, std::string_view data);
-  void CountInUsedRange(uint16_t type, std::string_view data);
+  [[gnu::noinline]] void NoteFormula(std::string_view data);
+  void ReadOtherRecord(uint16_t type, std::string_view data);
+  void ReadMergedCells(std::string_view data);
   template <typename F>
   void ForEachSheetRecord(F&& f);
 
@@ -69,6 +74,10 @@ class SheetScan {
   const WorkbookGlobals& globals_;
   const bool truncated_;
   RepairLog& repairs_;
+  SheetLayout& layout_;
+  RowVisibility rowVisibility_;
+  static constexpr uint64_t kNoTextResult = UINT64_MAX;
+  uint64_t textResultAt_ = kNoTextResult;  // where the last text formula's STRING belongs
   const uint64_t sheetOffset_;
   const int sheetDepth_;
   UsedRangeBounds usedRange_;

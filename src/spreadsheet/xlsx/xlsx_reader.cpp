@@ -20,6 +20,7 @@
 #include "spreadsheet/container/zip_archive.h"
 #include "spreadsheet/first_worksheet.h"
 #include "spreadsheet/numfmt/serial_date.h"
+#include "spreadsheet/sheet_layout_builder.h"
 #include "spreadsheet/used_range_bounds.h"
 #include "spreadsheet/workbook_error.h"
 #include "spreadsheet/xlsx/sheet_spool.h"
@@ -467,7 +468,8 @@ class SheetReader {
  public:
   SheetReader(XmlScanner& xml, const SharedStrings& shared, bool date1904, SheetSpool& spool,
               UsedRangeBounds& usedRange, std::vector<RowRecord>& indexed,
-              std::vector<std::string>& tableIds, RepairLog& repairs, const char* notAWorksheet)
+              std::vector<std::string>& tableIds, RepairLog& repairs, SheetLayout& layout,
+              const char* notAWorksheet)
       : xml_(xml),
         shared_(shared),
         date1904_(date1904),
@@ -476,6 +478,7 @@ class SheetReader {
         indexed_(indexed),
         tableIds_(tableIds),
         repairs_(repairs),
+        layout_(layout),
         notAWorksheet_(notAWorksheet) {}
 
   void Read();
@@ -489,6 +492,7 @@ class SheetReader {
   void StartRow();                          // row
   void StartColumn();                       // col
   void StartTablePart();                    // tablePart
+  void StartMergeCell();                    // mergeCell
   void FinishCell();
   void EncodeValue(std::string& bytes);
   void FinishRow();
@@ -505,6 +509,8 @@ class SheetReader {
   std::vector<RowRecord>& indexed_;
   std::vector<std::string>& tableIds_;
   RepairLog& repairs_;
+  SheetLayout& layout_;
+  RowVisibility rowVisibility_;
   const char* const notAWorksheet_;  // the damage when the part's root is not a worksheet
 
   bool inSheetData_ = false;
@@ -561,6 +567,8 @@ void SheetReader::Read() {
     }
   }
   if (!afterSheetData_) FinishSpool();
+  layout_.hiddenRows = rowVisibility_.Finish(kMaxRows);
+  NormaliseLineSpans(layout_.hiddenColumns);
 }
 
 void SheetReader::Start() {
@@ -576,11 +584,19 @@ void SheetReader::Start() {
   } else if (inSheetData_) {
     if (xml_.Depth() == 3 && SameName(name, "row")) StartRow();
   } else if (afterSheetData_) {
-    if (xml_.Depth() == 3 && SameName(name, "tablePart")) StartTablePart();
+    if (xml_.Depth() != 3) return;
+    if (SameName(name, "tablePart")) {
+      StartTablePart();
+    } else if (SameName(name, "mergeCell")) {
+      StartMergeCell();
+    }
   } else if (xml_.Depth() == 2 && SameName(name, "sheetData")) {
     inSheetData_ = true;
   } else if (xml_.Depth() == 3 && SameName(name, "col")) {
     StartColumn();
+  } else if (xml_.Depth() == 2 && SameName(name, "sheetFormatPr")) {
+    // Rows hidden by default: only those given as shown show.
+    rowVisibility_.SetDefaultHidden(IsTrue(xml_.RawAttribute("zeroHeight")));
   } else if (xml_.Depth() == 1 && !SameName(name, "worksheet")) {
     NotAWorksheet();
   }
@@ -652,6 +668,7 @@ void SheetReader::StartRow() {
   if (number <= previousRow_) repairs_.Note(kRowsOutOfOrderRepair);
   rowNumber_ = static_cast<uint32_t>(number);
   previousRow_ = rowNumber_;
+  rowVisibility_.Note(rowNumber_, IsTrue(xml_.RawAttribute("hidden")));
   // A row format counts in the row bounds (ECMA-376-1 18.3.1.73: s applies when
   // customFormat is set), and so does a height set by hand, as Excel counts it.
   if (IsTrue(xml_.RawAttribute("customFormat")) || IsTrue(xml_.RawAttribute("customHeight"))) {
@@ -659,8 +676,20 @@ void SheetReader::StartRow() {
   }
 }
 
-// A column format (18.3.1.13, style) counts in the column bounds.
+// A column format (18.3.1.13, style) counts in the column bounds. Hidden columns beyond
+// the sheet's are cut off.
 void SheetReader::StartColumn() {
+  uint64_t hiddenFirst = 0;
+  uint64_t hiddenLast = 0;
+  if (IsTrue(xml_.RawAttribute("hidden")) && ParseUnsigned(xml_.RawAttribute("min"), hiddenFirst) &&
+      ParseUnsigned(xml_.RawAttribute("max"), hiddenLast)) {
+    hiddenFirst = std::max<uint64_t>(hiddenFirst, 1);
+    hiddenLast = std::min<uint64_t>(hiddenLast, kMaxColumns);
+    if (hiddenFirst <= hiddenLast) {
+      AddLineSpan(layout_.hiddenColumns, static_cast<uint32_t>(hiddenFirst),
+                  static_cast<uint32_t>(hiddenLast));
+    }
+  }
   uint64_t columnStyle = 0;
   if (!ParseUnsigned(xml_.RawAttribute("style"), columnStyle) || columnStyle == 0) return;
   uint64_t last = 0;
@@ -675,12 +704,26 @@ void SheetReader::StartTablePart() {
   tableIds_.push_back(xml_.Attribute(XmlNamespace::Relationships, "id"));
 }
 
+// A merged area (18.3.1.55); a reference that names no block of cells is passed over, as
+// it merges nothing.
+void SheetReader::StartMergeCell() {
+  const std::string_view ref = xml_.RawAttribute("ref");
+  const size_t colon = ref.find(':');
+  uint32_t row1 = 0, column1 = 0, row2 = 0, column2 = 0;
+  if (colon == std::string_view::npos || !ParseCellReference(ref.substr(0, colon), column1, row1) ||
+      !ParseCellReference(ref.substr(colon + 1), column2, row2) || row1 == 0 || row2 == 0) {
+    return;
+  }
+  AddMergedArea(layout_.mergedAreas, row1, column1, row2, column2, kMaxColumns);
+}
+
 void SheetReader::FinishCell() {
   const bool textType = type_ == CellType::FormulaString || type_ == CellType::Inline;
   const bool empty = !hasValue_ || (value_.empty() && !textType);
   // Neither value, style nor formula: not a used cell. A formula without a saved result
   // shows nothing here (nothing is recalculated) but takes its place, as in Excel.
   if (empty && (!styled_ || style_ == 0) && !hasFormula_) return;
+  layout_.formulasWithoutValue += hasFormula_ && !hasValue_;
   if (used_ == cells_.size()) cells_.emplace_back();
   if (used_ >= kMaxColumns * 2) Damaged("a row holds too many cells");
   std::string& bytes = cells_[used_].bytes;
@@ -1132,7 +1175,7 @@ void XlsxSheet::Load(const std::string& part, const char* notAWorksheet) {
   PrefetchStream prefetch(*stream);
   XmlScanner xml(prefetch, "the sheet");
   SheetReader reader(xml, globals_.shared, globals_.date1904, spool_, usedRange_, indexed_,
-                     tableIds, Repairs(), notAWorksheet);
+                     tableIds, Repairs(), layout_, notAWorksheet);
   reader.Read();
   cellsHeld_ = reader.CellsHeld();
 }

@@ -7,6 +7,8 @@ trap 'rm -rf "$work"' EXIT
 # LibreOffice keeps its profile under $HOME.
 HOME=$work soffice --headless --convert-to 'xls:MS Excel 97' --outdir "$work/lo" mixed.fods
 cp "$work/lo/mixed.xls" libreoffice-mixed.xls
+HOME=$work soffice --headless --convert-to 'xls:MS Excel 97' --outdir "$work/lo" ../xlsx/lo-layout.fods
+cp "$work/lo/lo-layout.xls" libreoffice-layout.xls
 # Gnumeric reads the workbook as LibreOffice computed it (.xlsx), recalculates, and writes
 # BIFF8 and BIFF7 (Excel 95) files with the text results of formulas in STRING records.
 HOME=$work soffice --headless --convert-to xlsx --outdir "$work/lo" mixed.fods
