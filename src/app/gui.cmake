@@ -11,6 +11,8 @@ if(CELLVERTER_GUI)
 
   # The main window as a library, so that the window tests drive the same code.
   cellverter_add_library(cellverter_main_window SOURCES
+    ${CMAKE_CURRENT_SOURCE_DIR}/conversion_options_form.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/conversion_options_form.h
     ${CMAKE_CURRENT_SOURCE_DIR}/main_window.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/main_window.h
     ${CMAKE_CURRENT_SOURCE_DIR}/main_window_dialogs.cpp

@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "about/about_box.h"
+#include "app/conversion_options_form.h"
 #include "app/main_window_dialogs.h"
 #include "app/settings_store.h"
 #include "app/version_info.h"
@@ -79,6 +80,14 @@ class WindowBatchInputs : public FixedBatchInputs {
  private:
   SheetChoice sheets_;
 };
+
+void ReadStoredConversionOptions(const SettingsStore& settings, CsvOptions& options) {
+  ReadConversionSettings(
+      [&settings](std::string_view key) {
+        return settings.Document().Value(kSettingsSection, key);
+      },
+      options);
+}
 
 // Sizes of the window at 96 dots per inch.
 constexpr int kClientWidth = 663;
@@ -376,6 +385,8 @@ void TAppForm::BuildMenus() {
   };
   firstWorksheet1_ = worksheet("FirstWorksheet1", "First Worksheet", kFirstWorksheetWord);
   allWorksheets1_ = worksheet("AllWorksheets1", "All Worksheets", kAllWorksheetsWord);
+  conversionOptions1_ = item(settings, "ConversionOptions1", "Conversion Options...", nullptr);
+  guarded(conversionOptions1_, &TAppForm::ConversionOptions1Click);
   settings->addSeparator();
   resettoDefaults1_ = item(settings, "ResettoDefaults1", "Reset to Defaults...", nullptr);
   guarded(resettoDefaults1_, &TAppForm::ResettoDefaults1Click);
@@ -549,6 +560,7 @@ void TAppForm::FormCreate() {
   worksheets1_->setTitle(FromUtf8(Translate("Worksheets")));
   firstWorksheet1_->setText(FromUtf8(Translate("First Worksheet")));
   allWorksheets1_->setText(FromUtf8(Translate("All Worksheets")));
+  conversionOptions1_->setText(FromUtf8(Translate("Conversion Options...")));
 
   ListeDegisti();
   resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
@@ -586,6 +598,15 @@ void TAppForm::OptionClick(WindowOption option, QAction* item) {
 
 void TAppForm::WorksheetsClick(std::string_view word) {
   settings_->WriteString(kWorksheetsKey, word);
+}
+
+void TAppForm::ConversionOptions1Click() {
+  CsvOptions shown;
+  ReadStoredConversionOptions(*settings_, shown);
+  TConversionOptionsForm form(shown, this);
+  if (form.exec() != QDialog::Accepted) return;
+  const auto changed = ChangedConversionSettings(shown, form.Chosen(shown));
+  if (!changed.empty()) settings_->WriteStrings(changed);
 }
 
 void TAppForm::ButtonBrowseClick() {
@@ -664,9 +685,12 @@ class TAppForm::RunConnection : public BatchObserver {
     const bool cancelled = text == kCompletedStatusText && stopHonoured_;
     // The last workbook's notes would vanish under "Completed": a run that mended workbooks
     // names the last repair there.
-    const std::string shown = text == kCompletedStatusText && repairedWorkbooks_ > 0
-                                  ? CompletedWithRepairsText(repairedWorkbooks_, lastRepair_)
-                                  : text;
+    std::string shown = text == kCompletedStatusText && repairedWorkbooks_ > 0
+                            ? CompletedWithRepairsText(repairedWorkbooks_, lastRepair_)
+                            : text;
+    if (text == kCompletedStatusText && unvaluedWorkbooks_ > 0) {
+      shown += FormulasWithoutValueCompletionNote(unvaluedWorkbooks_, lastUnvalued_);
+    }
     OnWindow([this, shown, cancelled] {
       form_.SetStatus(FromUtf8(cancelled ? Translate("Cancelled") : shown));
       form_.statusBar1_->repaint();
@@ -718,6 +742,11 @@ class TAppForm::RunConnection : public BatchObserver {
     lastRepair_ = "\"" + workbook_ + "\": " + repair;
     ShowNote(text);
   }
+  void WorkbookFormulasWithoutValue(std::size_t /*index*/, long long count) override {
+    ++unvaluedWorkbooks_;
+    lastUnvalued_ = FormulasWithoutValueText(workbook_, count);
+    ShowNote(lastUnvalued_);
+  }
   void WorkbookProgress(std::size_t /*index*/, long long row, long long lastRow) override {
     lastRow_ = lastRow;
     row_ = row;
@@ -759,6 +788,9 @@ class TAppForm::RunConnection : public BatchObserver {
   std::size_t repairedWorkbooks_ = 0;
   std::optional<std::size_t> lastRepairedIndex_;
   std::string lastRepair_;
+  // Workbooks with formulas that have no calculated value, and the last warning; likewise.
+  std::size_t unvaluedWorkbooks_ = 0;
+  std::string lastUnvalued_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> stopHonoured_{false};
   std::atomic<std::size_t> done_{0};
@@ -780,6 +812,7 @@ std::unique_ptr<BatchInputs> TAppForm::ReadBatchInputs() const {
                          ? kCsvEncodings[std::size_t(encoding)].encoding
                          : CsvEncoding::Ansi;
   options.ansiCodePage = UserAnsiCodePage();
+  ReadStoredConversionOptions(*settings_, options);
   SheetChoice sheets;
   sheets.all = allWorksheets1_->isChecked();
   return std::make_unique<WindowBatchInputs>(std::move(workbooks), ToUtf8(edit1_->text()), options,

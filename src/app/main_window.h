@@ -57,7 +57,8 @@ class TAppForm : public QMainWindow, private AutomaticRunHost {
   // True from the click on "Convert to CSV" until its run has ended.
   bool RunUnderWay() const { return run_ != nullptr; }
   // What a click on "Convert to CSV" hands to the run: the list, the destination, the
-  // separator, the encoding and the worksheets, as the controls show them now.
+  // separator, the encoding and the worksheets, as the controls show them now, and the
+  // conversion options as stored.
   std::unique_ptr<BatchInputs> ReadBatchInputs() const;
 
  protected:
@@ -91,6 +92,7 @@ class TAppForm : public QMainWindow, private AutomaticRunHost {
   void ButtonBrowseClick();
   void OptionClick(WindowOption option, QAction* item);
   void WorksheetsClick(std::string_view word);
+  void ConversionOptions1Click();
   void ResettoDefaults1Click();
   void Help2Click();
   void Exit1Click();
@@ -159,6 +161,7 @@ class TAppForm : public QMainWindow, private AutomaticRunHost {
   QMenu* worksheets1_ = nullptr;
   QAction* firstWorksheet1_ = nullptr;
   QAction* allWorksheets1_ = nullptr;
+  QAction* conversionOptions1_ = nullptr;
   QAction* resettoDefaults1_ = nullptr;
   QAction* help2_ = nullptr;
   QAction* updateNotifications1_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/settings_store.h"
 #include "convert/batch_run.h"
 
 namespace cellverter {
@@ -71,6 +72,13 @@ std::string CompletedWithRepairsText(std::size_t workbooks, const std::string& l
          (workbooks == 1 ? " workbook" : " workbooks") + " repaired; " + lastRepair + ")";
 }
 
+std::string FormulasWithoutValueCompletionNote(std::size_t workbooks,
+                                               const std::string& lastWarning) {
+  if (workbooks == 1) return " (" + lastWarning + ")";
+  return " (" + std::to_string(workbooks) +
+         " workbooks have formula cells without a calculated value; " + lastWarning + ")";
+}
+
 int RunProgressPermyriad(std::size_t done, std::size_t total, long long row, long long lastRow) {
   if (total == 0) return 0;
   if (done >= total) return 10000;
@@ -93,6 +101,66 @@ std::string_view OptionKey(WindowOption option) {
       return "StartMinimized";
   }
   return {};
+}
+
+namespace {
+
+// One conversion option in settings.ini: its key, the word of the default and the word of
+// the other choice.
+struct ConversionSetting {
+  std::string_view key;
+  std::string_view defaultWord;
+  std::string_view otherWord;
+  bool (*isOther)(const CsvOptions&);
+  void (*set)(CsvOptions&, bool other);
+};
+
+constexpr ConversionSetting kConversionSettings[] = {
+    {kValuesKey, "Displayed", "Raw",
+     [](const CsvOptions& o) { return o.values == CellValues::kRaw; },
+     [](CsvOptions& o, bool other) {
+       o.values = other ? CellValues::kRaw : CellValues::kDisplayed;
+     }},
+    {kSkipHiddenKey, "0", "1", [](const CsvOptions& o) { return o.skipHidden; },
+     [](CsvOptions& o, bool other) { o.skipHidden = other; }},
+    {kFillMergedKey, "0", "1", [](const CsvOptions& o) { return o.fillMerged; },
+     [](CsvOptions& o, bool other) { o.fillMerged = other; }},
+    {kTrimKey, "0", "1", [](const CsvOptions& o) { return o.trim; },
+     [](CsvOptions& o, bool other) { o.trim = other; }},
+    {kQuotingKey, "Minimal", "All",
+     [](const CsvOptions& o) { return o.quoting == CsvQuoting::kAll; },
+     [](CsvOptions& o, bool other) {
+       o.quoting = other ? CsvQuoting::kAll : CsvQuoting::kMinimal;
+     }},
+    {kLineEndingKey, "CRLF", "LF",
+     [](const CsvOptions& o) { return o.lineEnding == LineEnding::kLf; },
+     [](CsvOptions& o, bool other) { o.lineEnding = other ? LineEnding::kLf : LineEnding::kCrLf; }},
+};
+
+}  // namespace
+
+void ReadConversionSettings(
+    const std::function<std::optional<std::string>(std::string_view key)>& stored,
+    CsvOptions& options) {
+  for (const ConversionSetting& setting : kConversionSettings) {
+    const std::optional<std::string> word = stored(setting.key);
+    if (word == setting.otherWord) {
+      setting.set(options, true);
+    } else if (word == setting.defaultWord) {
+      setting.set(options, false);
+    }
+  }
+}
+
+std::vector<std::pair<std::string_view, std::string_view>> ChangedConversionSettings(
+    const CsvOptions& shown, const CsvOptions& chosen) {
+  std::vector<std::pair<std::string_view, std::string_view>> changed;
+  for (const ConversionSetting& setting : kConversionSettings) {
+    const bool other = setting.isOther(chosen);
+    if (other == setting.isOther(shown)) continue;
+    changed.emplace_back(setting.key, other ? setting.otherWord : setting.defaultWord);
+  }
+  return changed;
 }
 
 void RunAutomaticStart(AutomaticRunHost& host, const std::string& programFolder) {

@@ -2,8 +2,12 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "convert/workbook_to_csv.h"
 
@@ -46,6 +50,11 @@ std::string RepairedStatusText(const std::string& workbook, const std::string& r
 // "Completed (1 workbook repaired; "<path>": <repair>)": the end of a run in which readers
 // mended workbooks, with the last repair (`lastRepair` names its workbook).
 std::string CompletedWithRepairsText(std::size_t workbooks, const std::string& lastRepair);
+// What "Completed" adds for a run in which `workbooks` workbooks had formulas without a
+// calculated value: " (<lastWarning>)" for one, " (2 workbooks have formula cells without a
+// calculated value; <lastWarning>)" for more, so the last workbook's warning stays in sight.
+std::string FormulasWithoutValueCompletionNote(std::size_t workbooks,
+                                               const std::string& lastWarning);
 int RunProgressPermyriad(std::size_t done, std::size_t total, long long row, long long lastRow);
 
 // The five Settings options and the setting key each one is stored under.
@@ -57,6 +66,17 @@ enum class WindowOption {
   StartMinimized,
 };
 std::string_view OptionKey(WindowOption option);
+
+// The conversion options as settings.ini stores them. Reading starts from `options` and
+// changes only what a key holds one of its two exact words for; `stored` gives a key's text,
+// or nothing when it is absent.
+void ReadConversionSettings(
+    const std::function<std::optional<std::string>(std::string_view key)>& stored,
+    CsvOptions& options);
+// The keys and words of the options in which `chosen` differs from `shown`, so that a key the
+// user left alone stays as stored (absent, or a word of a later version).
+std::vector<std::pair<std::string_view, std::string_view>> ChangedConversionSettings(
+    const CsvOptions& shown, const CsvOptions& chosen);
 
 // What the automatic run at start-up asks of the window. The window carries the steps out;
 // the order and the conditions live in RunAutomaticStart.

@@ -195,6 +195,12 @@ void SettingsStore::WriteString(std::string_view key, std::string_view value) {
   Save();
 }
 
+void SettingsStore::WriteStrings(
+    const std::vector<std::pair<std::string_view, std::string_view>>& values) {
+  for (const auto& [key, value] : values) document_.SetValue(kSettingsSection, key, value);
+  Save();
+}
+
 void SettingsStore::WriteBool(std::string_view key, bool on) {
   WriteString(key, on ? "True" : "False");
 }

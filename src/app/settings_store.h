@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/ini_document.h"
 #include "platform/user_folders.h"
@@ -27,6 +29,14 @@ inline constexpr std::string_view kSourceDirectoryKey = "SourceDirectory";
 inline constexpr std::string_view kWorksheetsKey = "Worksheets";
 inline constexpr std::string_view kFirstWorksheetWord = "First";
 inline constexpr std::string_view kAllWorksheetsWord = "All";
+// The conversion options of Settings > Conversion Options, each absent until the user
+// changes it; absent or any other text is the default (the first word), kept as stored.
+inline constexpr std::string_view kValuesKey = "Values";          // "Displayed" or "Raw"
+inline constexpr std::string_view kSkipHiddenKey = "SkipHidden";  // "0" or "1"
+inline constexpr std::string_view kFillMergedKey = "FillMerged";  // "0" or "1"
+inline constexpr std::string_view kTrimKey = "Trim";              // "0" or "1"
+inline constexpr std::string_view kQuotingKey = "Quoting";        // "Minimal" or "All"
+inline constexpr std::string_view kLineEndingKey = "LineEnding";  // "CRLF" or "LF"
 
 inline constexpr std::string_view kSettingsFileName = "settings.ini";
 inline constexpr std::string_view kDefaultEncoding = "ANSI";
@@ -89,6 +99,8 @@ class SettingsStore {
   // file and the cause; the change stays in the document for the next write.
   void WriteString(std::string_view key, std::string_view value);
   void WriteBool(std::string_view key, bool on);  // "True" or "False"
+  // Sets several keys and writes the file once.
+  void WriteStrings(const std::vector<std::pair<std::string_view, std::string_view>>& values);
   // Writes the document as it is (a temporary file renamed over settings.ini, so a crash or
   // a full disk never leaves a truncated file). A read-only settings.ini is not replaced.
   void Save();

@@ -170,7 +170,7 @@ BatchSummary RunBatch(BatchInputs& inputs, BatchObserver& observer) {
     return summary;
   }
   summary.destinationReady = true;
-  CsvOptions options;
+  CsvOptions options = inputs.Options();
   options.separator = inputs.Separator();
   options.password = inputs.Password();
   const SheetChoice choice = inputs.Sheets();

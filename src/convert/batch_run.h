@@ -31,6 +31,9 @@ class BatchInputs {
   // The worksheets of each workbook to convert, read once at the start; by default the
   // first one.
   virtual SheetChoice Sheets() { return {}; }
+  // How cells become fields and lines (values, hidden parts, merged areas, trim, quoting,
+  // line ends), read once at the start; its other fields come from the calls above.
+  virtual CsvOptions Options() { return {}; }
 };
 
 // A fixed list with fixed settings (the command-line tool, tests).
@@ -45,6 +48,7 @@ class FixedBatchInputs : public BatchInputs {
   int AnsiCodePage() override { return options_.ansiCodePage; }
   long long MaxCells() override { return options_.maxCells; }
   std::string Password() override { return options_.password; }
+  CsvOptions Options() override { return options_; }
 
  private:
   std::vector<std::string> workbooks_;

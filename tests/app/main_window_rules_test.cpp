@@ -32,6 +32,16 @@ INSTANTIATE_TEST_SUITE_P(
                                     "Datei läßt sich nicht öffnen: ö."},
                       ErrorTextCase{"", ""}));
 
+// The completion note names the last warning, and how many workbooks warned once there are
+// several.
+TEST(FormulasWithoutValueCompletionNoteTest, NamesTheLastWarningAndCountsOnlySeveral) {
+  const std::string last =
+      "\"/d/b.xlsx\": 3 formula cells have no calculated value and are written empty";
+  EXPECT_EQ(FormulasWithoutValueCompletionNote(1, last), " (" + last + ")");
+  EXPECT_EQ(FormulasWithoutValueCompletionNote(2, last),
+            " (2 workbooks have formula cells without a calculated value; " + last + ")");
+}
+
 TEST(HelpAddressTest, LowerCasesAsciiAndJoinsWordsWithDashes) {
   EXPECT_EQ(HelpAddress("Cellverter", "cellverter.example.net"),
             "http://cellverter.example.net/help/cellverter/");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDropEvent>
 #include <QLabel>
@@ -11,12 +12,15 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -29,6 +33,7 @@
 #include <vector>
 
 #include "../spreadsheet/xlsx_builder.h"
+#include "app/conversion_options_form.h"
 #include "app/main_window_dialogs.h"
 #include "i18n/translate.h"
 #include "logical_workbook.h"
@@ -177,6 +182,14 @@ class DuringRun : public QObject {
 };
 
 std::string Q(const QString& text) { return text.toStdString(); }
+
+// The conversion options of a run in a line that a failed comparison shows whole.
+std::string Describe(const CsvOptions& o) {
+  return std::string(o.values == CellValues::kRaw ? "raw" : "displayed") +
+         (o.skipHidden ? " skip-hidden" : "") + (o.fillMerged ? " fill-merged" : "") +
+         (o.trim ? " trim" : "") + (o.quoting == CsvQuoting::kAll ? " quote-all" : "") +
+         (o.lineEnding == LineEnding::kLf ? " lf" : " crlf");
+}
 QString S(const std::string& text) { return QString::fromStdString(text); }
 
 // A copy of the built program in a fresh folder: the window reads its version data, keeps
@@ -231,6 +244,20 @@ class MainWindowTest : public ::testing::Test {
     return widget;
   }
   QAction* Action(const char* name) { return Find<QAction>(name); }
+  // Opens Settings > Conversion Options and lets `answer` work the dialog; a dialog it
+  // leaves open is cancelled. False when the dialog did not open.
+  bool AnswerOptionsDialog(const std::function<void(TConversionOptionsForm&)>& answer) {
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<TConversionOptionsForm*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      opened = true;
+      answer(*dialog);
+      if (dialog->isVisible()) dialog->reject();
+    });
+    Action("ConversionOptions1")->trigger();
+    return opened;
+  }
   QTableWidget* List() { return Find<QTableWidget>("ListView1"); }
   QPushButton* Convert() { return Find<QPushButton>("ButtonConvert"); }
   QStringList Rows() {
@@ -950,8 +977,191 @@ TEST_F(MainWindowTest, EveryLanguageNamesTheWorksheetsChoice) {
       EXPECT_NE(Q(shown[i]), Q(english[i]));
     }
     EXPECT_NE(shown[1], shown[2]);
+    EXPECT_NE(Q(Action("ConversionOptions1")->text()), "Conversion Options...");
+    const TConversionOptionsForm options(CsvOptions{});
+    EXPECT_NE(Q(options.windowTitle()), "Conversion Options");
+    for (const auto& [name, caption] :
+         {std::pair{"ValuesDisplayed1", "Displayed text"}, std::pair{"ValuesRaw1", "Stored values"},
+          std::pair{"SkipHidden1", "Leave out hidden rows, columns and sheets"},
+          std::pair{"FillMerged1", "Fill merged areas"},
+          std::pair{"Trim1", "Trim trailing empty rows and columns"},
+          std::pair{"QuoteAll1", "Quote every field"}}) {
+      const auto* button = options.findChild<QAbstractButton*>(name);
+      ASSERT_NE(button, nullptr) << name;
+      EXPECT_FALSE(button->text().trimmed().isEmpty()) << name;
+      EXPECT_NE(Q(button->text()), caption);
+    }
     form_.reset();
   }
+}
+
+// ---- conversion options
+
+struct StoredOptionsCase {
+  const char* name;
+  std::map<std::string, std::string> stored;
+  const char* expected;  // Describe() of what the run and the dialog get
+};
+
+class StoredOptionsTest : public MainWindowTest,
+                          public ::testing::WithParamInterface<StoredOptionsCase> {};
+
+// Only the exact words count; anything else is the default, and the window leaves every
+// stored word as it was until the user changes that option.
+TEST_P(StoredOptionsTest, RunAndDialogGetTheStoredOptions) {
+  WriteSettings(GetParam().stored);
+  Open();
+  EXPECT_EQ(Describe(form_->ReadBatchInputs()->Options()), GetParam().expected);
+  std::string shown;
+  EXPECT_TRUE(AnswerOptionsDialog(
+      [&](TConversionOptionsForm& dialog) { shown = Describe(dialog.Chosen(CsvOptions{})); }));
+  EXPECT_EQ(shown, GetParam().expected);
+  const std::string text = settingsText();
+  for (const auto& [key, value] : GetParam().stored) {
+    EXPECT_NE(text.find("\n" + key + "=" + value + "\r\n"), std::string::npos) << key;
+  }
+  for (const char* key : {"Values", "SkipHidden", "FillMerged", "Trim", "Quoting", "LineEnding"}) {
+    if (!GetParam().stored.contains(key)) {
+      EXPECT_EQ(text.find(std::string("\n") + key + "="), std::string::npos) << text;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StoredOptionsTest,
+    ::testing::Values(StoredOptionsCase{"Absent", {}, "displayed crlf"},
+                      StoredOptionsCase{"EveryOtherWord",
+                                        {{"Values", "Raw"},
+                                         {"SkipHidden", "1"},
+                                         {"FillMerged", "1"},
+                                         {"Trim", "1"},
+                                         {"Quoting", "All"},
+                                         {"LineEnding", "LF"}},
+                                        "raw skip-hidden fill-merged trim quote-all lf"},
+                      StoredOptionsCase{"DefaultWords",
+                                        {{"Values", "Displayed"},
+                                         {"SkipHidden", "0"},
+                                         {"FillMerged", "0"},
+                                         {"Trim", "0"},
+                                         {"Quoting", "Minimal"},
+                                         {"LineEnding", "CRLF"}},
+                                        "displayed crlf"},
+                      StoredOptionsCase{"WrongCaseAndUnknownWordsAreDefaults",
+                                        {{"Values", "raw"},
+                                         {"SkipHidden", "True"},
+                                         {"FillMerged", "yes"},
+                                         {"Trim", "2"},
+                                         {"Quoting", "all"},
+                                         {"LineEnding", "lf"}},
+                                        "displayed crlf"},
+                      StoredOptionsCase{"SomeKnownSomeNot",
+                                        {{"Values", "Raw"}, {"Trim", "01"}, {"LineEnding", "LF"}},
+                                        "raw lf"}),
+    [](const ::testing::TestParamInfo<StoredOptionsCase>& c) { return c.param.name; });
+
+// The dialog sits below the worksheet choice. Cancel keeps the file as it was; OK writes the
+// options the user changed at once (a key left alone keeps its word, an unknown one too) and
+// the next run, unattended or not, writes its CSV with them; OK with nothing changed writes
+// nothing. Reset to Defaults takes them away with the file.
+TEST_F(MainWindowTest, ConversionOptionsDialogStoresWhatChangedAndTheRunUsesIt) {
+  const fs::path out = root_.path() / "out";
+  const fs::path book = root_.path() / "book.xlsx";
+  WriteTinyXlsx(book.string(), {{"a", "b c"}, {"1", ""}});
+  WriteSettings({{"Destination", out.string()}, {"Values", "Exact"}});
+  Open();
+  const QList<QAction*> settings = Find<QMenu>("Settings1")->actions();
+  const qsizetype at = settings.indexOf(Action("ConversionOptions1"));
+  ASSERT_GT(at, 0);
+  EXPECT_EQ(settings[at - 1], Find<QMenu>("Worksheets1")->menuAction());
+  EXPECT_EQ(Action("ConversionOptions1")->text(), "Conversion Options...");
+
+  const std::string before = settingsText();
+  EXPECT_TRUE(AnswerOptionsDialog([](TConversionOptionsForm& dialog) {
+    EXPECT_EQ(dialog.windowTitle(), "Conversion Options");
+    dialog.findChild<QCheckBox*>("QuoteAll1")->click();
+    dialog.findChild<QPushButton*>("OptionsCancel")->click();
+  }));
+  EXPECT_EQ(settingsText(), before);
+
+  EXPECT_TRUE(AnswerOptionsDialog([](TConversionOptionsForm& dialog) {
+    dialog.findChild<QCheckBox*>("QuoteAll1")->click();
+    dialog.findChild<QRadioButton*>("LineEndingLf1")->click();
+    dialog.findChild<QPushButton*>("OptionsOK")->click();
+  }));
+  std::string text = settingsText();
+  for (const char* line : {"\nQuoting=All\r\n", "\nLineEnding=LF\r\n", "\nValues=Exact\r\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << text;
+  }
+  for (const char* key : {"SkipHidden", "FillMerged", "Trim"}) {
+    EXPECT_EQ(text.find(key), std::string::npos) << text;
+  }
+  form_->Ekle(S(book.string()));
+  Convert()->click();
+  EXPECT_EQ(ReadBytes((out / "book.csv").string()), "\"a\",\"b c\"\n\"1\",\"\"\n");
+
+  struct stat stored {};
+  ASSERT_EQ(::stat(settingsPath().c_str(), &stored), 0);
+  std::string shown;
+  EXPECT_TRUE(AnswerOptionsDialog([&](TConversionOptionsForm& dialog) {
+    shown = Describe(dialog.Chosen(CsvOptions{}));
+    dialog.findChild<QPushButton*>("OptionsOK")->click();
+  }));
+  EXPECT_EQ(shown, "displayed quote-all lf");
+  struct stat after {};
+  ASSERT_EQ(::stat(settingsPath().c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, stored.st_ino);  // not written again
+
+  EXPECT_TRUE(AnswerOptionsDialog([](TConversionOptionsForm& dialog) {
+    dialog.findChild<QCheckBox*>("QuoteAll1")->click();
+    dialog.findChild<QRadioButton*>("ValuesRaw1")->click();
+    dialog.findChild<QPushButton*>("OptionsOK")->click();
+  }));
+  text = settingsText();
+  for (const char* line : {"\nQuoting=Minimal\r\n", "\nLineEnding=LF\r\n", "\nValues=Raw\r\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << text;
+  }
+  Convert()->click();
+  EXPECT_EQ(ReadBytes((out / "book (2).csv").string()), "a,b c\n1,\n");
+
+  dialogs_.questionAnswer = QMessageBox::Yes;
+  Action("ResettoDefaults1")->trigger();
+  EXPECT_FALSE(fs::exists(settingsPath()));
+  form_.reset();
+  Open();
+  EXPECT_EQ(Describe(form_->ReadBatchInputs()->Options()), "displayed crlf");
+  EXPECT_EQ(settingsText().find("Quoting"), std::string::npos);
+}
+
+// A workbook whose formulas carry no calculated value converts without a box (an unattended
+// run must not stop); the count stays in the status until the next workbook begins, and
+// where the run says "Completed".
+TEST_F(MainWindowTest, FormulasWithoutValueAreNamedInTheStatus) {
+  const fs::path out = root_.path() / "out";
+  const fs::path formulas = root_.path() / "formulas.xlsx";
+  testing_support::TestWorkbook book;
+  book.sheets = {
+      {"<row r=\"1\"><c r=\"A1\"><f>1+1</f></c><c r=\"B1\"><v>5</v></c>"
+       "<c r=\"C1\"><f>B1*2</f></c></row>"}};
+  WriteBytes(formulas.string(), book.Zip());
+  WriteTinyXlsx((root_.path() / "plain.xlsx").string(), {{"y"}});
+  WriteSettings({{"Destination", out.string()}});
+  Open();
+  form_->Ekle(S(formulas.string()));
+  form_->Ekle(S((root_.path() / "plain.xlsx").string()));
+  PaintRecorder recorder(Find<QLabel>("StatusPanel"));
+  Convert()->click();
+
+  EXPECT_TRUE(dialogs_.boxes.empty());
+  const QString warning = "\"" + S(formulas.string()) +
+                          "\": 2 formula cells have no calculated value and are written empty";
+  const qsizetype shown = recorder.painted.indexOf(warning);
+  EXPECT_GE(shown, 0) << Q(recorder.painted.join(" | "));
+  EXPECT_GT(
+      recorder.painted.indexOf("Converting " + S((root_.path() / "plain.xlsx").string()) + "..."),
+      shown);
+  EXPECT_EQ(ReadBytes((out / "formulas.csv").string()), ",5,\r\n");
+  // The warning would vanish under "Completed" at once: it stays named there.
+  EXPECT_EQ(form_->StatusText(), "Completed (" + warning + ")");
 }
 
 TEST_F(MainWindowTest, BrowseSetsDestinationAndLastFolder) {

@@ -394,7 +394,19 @@ const std::vector<std::string> kKeys = {
     "Cancel the conversion and close?",
     "Worksheets",
     "First Worksheet",
-    "All Worksheets"};
+    "All Worksheets",
+    "Conversion Options...",
+    "Conversion Options",
+    "Cell values",
+    "Displayed text",
+    "Stored values",
+    "Leave out hidden rows, columns and sheets",
+    "Fill merged areas",
+    "Trim trailing empty rows and columns",
+    "Quote every field",
+    "Line ends",
+    "CR LF (Windows)",
+    "LF (Linux, macOS)"};
 
 const fs::path kShipped = fs::path(CELLVERTER_BIN_DIR) / "Languages";
 
