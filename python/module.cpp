@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <thread>
@@ -62,6 +63,18 @@ CsvEncoding EncodingOf(const std::string& word) {
   throw py::value_error("unknown encoding \"" + word + "\"; one of " + words);
 }
 
+// The value a keyword argument's word stands for; ValueError for any other word.
+template <typename Value>
+Value OneOf(const char* argument, const std::string& word,
+            std::initializer_list<std::pair<const char*, Value>> choices) {
+  std::string words;
+  for (const auto& [name, value] : choices) {
+    if (word == name) return value;
+    words += (words.empty() ? "\"" : " or \"") + std::string(name) + "\"";
+  }
+  throw py::value_error(std::string(argument) + " must be " + words + ", not \"" + word + "\"");
+}
+
 // The options of a conversion, from the keyword arguments of convert().
 CsvOptions OptionsOf(const std::string& separator, const std::string& encoding, long long maxCells,
                      const std::string& password, const std::string& values, bool skipHidden,
@@ -74,30 +87,15 @@ CsvOptions OptionsOf(const std::string& separator, const std::string& encoding, 
   if (maxCells < 0) throw py::value_error("max_cells must be 0 (no bound) or more");
   options.maxCells = maxCells;
   options.password = password;
-  if (values == "displayed") {
-    options.values = CellValues::kDisplayed;
-  } else if (values == "raw") {
-    options.values = CellValues::kRaw;
-  } else {
-    throw py::value_error("values must be \"displayed\" or \"raw\", not \"" + values + "\"");
-  }
+  options.values = OneOf<CellValues>(
+      "values", values, {{"displayed", CellValues::kDisplayed}, {"raw", CellValues::kRaw}});
   options.skipHidden = skipHidden;
   options.fillMerged = fillMerged;
   options.trim = trim;
-  if (quoting == "minimal") {
-    options.quoting = CsvQuoting::kMinimal;
-  } else if (quoting == "all") {
-    options.quoting = CsvQuoting::kAll;
-  } else {
-    throw py::value_error("quoting must be \"minimal\" or \"all\", not \"" + quoting + "\"");
-  }
-  if (lineEnding == "crlf") {
-    options.lineEnding = LineEnding::kCrLf;
-  } else if (lineEnding == "lf") {
-    options.lineEnding = LineEnding::kLf;
-  } else {
-    throw py::value_error("line_ending must be \"crlf\" or \"lf\", not \"" + lineEnding + "\"");
-  }
+  options.quoting = OneOf<CsvQuoting>(
+      "quoting", quoting, {{"minimal", CsvQuoting::kMinimal}, {"all", CsvQuoting::kAll}});
+  options.lineEnding = OneOf<LineEnding>("line_ending", lineEnding,
+                                         {{"crlf", LineEnding::kCrLf}, {"lf", LineEnding::kLf}});
   return options;
 }
 
