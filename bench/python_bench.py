@@ -58,11 +58,14 @@ def main():
     client.run(lambda: __import__("cellverter"))
     print(f"LocalCluster start (2 worker processes): {time.perf_counter() - start:.2f} s")
 
-    def dask_run():
-        outcomes = cellverter.dask.convert(paths, out, client=client)
+    def dask_run(batch_size):
+        outcomes = cellverter.dask.convert(paths, out, client=client, batch_size=batch_size)
         assert all(o.error is None for o in outcomes)
 
-    dask_time = timed("cellverter.dask.convert, 2 workers", dask_run, prepare=fresh)
+    timed("cellverter.dask.convert, 2 workers, a task per workbook", lambda: dask_run(1),
+          prepare=fresh)
+    dask_time = timed("cellverter.dask.convert, 2 workers, 16 workbooks a task",
+                      lambda: dask_run(16), prepare=fresh)
     print(f"ratio dask / cli: {dask_time / cli_time:.1f}")
     client.close()
     cluster.close()

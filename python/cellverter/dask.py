@@ -18,7 +18,8 @@ from . import _convert_batch, _core, _options, Outcome, SheetRef
 
 
 def _convert_group(paths: list[str], destination: str, options: dict) -> list[Outcome]:
-    # Runs on a worker: the workbooks whose names could meet, one after the other.
+    # Runs on a worker: its workbooks one after the other (those whose names could meet in
+    # list order).
     return _convert_batch(paths, destination, 1, options)
 
 
@@ -27,7 +28,8 @@ def convert(paths: Iterable[os.PathLike | str], destination: os.PathLike | str,
             sheets: Sequence[SheetRef] | SheetRef | None = None, all_sheets: bool = False,
             max_cells: int = 0, password: str = "", values: str = "displayed",
             skip_hidden: bool = False, fill_merged: bool = False, trim: bool = False,
-            quoting: str = "minimal", line_ending: str = "crlf") -> list[Outcome]:
+            quoting: str = "minimal", line_ending: str = "crlf",
+            batch_size: int = 16) -> list[Outcome]:
     """Converts workbooks as Dask tasks on ``client`` (default: the current client) and returns
     an Outcome per workbook in list order: its CSV files, or the error (a cellverter.Error).
     A failing workbook never stops the others.
@@ -35,7 +37,9 @@ def convert(paths: Iterable[os.PathLike | str], destination: os.PathLike | str,
     The names are those of a one-by-one run of ``cellverter.convert`` (and of
     ``cellverter-cli``): workbooks whose output names could meet ("sales.xlsx", "Sales.xls",
     "sales (2).xlsx") go to one task that converts them in list order; all others are
-    independent tasks. The keyword arguments are those of ``cellverter.convert``.
+    independent. A task takes about ``batch_size`` workbooks (whole groups), since every
+    task costs the scheduler a few milliseconds. The other keyword arguments are those of
+    ``cellverter.convert``.
     """
     from distributed import default_client
 
@@ -50,7 +54,14 @@ def convert(paths: Iterable[os.PathLike | str], destination: os.PathLike | str,
     groups: dict[str, list[int]] = {}
     for index, path in enumerate(paths):
         groups.setdefault(_core.output_name_family(path), []).append(index)
-    indexes = list(groups.values())
+    if batch_size < 1:
+        raise ValueError("batch_size must be 1 or more")
+    # Whole groups go into one task, so names that could meet are still chosen in list order.
+    indexes: list[list[int]] = []
+    for group in groups.values():
+        if not indexes or len(indexes[-1]) >= batch_size:
+            indexes.append([])
+        indexes[-1].extend(group)
     futures = client.map(_convert_group, [[paths[i] for i in group] for group in indexes],
                          destination=destination, options=options, pure=False)
     outcomes: list[Outcome | None] = [None] * len(paths)

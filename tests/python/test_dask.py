@@ -43,7 +43,8 @@ class DaskConvertTest(unittest.TestCase):
 
     def test_names_bytes_and_errors_as_the_cli(self):
         inputs = self.inputs()
-        for options, cli_args in [({}, []),
+        # One workbook's group a task, and the groups together in one task.
+        for options, cli_args in [({"batch_size": 1}, []),
                                   ({"separator": "\t", "encoding": "UTF16BEBOM", "all_sheets": True},
                                    ["-s", "\t", "-e", "UTF16BEBOM", "--all-sheets"])]:
             with self.subTest(cli_args):
