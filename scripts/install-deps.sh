@@ -12,6 +12,8 @@ packages=(
   libcurl4-openssl-dev libssl-dev openssl ca-certificates libpcre2-dev
   libcli11-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the Python package, its tests (pandas, Dask's distributed) and its benchmark (openpyxl)
+  python3-dev pybind11-dev python3-pandas python3-distributed python3-openpyxl
   # the Debian package (scripts/package.sh) and its test (scripts/test-package.sh)
   dpkg-dev file lintian desktop-file-utils appstream bash-completion man-db
 )

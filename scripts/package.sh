@@ -19,8 +19,9 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFI
   -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
   -DCMAKE_C_FLAGS="$(flag CPPFLAGS) $(flag CFLAGS)" \
   -DCMAKE_CXX_FLAGS="$(flag CPPFLAGS) $(flag CXXFLAGS)" \
-  -DCMAKE_EXE_LINKER_FLAGS="$(flag LDFLAGS)" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target cellverter cellverter-cli cellverter_compressed_docs
+  -DCMAKE_EXE_LINKER_FLAGS="$(flag LDFLAGS)" -DCMAKE_MODULE_LINKER_FLAGS="$(flag LDFLAGS)" >/dev/null
+cmake --build "$build" -j "$(nproc)" --target cellverter cellverter-cli cellverter_python_core \
+  cellverter_compressed_docs
 rm -f "$build"/cellverter_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 mkdir -p "$out"

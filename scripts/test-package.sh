@@ -114,6 +114,14 @@ written=("$work"/installed/*.csv)
 [[ ${#written[@]} -eq 3 ]] || fail "expected 3 CSV files, not ${#written[@]}"
 diff -r "$work/built" "$work/installed" || fail "the installed program writes other CSV files"
 
+step "The installed Python package"
+# The system's interpreter finds it; no byte code is written, which the purge would leave.
+(cd "$work" && env -i PATH=/usr/bin:/bin LC_ALL=C.UTF-8 PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -c '
+import sys, cellverter
+assert cellverter.__file__.startswith("/usr/lib/python3/dist-packages/"), cellverter.__file__
+assert cellverter.read(sys.argv[1])[0][0] == "Order date"
+' "$root/samples/sales.xlsx") || fail "import cellverter fails"
+
 step "Starting the installed cellverter (offscreen)"
 # As an ordinary user, as on a desktop: the program keeps its settings in the user's config
 # folder (it writes beside itself only where it may, which root may everywhere).

@@ -224,7 +224,8 @@ bool IsNumber(const std::string& text) {
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// A worksheet by name, else by its number among the worksheets.
+}  // namespace
+
 ExcelWorksheet& FindWorksheet(ExcelWorkbook& workbook, const std::string& wanted) {
   if (!IsNumber(wanted)) return workbook.Worksheets(std::string_view(wanted));
   for (int i = 1; i <= workbook.Worksheets().Count(); ++i) {
@@ -232,6 +233,8 @@ ExcelWorksheet& FindWorksheet(ExcelWorkbook& workbook, const std::string& wanted
   }
   return workbook.Worksheets(std::stoi(wanted));
 }
+
+namespace {
 
 // The worksheets of `choice`, each once, in the order chosen; with every worksheet chosen,
 // `skipHidden` leaves out the hidden ones.

@@ -112,6 +112,12 @@ std::vector<std::string> ConvertWorkbookToCSV(const std::string& excelFile,
                                               const CsvOptions& options,
                                               ConversionMonitor* monitor = nullptr);
 
+class ExcelWorkbook;
+class ExcelWorksheet;
+// A worksheet as SheetChoice names it: by name (exact, else equal but for case), else by its
+// 1-based number among the worksheets. Throws Error (ErrorKind::kNoSuchSheet) when there is none.
+ExcelWorksheet& FindWorksheet(ExcelWorkbook& workbook, const std::string& wanted);
+
 // One sheet of a workbook as --list-sheets shows it.
 struct SheetDescription {
   int worksheetNumber = 0;  // what SheetChoice accepts; 0 for a sheet that is not a worksheet
