@@ -84,8 +84,9 @@ class RowReader {
   // Forgets the merged areas' texts, to read from the top again.
   void Restart() { topLeftTexts_.clear(); }
 
-  // The texts of row `row` in the columns written; false when the row holds no value, its
-  // texts all empty.
+  // The texts of row `row` in the columns written; false, leaving `texts` as they were, when
+  // the row holds no value and so shows only empty texts (a sparse used range has a million
+  // of those, which must cost nothing per column).
   bool Read(int row, std::vector<std::string>& texts) {
     texts.resize(columns_.size());
     const bool merged = fillMerged_ && worksheet_.Rows(row).MergeCells();
@@ -93,7 +94,6 @@ class RowReader {
       if (columnCount_ < 1 ||
           excel_.WorksheetFunction().CountA(worksheet_.Range(
               worksheet_.Cells(row, 1), worksheet_.Cells(row, columnCount_))) == 0) {
-        for (std::string& text : texts) text.clear();
         return false;
       }
       for (size_t i = 0; i < columns_.size(); ++i) {
@@ -172,8 +172,7 @@ void WriteWorksheet(ExcelApplication& excel, ExcelWorksheet& worksheet,
       if (watcher.CancelRequested()) throw cancelled();
       const bool hidden = skipHidden && worksheet.Rows(r).Hidden();
       if (hidden && !options.fillMerged) continue;
-      reader.Read(r, texts);
-      if (hidden) continue;
+      if (!reader.Read(r, texts) || hidden) continue;
       for (size_t i = texts.size(); i > lastColumns; --i) {
         if (!texts[i - 1].empty()) {
           lastColumns = i;

@@ -94,6 +94,9 @@ CsvOptions Shape(bool skipHidden, bool fillMerged, bool trim) {
   return options;
 }
 
+// One text, and a styled blank in the last cell an .xls worksheet has.
+LogicalWorkbook Sparse() { return {{Worksheet({Text(2, 2, "x"), StyledBlank(65536, 256)})}}; }
+
 struct OptionCase {
   const char* name;
   LogicalWorkbook (*workbook)();
@@ -203,6 +206,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "\"a,b\",0.1,2024-01-15,TRUE\r\n"
                    "x,\"1,234,567.89\",2024-01-15 08:30,#N/A\r\n"
                    "1E-300,08:30:00,60:00,\r\n"},
+        OptionCase{"TrimSparseRange", Sparse, Trimmed(), ",\r\n,x\r\n"},
         OptionCase{"QuoteAllWithLf", Values, QuotedWithLf(),
                    "\"Name\",\"Amount\",\"When\",\"Flag\",\"\",\"\"\n"
                    "\"a,b\",\"0.1\",\"2024-01-15\",\"TRUE\",\"\",\"\"\n"
