@@ -5,9 +5,10 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
-#include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -20,7 +21,6 @@
 #include "convert/workbook_to_csv.h"
 #include "platform/ansi_code_page.h"
 #include "platform/error.h"
-#include "spreadsheet/automation.h"
 
 namespace py = pybind11;
 
@@ -64,15 +64,15 @@ CsvEncoding EncodingOf(const std::string& word) {
 }
 
 // The value a keyword argument's word stands for; ValueError for any other word.
-template <typename Value>
+template <typename Value, size_t N>
 Value OneOf(const char* argument, const std::string& word,
-            std::initializer_list<std::pair<const char*, Value>> choices) {
-  std::string words;
-  for (const auto& [name, value] : choices) {
-    if (word == name) return value;
-    words += (words.empty() ? "\"" : " or \"") + std::string(name) + "\"";
+            const std::array<OptionWord<Value>, N>& words) {
+  if (const std::optional<Value> value = OptionValue(words, word)) return *value;
+  std::string named;
+  for (const OptionWord<Value>& known : words) {
+    named += (named.empty() ? "\"" : " or \"") + std::string(known.word) + "\"";
   }
-  throw py::value_error(std::string(argument) + " must be " + words + ", not \"" + word + "\"");
+  throw py::value_error(std::string(argument) + " must be " + named + ", not \"" + word + "\"");
 }
 
 // The options of a conversion, from the keyword arguments of convert().
@@ -87,15 +87,12 @@ CsvOptions OptionsOf(const std::string& separator, const std::string& encoding, 
   if (maxCells < 0) throw py::value_error("max_cells must be 0 (no bound) or more");
   options.maxCells = maxCells;
   options.password = password;
-  options.values = OneOf<CellValues>(
-      "values", values, {{"displayed", CellValues::kDisplayed}, {"raw", CellValues::kRaw}});
+  options.values = OneOf("values", values, kCellValuesWords);
   options.skipHidden = skipHidden;
   options.fillMerged = fillMerged;
   options.trim = trim;
-  options.quoting = OneOf<CsvQuoting>(
-      "quoting", quoting, {{"minimal", CsvQuoting::kMinimal}, {"all", CsvQuoting::kAll}});
-  options.lineEnding = OneOf<LineEnding>("line_ending", lineEnding,
-                                         {{"crlf", LineEnding::kCrLf}, {"lf", LineEnding::kLf}});
+  options.quoting = OneOf("quoting", quoting, kQuotingWords);
+  options.lineEnding = OneOf("line_ending", lineEnding, kLineEndingWords);
   return options;
 }
 
@@ -180,35 +177,6 @@ std::vector<std::string> SheetWords(
   return words;
 }
 
-// The displayed texts of one worksheet, A1 to its last used cell.
-std::vector<std::vector<std::string>> ReadTexts(const std::string& path, const std::string& sheet,
-                                                const std::string& password) {
-  std::unique_ptr<ExcelApplication> excel = CreateAutomationObject("Excel.Application");
-  struct Quit {
-    ExcelApplication& excel;
-    ~Quit() { excel.Quit(); }
-  } quit{*excel};
-  ExcelWorkbook& workbook = excel->Workbooks().Open(path, false, true, password);
-  ExcelWorksheet& worksheet = FindWorksheet(workbook, sheet);
-  const ExcelRange last = worksheet.UsedRange().SpecialCells(kXlCellTypeLastCell);
-  const int rowCount = last.Row();
-  const int columnCount = last.Column();
-  std::vector<std::vector<std::string>> rows(static_cast<std::size_t>(std::max(rowCount, 0)));
-  for (int r = 1; r <= rowCount; ++r) {
-    std::vector<std::string>& row = rows[static_cast<std::size_t>(r - 1)];
-    row.resize(static_cast<std::size_t>(std::max(columnCount, 0)));
-    // A row without any value shows only empty texts.
-    if (excel->WorksheetFunction().CountA(
-            worksheet.Range(worksheet.Cells(r, 1), worksheet.Cells(r, columnCount))) == 0) {
-      continue;
-    }
-    for (int c = 1; c <= columnCount; ++c) {
-      row[static_cast<std::size_t>(c - 1)] = worksheet.Cells(r, c).Text();
-    }
-  }
-  return rows;
-}
-
 }  // namespace
 }  // namespace cellverter
 
@@ -235,7 +203,9 @@ PYBIND11_MODULE(_core, m) {
         std::vector<std::vector<std::string>> rows;
         {
           py::gil_scoped_release release;
-          rows = ReadTexts(path, word, password);
+          CsvOptions options;
+          options.password = password;
+          rows = ReadWorksheetTexts(path, word, options);
         }
         py::list result(rows.size());
         for (std::size_t r = 0; r < rows.size(); ++r) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "platform/utf8.h"
 
@@ -99,38 +100,39 @@ void CliReport::WorkbookStarting(std::size_t index, std::size_t, const std::stri
   DrawProgress();
 }
 
-void CliReport::WorkbookUsedRange(std::size_t index, const UsedRangeSize& size) {
-  if (!size.FarLargerThanHeld()) return;
+void CliReport::Warn(const std::function<std::string(const std::string& workbook)>& text,
+                     std::size_t index) {
   std::lock_guard guard(lock_);
   ClearProgress();
   const std::string workbook = index < workbooks_.size() ? workbooks_[index] : std::string();
-  std::fprintf(err_,
-               "cellverter-cli: warning: \"%s\": the used range %s has %lld cells but the file "
-               "holds only %lld; its CSV file is mostly separators (--max-cells refuses such "
-               "a workbook).\n",
-               workbook.c_str(), size.Address().c_str(), size.Cells(), size.cellsHeld);
+  std::fprintf(err_, "cellverter-cli: warning: %s\n", text(workbook).c_str());
   std::fflush(err_);
   DrawProgress();
+}
+
+void CliReport::WorkbookUsedRange(std::size_t index, const UsedRangeSize& size) {
+  if (!size.FarLargerThanHeld()) return;
+  Warn(
+      [&](const std::string& workbook) {
+        return "\"" + workbook + "\": the used range " + size.Address() + " has " +
+               std::to_string(size.Cells()) + " cells but the file holds only " +
+               std::to_string(size.cellsHeld) +
+               "; its CSV file is mostly separators (--max-cells refuses such a workbook).";
+      },
+      index);
 }
 
 void CliReport::WorkbookRepaired(std::size_t index, const std::string& repair) {
-  std::lock_guard guard(lock_);
-  ClearProgress();
-  const std::string workbook = index < workbooks_.size() ? workbooks_[index] : std::string();
-  std::fprintf(err_, "cellverter-cli: warning: \"%s\": repaired: %s.\n", workbook.c_str(),
-               repair.c_str());
-  std::fflush(err_);
-  DrawProgress();
+  Warn(
+      [&](const std::string& workbook) {
+        return "\"" + workbook + "\": repaired: " + repair + ".";
+      },
+      index);
 }
 
 void CliReport::WorkbookFormulasWithoutValue(std::size_t index, long long count) {
-  std::lock_guard guard(lock_);
-  ClearProgress();
-  const std::string workbook = index < workbooks_.size() ? workbooks_[index] : std::string();
-  std::fprintf(err_, "cellverter-cli: warning: %s\n",
-               FormulasWithoutValueText(workbook, count).c_str());
-  std::fflush(err_);
-  DrawProgress();
+  Warn([&](const std::string& workbook) { return FormulasWithoutValueText(workbook, count); },
+       index);
 }
 
 void CliReport::WorkbookProgress(std::size_t index, long long row, long long lastRow) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -64,6 +65,9 @@ class CliReport : public BatchObserver {
     bool ok = false;
     std::vector<std::string> texts;  // the files written, or the one error message
   };
+  // One warning line about workbook `index`, whose path `text` is given (the workbook is known
+  // only under the lock).
+  void Warn(const std::function<std::string(const std::string& workbook)>& text, std::size_t index);
   void Record(std::size_t index, Result result);
   void Print(const Result& result);
   void PrintRemaining();

@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -67,6 +68,14 @@ bool AddPath(const std::string& path, bool includeSubfolders, std::vector<std::s
   AddAllFilesInDir(path, includeSubfolders,
                    [&](const std::string& found) { list.push_back(found); });
   return true;
+}
+
+// The words of an option, for the option parser's check.
+template <typename Value, size_t N>
+std::vector<std::string> Words(const std::array<OptionWord<Value>, N>& words) {
+  std::vector<std::string> all;
+  for (const OptionWord<Value>& known : words) all.emplace_back(known.word);
+  return all;
 }
 
 // "--separator=" must mean the empty separator, but the option parser would then take the
@@ -280,9 +289,9 @@ int Run(int argc, char** argv) {
                "Convert nothing; print each sheet of each workbook, tab-separated: the workbook, "
                "the number --sheet accepts (empty for a sheet that is no worksheet), the name, "
                "the kind, the visibility and the used range");
-  std::string valuesWord = "displayed";
-  std::string quotingWord = "minimal";
-  std::string lineEndingWord = "crlf";
+  std::string valuesWord(kCellValuesWords[0].word);
+  std::string quotingWord(kQuotingWords[0].word);
+  std::string lineEndingWord(kLineEndingWords[0].word);
   bool skipHidden = false;
   bool fillMerged = false;
   bool trim = false;
@@ -292,7 +301,7 @@ int Run(int argc, char** argv) {
                  "TRUE/FALSE, error codes)")
       ->capture_default_str()
       ->type_name("WORD")
-      ->check(CLI::IsMember({"displayed", "raw"}));
+      ->check(CLI::IsMember(Words(kCellValuesWords)));
   app.add_flag("--skip-hidden", skipHidden,
                "Leave out hidden rows and columns (and, with --all-sheets, hidden worksheets)");
   app.add_flag("--fill-merged", fillMerged,
@@ -305,11 +314,11 @@ int Run(int argc, char** argv) {
                  "all: quote every field")
       ->capture_default_str()
       ->type_name("WORD")
-      ->check(CLI::IsMember({"minimal", "all"}));
+      ->check(CLI::IsMember(Words(kQuotingWords)));
   app.add_option("--line-ending", lineEndingWord, "crlf or lf")
       ->capture_default_str()
       ->type_name("WORD")
-      ->check(CLI::IsMember({"crlf", "lf"}));
+      ->check(CLI::IsMember(Words(kLineEndingWords)));
   app.add_option("paths", paths,
                  "Workbooks and folders to convert (a folder adds its .xls and .xlsx files); "
                  "- reads paths from standard input, one a line")
@@ -356,12 +365,12 @@ int Run(int argc, char** argv) {
   options.ansiCodePage = UserAnsiCodePage();
   options.maxCells = maxCells;
   options.password = password;
-  options.values = valuesWord == "raw" ? CellValues::kRaw : CellValues::kDisplayed;
+  options.values = *OptionValue(kCellValuesWords, valuesWord);
   options.skipHidden = skipHidden;
   options.fillMerged = fillMerged;
   options.trim = trim;
-  options.quoting = quotingWord == "all" ? CsvQuoting::kAll : CsvQuoting::kMinimal;
-  options.lineEnding = lineEndingWord == "lf" ? LineEnding::kLf : LineEnding::kCrLf;
+  options.quoting = *OptionValue(kQuotingWords, quotingWord);
+  options.lineEnding = *OptionValue(kLineEndingWords, lineEndingWord);
 
   if (listSheets) return ListSheets(workbooks, password) && allRead ? kAllConverted : kSomeFailed;
 

@@ -56,38 +56,80 @@ namespace {
   AppendRawValue(worksheet.Cells(row, column).Value(), text);
 }
 
-bool AllEmpty(const std::vector<std::string>& texts) {
-  return std::all_of(texts.begin(), texts.end(), [](const std::string& t) { return t.empty(); });
-}
+// What RowReader::Read found of a row.
+enum class RowKind : uint8_t {
+  kLeftOut,  // a hidden row that is not written
+  kNoValue,  // a row without any value: it shows only empty texts
+  kTexts,    // a row whose texts were read
+};
 
-// The texts of a worksheet's rows read down from the top, with the options that change which
-// cells are written or what they show: hidden columns left out, merged areas filled from their
-// top-left cells (kept as their rows are read, so the reading never goes back up).
+// The rows of a worksheet's used range as a conversion writes them, read down from the top,
+// with the options that change which cells are written or what they show: hidden rows and
+// columns left out, merged areas filled from their top-left cells (kept as their rows are
+// read, so the reading never goes back up), trailing rows and columns without text trimmed.
 class RowReader {
  public:
-  RowReader(ExcelApplication& excel, ExcelWorksheet& worksheet, int columnCount,
+  RowReader(ExcelApplication& excel, ExcelWorksheet& worksheet, int rowCount, int columnCount,
             const CsvOptions& options)
       : excel_(excel),
         worksheet_(worksheet),
         columnCount_(columnCount),
+        lastRow_(rowCount),
         raw_(options.values == CellValues::kRaw),
+        skipHidden_(options.skipHidden),
         fillMerged_(options.fillMerged),
-        all_(static_cast<size_t>(columnCount)) {
+        all_(options.fillMerged ? static_cast<size_t>(columnCount) : 0) {
     for (int c = 1; c <= columnCount; ++c) {
-      if (!options.skipHidden || !worksheet.Columns(c).Hidden()) columns_.push_back(c);
+      if (!skipHidden_ || !worksheet.Columns(c).Hidden()) columns_.push_back(c);
     }
   }
 
-  // The columns written, ascending; Trim may shorten them.
-  const std::vector<int>& Columns() const { return columns_; }
-  void KeepColumns(size_t count) { columns_.resize(std::min(count, columns_.size())); }
-  // Forgets the merged areas' texts, to read from the top again.
-  void Restart() { topLeftTexts_.clear(); }
+  // How many fields each row written has.
+  size_t Width() const { return columns_.size(); }
+  // The last row written.
+  int LastRow() const { return lastRow_; }
 
-  // The texts of row `row` in the columns written; false, leaving `texts` as they were, when
-  // the row holds no value and so shows only empty texts (a sparse used range has a million
-  // of those, which must cost nothing per column).
-  bool Read(int row, std::vector<std::string>& texts) {
+  // Reads the rows once first, to leave out the rows and columns after the last that shows a
+  // text. `checkCancel` is called before each row.
+  template <typename CheckCancel>
+  void Trim(CheckCancel&& checkCancel) {
+    std::vector<std::string> texts;
+    const int rowCount = lastRow_;
+    lastRow_ = 0;
+    size_t width = 0;
+    for (int r = 1; r <= rowCount; ++r) {
+      checkCancel();
+      if (Read(r, texts) != RowKind::kTexts) continue;
+      size_t shown = texts.size();
+      while (shown > 0 && texts[shown - 1].empty()) --shown;
+      if (shown == 0) continue;
+      lastRow_ = r;
+      width = std::max(width, shown);
+    }
+    columns_.resize(width);
+    topLeftTexts_.clear();
+  }
+
+  // Row `row`. Its texts in the columns written go into `texts`, which are left as they were
+  // for a row left out or one without any value (a sparse used range has a million of those,
+  // which must cost nothing per column).
+  RowKind Read(int row, std::vector<std::string>& texts) {
+    const bool hidden = skipHidden_ && worksheet_.Rows(row).Hidden();
+    // A hidden row is still read when it may hold the top-left cell of a merged area.
+    if (hidden && !fillMerged_) return RowKind::kLeftOut;
+    const bool values = ReadTexts(row, texts);
+    if (hidden) return RowKind::kLeftOut;
+    return values ? RowKind::kTexts : RowKind::kNoValue;
+  }
+
+ private:
+  struct TopLeft {
+    std::string text;
+    int lastRow = 0;
+  };
+
+  // False when the row holds no value.
+  bool ReadTexts(int row, std::vector<std::string>& texts) {
     texts.resize(columns_.size());
     const bool merged = fillMerged_ && worksheet_.Rows(row).MergeCells();
     if (!merged) {
@@ -122,28 +164,29 @@ class RowReader {
     return true;
   }
 
- private:
-  struct TopLeft {
-    std::string text;
-    int lastRow = 0;
-  };
-
   ExcelApplication& excel_;
   ExcelWorksheet& worksheet_;
   int columnCount_;
+  int lastRow_;
   bool raw_;
+  bool skipHidden_;
   bool fillMerged_;
   std::vector<int> columns_;
-  std::vector<std::string> all_;
+  std::vector<std::string> all_;  // every column's text of a row with merged cells
   std::map<std::pair<int, int>, TopLeft> topLeftTexts_;  // by the area's first cell
 };
+
+// The last used cell of a worksheet.
+ExcelRange LastCell(ExcelWorksheet& worksheet) {
+  return worksheet.UsedRange().SpecialCells(kXlCellTypeLastCell);
+}
 
 // Writes one worksheet's used range into `writer`, one line per row.
 void WriteWorksheet(ExcelApplication& excel, ExcelWorksheet& worksheet,
                     const std::string& excelFile, bool namedSheet, CsvFileWriter& writer,
                     const CsvOptions& options, ConversionMonitor& watcher) {
-  const int rowCount = worksheet.UsedRange().SpecialCells(kXlCellTypeLastCell).Row();
-  const int columnCount = worksheet.UsedRange().SpecialCells(kXlCellTypeLastCell).Column();
+  const int rowCount = LastCell(worksheet).Row();
+  const int columnCount = LastCell(worksheet).Column();
   const UsedRangeSize size{rowCount, columnCount, static_cast<long long>(worksheet.CellsHeld())};
   if (options.maxCells > 0 && size.Cells() > options.maxCells) {
     const std::string what = namedSheet
@@ -156,64 +199,45 @@ void WriteWorksheet(ExcelApplication& excel, ExcelWorksheet& worksheet,
   }
   watcher.UsedRangeKnown(size);
   watcher.RowsWritten(0, rowCount);
-  auto cancelled = [&] {
-    return ConversionCancelled("The conversion of \"" + excelFile + "\" was stopped.");
-  };
-  const bool skipHidden = options.skipHidden;
-  RowReader reader(excel, worksheet, columnCount, options);
-  std::vector<std::string> texts;
-
-  // Trimming reads the sheet once more first, to find the last row and column with text.
-  int lastRow = rowCount;
-  if (options.trim) {
-    lastRow = 0;
-    size_t lastColumns = 0;
-    for (int r = 1; r <= rowCount; ++r) {
-      if (watcher.CancelRequested()) throw cancelled();
-      const bool hidden = skipHidden && worksheet.Rows(r).Hidden();
-      if (hidden && !options.fillMerged) continue;
-      if (!reader.Read(r, texts) || hidden) continue;
-      for (size_t i = texts.size(); i > lastColumns; --i) {
-        if (!texts[i - 1].empty()) {
-          lastColumns = i;
-          break;
-        }
-      }
-      if (!AllEmpty(texts)) lastRow = r;
+  auto checkCancel = [&] {
+    if (watcher.CancelRequested()) {
+      throw ConversionCancelled("The conversion of \"" + excelFile + "\" was stopped.");
     }
-    reader.KeepColumns(lastColumns);
-    reader.Restart();
-  }
+  };
+  RowReader reader(excel, worksheet, rowCount, columnCount, options);
+  if (options.trim) reader.Trim(checkCancel);
 
+  std::vector<std::string> texts;
   std::string line;
   // A row without any value shows only empty texts: its line is the separators alone (with
   // every field quoted, empty quotes). This matters for sheets whose last cell lies far
   // beyond the data.
   std::string emptyLine;
-  AppendCsvLine(std::vector<std::string>(reader.Columns().size()), options.separator, emptyLine,
+  AppendCsvLine(std::vector<std::string>(reader.Width()), options.separator, emptyLine,
                 options.quoting);
   // Progress is told after about kProgressCells cells, so that narrow sheets do not pay
   // a call per row.
   const int rowsPerReport =
       std::max(1, static_cast<int>(kProgressCells / std::max(columnCount, 1)));
   int untilReport = rowsPerReport + 1;
-  for (int r = 1; r <= lastRow; ++r) {
-    if (watcher.CancelRequested()) throw cancelled();
+  for (int r = 1; r <= reader.LastRow(); ++r) {
+    checkCancel();
     if (--untilReport == 0) {
       watcher.RowsWritten(r - 1, rowCount);
       untilReport = rowsPerReport;
     }
-    const bool hidden = skipHidden && worksheet.Rows(r).Hidden();
-    if (hidden && !options.fillMerged) continue;
-    const bool values = reader.Read(r, texts);
-    if (hidden) continue;
-    if (!values) {
-      writer.AddLine(emptyLine);
-      continue;
+    switch (reader.Read(r, texts)) {
+      case RowKind::kLeftOut:
+        break;
+      case RowKind::kNoValue:
+        writer.AddLine(emptyLine);
+        break;
+      case RowKind::kTexts:
+        line.clear();
+        AppendCsvLine(texts, options.separator, line, options.quoting);
+        writer.AddLine(line);
+        break;
     }
-    line.clear();
-    AppendCsvLine(texts, options.separator, line, options.quoting);
-    writer.AddLine(line);
   }
   if (rowCount > 0) watcher.RowsWritten(rowCount, rowCount);
 }
@@ -223,8 +247,7 @@ bool IsNumber(const std::string& text) {
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-}  // namespace
-
+// A worksheet by name, else by its number among the worksheets.
 ExcelWorksheet& FindWorksheet(ExcelWorkbook& workbook, const std::string& wanted) {
   if (!IsNumber(wanted)) return workbook.Worksheets(std::string_view(wanted));
   for (int i = 1; i <= workbook.Worksheets().Count(); ++i) {
@@ -232,8 +255,6 @@ ExcelWorksheet& FindWorksheet(ExcelWorkbook& workbook, const std::string& wanted
   }
   return workbook.Worksheets(std::stoi(wanted));
 }
-
-namespace {
 
 // The worksheets of `choice`, each once, in the order chosen; with every worksheet chosen,
 // `skipHidden` leaves out the hidden ones.
@@ -319,6 +340,34 @@ std::vector<std::string> ConvertWorkbookToCSV(const std::string& excelFile,
   return written;
 }
 
+std::vector<std::vector<std::string>> ReadWorksheetTexts(const std::string& excelFile,
+                                                         const std::string& sheet,
+                                                         const CsvOptions& options) {
+  std::unique_ptr<ExcelApplication> excel = CreateAutomationObject("Excel.Application");
+  QuitGuard quit(*excel);
+  ExcelWorkbook& workbook = excel->Workbooks().Open(excelFile, false, true, options.password);
+  ExcelWorksheet& worksheet =
+      sheet.empty() ? workbook.Worksheets(1) : FindWorksheet(workbook, sheet);
+  RowReader reader(*excel, worksheet, LastCell(worksheet).Row(), LastCell(worksheet).Column(),
+                   options);
+  if (options.trim) reader.Trim([] {});
+  std::vector<std::vector<std::string>> rows;
+  std::vector<std::string> texts;
+  for (int r = 1; r <= reader.LastRow(); ++r) {
+    switch (reader.Read(r, texts)) {
+      case RowKind::kLeftOut:
+        break;
+      case RowKind::kNoValue:
+        rows.emplace_back(reader.Width());
+        break;
+      case RowKind::kTexts:
+        rows.push_back(texts);
+        break;
+    }
+  }
+  return rows;
+}
+
 std::string ConvertExcelToCSV(const std::string& excelFile, const std::string& csvFile,
                               const CsvOptions& options, ConversionMonitor* monitor) {
   const std::vector<std::string> written = ConvertWorkbookToCSV(
@@ -338,8 +387,7 @@ std::vector<SheetDescription> DescribeSheets(const std::string& excelFile,
         0, entry.name, KindName(entry.kind), VisibilityName(entry.visibility), {}};
     if (entry.kind == SheetKind::kWorksheet) {
       sheet.worksheetNumber = ++worksheetNumber;
-      const ExcelRange last =
-          workbook.Worksheets(worksheetNumber).UsedRange().SpecialCells(kXlCellTypeLastCell);
+      const ExcelRange last = LastCell(workbook.Worksheets(worksheetNumber));
       sheet.usedRange = UsedRangeSize{last.Row(), last.Column(), 0}.Address();
     }
     sheets.push_back(std::move(sheet));

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "convert/csv_encoding.h"
@@ -14,6 +17,30 @@ namespace cellverter {
 // What each field holds: the text the spreadsheet displays, or the value it stores (numbers
 // with the shortest digits that read back the same, dates and times in ISO 8601).
 enum class CellValues : uint8_t { kDisplayed, kRaw };
+
+// The words that name an option's values in the command-line tool and the Python module,
+// the default first.
+template <typename Value>
+struct OptionWord {
+  std::string_view word;
+  Value value;
+};
+inline constexpr std::array<OptionWord<CellValues>, 2> kCellValuesWords{
+    {{"displayed", CellValues::kDisplayed}, {"raw", CellValues::kRaw}}};
+inline constexpr std::array<OptionWord<CsvQuoting>, 2> kQuotingWords{
+    {{"minimal", CsvQuoting::kMinimal}, {"all", CsvQuoting::kAll}}};
+inline constexpr std::array<OptionWord<LineEnding>, 2> kLineEndingWords{
+    {{"crlf", LineEnding::kCrLf}, {"lf", LineEnding::kLf}}};
+
+// The value `word` names among `words`, if it is one of them.
+template <typename Value, size_t N>
+std::optional<Value> OptionValue(const std::array<OptionWord<Value>, N>& words,
+                                 std::string_view word) {
+  for (const OptionWord<Value>& known : words) {
+    if (known.word == word) return known.value;
+  }
+  return std::nullopt;
+}
 
 struct CsvOptions {
   std::string separator = ",";
@@ -112,11 +139,13 @@ std::vector<std::string> ConvertWorkbookToCSV(const std::string& excelFile,
                                               const CsvOptions& options,
                                               ConversionMonitor* monitor = nullptr);
 
-class ExcelWorkbook;
-class ExcelWorksheet;
-// A worksheet as SheetChoice names it: by name (exact, else equal but for case), else by its
-// 1-based number among the worksheets. Throws Error (ErrorKind::kNoSuchSheet) when there is none.
-ExcelWorksheet& FindWorksheet(ExcelWorkbook& workbook, const std::string& wanted);
+// The texts of one worksheet of `excelFile` (`sheet` as SheetChoice names one; empty: the
+// first) as a conversion with `options` writes them: a row of texts per line, all of one
+// width. For callers that want the cells rather than a file. Throws Error as
+// ConvertWorkbookToCSV does.
+std::vector<std::vector<std::string>> ReadWorksheetTexts(const std::string& excelFile,
+                                                         const std::string& sheet,
+                                                         const CsvOptions& options);
 
 // One sheet of a workbook as --list-sheets shows it.
 struct SheetDescription {
