@@ -23,40 +23,23 @@
 #include "spreadsheet/sheet_layout_builder.h"
 #include "spreadsheet/used_range_bounds.h"
 #include "spreadsheet/workbook_error.h"
+#include "spreadsheet/xlsx/package_relationships.h"
+#include "spreadsheet/xlsx/row_spool.h"
 #include "spreadsheet/xlsx/sheet_spool.h"
 #include "spreadsheet/xlsx/xml_scanner.h"
 
 namespace cellverter {
 namespace {
 
-constexpr uint32_t kMaxRows = 1048576;
-constexpr uint32_t kMaxColumns = 16384;
-constexpr size_t kMaxCellText = 1 << 20;  // bytes; Excel holds 32,767 characters
-constexpr size_t kMaxRowText = 64 << 20;  // bytes of text in one row
-constexpr uint64_t kMaxSharedText = uint64_t{1} << 30;
-constexpr size_t kMaxSharedStrings = 16 << 20;
-constexpr size_t kMaxNameLength = 4096;  // relationship ids, types, targets, format codes
+constexpr uint32_t kMaxRows = kMaxSheetRows;
+constexpr uint32_t kMaxColumns = kMaxSheetColumns;
+constexpr size_t kMaxNameLength = 4096;  // relationship ids, format codes
 constexpr size_t kMaxNumberFormats = 65536;
 constexpr size_t kMaxSheets = 65536;
-// Row records of a sheet whose rows come out of order, each indexed in memory (16 bytes):
-// every row once, and as many again given twice.
-constexpr size_t kMaxRowRecords = size_t{kMaxRows} * 2;
 
 // Elements are matched by namespace and local name: Excel's extensions reuse local names
 // (<x15:workbookPr> inside <extLst> beside the <workbookPr> of the workbook).
 constexpr XmlNamespace kMain = XmlNamespace::Spreadsheet;
-
-// Spooled cell kinds.
-enum SpoolKind : uint8_t {
-  kEmpty,
-  kNumber,
-  kInteger,
-  kShared,
-  kInline,
-  kFalse,
-  kTrue,
-  kErrorCode,
-};
 
 [[noreturn]] void Damaged(const std::string& detail) { throw WorkbookDamaged(detail); }
 
@@ -72,47 +55,6 @@ CellType ParseCellType(std::string_view t) {
   if (t == "e") return CellType::Error;
   if (t == "d") return CellType::Date;
   Damaged("a cell has an unknown type");
-}
-
-bool EndsWith(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
-// Relationship types end the same way in transitional and strict packages.
-bool IsType(std::string_view type, std::string_view last) {
-  return EndsWith(type, last) && type.size() > last.size() &&
-         type[type.size() - last.size() - 1] == '/';
-}
-
-std::string FolderOf(std::string_view part) {
-  const size_t slash = part.rfind('/');
-  return slash == std::string_view::npos ? "" : std::string(part.substr(0, slash + 1));
-}
-
-// A relationship target resolved against the folder of its source part (OPC part names).
-std::string ResolveTarget(std::string_view sourceFolder, std::string_view target) {
-  std::string joined = !target.empty() && target[0] == '/'
-                           ? std::string(target.substr(1))
-                           : std::string(sourceFolder) + std::string(target);
-  std::vector<std::string> segments;
-  size_t start = 0;
-  while (start <= joined.size()) {
-    size_t slash = joined.find('/', start);
-    if (slash == std::string::npos) slash = joined.size();
-    const std::string segment = joined.substr(start, slash - start);
-    if (segment == "..") {
-      if (!segments.empty()) segments.pop_back();
-    } else if (!segment.empty() && segment != ".") {
-      segments.push_back(segment);
-    }
-    start = slash + 1;
-  }
-  std::string result;
-  for (const std::string& s : segments) {
-    if (!result.empty()) result += '/';
-    result += s;
-  }
-  return result;
 }
 
 // Resolves the _xHHHH_ escapes with which OOXML stores characters XML cannot carry.
@@ -168,28 +110,6 @@ void UnescapeOoxml(std::string& text) {
 void AppendText(std::string& to, std::string_view piece, size_t limit) {
   if (to.size() + piece.size() > limit) Damaged("a text is longer than a cell can hold");
   to.append(piece);
-}
-
-struct Relationship {
-  std::string id;
-  std::string type;
-  std::string target;  // resolved part name
-};
-
-const Relationship* FindRelationship(const std::vector<Relationship>& relationships,
-                                     std::string_view id) {
-  for (const Relationship& r : relationships) {
-    if (r.id == id) return &r;
-  }
-  return nullptr;
-}
-
-std::string RelationshipsPartOf(std::string_view part) {
-  const size_t slash = part.rfind('/');
-  const std::string folder =
-      slash == std::string_view::npos ? "" : std::string(part.substr(0, slash + 1));
-  const std::string name(slash == std::string_view::npos ? part : part.substr(slash + 1));
-  return folder + "_rels/" + name + ".rels";
 }
 
 // Days of an ISO 8601 duration, as Excel's Strict Open XML files store times ("PT13H20M1.5S",
@@ -338,127 +258,6 @@ bool IsTrue(std::string_view value) { return value == "1" || value == "true"; }
 // The shared strings table, compact: the texts end to end in a spool (memory up to a bound,
 // then an unlinked temporary file) and the end offset of each. A package may inflate to a
 // gigabyte of strings; that costs disk, not memory.
-class SharedStrings {
- public:
-  explicit SharedStrings(size_t memoryLimit) : text_(memoryLimit) {}
-  size_t size() const { return ends_.size(); }
-  size_t Length(size_t i) const { return ends_[i] - Begin(i); }
-  void Add(std::string_view s) {
-    if (text_.written() + s.size() > kMaxSharedText || ends_.size() >= kMaxSharedStrings) {
-      Damaged("the shared strings are too large");
-    }
-    text_.Append(s);
-    ends_.push_back(static_cast<uint32_t>(text_.written()));
-  }
-  void FinishWriting() { text_.FinishWriting(); }
-  void Get(size_t i, std::string& out) const { text_.ReadAt(Begin(i), Length(i), out); }
-
- private:
-  uint32_t Begin(size_t i) const { return i == 0 ? 0 : ends_[i - 1]; }
-
-  SheetSpool text_;
-  std::vector<uint32_t> ends_;  // kMaxSharedText keeps them in 32 bits
-};
-
-// Sorts cells [0, used) by column; of two cells in one place the later one stands, as the
-// last write would. Returns how many are kept, in front.
-template <class Cell>
-size_t KeepLastOfEachColumn(std::vector<Cell>& cells, size_t used) {
-  std::stable_sort(cells.begin(), cells.begin() + static_cast<ptrdiff_t>(used),
-                   [](const Cell& a, const Cell& b) { return a.column < b.column; });
-  size_t kept = 0;
-  for (size_t i = 0; i < used; ++i) {
-    if (kept > 0 && cells[kept - 1].column == cells[i].column) {
-      std::swap(cells[kept - 1], cells[i]);
-    } else {
-      if (kept != i) std::swap(cells[kept], cells[i]);
-      ++kept;
-    }
-  }
-  return kept;
-}
-
-// One spooled row record read back whole, for the rows served out of file order.
-class RecordCursor {
- public:
-  explicit RecordCursor(const std::string& bytes) : bytes_(bytes) {}
-  uint8_t ReadByte() {
-    if (pos_ == bytes_.size()) SpoolCorrupt("the sheet spool is corrupt");
-    return static_cast<uint8_t>(bytes_[pos_++]);
-  }
-  uint64_t ReadVarint() { return ReadVarintFrom(*this); }
-  void ReadBytes(size_t size, std::string& out) {
-    if (size > bytes_.size() - pos_) SpoolCorrupt("the sheet spool is corrupt");
-    out.assign(bytes_, pos_, size);
-    pos_ += size;
-  }
-
- private:
-  const std::string& bytes_;
-  size_t pos_ = 0;
-};
-
-// One row record as SheetReader spooled it, from the spool or from a RecordCursor.
-template <class Reader>
-void ReadRowRecord(Reader& in, const SharedStrings& shared, SheetRow& row) {
-  row.row = static_cast<uint32_t>(in.ReadVarint());
-  const size_t count = static_cast<size_t>(in.ReadVarint());
-  row.cells.resize(count);
-  for (SheetCell& cell : row.cells) {
-    cell.column = static_cast<uint32_t>(in.ReadVarint());
-    cell.styleIndex = static_cast<uint32_t>(in.ReadVarint());
-    CellValue& v = cell.value;
-    v.text.clear();
-    switch (in.ReadByte()) {
-      case kEmpty:
-        v.kind = CellValue::Kind::Empty;
-        break;
-      case kNumber: {
-        unsigned char bytes[sizeof(double)];
-        for (unsigned char& b : bytes) b = in.ReadByte();
-        v.kind = CellValue::Kind::Number;
-        std::memcpy(&v.number, bytes, sizeof bytes);
-        break;
-      }
-      case kInteger: {
-        const uint64_t z = in.ReadVarint();
-        const int64_t integer = static_cast<int64_t>(z >> 1) ^ -static_cast<int64_t>(z & 1);
-        v.kind = CellValue::Kind::Number;
-        v.number = static_cast<double>(integer);
-        break;
-      }
-      case kShared:
-        v.kind = CellValue::Kind::String;
-        shared.Get(static_cast<size_t>(in.ReadVarint()), v.text);
-        break;
-      case kInline:
-        v.kind = CellValue::Kind::String;
-        in.ReadBytes(static_cast<size_t>(in.ReadVarint()), v.text);
-        break;
-      case kErrorCode:
-        v.kind = CellValue::Kind::Error;
-        in.ReadBytes(static_cast<size_t>(in.ReadVarint()), v.text);
-        break;
-      case kFalse:
-        v.kind = CellValue::Kind::Boolean;
-        v.number = 0;
-        break;
-      case kTrue:
-        v.kind = CellValue::Kind::Boolean;
-        v.number = 1;
-        break;
-      default:
-        SpoolCorrupt("the sheet spool is corrupt");
-    }
-  }
-}
-
-// Where a row record lies in the spool, for the rows served out of file order.
-struct RowRecord {
-  uint64_t offset;
-  uint32_t row;
-  uint32_t size;
-};
 
 // One pass over the sheet XML, a handler per element: every used cell goes to the spool, row
 // by row, while the used range is tracked; the ids of the sheet's tables are collected on
@@ -466,23 +265,19 @@ struct RowRecord {
 // row order; it stays empty when they came in order and the spool is read straight through.
 class SheetReader {
  public:
-  SheetReader(XmlScanner& xml, const SharedStrings& shared, bool date1904, SheetSpool& spool,
-              UsedRangeBounds& usedRange, std::vector<RowRecord>& indexed,
+  SheetReader(XmlScanner& xml, bool date1904, RowSpool& rows, UsedRangeBounds& usedRange,
               std::vector<std::string>& tableIds, RepairLog& repairs, SheetLayout& layout,
               const char* notAWorksheet)
       : xml_(xml),
-        shared_(shared),
         date1904_(date1904),
-        spool_(spool),
+        rows_(rows),
         usedRange_(usedRange),
-        indexed_(indexed),
         tableIds_(tableIds),
         repairs_(repairs),
         layout_(layout),
         notAWorksheet_(notAWorksheet) {}
 
   void Read();
-  uint64_t CellsHeld() const { return held_; }
 
  private:
   void Start();
@@ -495,18 +290,15 @@ class SheetReader {
   void StartMergeCell();                    // mergeCell
   void FinishCell();
   void EncodeValue(std::string& bytes);
-  void FinishRow();
-  void FinishSpool();
-  void IndexRowsInOrder();
+  void FinishRow() { rows_.FinishRow(rowNumber_, usedRange_); }
+  void FinishSpool() { rows_.FinishWriting(); }
   // Out of line, so that the handlers of the scanning loop stay small enough to be inlined.
   [[noreturn, gnu::cold, gnu::noinline]] void NotAWorksheet() const { Damaged(notAWorksheet_); }
 
   XmlScanner& xml_;
-  const SharedStrings& shared_;
   const bool date1904_;
-  SheetSpool& spool_;
+  RowSpool& rows_;
   UsedRangeBounds& usedRange_;
-  std::vector<RowRecord>& indexed_;
   std::vector<std::string>& tableIds_;
   RepairLog& repairs_;
   SheetLayout& layout_;
@@ -519,15 +311,6 @@ class SheetReader {
   bool inCell_ = false;
 
   // The row being read.
-  struct PendingCell {
-    uint32_t column;
-    uint32_t style;
-    std::string bytes;  // kind and payload, as spooled
-  };
-  std::vector<PendingCell> cells_;
-  size_t used_ = 0;  // cells in use of `cells_` (their strings keep their capacity)
-  size_t rowText_ = 0;
-  bool rowSorted_ = true;
   uint32_t rowNumber_ = 0;
   uint32_t previousRow_ = 0;
 
@@ -541,13 +324,6 @@ class SheetReader {
   bool hasFormula_ = false;
   size_t valueDepth_ = 0;     // depth of <v> or of a <t> of an inline string being read
   size_t phoneticDepth_ = 0;  // depth of an <rPh> left out
-
-  // What went to the spool.
-  std::string record_;
-  uint32_t lastSpooledRow_ = 0;
-  bool spooledInOrder_ = true;
-  uint64_t orderedEnd_ = 0;  // where the spool's first record out of order starts
-  uint64_t held_ = 0;
 };
 
 void SheetReader::Read() {
@@ -724,19 +500,12 @@ void SheetReader::FinishCell() {
   // shows nothing here (nothing is recalculated) but takes its place, as in Excel.
   if (empty && (!styled_ || style_ == 0) && !hasFormula_) return;
   layout_.formulasWithoutValue += hasFormula_ && !hasValue_;
-  if (used_ == cells_.size()) cells_.emplace_back();
-  if (used_ >= kMaxColumns * 2) Damaged("a row holds too many cells");
-  std::string& bytes = cells_[used_].bytes;
-  bytes.clear();
+  std::string& bytes = rows_.AddCell(column_, style_);
   if (empty) {
-    bytes += static_cast<char>(kEmpty);
+    RowSpool::PutEmpty(bytes);
   } else {
     EncodeValue(bytes);
   }
-  if (used_ > 0 && cells_[used_ - 1].column >= column_) rowSorted_ = false;
-  cells_[used_].column = column_;
-  cells_[used_].style = style_;
-  ++used_;
 }
 
 // The cell's value, as spooled: its kind and payload.
@@ -745,49 +514,26 @@ void SheetReader::EncodeValue(std::string& bytes) {
     case CellType::Number: {
       double number;
       if (!ParseNumber(value_, number)) Damaged("a number cell holds no number");
-      if (number == std::trunc(number) && std::fabs(number) < 1e15 &&
-          !(number == 0 && std::signbit(number))) {
-        const int64_t integer = static_cast<int64_t>(number);
-        bytes += static_cast<char>(kInteger);
-        AppendVarint((static_cast<uint64_t>(integer) << 1) ^ static_cast<uint64_t>(integer >> 63),
-                     bytes);
-      } else {
-        bytes += static_cast<char>(kNumber);
-        bytes.append(reinterpret_cast<const char*>(&number), sizeof number);
-      }
+      RowSpool::PutNumber(bytes, number);
       break;
     }
     case CellType::Shared: {
       uint64_t index;
       if (!ParseUnsigned(value_, index)) Damaged("a cell refers to no shared string");
-      if (index >= shared_.size()) {
-        // Excel and LibreOffice show such a cell empty.
-        repairs_.Note(kMissingSharedStringRepair);
-        bytes += static_cast<char>(kEmpty);
-        break;
-      }
-      bytes += static_cast<char>(kShared);
-      AppendVarint(index, bytes);
-      // A row is read whole: the texts it repeats count as much as its own.
-      rowText_ += shared_.Length(static_cast<size_t>(index));
-      if (rowText_ > kMaxRowText) Damaged("a row holds too much text");
+      rows_.PutShared(bytes, index, repairs_);
       break;
     }
     case CellType::FormulaString:
     case CellType::Inline:
     case CellType::Error:
       if (type_ != CellType::Error) UnescapeOoxml(value_);
-      bytes += static_cast<char>(type_ == CellType::Error ? kErrorCode : kInline);
-      AppendVarint(value_.size(), bytes);
-      bytes += value_;
-      rowText_ += value_.size();
-      if (rowText_ > kMaxRowText) Damaged("a row holds too much text");
+      rows_.PutText(bytes, type_ == CellType::Error ? kErrorCode : kInline, value_);
       break;
     case CellType::Boolean:
       if (value_ == "1" || value_ == "true") {
-        bytes += static_cast<char>(kTrue);
+        RowSpool::PutBoolean(bytes, true);
       } else if (value_ == "0" || value_ == "false") {
-        bytes += static_cast<char>(kFalse);
+        RowSpool::PutBoolean(bytes, false);
       } else {
         Damaged("a logical cell holds no logical value");
       }
@@ -795,102 +541,10 @@ void SheetReader::EncodeValue(std::string& bytes) {
     case CellType::Date: {
       const std::optional<double> serial = IsoDateSerial(value_, date1904_);
       if (!serial) Damaged("a date cell holds no ISO 8601 date");
-      const double number = *serial;
-      bytes += static_cast<char>(kNumber);
-      bytes.append(reinterpret_cast<const char*>(&number), sizeof number);
+      RowSpool::PutNumber(bytes, *serial);
       break;
     }
   }
-}
-
-void SheetReader::FinishRow() {
-  if (used_ == 0) return;
-  if (!rowSorted_) used_ = KeepLastOfEachColumn(cells_, used_);
-  record_.clear();
-  AppendVarint(rowNumber_, record_);
-  AppendVarint(used_, record_);
-  for (size_t i = 0; i < used_; ++i) {
-    AppendVarint(cells_[i].column, record_);
-    AppendVarint(cells_[i].style, record_);
-    record_ += cells_[i].bytes;
-  }
-  if (rowNumber_ <= lastSpooledRow_ || !spooledInOrder_) {
-    // Out of order: from here on every record's place is kept, to be served sorted.
-    if (spooledInOrder_) orderedEnd_ = spool_.written();
-    spooledInOrder_ = false;
-    if (indexed_.size() >= kMaxRowRecords) Damaged("the sheet gives too many rows");
-    indexed_.push_back(
-        RowRecord{spool_.written(), rowNumber_, static_cast<uint32_t>(record_.size())});
-  }
-  lastSpooledRow_ = rowNumber_;
-  spool_.Append(record_);
-  usedRange_.AddCell(rowNumber_, cells_[used_ - 1].column);
-  held_ += used_;
-  used_ = 0;
-  rowText_ = 0;
-  rowSorted_ = true;
-}
-
-void SheetReader::FinishSpool() {
-  spool_.FinishWriting();
-  if (!spooledInOrder_) IndexRowsInOrder();
-}
-
-// The records before the first one out of order were not indexed as they were spooled:
-// their places are found by reading them once, then all are sorted by row, stably, so that
-// of a row given twice the later record comes later.
-void SheetReader::IndexRowsInOrder() {
-  std::vector<RowRecord> front;
-  SheetRow scratch;
-  while (spool_.Tell() < orderedEnd_) {
-    const uint64_t start = spool_.Tell();
-    ReadRowRecord(spool_, shared_, scratch);
-    front.push_back(RowRecord{start, scratch.row, static_cast<uint32_t>(spool_.Tell() - start)});
-  }
-  if (front.size() + indexed_.size() > kMaxRowRecords) Damaged("the sheet gives too many rows");
-  indexed_.insert(indexed_.begin(), front.begin(), front.end());
-  std::stable_sort(indexed_.begin(), indexed_.end(),
-                   [](const RowRecord& a, const RowRecord& b) { return a.row < b.row; });
-  spool_.Rewind();
-}
-
-std::unique_ptr<ByteStream> OpenPart(const ZipArchive& zip, const std::string& part) {
-  const ZipArchive::Entry* entry = zip.Find(part);
-  if (entry == nullptr) Damaged("the part " + part + " is missing");
-  return zip.Open(*entry);
-}
-
-std::vector<Relationship> ReadRelationships(const ZipArchive& zip, const std::string& part) {
-  std::vector<Relationship> relationships;
-  const std::string relsPart = RelationshipsPartOf(part);
-  const ZipArchive::Entry* entry = zip.Find(relsPart);
-  if (entry == nullptr) return relationships;
-  auto stream = zip.Open(*entry);
-  XmlScanner xml(*stream, "the relationships");
-  const std::string folder = FolderOf(part);
-  for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
-    if (e != XmlScanner::Event::Start || !xml.Is(XmlNamespace::Package, "Relationship")) {
-      continue;
-    }
-    if (xml.Attribute("TargetMode") == "External") continue;
-    if (relationships.size() > 100000) Damaged("there are too many relationships");
-    Relationship r{xml.Attribute("Id"), xml.Attribute("Type"),
-                   ResolveTarget(folder, xml.Attribute("Target"))};
-    if (r.id.size() + r.type.size() + r.target.size() > kMaxNameLength) {
-      Damaged("a relationship is too long");
-    }
-    relationships.push_back(std::move(r));
-  }
-  return relationships;
-}
-
-// The kind of a sheet by the type of its relationship. A type we do not know is taken for a
-// worksheet: the workbook lists the sheet, and reading its part tells whether it is one.
-SheetKind SheetKindOf(std::string_view type) {
-  if (IsType(type, "chartsheet")) return SheetKind::kChart;
-  if (IsType(type, "dialogsheet")) return SheetKind::kDialog;
-  if (IsType(type, "xlMacrosheet") || IsType(type, "xlIntlMacrosheet")) return SheetKind::kMacro;
-  return SheetKind::kWorksheet;
 }
 
 // ST_SheetState; an unknown state shows the sheet, as the default does.
@@ -927,7 +581,7 @@ struct XlsxGlobals {
 class XlsxSheet final : public SheetSource {
  public:
   explicit XlsxSheet(const XlsxGlobals& globals)
-      : globals_(globals), spool_(globals.limits.sheetSpool) {}
+      : globals_(globals), rows_(globals.limits.sheetSpool, globals.shared) {}
 
   // Reads the worksheet part `part` ("" when the sheet has no relationship) and the parts
   // that widen its used range; `notAWorksheet` is the damage when the part is something else.
@@ -939,12 +593,9 @@ class XlsxSheet final : public SheetSource {
   }
   uint32_t LastRow() override { return usedRange_.LastRow(); }
   uint32_t LastColumn() override { return usedRange_.LastColumn(); }
-  uint64_t CellsHeld() override { return cellsHeld_; }
+  uint64_t CellsHeld() override { return rows_.CellsHeld(); }
   bool NextRow(SheetRow& row) override;
-  void Rewind() override {
-    spool_.Rewind();
-    nextIndexed_ = 0;
-  }
+  void Rewind() override { rows_.Rewind(); }
 
  private:
   void ReadSheet(const std::string& part, std::vector<std::string>& tableIds,
@@ -952,17 +603,10 @@ class XlsxSheet final : public SheetSource {
   void ReadSheetRelated(const std::string& part, const std::vector<std::string>& tableIds);
   void ReadComments(const std::string& part);
   void ReadTable(const std::string& part);
-  bool NextIndexedRow(SheetRow& row);
-  void ReadIndexedRecord(size_t i, SheetRow& row);
 
   const XlsxGlobals& globals_;
-  SheetSpool spool_;
+  RowSpool rows_;
   UsedRangeBounds usedRange_;
-  uint64_t cellsHeld_ = 0;
-  std::vector<RowRecord> indexed_;  // see SheetReader
-  size_t nextIndexed_ = 0;
-  std::string record_;  // an indexed record's bytes
-  SheetRow repeated_;   // the cells of a row given again
 };
 
 class XlsxWorkbook final : public WorkbookSource {
@@ -1115,14 +759,8 @@ void XlsxWorkbook::Load() {
   const ZipArchive& zip = *globals_.zip;
 
   // The package relationships name the main part; packages without them are not workbooks.
-  std::string workbookPart;
+  std::string workbookPart = OfficeDocumentPart(zip);
   const bool hasPackageRels = zip.Find("_rels/.rels") != nullptr;
-  for (const Relationship& r : ReadRelationships(zip, "")) {
-    if (IsType(r.type, "officeDocument")) {
-      workbookPart = r.target;
-      break;
-    }
-  }
   if (workbookPart.empty()) {
     if (!hasPackageRels && zip.Find("xl/workbook.xml") == nullptr) {
       ThrowWorkbookError(globals_.path, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
@@ -1174,44 +812,9 @@ void XlsxSheet::Load(const std::string& part, const char* notAWorksheet) {
   auto stream = OpenPart(*globals_.zip, part);
   PrefetchStream prefetch(*stream);
   XmlScanner xml(prefetch, "the sheet");
-  SheetReader reader(xml, globals_.shared, globals_.date1904, spool_, usedRange_, indexed_,
-                     tableIds, Repairs(), layout_, notAWorksheet);
+  SheetReader reader(xml, globals_.date1904, rows_, usedRange_, tableIds, Repairs(), layout_,
+                     notAWorksheet);
   reader.Read();
-  cellsHeld_ = reader.CellsHeld();
-}
-
-void XlsxSheet::ReadIndexedRecord(size_t i, SheetRow& row) {
-  spool_.ReadAt(indexed_[i].offset, indexed_[i].size, record_);
-  RecordCursor cursor(record_);
-  ReadRowRecord(cursor, globals_.shared, row);
-}
-
-bool XlsxSheet::NextIndexedRow(SheetRow& row) {
-  if (nextIndexed_ == indexed_.size()) return false;
-  ReadIndexedRecord(nextIndexed_++, row);
-  // A row given again is one row, as LibreOffice reads it: the later of two cells in one
-  // place stands. Its cells gather behind the merged ones and are merged when they are as
-  // many or hold a row's worth of text: a row given a million times costs no more than the
-  // cells it gives, and memory stays within three rows' text.
-  size_t merged = row.cells.size();
-  size_t gatheredText = 0;
-  auto merge = [&] {
-    merged = KeepLastOfEachColumn(row.cells, row.cells.size());
-    row.cells.resize(merged);
-    size_t text = 0;
-    for (const SheetCell& cell : row.cells) text += cell.value.text.size();
-    if (text > kMaxRowText) Damaged("a row holds too much text");
-    gatheredText = 0;
-  };
-  while (nextIndexed_ < indexed_.size() && indexed_[nextIndexed_].row == row.row) {
-    ReadIndexedRecord(nextIndexed_++, repeated_);
-    for (const SheetCell& cell : repeated_.cells) gatheredText += cell.value.text.size();
-    row.cells.insert(row.cells.end(), std::make_move_iterator(repeated_.cells.begin()),
-                     std::make_move_iterator(repeated_.cells.end()));
-    if (row.cells.size() - merged >= merged || gatheredText > kMaxRowText) merge();
-  }
-  if (row.cells.size() != merged) merge();
-  return true;
 }
 
 // The parts related to the sheet that widen its used range: comments (notes) and tables.
@@ -1260,12 +863,7 @@ void XlsxSheet::ReadTable(const std::string& part) {
 }
 
 bool XlsxSheet::NextRow(SheetRow& row) {
-  return WithWorkbookErrors(globals_.path, [&] {
-    if (!indexed_.empty()) return NextIndexedRow(row);
-    if (spool_.AtEnd()) return false;
-    ReadRowRecord(spool_, globals_.shared, row);
-    return true;
-  });
+  return WithWorkbookErrors(globals_.path, [&] { return rows_.NextRow(row); });
 }
 
 }  // namespace

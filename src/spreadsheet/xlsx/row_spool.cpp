@@ -1,0 +1,93 @@
+#include "spreadsheet/xlsx/row_spool.h"
+
+#include <iterator>
+
+namespace cellverter {
+
+void RowSpool::FinishRow(uint32_t row, UsedRangeBounds& usedRange) {
+  rowText_ = 0;
+  if (used_ == 0) return;
+  if (!rowSorted_) used_ = KeepLastOfEachColumn(cells_, used_);
+  record_.clear();
+  AppendVarint(row, record_);
+  AppendVarint(used_, record_);
+  for (size_t i = 0; i < used_; ++i) {
+    AppendVarint(cells_[i].column, record_);
+    AppendVarint(cells_[i].style, record_);
+    record_ += cells_[i].bytes;
+  }
+  if (row <= lastSpooledRow_ || !spooledInOrder_) {
+    // Out of order: from here on every record's place is kept, to be served sorted.
+    if (spooledInOrder_) orderedEnd_ = spool_.written();
+    spooledInOrder_ = false;
+    if (indexed_.size() >= kMaxRowRecords) ThrowDamaged("the sheet gives too many rows");
+    indexed_.push_back(RowRecord{spool_.written(), row, static_cast<uint32_t>(record_.size())});
+  }
+  lastSpooledRow_ = row;
+  spool_.Append(record_);
+  usedRange.AddCell(row, cells_[used_ - 1].column);
+  held_ += used_;
+  used_ = 0;
+  rowSorted_ = true;
+}
+
+void RowSpool::FinishWriting() {
+  spool_.FinishWriting();
+  if (!spooledInOrder_) IndexRowsInOrder();
+}
+
+// The records before the first one out of order were not indexed as they were spooled:
+// their places are found by reading them once, then all are sorted by row, stably, so that
+// of a row given twice the later record comes later.
+void RowSpool::IndexRowsInOrder() {
+  std::vector<RowRecord> front;
+  SheetRow scratch;
+  while (spool_.Tell() < orderedEnd_) {
+    const uint64_t start = spool_.Tell();
+    ReadRecord(spool_, scratch);
+    front.push_back(RowRecord{start, scratch.row, static_cast<uint32_t>(spool_.Tell() - start)});
+  }
+  if (front.size() + indexed_.size() > kMaxRowRecords) {
+    ThrowDamaged("the sheet gives too many rows");
+  }
+  indexed_.insert(indexed_.begin(), front.begin(), front.end());
+  std::stable_sort(indexed_.begin(), indexed_.end(),
+                   [](const RowRecord& a, const RowRecord& b) { return a.row < b.row; });
+  spool_.Rewind();
+}
+
+void RowSpool::ReadIndexedRecord(size_t i, SheetRow& row) {
+  spool_.ReadAt(indexed_[i].offset, indexed_[i].size, record_);
+  RecordCursor cursor(record_);
+  ReadRecord(cursor, row);
+}
+
+bool RowSpool::NextIndexedRow(SheetRow& row) {
+  if (nextIndexed_ == indexed_.size()) return false;
+  ReadIndexedRecord(nextIndexed_++, row);
+  // A row given again is one row, as LibreOffice reads it: the later of two cells in one
+  // place stands. Its cells gather behind the merged ones and are merged when they are as
+  // many or hold a row's worth of text: a row given a million times costs no more than the
+  // cells it gives, and memory stays within three rows' text.
+  size_t merged = row.cells.size();
+  size_t gatheredText = 0;
+  auto merge = [&] {
+    merged = KeepLastOfEachColumn(row.cells, row.cells.size());
+    row.cells.resize(merged);
+    size_t text = 0;
+    for (const SheetCell& cell : row.cells) text += cell.value.text.size();
+    if (text > kMaxRowText) ThrowDamaged("a row holds too much text");
+    gatheredText = 0;
+  };
+  while (nextIndexed_ < indexed_.size() && indexed_[nextIndexed_].row == row.row) {
+    ReadIndexedRecord(nextIndexed_++, repeated_);
+    for (const SheetCell& cell : repeated_.cells) gatheredText += cell.value.text.size();
+    row.cells.insert(row.cells.end(), std::make_move_iterator(repeated_.cells.begin()),
+                     std::make_move_iterator(repeated_.cells.end()));
+    if (row.cells.size() - merged >= merged || gatheredText > kMaxRowText) merge();
+  }
+  if (row.cells.size() != merged) merge();
+  return true;
+}
+
+}  // namespace cellverter

@@ -1,0 +1,283 @@
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "spreadsheet/sheet_source.h"
+#include "spreadsheet/used_range_bounds.h"
+#include "spreadsheet/workbook_error.h"
+#include "spreadsheet/xlsx/sheet_spool.h"
+
+namespace cellverter {
+
+// Bounds every sheet reader of the Excel 2007 package formats (.xlsx and .xlsb) shares.
+inline constexpr uint32_t kMaxSheetRows = 1048576;
+inline constexpr uint32_t kMaxSheetColumns = 16384;
+inline constexpr size_t kMaxCellText = 1 << 20;  // bytes; Excel holds 32,767 characters
+inline constexpr size_t kMaxRowText = 64 << 20;  // bytes of text in one row
+inline constexpr uint64_t kMaxSharedText = uint64_t{1} << 30;
+inline constexpr size_t kMaxSharedStrings = 16 << 20;
+// Row records of a sheet whose rows come out of order, each indexed in memory (16 bytes):
+// every row once, and as many again given twice.
+inline constexpr size_t kMaxRowRecords = size_t{kMaxSheetRows} * 2;
+
+// The kind of a spooled cell, its first byte.
+enum SpoolKind : uint8_t {
+  kEmpty,
+  kNumber,
+  kInteger,
+  kShared,
+  kInline,
+  kFalse,
+  kTrue,
+  kErrorCode,
+};
+
+// The shared strings table, compact: the texts end to end in a spool (memory up to a bound,
+// then an unlinked temporary file) and the end offset of each. A package may inflate to a
+// gigabyte of strings; that costs disk, not memory.
+class SharedStrings {
+ public:
+  explicit SharedStrings(size_t memoryLimit) : text_(memoryLimit) {}
+  size_t size() const { return ends_.size(); }
+  size_t Length(size_t i) const { return ends_[i] - Begin(i); }
+  void Add(std::string_view s) {
+    if (text_.written() + s.size() > kMaxSharedText || ends_.size() >= kMaxSharedStrings) {
+      ThrowDamaged("the shared strings are too large");
+    }
+    text_.Append(s);
+    ends_.push_back(static_cast<uint32_t>(text_.written()));
+  }
+  void FinishWriting() { text_.FinishWriting(); }
+  void Get(size_t i, std::string& out) const { text_.ReadAt(Begin(i), Length(i), out); }
+
+ private:
+  uint32_t Begin(size_t i) const { return i == 0 ? 0 : ends_[i - 1]; }
+
+  SheetSpool text_;
+  std::vector<uint32_t> ends_;  // kMaxSharedText keeps them in 32 bits
+};
+
+// Sorts cells [0, used) by column; of two cells in one place the later one stands, as the
+// last write would. Returns how many are kept, in front.
+template <class Cell>
+size_t KeepLastOfEachColumn(std::vector<Cell>& cells, size_t used) {
+  std::stable_sort(cells.begin(), cells.begin() + static_cast<ptrdiff_t>(used),
+                   [](const Cell& a, const Cell& b) { return a.column < b.column; });
+  size_t kept = 0;
+  for (size_t i = 0; i < used; ++i) {
+    if (kept > 0 && cells[kept - 1].column == cells[i].column) {
+      std::swap(cells[kept - 1], cells[i]);
+    } else {
+      if (kept != i) std::swap(cells[kept], cells[i]);
+      ++kept;
+    }
+  }
+  return kept;
+}
+
+// The cells of one sheet, spooled once row by row as a reader meets them (memory up to a
+// bound, then an unlinked temporary file) and served back in row order any number of times.
+// Rows given out of order, or twice, are served sorted, one row each: the later of two cells
+// in one place stands, as LibreOffice and Excel read them.
+class RowSpool {
+ public:
+  RowSpool(size_t memoryLimit, const SharedStrings& shared)
+      : spool_(memoryLimit), shared_(shared) {}
+
+  // Writing. A cell of the current row at `column`, of cell format `style`: the returned
+  // bytes, empty, receive its value by one of the Put functions below.
+  std::string& AddCell(uint32_t column, uint32_t style) {
+    if (used_ == cells_.size()) cells_.emplace_back();
+    if (used_ >= kMaxSheetColumns * 2) ThrowDamaged("a row holds too many cells");
+    PendingCell& cell = cells_[used_];
+    if (used_ > 0 && cells_[used_ - 1].column >= column) rowSorted_ = false;
+    cell.column = column;
+    cell.style = style;
+    cell.bytes.clear();
+    ++used_;
+    return cell.bytes;
+  }
+  static void PutNumber(std::string& bytes, double number) {
+    if (number == std::trunc(number) && std::fabs(number) < 1e15 &&
+        !(number == 0 && std::signbit(number))) {
+      const int64_t integer = static_cast<int64_t>(number);
+      bytes += static_cast<char>(kInteger);
+      AppendVarint((static_cast<uint64_t>(integer) << 1) ^ static_cast<uint64_t>(integer >> 63),
+                   bytes);
+    } else {
+      bytes += static_cast<char>(kNumber);
+      bytes.append(reinterpret_cast<const char*>(&number), sizeof number);
+    }
+  }
+  // A shared string; one that does not exist is an empty cell, as Excel and LibreOffice
+  // show it, and noted in `repairs`.
+  void PutShared(std::string& bytes, uint64_t index, RepairLog& repairs) {
+    if (index >= shared_.size()) {
+      repairs.Note(kMissingSharedStringRepair);
+      bytes += static_cast<char>(kEmpty);
+      return;
+    }
+    bytes += static_cast<char>(kShared);
+    AppendVarint(index, bytes);
+    // A row is read whole: the texts it repeats count as much as its own.
+    CountRowText(shared_.Length(static_cast<size_t>(index)));
+  }
+  // A text of the cell itself (kInline) or an error code (kErrorCode).
+  void PutText(std::string& bytes, SpoolKind kind, std::string_view text) {
+    bytes += static_cast<char>(kind);
+    AppendVarint(text.size(), bytes);
+    bytes += text;
+    CountRowText(text.size());
+  }
+  static void PutBoolean(std::string& bytes, bool value) {
+    bytes += static_cast<char>(value ? kTrue : kFalse);
+  }
+  static void PutEmpty(std::string& bytes) { bytes += static_cast<char>(kEmpty); }
+
+  // Ends row `row` (1-based): its cells go to the spool and widen `usedRange`.
+  void FinishRow(uint32_t row, UsedRangeBounds& usedRange);
+  // Ends the writing; the rows can be read from here on.
+  void FinishWriting();
+  uint64_t CellsHeld() const { return held_; }
+
+  // Reading: the rows in ascending order.
+  bool NextRow(SheetRow& row) {
+    if (!indexed_.empty()) return NextIndexedRow(row);
+    if (spool_.AtEnd()) return false;
+    ReadRecord(spool_, row);
+    return true;
+  }
+  void Rewind() {
+    spool_.Rewind();
+    nextIndexed_ = 0;
+  }
+
+ private:
+  // Where a row record lies in the spool, for the rows served out of file order.
+  struct RowRecord {
+    uint64_t offset;
+    uint32_t row;
+    uint32_t size;
+  };
+  struct PendingCell {
+    uint32_t column;
+    uint32_t style;
+    std::string bytes;  // kind and payload, as spooled
+  };
+  // One spooled row record read back whole, for the rows served out of file order.
+  class RecordCursor {
+   public:
+    explicit RecordCursor(const std::string& bytes) : bytes_(bytes) {}
+    uint8_t ReadByte() {
+      if (pos_ == bytes_.size()) SpoolCorrupt("the sheet spool is corrupt");
+      return static_cast<uint8_t>(bytes_[pos_++]);
+    }
+    uint64_t ReadVarint() { return ReadVarintFrom(*this); }
+    void ReadBytes(size_t size, std::string& out) {
+      if (size > bytes_.size() - pos_) SpoolCorrupt("the sheet spool is corrupt");
+      out.assign(bytes_, pos_, size);
+      pos_ += size;
+    }
+
+   private:
+    const std::string& bytes_;
+    size_t pos_ = 0;
+  };
+
+  void CountRowText(size_t size) {
+    rowText_ += size;
+    if (rowText_ > kMaxRowText) ThrowDamaged("a row holds too much text");
+  }
+  template <class Reader>
+  void ReadRecord(Reader& in, SheetRow& row) const;
+  void IndexRowsInOrder();
+  bool NextIndexedRow(SheetRow& row);
+  void ReadIndexedRecord(size_t i, SheetRow& row);
+
+  SheetSpool spool_;
+  const SharedStrings& shared_;
+
+  // The row being written.
+  std::vector<PendingCell> cells_;
+  size_t used_ = 0;  // cells in use of `cells_` (their strings keep their capacity)
+  size_t rowText_ = 0;
+  bool rowSorted_ = true;
+
+  // What went to the spool.
+  std::string record_;
+  uint32_t lastSpooledRow_ = 0;
+  bool spooledInOrder_ = true;
+  uint64_t orderedEnd_ = 0;  // where the spool's first record out of order starts
+  uint64_t held_ = 0;
+
+  // When the rows came out of order: every record's place, in row order; empty when they
+  // came in order and the spool is read straight through.
+  std::vector<RowRecord> indexed_;
+  size_t nextIndexed_ = 0;
+  SheetRow repeated_;  // the cells of a row given again
+};
+
+// One row record as FinishRow spooled it, from the spool or from a RecordCursor.
+template <class Reader>
+void RowSpool::ReadRecord(Reader& in, SheetRow& row) const {
+  row.row = static_cast<uint32_t>(in.ReadVarint());
+  const size_t count = static_cast<size_t>(in.ReadVarint());
+  row.cells.resize(count);
+  for (SheetCell& cell : row.cells) {
+    cell.column = static_cast<uint32_t>(in.ReadVarint());
+    cell.styleIndex = static_cast<uint32_t>(in.ReadVarint());
+    CellValue& v = cell.value;
+    v.text.clear();
+    switch (in.ReadByte()) {
+      case kEmpty:
+        v.kind = CellValue::Kind::Empty;
+        break;
+      case kNumber: {
+        unsigned char bytes[sizeof(double)];
+        for (unsigned char& b : bytes) b = in.ReadByte();
+        v.kind = CellValue::Kind::Number;
+        std::memcpy(&v.number, bytes, sizeof bytes);
+        break;
+      }
+      case kInteger: {
+        const uint64_t z = in.ReadVarint();
+        const int64_t integer = static_cast<int64_t>(z >> 1) ^ -static_cast<int64_t>(z & 1);
+        v.kind = CellValue::Kind::Number;
+        v.number = static_cast<double>(integer);
+        break;
+      }
+      case kShared:
+        v.kind = CellValue::Kind::String;
+        shared_.Get(static_cast<size_t>(in.ReadVarint()), v.text);
+        break;
+      case kInline:
+        v.kind = CellValue::Kind::String;
+        in.ReadBytes(static_cast<size_t>(in.ReadVarint()), v.text);
+        break;
+      case kErrorCode:
+        v.kind = CellValue::Kind::Error;
+        in.ReadBytes(static_cast<size_t>(in.ReadVarint()), v.text);
+        break;
+      case kFalse:
+        v.kind = CellValue::Kind::Boolean;
+        v.number = 0;
+        break;
+      case kTrue:
+        v.kind = CellValue::Kind::Boolean;
+        v.number = 1;
+        break;
+      default:
+        SpoolCorrupt("the sheet spool is corrupt");
+    }
+  }
+}
+
+}  // namespace cellverter
