@@ -1,7 +1,7 @@
 // Logical workbooks (sheets of every kind and visibility, typed cells, number formats, the
-// date system, hidden rows and columns, merged areas) and the writers that store one as .xlsx and
-// as .xls (BIFF8): the reader contract suite and the command-line tests read the same workbook in
-// every format.
+// date system, hidden rows and columns, merged areas) and the writers that store one as .xlsx,
+// as .xls (BIFF8) and as .xlsb: the reader contract suite and the command-line tests read the same
+// workbook in every format.
 #pragma once
 
 #include <algorithm>
@@ -15,6 +15,7 @@
 #include "spreadsheet/cell_value.h"
 #include "spreadsheet/sheet_source.h"
 #include "xls_test_files.h"
+#include "xlsb_builder.h"
 #include "xlsx_builder.h"
 #include "xlsx_test_support.h"
 
@@ -330,6 +331,93 @@ inline std::string WriteXls(const LogicalWorkbook& logical) {
     sheets.push_back(std::move(part));
   }
   return ts::WriteCompoundFile({{"Workbook", ts::WorkbookStream(globals, sheets)}}).bytes;
+}
+
+// ---- .xlsb -----------------------------------------------------------------------------------
+
+// Numbers as RK where one holds them exactly, else as BrtCellReal; a formula without its
+// result as a styled blank, as in .xls: a formula record always carries a result.
+inline std::string XlsbCell(const LogicalCell& cell, uint16_t style,
+                            const std::vector<std::string>& strings) {
+  const std::string head = ts::XlsbCellHead(cell.column - 1, style);
+  switch (cell.value.kind) {
+    case CellValue::Kind::Empty:
+      return ts::XlsbRecord(1, head);
+    case CellValue::Kind::Number:
+      if (const auto rk = ts::XlsbRk(cell.value.number)) {
+        return ts::XlsbRecord(2, head + ts::Le32(*rk));
+      }
+      return ts::XlsbRecord(5, head + ts::F64(cell.value.number));
+    case CellValue::Kind::String:
+      if (cell.sharedString) {
+        return ts::XlsbRecord(7, head + ts::Le32(IndexOf(strings, cell.value.text)));
+      }
+      return ts::XlsbRecord(6, head + ts::XlsbWide(Utf16Units(cell.value.text)));
+    case CellValue::Kind::Boolean:
+      return ts::XlsbRecord(4, head + std::string(1, cell.value.number ? '\1' : '\0'));
+    case CellValue::Kind::Error:
+      return ts::XlsbRecord(
+          3, head + std::string(1, static_cast<char>(BiffErrorCode(cell.value.text))));
+  }
+  return "";
+}
+
+inline std::string WriteXlsb(const LogicalWorkbook& logical) {
+  const std::vector<std::string> formats = CellFormats(logical);
+  const std::vector<std::string> strings = SharedStrings(logical);
+  ts::XlsbPackage book;
+  book.date1904 = logical.date1904;
+  book.cellXfs = {0, 0};
+  for (size_t i = 2; i < formats.size(); ++i) {
+    const auto id = static_cast<uint16_t>(164 + i - 2);
+    book.numFmts.push_back(ts::XlsbPackage::XlsbFmt(id, Utf16Units(formats[i])));
+    book.cellXfs.push_back(id);
+  }
+  for (const std::string& text : strings) {
+    book.sharedStrings.push_back(ts::XlsbPackage::XlsbSharedString(Utf16Units(text)));
+  }
+  for (const LogicalSheet& sheet : logical.sheets) {
+    static const char* const kKinds[] = {"worksheet", "chartsheet", "dialogsheet", "macrosheet"};
+    ts::XlsbSheetPart part;
+    part.kind = kKinds[static_cast<int>(sheet.kind)];
+    part.state = static_cast<uint32_t>(sheet.visibility);
+    part.wideName = Utf16Units(sheet.name);
+    // Rows in order, each with its cells; a hidden row without cells is written empty.
+    std::map<uint32_t, std::string> rows;
+    for (const LineSpan& span : sheet.hiddenRows) {
+      for (uint32_t r = span.first; r <= span.last; ++r) rows[r];
+    }
+    for (const LogicalCell& cell : sheet.cells) {
+      rows[cell.row] += XlsbCell(cell, StyleOf(cell, formats), strings);
+    }
+    for (const auto& [row, cells] : rows) {
+      const bool hidden =
+          std::any_of(sheet.hiddenRows.begin(), sheet.hiddenRows.end(),
+                      [row = row](const LineSpan& s) { return row >= s.first && row <= s.last; });
+      part.sheetData += ts::XlsbRow(row - 1, hidden ? 0x10 : 0) + cells;
+    }
+    if (!sheet.hiddenColumns.empty()) {
+      part.beforeData += ts::XlsbRecord(390);
+      for (const LineSpan& span : sheet.hiddenColumns) {
+        // BrtColInfo: first and last column, width, format, fHidden.
+        part.beforeData += ts::XlsbRecord(60, ts::Le32(span.first - 1) + ts::Le32(span.last - 1) +
+                                                  ts::Le32(2340) + ts::Le32(0) + ts::Le16(1));
+      }
+      part.beforeData += ts::XlsbRecord(391);
+    }
+    if (!sheet.mergedAreas.empty()) {
+      part.afterData +=
+          ts::XlsbRecord(177, ts::Le32(static_cast<uint32_t>(sheet.mergedAreas.size())));
+      for (const CellArea& area : sheet.mergedAreas) {
+        part.afterData +=
+            ts::XlsbRecord(176, ts::Le32(area.firstRow - 1) + ts::Le32(area.lastRow - 1) +
+                                    ts::Le32(area.firstColumn - 1) + ts::Le32(area.lastColumn - 1));
+      }
+      part.afterData += ts::XlsbRecord(178);
+    }
+    book.sheets.push_back(std::move(part));
+  }
+  return book.Zip();
 }
 
 // Three worksheets, the second hidden, and a chart sheet whose cells no worksheet shows;

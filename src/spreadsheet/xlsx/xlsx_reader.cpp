@@ -23,6 +23,7 @@
 #include "spreadsheet/sheet_layout_builder.h"
 #include "spreadsheet/used_range_bounds.h"
 #include "spreadsheet/workbook_error.h"
+#include "spreadsheet/xlsx/package_globals.h"
 #include "spreadsheet/xlsx/package_relationships.h"
 #include "spreadsheet/xlsx/row_spool.h"
 #include "spreadsheet/xlsx/sheet_spool.h"
@@ -33,8 +34,7 @@ namespace {
 
 constexpr uint32_t kMaxRows = kMaxSheetRows;
 constexpr uint32_t kMaxColumns = kMaxSheetColumns;
-constexpr size_t kMaxNameLength = 4096;  // relationship ids, format codes
-constexpr size_t kMaxNumberFormats = 65536;
+constexpr size_t kMaxNameLength = 4096;  // relationship ids
 constexpr size_t kMaxSheets = 65536;
 
 // Elements are matched by namespace and local name: Excel's extensions reuse local names
@@ -554,28 +554,7 @@ SheetVisibility SheetVisibilityOf(std::string_view state) {
   return SheetVisibility::kVisible;
 }
 
-// What every sheet of a workbook reads with: the package, the date system, the cell formats
-// and the shared strings, read once when the workbook opens.
-struct XlsxGlobals {
-  XlsxGlobals(const std::string& workbookPath, const XlsxMemoryLimits& memoryLimits)
-      : path(workbookPath), limits(memoryLimits), shared(memoryLimits.sharedStrings) {}
-
-  NumberFormatRef CellFormat(uint32_t styleIndex) const {
-    if (styleIndex >= cellFormats.size()) return {};
-    const int id = cellFormats[styleIndex];
-    const auto custom = customFormats.find(id);
-    if (custom != customFormats.end()) return {id, custom->second};
-    return {id, {}};
-  }
-
-  std::string path;
-  XlsxMemoryLimits limits;
-  std::unique_ptr<ZipArchive> zip;
-  bool date1904 = false;
-  std::vector<int> cellFormats;
-  std::unordered_map<int, std::string> customFormats;
-  SharedStrings shared;
-};
+using XlsxGlobals = PackageGlobals;
 
 // One worksheet, parsed once when opened into a spool of its own.
 class XlsxSheet final : public SheetSource {
@@ -694,16 +673,11 @@ void XlsxWorkbook::ReadStyles(const std::string& part) {
       } else if (inNumFmts && xml.Depth() == 3 && xml.Name() == "numFmt") {
         uint64_t id;
         if (!ParseUnsigned(xml.RawAttribute("numFmtId"), id) || id > 100000) continue;
-        std::string code = xml.Attribute("formatCode");
-        if (code.size() > kMaxNameLength) Damaged("a number format is too long");
-        if (globals_.customFormats.size() >= kMaxNumberFormats)
-          Damaged("there are too many number formats");
-        globals_.customFormats[static_cast<int>(id)] = std::move(code);
+        globals_.AddNumberFormat(static_cast<int>(id), xml.Attribute("formatCode"));
       } else if (inCellXfs && xml.Depth() == 3 && xml.Name() == "xf") {
         uint64_t id = 0;
         if (!ParseUnsigned(xml.RawAttribute("numFmtId"), id) || id > 100000) id = 0;
-        if (globals_.cellFormats.size() >= 1000000) Damaged("there are too many cell formats");
-        globals_.cellFormats.push_back(static_cast<int>(id));
+        globals_.AddCellFormat(static_cast<int>(id));
       }
     } else if (e == XmlScanner::Event::End && xml.Depth() == 2) {
       inNumFmts = inCellXfs = false;

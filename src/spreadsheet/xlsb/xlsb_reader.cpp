@@ -1,0 +1,431 @@
+#include "spreadsheet/xlsb/xlsb_reader.h"
+
+#include <cmath>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "spreadsheet/container/prefetch_stream.h"
+#include "spreadsheet/first_worksheet.h"
+#include "spreadsheet/sheet_layout_builder.h"
+#include "spreadsheet/used_range_bounds.h"
+#include "spreadsheet/workbook_error.h"
+#include "spreadsheet/xls/xls_records.h"
+#include "spreadsheet/xlsb/xlsb_records.h"
+#include "spreadsheet/xlsx/package_globals.h"
+#include "spreadsheet/xlsx/package_relationships.h"
+#include "spreadsheet/xlsx/row_spool.h"
+
+namespace cellverter {
+namespace {
+
+using namespace xlsb;
+
+constexpr size_t kMaxSheets = 65536;
+constexpr size_t kMaxRelationshipId = 4096;  // bytes
+
+[[noreturn]] void Damaged(const std::string& detail) { throw WorkbookDamaged(detail); }
+
+// A text of a cell or of the shared strings, bounded as in .xlsx.
+void CheckCellText(const std::string& text) {
+  if (text.size() > kMaxCellText) ThrowDamaged("a text is longer than a cell can hold");
+}
+
+// One pass over a worksheet part's records: every used cell goes to the spool, row by row,
+// while the used range, the hidden rows and columns and the merged areas are gathered.
+class SheetReader {
+ public:
+  SheetReader(RecordReader& records, RowSpool& rows, UsedRangeBounds& usedRange, RepairLog& repairs,
+              SheetLayout& layout, const char* notAWorksheet)
+      : records_(records),
+        rows_(rows),
+        usedRange_(usedRange),
+        repairs_(repairs),
+        layout_(layout),
+        notAWorksheet_(notAWorksheet) {}
+
+  void Read();
+
+ private:
+  void Record(uint32_t type, std::string_view data);
+  void RowHdr(RecordFields& fields);
+  void Cell(uint32_t type, RecordFields& fields);
+  void ColInfo(RecordFields& fields);
+  void MergeCell(RecordFields& fields);
+
+  RecordReader& records_;
+  RowSpool& rows_;
+  UsedRangeBounds& usedRange_;
+  RepairLog& repairs_;
+  SheetLayout& layout_;
+  RowVisibility rowVisibility_;
+  const char* const notAWorksheet_;
+
+  bool inSheetData_ = false;
+  bool inRow_ = false;
+  uint32_t rowNumber_ = 0;  // 1-based
+  uint32_t previousRow_ = 0;
+  std::string text_;
+};
+
+void SheetReader::Read() {
+  // A worksheet part starts with BrtBeginSheet; a chart sheet's with a record of its own.
+  if (!records_.Next() || records_.Type() != kBeginSheet) Damaged(notAWorksheet_);
+  bool ended = false;
+  while (records_.Next()) {
+    if (records_.Type() == kEndSheetData && inSheetData_) {
+      if (inRow_) rows_.FinishRow(rowNumber_, usedRange_);
+      inRow_ = inSheetData_ = false;
+      ended = true;
+      continue;
+    }
+    Record(records_.Type(), records_.Data());
+  }
+  // A part cut off after its last complete record keeps the rows it gave.
+  if (!ended && inRow_) rows_.FinishRow(rowNumber_, usedRange_);
+  rows_.FinishWriting();
+  layout_.hiddenRows = rowVisibility_.Finish(kMaxSheetRows);
+  NormaliseLineSpans(layout_.hiddenColumns);
+}
+
+void SheetReader::Record(uint32_t type, std::string_view data) {
+  RecordFields fields(data);
+  if (inSheetData_) {
+    if (type <= kFmlaError) {
+      if (type == kRowHdr) {
+        RowHdr(fields);
+      } else {
+        Cell(type, fields);
+      }
+    }
+    return;
+  }
+  switch (type) {
+    case kBeginSheetData:
+      inSheetData_ = true;
+      break;
+    case kColInfo:
+      ColInfo(fields);
+      break;
+    case kMergeCell:
+      MergeCell(fields);
+      break;
+    case kWsFmtInfo:
+      // BrtWsFmtInfo (2.4.851): fDyZero, rows hidden by default; only those given as shown
+      // show.
+      fields.Skip(8);
+      rowVisibility_.SetDefaultHidden((fields.U16() & 0x0002) != 0);
+      break;
+    default:
+      break;  // BrtWsDim among them: the used range is what the cells give
+  }
+}
+
+// BrtRowHdr (2.4.726): the row whose cells follow.
+void SheetReader::RowHdr(RecordFields& fields) {
+  const uint32_t rw = fields.U32();
+  fields.Skip(4 + 2 + 1);  // ixfe, miyRw, the first flags
+  const uint8_t flags = fields.U8();
+  if (rw >= kMaxSheetRows) Damaged("a row lies beyond the last row");
+  if (inRow_) rows_.FinishRow(rowNumber_, usedRange_);
+  inRow_ = true;
+  rowNumber_ = rw + 1;
+  // Excel and LibreOffice sort such rows.
+  if (rowNumber_ <= previousRow_) repairs_.Note(kRowsOutOfOrderRepair);
+  previousRow_ = rowNumber_;
+  rowVisibility_.Note(rowNumber_, (flags & 0x10) != 0);  // fDyZero
+  // A row format (fGhostDirty) counts in the row bounds, and so does a height set by hand
+  // (fUnsynced), as Excel counts them.
+  if ((flags & 0x60) != 0) usedRange_.AddRow(rowNumber_);
+}
+
+// The cell records (2.4.303 BrtCellBlank to 2.4.650 BrtFmlaError): a Cell structure (column,
+// cell format) and the value; a formula's cached value comes first, its bytes are skipped.
+void SheetReader::Cell(uint32_t type, RecordFields& fields) {
+  if (!inRow_) Damaged("a cell lies outside a row");
+  const uint32_t column = fields.U32();
+  const uint32_t style = fields.U32() & 0x00FFFFFF;
+  if (column >= kMaxSheetColumns) Damaged("a cell lies beyond the last column");
+  // A blank of the default format is not a used cell.
+  if (type == kCellBlank && style == 0) return;
+  std::string& bytes = rows_.AddCell(column + 1, style);
+  switch (type) {
+    case kCellBlank:
+      RowSpool::PutEmpty(bytes);
+      break;
+    case kCellRk:
+      RowSpool::PutNumber(bytes, biff::RkValue(fields.U32()));
+      break;
+    case kCellReal:
+    case kFmlaNum: {
+      const double number = fields.F64();
+      if (!std::isfinite(number)) Damaged("a number cell holds no number");
+      RowSpool::PutNumber(bytes, number);
+      break;
+    }
+    case kCellError:
+    case kFmlaError:
+      rows_.PutText(bytes, kErrorCode, biff::ErrorText(fields.U8()));
+      break;
+    case kCellBool:
+    case kFmlaBool:
+      RowSpool::PutBoolean(bytes, fields.U8() != 0);
+      break;
+    case kCellSt:
+    case kFmlaString:
+      fields.WideString(text_);
+      CheckCellText(text_);
+      rows_.PutText(bytes, kInline, text_);
+      break;
+    case kCellIsst:
+      rows_.PutShared(bytes, fields.U32(), repairs_);
+      break;
+    default:
+      break;
+  }
+}
+
+// BrtColInfo (2.4.323): a column range with its width, format and flags. Hidden columns
+// beyond the sheet's are cut off; a column format counts in the column bounds.
+void SheetReader::ColInfo(RecordFields& fields) {
+  const uint32_t first = fields.U32();
+  const uint32_t last = fields.U32();
+  fields.Skip(4);  // coldx
+  const uint32_t style = fields.U32();
+  const uint16_t flags = fields.U16();
+  if (first > last) Damaged("a column range is invalid");
+  if ((flags & 0x0001) != 0 && first < kMaxSheetColumns) {
+    AddLineSpan(layout_.hiddenColumns, first + 1, std::min(last, kMaxSheetColumns - 1) + 1);
+  }
+  if (style == 0) return;
+  if (last >= kMaxSheetColumns) Damaged("a column range is invalid");
+  usedRange_.AddColumn(last + 1);
+}
+
+// BrtMergeCell (2.4.669): an RfX; one beyond the sheet merges nothing and is passed over.
+void SheetReader::MergeCell(RecordFields& fields) {
+  const uint32_t row1 = fields.U32();
+  const uint32_t row2 = fields.U32();
+  const uint32_t column1 = fields.U32();
+  const uint32_t column2 = fields.U32();
+  if (row1 >= kMaxSheetRows || row2 >= kMaxSheetRows || column1 >= kMaxSheetColumns ||
+      column2 >= kMaxSheetColumns) {
+    return;
+  }
+  AddMergedArea(layout_.mergedAreas, row1 + 1, column1 + 1, row2 + 1, column2 + 1,
+                kMaxSheetColumns);
+}
+
+// One worksheet, read once when opened into a spool of its own.
+class XlsbSheet final : public SheetSource {
+ public:
+  explicit XlsbSheet(const PackageGlobals& globals)
+      : globals_(globals), rows_(globals.limits.sheetSpool, globals.shared) {}
+
+  void Load(const std::string& part, const char* notAWorksheet);
+
+  bool Date1904() const override { return globals_.date1904; }
+  NumberFormatRef CellFormat(uint32_t styleIndex) const override {
+    return globals_.CellFormat(styleIndex);
+  }
+  uint32_t LastRow() override { return usedRange_.LastRow(); }
+  uint32_t LastColumn() override { return usedRange_.LastColumn(); }
+  uint64_t CellsHeld() override { return rows_.CellsHeld(); }
+  bool NextRow(SheetRow& row) override {
+    return WithWorkbookErrors(globals_.path, [&] { return rows_.NextRow(row); });
+  }
+  void Rewind() override { rows_.Rewind(); }
+
+ private:
+  const PackageGlobals& globals_;
+  RowSpool rows_;
+  UsedRangeBounds usedRange_;
+};
+
+void XlsbSheet::Load(const std::string& part, const char* notAWorksheet) {
+  if (part.empty()) Damaged("a sheet has no part");
+  auto stream = OpenPart(*globals_.zip, part);
+  PrefetchStream prefetch(*stream);
+  RecordReader records(prefetch);
+  SheetReader reader(records, rows_, usedRange_, Repairs(), layout_, notAWorksheet);
+  reader.Read();
+}
+
+class XlsbWorkbook final : public WorkbookSource {
+ public:
+  XlsbWorkbook(const std::string& path, std::unique_ptr<ZipArchive> zip,
+               const XlsxMemoryLimits& limits)
+      : globals_(path, limits) {
+    globals_.zip = std::move(zip);
+  }
+
+  void Load();
+  std::unique_ptr<SheetSource> OpenSheet(size_t position) override;
+
+ private:
+  void ReadWorkbook(const std::string& part);
+  void ReadStyles(const std::string& part);
+  void ReadSharedStrings(const std::string& part);
+  void NoteZipRepair(RepairLog& log) const {
+    if (globals_.zip->LocalSizesDisagreed()) log.Note(kZipLocalSizesRepair);
+  }
+
+  PackageGlobals globals_;
+  std::vector<std::string> sheetParts_;  // by position; "" for a sheet without a relationship
+};
+
+void XlsbWorkbook::Load() {
+  const std::string workbookPart = OfficeDocumentPart(*globals_.zip);
+  if (workbookPart.empty() || globals_.zip->Find(workbookPart) == nullptr) {
+    Damaged("the workbook part is missing");
+  }
+  ReadWorkbook(workbookPart);
+  NoteZipRepair(Repairs());
+}
+
+// The workbook part (2.1.7.61): BrtWbProp for the date system, a BrtBundleSh per sheet.
+void XlsbWorkbook::ReadWorkbook(const std::string& part) {
+  auto stream = OpenPart(*globals_.zip, part);
+  RecordReader records(*stream);
+  if (!records.Next() || records.Type() != kBeginBook) {
+    ThrowWorkbookError(globals_.path, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
+  }
+  std::vector<std::string> sheetIds;
+  while (records.Next()) {
+    RecordFields fields(records.Data());
+    if (records.Type() == kWbProp) {
+      globals_.date1904 = (fields.U32() & 0x1) != 0;  // f1904
+    } else if (records.Type() == kBundleSh) {
+      if (sheets_.size() >= kMaxSheets) Damaged("there are too many sheets");
+      const uint32_t state = fields.U32();
+      fields.Skip(4);  // iTabID
+      std::string id;
+      fields.NullableWideString(id);
+      if (id.size() > kMaxRelationshipId) Damaged("a sheet's relationship id is too long");
+      SheetEntry entry;
+      fields.WideString(entry.name);
+      if (entry.name.size() > kMaxSheetNameBytes) Damaged("a sheet's name is too long");
+      // hsState; an unknown state shows the sheet, as in .xlsx.
+      entry.visibility = state == 1   ? SheetVisibility::kHidden
+                         : state == 2 ? SheetVisibility::kVeryHidden
+                                      : SheetVisibility::kVisible;
+      sheets_.push_back(std::move(entry));
+      sheetIds.push_back(std::move(id));
+    }
+  }
+  const std::vector<Relationship> relationships = ReadRelationships(*globals_.zip, part);
+  // A sheet without its relationship is damage only when it is opened.
+  sheetParts_.reserve(sheetIds.size());
+  for (size_t i = 0; i < sheetIds.size(); ++i) {
+    const Relationship* r = FindRelationship(relationships, sheetIds[i]);
+    sheetParts_.push_back(r == nullptr ? std::string() : r->target);
+    if (r != nullptr) sheets_[i].kind = SheetKindOf(r->type);
+  }
+  // The first of each kind, should a package name two.
+  bool stylesRead = false;
+  bool sharedStringsRead = false;
+  for (const Relationship& r : relationships) {
+    if (!stylesRead && IsType(r.type, "styles")) {
+      ReadStyles(r.target);
+      stylesRead = true;
+    } else if (!sharedStringsRead && IsType(r.type, "sharedStrings")) {
+      ReadSharedStrings(r.target);
+      sharedStringsRead = true;
+    }
+  }
+}
+
+// The styles part (2.1.7.50): the number formats (BrtFmt in BrtBeginFmts) and the cell
+// formats (BrtXF in BrtBeginCellXFs; those of the cell styles are other records' BrtXF).
+void XlsbWorkbook::ReadStyles(const std::string& part) {
+  if (globals_.zip->Find(part) == nullptr) return;
+  auto stream = OpenPart(*globals_.zip, part);
+  RecordReader records(*stream);
+  bool inFmts = false;
+  bool inCellXfs = false;
+  std::string code;
+  while (records.Next()) {
+    RecordFields fields(records.Data());
+    switch (records.Type()) {
+      case kBeginFmts:
+        inFmts = true;
+        break;
+      case kEndFmts:
+        inFmts = false;
+        break;
+      case kBeginCellXfs:
+        inCellXfs = true;
+        break;
+      case kEndCellXfs:
+        inCellXfs = false;
+        break;
+      case kFmt:
+        if (inFmts) {
+          const uint16_t id = fields.U16();
+          fields.WideString(code);
+          globals_.AddNumberFormat(id, code);
+        }
+        break;
+      case kXf:
+        if (inCellXfs) {
+          fields.Skip(2);  // ixfeParent
+          globals_.AddCellFormat(fields.U16());
+        }
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+// The shared strings part (2.1.7.45): a BrtSSTItem per string, a RichStr (2.5.121) whose
+// runs and phonetic text, after the text, are left out. The declared counts are not used.
+void XlsbWorkbook::ReadSharedStrings(const std::string& part) {
+  if (globals_.zip->Find(part) == nullptr) return;
+  auto stream = OpenPart(*globals_.zip, part);
+  RecordReader records(*stream);
+  std::string text;
+  while (records.Next()) {
+    if (records.Type() != kSstItem) continue;
+    RecordFields fields(records.Data());
+    fields.Skip(1);  // fRichStr, fExtStr
+    fields.WideString(text);
+    CheckCellText(text);
+    globals_.shared.Add(text);
+  }
+  globals_.shared.FinishWriting();
+}
+
+std::unique_ptr<SheetSource> XlsbWorkbook::OpenSheet(size_t position) {
+  if (position >= sheets_.size()) {
+    ThrowWorkbookError(globals_.path,
+                       "the workbook holds no sheet number " + std::to_string(position + 1),
+                       ErrorKind::kNoSuchSheet);
+  }
+  if (sheets_[position].kind != SheetKind::kWorksheet) {
+    ThrowWorkbookError(globals_.path,
+                       "the sheet \"" + sheets_[position].name + "\" is not a worksheet",
+                       ErrorKind::kNoSuchSheet);
+  }
+  auto sheet = std::make_unique<XlsbSheet>(globals_);
+  for (const std::string& note : Repairs().Notes()) sheet->Repairs().Note(note);
+  const char* notAWorksheet = FirstWorksheet(*this) == position
+                                  ? "the first worksheet's part is not a worksheet"
+                                  : "the worksheet's part is not a worksheet";
+  WithWorkbookErrors(globals_.path, [&] { sheet->Load(sheetParts_[position], notAWorksheet); });
+  NoteZipRepair(Repairs());
+  NoteZipRepair(sheet->Repairs());
+  return sheet;
+}
+
+}  // namespace
+
+std::unique_ptr<WorkbookSource> OpenXlsbWorkbook(const std::string& path,
+                                                 std::unique_ptr<ZipArchive> zip,
+                                                 const XlsxMemoryLimits& limits) {
+  auto workbook = std::make_unique<XlsbWorkbook>(path, std::move(zip), limits);
+  WithWorkbookErrors(path, [&] { workbook->Load(); });
+  return workbook;
+}
+
+}  // namespace cellverter
