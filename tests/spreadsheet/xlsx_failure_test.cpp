@@ -141,13 +141,19 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"Folder", [](const std::string& p) { std::filesystem::create_directory(p); },
                     "it is a folder, not a workbook.", ErrorKind::kNotAWorkbook},
         FailureCase{"EmptyFile", Bytes([] { return std::string(); }),
-                    "it is not an Excel workbook.", ErrorKind::kNotAWorkbook},
+                    "it is not a workbook (the formats read are .xlsx, .xlsm, .xlsb, .xltx, .xltm, "
+                    ".xls, .ods and .fods).",
+                    ErrorKind::kNotAWorkbook},
         FailureCase{"TextFile", Bytes([] { return std::string("a,b\r\n1,2\r\n"); }),
-                    "it is not an Excel workbook.", ErrorKind::kNotAWorkbook},
+                    "it is not a workbook (the formats read are .xlsx, .xlsm, .xlsb, .xltx, .xltm, "
+                    ".xls, .ods and .fods).",
+                    ErrorKind::kNotAWorkbook},
         FailureCase{"ZipOfSomethingElse", Bytes([] {
                       return BuildZip({{"notes.txt", "hello", true}});
                     }),
-                    "it is not an Excel workbook.", ErrorKind::kNotAWorkbook},
+                    "it is not a workbook (the formats read are .xlsx, .xlsm, .xlsb, .xltx, .xltm, "
+                    ".xls, .ods and .fods).",
+                    ErrorKind::kNotAWorkbook},
         FailureCase{"WordDocument", Bytes([] {
                       TestWorkbook book;
                       book.sheets = {{""}};
@@ -155,7 +161,9 @@ INSTANTIATE_TEST_SUITE_P(
                       parts["xl/workbook.xml"] = "<w:document xmlns:w=\"urn:w\"/>";
                       return TestWorkbook::ZipParts(parts);
                     }),
-                    "it is not an Excel workbook.", ErrorKind::kNotAWorkbook},
+                    "it is not a workbook (the formats read are .xlsx, .xlsm, .xlsb, .xltx, .xltm, "
+                    ".xls, .ods and .fods).",
+                    ErrorKind::kNotAWorkbook},
         FailureCase{"PasswordProtected",
                     Bytes([] { return CompoundFileWithStream(u"EncryptedPackage"); }),
                     "the workbook is protected by a password.", ErrorKind::kPasswordProtected},
@@ -338,11 +346,73 @@ TEST(NonRegularFileTest, EveryOpenerRefusesWithoutBlocking) {
         }
         return std::string("no error");
       });
-      EXPECT_EQ(message, "Cannot open \"" + path + "\": it is not an Excel workbook.")
+      EXPECT_EQ(message, "Cannot open \"" + path +
+                             "\": it is not a workbook (the formats read are .xlsx, .xlsm, .xlsb, "
+                             ".xltx, .xltm, .xls, .ods and .fods).")
           << opener << " on " << name;
     }
   }
   ::close(socket);
+}
+
+}  // namespace
+}  // namespace cellverter
+
+namespace cellverter {
+namespace {
+
+// A zip package is told by what it says it holds, never by its name: every kind of Excel
+// workbook opens, whatever it is called; a document or a presentation is not a workbook.
+TEST(PackageKindTest, OpensAPackageByTheContentTypeOfItsMainPart) {
+  struct Case {
+    const char* mainType;  // "" for a package that names none
+    bool opens;
+  };
+  const Case cases[] = {
+      {"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml", true},
+      {"application/vnd.ms-excel.sheet.macroEnabled.main+xml", true},
+      {"application/vnd.openxmlformats-officedocument.spreadsheetml.template.main+xml", true},
+      {"application/vnd.ms-excel.template.macroEnabled.main+xml", true},
+      {"", true},
+      {"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml", false},
+      {"application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml", false},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    TestWorkbook book;
+    book.sheets = {{"<row r=\"1\"><c r=\"A1\"><v>7</v></c></row>"}};
+    auto parts = book.Parts();
+    if (*c.mainType != '\0') {
+      std::string& types = parts["[Content_Types].xml"];
+      types.insert(types.find("</Types>"),
+                   std::string("<Override PartName=\"/xl/workbook.xml\" ContentType='") +
+                       c.mainType + "'/>");
+    }
+    const std::string path = dir / "book.bin";  // no name of a workbook
+    WriteBytes(path, TestWorkbook::ZipParts(parts));
+    try {
+      auto sheet = OpenWorkbookSource(path);
+      EXPECT_TRUE(c.opens) << c.mainType;
+      EXPECT_EQ(sheet->LastRow(), 1u) << c.mainType;
+    } catch (const Error& e) {
+      EXPECT_FALSE(c.opens) << c.mainType << ": " << e.what();
+      EXPECT_EQ(e.Kind(), ErrorKind::kNotAWorkbook) << c.mainType;
+    }
+  }
+}
+
+// Another OpenDocument package than a spreadsheet is no workbook either.
+TEST(PackageKindTest, AnOpenDocumentTextIsNotAWorkbook) {
+  TempDir dir;
+  const std::string path = dir / "letter.odt";
+  WriteBytes(path, BuildZip({{"mimetype", "application/vnd.oasis.opendocument.text", false},
+                             {"content.xml", "<office:document-content/>", true}}));
+  try {
+    OpenWorkbookSource(path);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Kind(), ErrorKind::kNotAWorkbook) << e.what();
+  }
 }
 
 }  // namespace
