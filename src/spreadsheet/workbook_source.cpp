@@ -13,6 +13,7 @@
 #include "spreadsheet/first_worksheet.h"
 #include "spreadsheet/workbook_error.h"
 #include "spreadsheet/xls/xls_reader.h"
+#include "spreadsheet/xlsb/xlsb_reader.h"
 #include "spreadsheet/xlsx/xlsx_reader.h"
 
 namespace cellverter {
@@ -135,8 +136,9 @@ std::unique_ptr<WorkbookSource> OpenZipWorkbook(const std::string& path, int fd)
     case PackageKind::kOfficeOpenXml:
       return OpenXlsxWorkbook(path, std::move(zip));
     case PackageKind::kBinaryWorkbook:
+      return OpenXlsbWorkbook(path, std::move(zip));
     case PackageKind::kOpenDocument:
-      // The .xlsb and OpenDocument readers come in with their own changes.
+      // The OpenDocument reader comes in with its own change.
     case PackageKind::kOther:
       break;
   }
