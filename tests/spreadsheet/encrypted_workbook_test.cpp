@@ -77,13 +77,13 @@ INSTANTIATE_TEST_SUITE_P(
         EncryptedCase{"xor-default.xls", ""}, EncryptedCase{"lo-rc4-default.xls", ""},
         EncryptedCase{"cryptoapi-default.xls", ""},  // 40-bit key
         EncryptedCase{"lo-standard-default.xlsx", ""}, EncryptedCase{"agile-default.xlsx", ""},
-        EncryptedCase{"lo-rc4-default.xls", "another"},
+        EncryptedCase{"agile-default.xlsb", ""}, EncryptedCase{"lo-rc4-default.xls", "another"},
         EncryptedCase{"agile-default.xlsx", "another"},
         // Another password, given by the user.
         EncryptedCase{"xor-secret.xls", "secret"}, EncryptedCase{"lo-rc4-secret.xls", "secret"},
         EncryptedCase{"cryptoapi-secret.xls", "secret"},  // 128-bit key
         EncryptedCase{"lo-standard-secret.xlsx", "secret"},
-        EncryptedCase{"agile-secret.xlsx", "secret"}),
+        EncryptedCase{"agile-secret.xlsx", "secret"}, EncryptedCase{"agile-secret.xlsb", "secret"}),
     [](const auto& test) {
       std::string name;
       for (const char c : std::string(test.param.file) + "_" + test.param.password) {
@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(EncryptedWorkbook, WithoutTheRightPasswordTellsProtectedFromWrong) {
   for (const char* file : {"xor-secret.xls", "lo-rc4-secret.xls", "cryptoapi-secret.xls",
-                           "lo-standard-secret.xlsx", "agile-secret.xlsx"}) {
+                           "lo-standard-secret.xlsx", "agile-secret.xlsx", "agile-secret.xlsb"}) {
     TempDir dir;
     const std::string path = Fixture(file);
     EXPECT_EQ(ErrorOf([&] { Convert(path, "", dir); }),

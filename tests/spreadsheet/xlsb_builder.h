@@ -109,7 +109,8 @@ struct XlsbPackage {
     return Le16(id) + XlsbWide(code);
   }
   static std::string XlsbXf(uint16_t format) {
-    return Le16(0xFFFF) + Le16(format) + Le16(0) + Le16(0) + Le16(0) + std::string(6, '\0');
+    return Le16(0xFFFF) + Le16(format) + Le16(0) + Le16(0) + Le16(0) + std::string(4, '\0') +
+           std::string(1, '\x01') + std::string(1, '\0');
   }
 
   std::string SheetPartOf(const XlsbSheetPart& sheet) const {
