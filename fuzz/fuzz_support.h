@@ -88,6 +88,24 @@ inline void ExerciseSheetSource(SheetSource& source) {
   }
 }
 
+// Every sheet of the list, and the worksheets among the first few read through, one after the
+// other from the one workbook; a sheet that fails leaves the others to be read.
+inline void ExerciseWorkbook(WorkbookSource& workbook) {
+  constexpr size_t kMaxSheetsRead = 8;
+  size_t read = 0;
+  for (size_t i = 0; i < workbook.Sheets().size(); ++i) {
+    const SheetEntry& entry = workbook.Sheets()[i];
+    if (entry.name.size() > kMaxSheetNameBytes) std::abort();
+    if (entry.kind != SheetKind::kWorksheet || read == kMaxSheetsRead) continue;
+    ++read;
+    try {
+      auto sheet = workbook.OpenSheet(i);
+      ExerciseSheetSource(*sheet);
+    } catch (const Error&) {
+    }
+  }
+}
+
 // Opens the bytes as a workbook with `open` (path -> SheetSource) and reads the sheet through:
 // any bytes must end in rows or in cellverter::Error, never in a crash.
 template <typename Open>

@@ -15,30 +15,6 @@
 #include "spreadsheet/first_worksheet.h"
 #include "spreadsheet/xlsx/xlsx_reader.h"
 
-namespace {
-
-// Every sheet of the list, and the worksheets among the first few read through, one after the
-// other from the one workbook; a sheet that fails leaves the others to be read.
-constexpr size_t kMaxSheetsRead = 8;
-
-void ReadWorkbook(const std::string& path) {
-  auto workbook = cellverter::OpenXlsxWorkbook(path);
-  size_t read = 0;
-  for (size_t i = 0; i < workbook->Sheets().size(); ++i) {
-    const cellverter::SheetEntry& entry = workbook->Sheets()[i];
-    if (entry.name.size() > cellverter::kMaxSheetNameBytes) std::abort();
-    if (entry.kind != cellverter::SheetKind::kWorksheet || read == kMaxSheetsRead) continue;
-    ++read;
-    try {
-      auto sheet = workbook->OpenSheet(i);
-      cellverter::fuzzing::ExerciseSheetSource(*sheet);
-    } catch (const cellverter::Error&) {
-    }
-  }
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Encrypted packages (compound files) go through their decryption first.
   const bool encrypted = size >= 8 && std::memcmp(data, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) == 0;
@@ -50,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   cellverter::fuzzing::MemoryFile file(data, size);
   try {
-    ReadWorkbook(file.path());
+    cellverter::fuzzing::ExerciseWorkbook(*cellverter::OpenXlsxWorkbook(file.path()));
   } catch (const cellverter::Error&) {
   }
   return 0;
