@@ -17,7 +17,7 @@ case $target in
   xlsx|convert) dict=-dict=$root/fuzz/xlsx.dict ;;
   numfmt) dict=-dict=$root/fuzz/numfmt.dict; max_len=4096 ;;
   xls) seeds="$seeds $root/tests/data/xls" ;;
-  xlsb) ;;
+  xlsb) seeds="$seeds $root/tests/data/xlsb" ;;
   *) echo "unknown target $target" >&2; exit 2 ;;
 esac
 CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

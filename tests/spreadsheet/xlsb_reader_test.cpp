@@ -3,6 +3,7 @@
 // every reader shares runs in the reader contract suite.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/workbook_to_csv.h"
 #include "logical_workbook.h"
 #include "platform/error.h"
 #include "sheet_dump.h"
@@ -107,6 +109,22 @@ TEST(XlsbReader, FormulasGiveTheirCachedValues) {
   EXPECT_EQ(ts::Dump(*sheet), "R1C1=N2.5 R1C2=S'Σ total' R1C3=TRUE R1C4=E#DIV/0! R1C5=S''");
   EXPECT_EQ(sheet->LastColumn(), 5u);
   EXPECT_EQ(sheet->Layout().formulasWithoutValue, 0u);
+}
+
+// The short cell records leave the column out: theirs follows the row's cell before, the first
+// column at the start of a row.
+TEST(XlsbReader, ShortCellsFollowTheCellBefore) {
+  const std::string style = Le32(0);
+  const std::string data =
+      XlsbRow(0) + XlsbRecord(13, style + Le32((1u << 2) | 2)) +
+      XlsbRecord(17, style + ts::XlsbWide(u"b")) + XlsbRecord(5, XlsbCellHead(4, 0) + ts::F64(5)) +
+      XlsbRecord(16, style + ts::F64(0.5)) + XlsbRecord(12, Le32(1)) +
+      XlsbRecord(15, style + '\1') + XlsbRow(1) + XlsbRecord(14, style + '\x2A') +
+      XlsbRecord(18, style + Le32(0)) + XlsbRecord(12, style);
+  ts::XlsbPackage book;
+  book.sharedStrings = {ts::XlsbPackage::XlsbSharedString(u"shared")};
+  EXPECT_EQ(DumpSheetData(data, book),
+            "R1C1=N1 R1C2=S'b' R1C5=N5 R1C6=N0.5 R1C7=_ R1C8=TRUE R2C1=E#N/A R2C2=S'shared'");
 }
 
 // Rich strings carry runs and phonetic text after their text; the reader takes the text and
@@ -266,6 +284,54 @@ TEST(XlsbReader, CellFormatsComeFromTheCellXfs) {
   EXPECT_EQ(sheet->CellFormat(2).code, "0.0 \"Ω\"");
   EXPECT_EQ(sheet->CellFormat(3).builtInId, 0);  // no such cell format: General
 }
+
+// ---- Written by another program -------------------------------------------------------------
+
+// Files that SheetJS wrote (tests/data/xlsb/README.md), converted as a conversion writes them,
+// against LibreOffice's CSV export of each.
+struct SavedCase {
+  const char* name;
+  // Rows LibreOffice leaves out: SheetJS marks every row it writes as of a height set by hand,
+  // which Excel counts in the used range; LibreOffice's export ends at the last text.
+  std::string rowsBeyondTheText;
+  std::vector<LineSpan> hiddenColumns;
+  std::vector<CellArea> mergedAreas;
+};
+
+class SavedBySheetJs : public testing::TestWithParam<SavedCase> {};
+
+TEST_P(SavedBySheetJs, ConvertsAsLibreOfficeShowsIt) {
+  const SavedCase& c = GetParam();
+  const std::string folder = CELLVERTER_TEST_DATA "/xlsb/";
+  std::string expected;
+  for (char ch : ts::ReadBytes(folder + c.name + ".libreoffice.csv")) {
+    if (ch == '\n') expected += '\r';
+    expected += ch;
+  }
+  ts::TempDir dir;
+  CsvOptions options;
+  options.encoding = CsvEncoding::Utf8;
+  const std::string workbook = folder + c.name + ".xlsb";
+  EXPECT_EQ(ts::ReadBytes(ConvertExcelToCSV(workbook, dir / "out.csv", options)),
+            expected + c.rowsBeyondTheText);
+  auto opened =
+      OpenXlsbWorkbook(workbook, std::make_unique<ZipArchive>(OpenWorkbookFile(workbook)));
+  auto sheet = opened->OpenSheet(0);
+  EXPECT_EQ(sheet->Layout().hiddenColumns, c.hiddenColumns);
+  EXPECT_EQ(sheet->Layout().mergedAreas, c.mergedAreas);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, SavedBySheetJs,
+    testing::Values(SavedCase{"sheetjs-lo-formats", ",,,,\r\n,,,,\r\n", {}, {}},
+                    SavedCase{"sheetjs-lo-layout", "", {{3, 3}}, {{3, 1, 4, 2}}}),
+    [](const testing::TestParamInfo<SavedCase>& p) {
+      std::string name;
+      for (const char ch : std::string(p.param.name)) {
+        if (std::isalnum(static_cast<unsigned char>(ch))) name += ch;
+      }
+      return name;
+    });
 
 // ---- Damage ----------------------------------------------------------------------------------
 

@@ -65,6 +65,7 @@ class SheetReader {
   bool inRow_ = false;
   uint32_t rowNumber_ = 0;  // 1-based
   uint32_t previousRow_ = 0;
+  uint32_t nextColumn_ = 0;  // 0-based: the column after the row's last cell
   std::string text_;
 };
 
@@ -91,7 +92,7 @@ void SheetReader::Read() {
 void SheetReader::Record(uint32_t type, std::string_view data) {
   RecordFields fields(data);
   if (inSheetData_) {
-    if (type <= kFmlaError) {
+    if (type <= kShortIsst) {
       if (type == kRowHdr) {
         RowHdr(fields);
       } else {
@@ -130,6 +131,7 @@ void SheetReader::RowHdr(RecordFields& fields) {
   if (inRow_) rows_.FinishRow(rowNumber_, usedRange_);
   inRow_ = true;
   rowNumber_ = rw + 1;
+  nextColumn_ = 0;
   // Excel and LibreOffice sort such rows.
   if (rowNumber_ <= previousRow_) repairs_.Note(kRowsOutOfOrderRepair);
   previousRow_ = rowNumber_;
@@ -139,24 +141,31 @@ void SheetReader::RowHdr(RecordFields& fields) {
   if ((flags & 0x60) != 0) usedRange_.AddRow(rowNumber_);
 }
 
-// The cell records (2.4.303 BrtCellBlank to 2.4.650 BrtFmlaError): a Cell structure (column,
-// cell format) and the value; a formula's cached value comes first, its bytes are skipped.
+// The cell records (BrtCellBlank to BrtFmlaError): a Cell structure (column, cell format) and
+// the value; a formula's cached value comes first, its bytes are skipped. The short cell
+// records that Excel 2010 and later write (BrtShortBlank to BrtShortIsst) leave the column
+// out: theirs is the one after the row's cell before.
 void SheetReader::Cell(uint32_t type, RecordFields& fields) {
   if (!inRow_) Damaged("a cell lies outside a row");
-  const uint32_t column = fields.U32();
+  const bool isShort = type >= kShortBlank;
+  const uint32_t column = isShort ? nextColumn_ : fields.U32();
   const uint32_t style = fields.U32() & 0x00FFFFFF;
   if (column >= kMaxSheetColumns) Damaged("a cell lies beyond the last column");
+  nextColumn_ = column + 1;
   // A blank of the default format is not a used cell.
-  if (type == kCellBlank && style == 0) return;
+  if ((type == kCellBlank || type == kShortBlank) && style == 0) return;
   std::string& bytes = rows_.AddCell(column + 1, style);
   switch (type) {
     case kCellBlank:
+    case kShortBlank:
       RowSpool::PutEmpty(bytes);
       break;
     case kCellRk:
+    case kShortRk:
       RowSpool::PutNumber(bytes, biff::RkValue(fields.U32()));
       break;
     case kCellReal:
+    case kShortReal:
     case kFmlaNum: {
       const double number = fields.F64();
       if (!std::isfinite(number)) Damaged("a number cell holds no number");
@@ -164,20 +173,24 @@ void SheetReader::Cell(uint32_t type, RecordFields& fields) {
       break;
     }
     case kCellError:
+    case kShortError:
     case kFmlaError:
       rows_.PutText(bytes, kErrorCode, biff::ErrorText(fields.U8()));
       break;
     case kCellBool:
+    case kShortBool:
     case kFmlaBool:
       RowSpool::PutBoolean(bytes, fields.U8() != 0);
       break;
     case kCellSt:
+    case kShortSt:
     case kFmlaString:
       fields.WideString(text_);
       CheckCellText(text_);
       rows_.PutText(bytes, kInline, text_);
       break;
     case kCellIsst:
+    case kShortIsst:
       rows_.PutShared(bytes, fields.U32(), repairs_);
       break;
     default:
