@@ -1,7 +1,11 @@
-# .xlsx reader: the workbook generator and the conversion benchmarks.
+# .xlsx reader: the workbook generator (.xlsx, and the same workbook as .xlsb) and the
+# conversion benchmarks.
 find_package(ZLIB REQUIRED)
 add_executable(make_large_xlsx ${CMAKE_CURRENT_SOURCE_DIR}/make_large_xlsx.cpp)
 target_link_libraries(make_large_xlsx PRIVATE ZLIB::ZLIB)
+# The .xlsb output writes its records with the test suite's helpers.
+target_include_directories(make_large_xlsx PRIVATE ${PROJECT_SOURCE_DIR}/src
+                           ${PROJECT_SOURCE_DIR}/tests/spreadsheet ${PROJECT_SOURCE_DIR}/tests/support)
 
 add_executable(convert_xlsx ${CMAKE_CURRENT_SOURCE_DIR}/convert_xlsx.cpp)
 target_link_libraries(convert_xlsx PRIVATE cellverter_options cellverter_workbook_csv)
