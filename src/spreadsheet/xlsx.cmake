@@ -8,6 +8,7 @@ cellverter_add_library(cellverter_xlsx SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/xlsx/sheet_spool.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/xlsx/row_spool.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/xlsx/package_relationships.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/xlsx/package_globals.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/container/prefetch_stream.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/xlsx/xlsx_reader.cpp
   DEPS cellverter_platform ZLIB::ZLIB Threads::Threads

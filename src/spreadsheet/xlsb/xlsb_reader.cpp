@@ -230,29 +230,10 @@ void SheetReader::MergeCell(RecordFields& fields) {
 }
 
 // One worksheet, read once when opened into a spool of its own.
-class XlsbSheet final : public SheetSource {
+class XlsbSheet final : public PackageSheet {
  public:
-  explicit XlsbSheet(const PackageGlobals& globals)
-      : globals_(globals), rows_(globals.limits.sheetSpool, globals.shared) {}
-
+  using PackageSheet::PackageSheet;
   void Load(const std::string& part, const char* notAWorksheet);
-
-  bool Date1904() const override { return globals_.date1904; }
-  NumberFormatRef CellFormat(uint32_t styleIndex) const override {
-    return globals_.CellFormat(styleIndex);
-  }
-  uint32_t LastRow() override { return usedRange_.LastRow(); }
-  uint32_t LastColumn() override { return usedRange_.LastColumn(); }
-  uint64_t CellsHeld() override { return rows_.CellsHeld(); }
-  bool NextRow(SheetRow& row) override {
-    return WithWorkbookErrors(globals_.path, [&] { return rows_.NextRow(row); });
-  }
-  void Rewind() override { rows_.Rewind(); }
-
- private:
-  const PackageGlobals& globals_;
-  RowSpool rows_;
-  UsedRangeBounds usedRange_;
 };
 
 void XlsbSheet::Load(const std::string& part, const char* notAWorksheet) {
@@ -264,11 +245,11 @@ void XlsbSheet::Load(const std::string& part, const char* notAWorksheet) {
   reader.Read();
 }
 
-class XlsbWorkbook final : public WorkbookSource {
+class XlsbWorkbook final : public PackageWorkbook {
  public:
   XlsbWorkbook(const std::string& path, std::unique_ptr<ZipArchive> zip,
                const XlsxMemoryLimits& limits)
-      : globals_(path, limits) {
+      : PackageWorkbook(path, limits) {
     globals_.zip = std::move(zip);
   }
 
@@ -279,12 +260,6 @@ class XlsbWorkbook final : public WorkbookSource {
   void ReadWorkbook(const std::string& part);
   void ReadStyles(const std::string& part);
   void ReadSharedStrings(const std::string& part);
-  void NoteZipRepair(RepairLog& log) const {
-    if (globals_.zip->LocalSizesDisagreed()) log.Note(kZipLocalSizesRepair);
-  }
-
-  PackageGlobals globals_;
-  std::vector<std::string> sheetParts_;  // by position; "" for a sheet without a relationship
 };
 
 void XlsbWorkbook::Load() {
@@ -326,26 +301,9 @@ void XlsbWorkbook::ReadWorkbook(const std::string& part) {
       sheetIds.push_back(std::move(id));
     }
   }
-  const std::vector<Relationship> relationships = ReadRelationships(*globals_.zip, part);
-  // A sheet without its relationship is damage only when it is opened.
-  sheetParts_.reserve(sheetIds.size());
-  for (size_t i = 0; i < sheetIds.size(); ++i) {
-    const Relationship* r = FindRelationship(relationships, sheetIds[i]);
-    sheetParts_.push_back(r == nullptr ? std::string() : r->target);
-    if (r != nullptr) sheets_[i].kind = SheetKindOf(r->type);
-  }
-  // The first of each kind, should a package name two.
-  bool stylesRead = false;
-  bool sharedStringsRead = false;
-  for (const Relationship& r : relationships) {
-    if (!stylesRead && IsType(r.type, "styles")) {
-      ReadStyles(r.target);
-      stylesRead = true;
-    } else if (!sharedStringsRead && IsType(r.type, "sharedStrings")) {
-      ReadSharedStrings(r.target);
-      sharedStringsRead = true;
-    }
-  }
+  const RelatedParts related = ResolveSheets(part, sheetIds);
+  if (!related.styles.empty()) ReadStyles(related.styles);
+  if (!related.sharedStrings.empty()) ReadSharedStrings(related.sharedStrings);
 }
 
 // The styles part (2.1.7.50): the number formats (BrtFmt in BrtBeginFmts) and the cell
@@ -410,25 +368,7 @@ void XlsbWorkbook::ReadSharedStrings(const std::string& part) {
 }
 
 std::unique_ptr<SheetSource> XlsbWorkbook::OpenSheet(size_t position) {
-  if (position >= sheets_.size()) {
-    ThrowWorkbookError(globals_.path,
-                       "the workbook holds no sheet number " + std::to_string(position + 1),
-                       ErrorKind::kNoSuchSheet);
-  }
-  if (sheets_[position].kind != SheetKind::kWorksheet) {
-    ThrowWorkbookError(globals_.path,
-                       "the sheet \"" + sheets_[position].name + "\" is not a worksheet",
-                       ErrorKind::kNoSuchSheet);
-  }
-  auto sheet = std::make_unique<XlsbSheet>(globals_);
-  for (const std::string& note : Repairs().Notes()) sheet->Repairs().Note(note);
-  const char* notAWorksheet = FirstWorksheet(*this) == position
-                                  ? "the first worksheet's part is not a worksheet"
-                                  : "the worksheet's part is not a worksheet";
-  WithWorkbookErrors(globals_.path, [&] { sheet->Load(sheetParts_[position], notAWorksheet); });
-  NoteZipRepair(Repairs());
-  NoteZipRepair(sheet->Repairs());
-  return sheet;
+  return OpenPackageSheet<XlsbSheet>(position);
 }
 
 }  // namespace

@@ -10,7 +10,9 @@
 
 #include "spreadsheet/container/zip_archive.h"
 #include "spreadsheet/sheet_source.h"
+#include "spreadsheet/used_range_bounds.h"
 #include "spreadsheet/workbook_error.h"
+#include "spreadsheet/xlsx/package_relationships.h"
 #include "spreadsheet/xlsx/row_spool.h"
 #include "spreadsheet/xlsx/xlsx_reader.h"
 
@@ -54,6 +56,77 @@ struct PackageGlobals {
   std::vector<int> cellFormats;
   std::unordered_map<int, std::string> customFormats;
   SharedStrings shared;
+};
+
+// A worksheet of a package workbook, read once when opened into a spool of its own; each
+// reader fills `rows_` and `usedRange_` (and the layout) from its own part.
+class PackageSheet : public SheetSource {
+ public:
+  explicit PackageSheet(const PackageGlobals& globals)
+      : globals_(globals), rows_(globals.limits.sheetSpool, globals.shared) {}
+
+  bool Date1904() const override { return globals_.date1904; }
+  NumberFormatRef CellFormat(uint32_t styleIndex) const override {
+    return globals_.CellFormat(styleIndex);
+  }
+  uint32_t LastRow() override { return usedRange_.LastRow(); }
+  uint32_t LastColumn() override { return usedRange_.LastColumn(); }
+  uint64_t CellsHeld() override { return rows_.CellsHeld(); }
+  bool NextRow(SheetRow& row) override {
+    return WithWorkbookErrors(globals_.path, [&] { return rows_.NextRow(row); });
+  }
+  void Rewind() override { rows_.Rewind(); }
+
+ protected:
+  const PackageGlobals& globals_;
+  RowSpool rows_;
+  UsedRangeBounds usedRange_;
+};
+
+// What the package workbooks (.xlsx, .xlsb) share beside their globals: the part of each
+// listed sheet, and the opening of a worksheet with its checks and messages.
+class PackageWorkbook : public WorkbookSource {
+ protected:
+  PackageWorkbook(const std::string& path, const XlsxMemoryLimits& limits)
+      : globals_(path, limits) {}
+
+  struct RelatedParts {
+    std::string styles;         // "" when the workbook names none
+    std::string sharedStrings;  // likewise
+  };
+  // Finds each listed sheet's part and kind by its relationship id (`sheetIds`, in the order of
+  // Sheets()) among the relationships of the workbook part `part`; a sheet without its
+  // relationship is damage only when it is opened. Gives the styles and shared strings parts,
+  // the first of each should a package name two.
+  RelatedParts ResolveSheets(const std::string& part, const std::vector<std::string>& sheetIds);
+
+  // Opens the worksheet at `position` as a `Sheet` made from the globals and loaded by
+  // `Load(part, notAWorksheet)`, the cause to give when the part is not a worksheet.
+  template <class Sheet>
+  std::unique_ptr<SheetSource> OpenPackageSheet(size_t position) {
+    CheckWorksheet(position);
+    auto sheet = std::make_unique<Sheet>(globals_);
+    for (const std::string& note : Repairs().Notes()) sheet->Repairs().Note(note);
+    const char* notAWorksheet = FirstWorksheet(*this) == position
+                                    ? "the first worksheet's part is not a worksheet"
+                                    : "the worksheet's part is not a worksheet";
+    WithWorkbookErrors(globals_.path, [&] { sheet->Load(sheetParts_[position], notAWorksheet); });
+    // LibreOffice reads such parts by the directory too; their bytes pass its size and CRC.
+    NoteZipRepair(Repairs());
+    NoteZipRepair(sheet->Repairs());
+    return sheet;
+  }
+
+  void NoteZipRepair(RepairLog& log) const {
+    if (globals_.zip->LocalSizesDisagreed()) log.Note(kZipLocalSizesRepair);
+  }
+
+  PackageGlobals globals_;
+  std::vector<std::string> sheetParts_;  // by position; "" for a sheet without a relationship
+
+ private:
+  // Throws kNoSuchSheet unless `position` is a worksheet of the list.
+  void CheckWorksheet(size_t position) const;
 };
 
 }  // namespace cellverter

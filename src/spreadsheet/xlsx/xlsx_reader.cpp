@@ -557,24 +557,13 @@ SheetVisibility SheetVisibilityOf(std::string_view state) {
 using XlsxGlobals = PackageGlobals;
 
 // One worksheet, parsed once when opened into a spool of its own.
-class XlsxSheet final : public SheetSource {
+class XlsxSheet final : public PackageSheet {
  public:
-  explicit XlsxSheet(const XlsxGlobals& globals)
-      : globals_(globals), rows_(globals.limits.sheetSpool, globals.shared) {}
+  using PackageSheet::PackageSheet;
 
   // Reads the worksheet part `part` ("" when the sheet has no relationship) and the parts
   // that widen its used range; `notAWorksheet` is the damage when the part is something else.
   void Load(const std::string& part, const char* notAWorksheet);
-
-  bool Date1904() const override { return globals_.date1904; }
-  NumberFormatRef CellFormat(uint32_t styleIndex) const override {
-    return globals_.CellFormat(styleIndex);
-  }
-  uint32_t LastRow() override { return usedRange_.LastRow(); }
-  uint32_t LastColumn() override { return usedRange_.LastColumn(); }
-  uint64_t CellsHeld() override { return rows_.CellsHeld(); }
-  bool NextRow(SheetRow& row) override;
-  void Rewind() override { rows_.Rewind(); }
 
  private:
   void ReadSheet(const std::string& part, std::vector<std::string>& tableIds,
@@ -582,21 +571,17 @@ class XlsxSheet final : public SheetSource {
   void ReadSheetRelated(const std::string& part, const std::vector<std::string>& tableIds);
   void ReadComments(const std::string& part);
   void ReadTable(const std::string& part);
-
-  const XlsxGlobals& globals_;
-  RowSpool rows_;
-  UsedRangeBounds usedRange_;
 };
 
-class XlsxWorkbook final : public WorkbookSource {
+class XlsxWorkbook final : public PackageWorkbook {
  public:
   // `fd`, when not -1, is the package already open (and owned from here on).
   XlsxWorkbook(const std::string& path, int fd, const XlsxMemoryLimits& limits)
-      : fd_(fd), globals_(path, limits) {}
+      : PackageWorkbook(path, limits), fd_(fd) {}
   // The package whose directory the caller has read already.
   XlsxWorkbook(const std::string& path, std::unique_ptr<ZipArchive> zip,
                const XlsxMemoryLimits& limits)
-      : fd_(-1), globals_(path, limits) {
+      : PackageWorkbook(path, limits), fd_(-1) {
     globals_.zip = std::move(zip);
   }
 
@@ -607,13 +592,8 @@ class XlsxWorkbook final : public WorkbookSource {
   void ReadWorkbook(const std::string& part);
   void ReadStyles(const std::string& part);
   void ReadSharedStrings(const std::string& part);
-  void NoteZipRepair(RepairLog& log) const {
-    if (globals_.zip->LocalSizesDisagreed()) log.Note(kZipLocalSizesRepair);
-  }
 
   UniqueFd fd_;  // the package when it came already open, until Load takes it
-  XlsxGlobals globals_;
-  std::vector<std::string> sheetParts_;  // by position; "" for a sheet without a relationship
 };
 
 void XlsxWorkbook::ReadWorkbook(const std::string& part) {
@@ -640,26 +620,9 @@ void XlsxWorkbook::ReadWorkbook(const std::string& part) {
       if (sheetIds.back().size() > kMaxNameLength) Damaged("a sheet's relationship id is too long");
     }
   }
-  const std::vector<Relationship> relationships = ReadRelationships(*globals_.zip, part);
-  // A sheet without its relationship is damage only when it is opened.
-  sheetParts_.reserve(sheetIds.size());
-  for (size_t i = 0; i < sheetIds.size(); ++i) {
-    const Relationship* r = FindRelationship(relationships, sheetIds[i]);
-    sheetParts_.push_back(r == nullptr ? std::string() : r->target);
-    if (r != nullptr) sheets_[i].kind = SheetKindOf(r->type);
-  }
-  // The first of each kind, should a package name two.
-  bool stylesRead = false;
-  bool sharedStringsRead = false;
-  for (const Relationship& r : relationships) {
-    if (!stylesRead && IsType(r.type, "styles")) {
-      ReadStyles(r.target);
-      stylesRead = true;
-    } else if (!sharedStringsRead && IsType(r.type, "sharedStrings")) {
-      ReadSharedStrings(r.target);
-      sharedStringsRead = true;
-    }
-  }
+  const RelatedParts related = ResolveSheets(part, sheetIds);
+  if (!related.styles.empty()) ReadStyles(related.styles);
+  if (!related.sharedStrings.empty()) ReadSharedStrings(related.sharedStrings);
 }
 
 void XlsxWorkbook::ReadStyles(const std::string& part) {
@@ -757,26 +720,7 @@ void XlsxWorkbook::Load() {
 }
 
 std::unique_ptr<SheetSource> XlsxWorkbook::OpenSheet(size_t position) {
-  if (position >= sheets_.size()) {
-    ThrowWorkbookError(globals_.path,
-                       "the workbook holds no sheet number " + std::to_string(position + 1),
-                       ErrorKind::kNoSuchSheet);
-  }
-  if (sheets_[position].kind != SheetKind::kWorksheet) {
-    ThrowWorkbookError(globals_.path,
-                       "the sheet \"" + sheets_[position].name + "\" is not a worksheet",
-                       ErrorKind::kNoSuchSheet);
-  }
-  auto sheet = std::make_unique<XlsxSheet>(globals_);
-  for (const std::string& note : Repairs().Notes()) sheet->Repairs().Note(note);
-  const char* notAWorksheet = FirstWorksheet(*this) == position
-                                  ? "the first worksheet's part is not a worksheet"
-                                  : "the worksheet's part is not a worksheet";
-  WithWorkbookErrors(globals_.path, [&] { sheet->Load(sheetParts_[position], notAWorksheet); });
-  // LibreOffice reads such parts by the directory too; their bytes pass its size and CRC.
-  NoteZipRepair(Repairs());
-  NoteZipRepair(sheet->Repairs());
-  return sheet;
+  return OpenPackageSheet<XlsxSheet>(position);
 }
 
 void XlsxSheet::Load(const std::string& part, const char* notAWorksheet) {
@@ -842,10 +786,6 @@ void XlsxSheet::ReadTable(const std::string& part) {
     Damaged("a table's range is invalid");
   }
   usedRange_.AddCell(row, column);
-}
-
-bool XlsxSheet::NextRow(SheetRow& row) {
-  return WithWorkbookErrors(globals_.path, [&] { return rows_.NextRow(row); });
 }
 
 }  // namespace
