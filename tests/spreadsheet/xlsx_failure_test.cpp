@@ -12,6 +12,8 @@
 #include "../convert/bounded_child.h"
 #include "platform/error.h"
 #include "spreadsheet/container/compound_file.h"
+#include "spreadsheet/container/workbook_file.h"
+#include "spreadsheet/container/zip_archive.h"
 #include "spreadsheet/workbook_source.h"
 #include "spreadsheet/xls/xls_reader.h"
 #include "spreadsheet/xlsx/xlsx_reader.h"
@@ -412,6 +414,77 @@ TEST(PackageKindTest, AnOpenDocumentTextIsNotAWorkbook) {
     FAIL() << "no error";
   } catch (const Error& e) {
     EXPECT_EQ(e.Kind(), ErrorKind::kNotAWorkbook) << e.what();
+  }
+}
+
+}  // namespace
+}  // namespace cellverter
+
+namespace cellverter {
+namespace {
+
+// Deflates `data` with its first `flushAt` bytes ending on a byte boundary (a full flush), so
+// that a test can put a block of its own after them.
+std::string DeflatedInTwo(const std::string& data, size_t flushAt) {
+  z_stream z{};
+  deflateInit2(&z, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, data.size()) + 64, '\0');
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = static_cast<uInt>(flushAt);
+  deflate(&z, Z_FULL_FLUSH);
+  z.avail_in = static_cast<uInt>(data.size() - flushAt);
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+// Every way a compressed part can be broken, early or after much of it was handed out, ends
+// in the same error, whichever inflater read it first.
+TEST(InflateTest, ABrokenStreamIsDamageWhereverItBreaks) {
+  std::string data;
+  for (int i = 0; data.size() < 700000; ++i) data += "<row r=\"" + std::to_string(i) + "\"/>";
+  const size_t half = data.size() / 2;
+  const std::string whole = DeflatedInTwo(data, half);
+  // After the full flush the stream is byte-aligned: its empty stored block ends in 00 00 FF FF.
+  const size_t cut = whole.find(std::string("\0\0\xFF\xFF", 4)) + 4;
+  ASSERT_LT(cut, whole.size());
+  struct Case {
+    const char* name;
+    std::string deflated;
+    const char* cause;  // "" when the part reads back whole
+  };
+  const Case cases[] = {
+      {"Whole", whole, ""},
+      // A final block of the reserved type 3.
+      {"BadBlockFirst", "\x07", "a compressed part is corrupt"},
+      {"BadBlockAfterHalf", whole.substr(0, cut) + "\x07", "a compressed part is corrupt"},
+      {"CutAfterHalf", whole.substr(0, cut), "a compressed part ends too early"},
+      {"CutShort", whole.substr(0, 100), "a compressed part ends too early"},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    const std::string path = dir / (std::string(c.name) + ".zip");
+    WriteBytes(path, BuildZip({{"part.xml", data, true, c.deflated}}));
+    ZipArchive zip(OpenWorkbookFile(path));
+    std::string read;
+    std::string error;
+    try {
+      auto stream = zip.Open(*zip.Find("part.xml"));
+      char buffer[64 * 1024];
+      while (const size_t n = stream->Read(buffer, sizeof buffer)) read.append(buffer, n);
+    } catch (const WorkbookDamaged& e) {
+      error = e.what();
+    }
+    if (*c.cause == '\0') {
+      EXPECT_EQ(error, "") << c.name;
+      EXPECT_TRUE(read == data) << c.name;
+    } else {
+      EXPECT_EQ(error, std::string("the file is damaged (") + c.cause + ")") << c.name;
+      EXPECT_TRUE(data.starts_with(read)) << c.name;
+    }
   }
 }
 
