@@ -92,9 +92,9 @@ INSTANTIATE_TEST_SUITE_P(
                     RkCase{"TinyDouble", 0x00100000u, std::ldexp(1.0, -1022)}),
     [](const testing::TestParamInfo<RkCase>& p) { return p.param.name; });
 
-// The cached value of each kind of formula, the formula's bytes passed over; a value read
-// whole means no formula is counted as lacking one.
-TEST(XlsbReader, FormulasGiveTheirCachedValues) {
+// The cached value of each kind of formula, the formula's bytes passed over (a value read
+// whole means no formula is counted as lacking one); and a rich text cell, its runs passed over.
+TEST(XlsbReader, FormulasAndRichTextCellsGiveTheirValues) {
   ts::XlsbPackage book;
   book.sheets.push_back(ts::XlsbWorksheet("Data"));
   book.sheets[0].sheetData =
@@ -102,12 +102,16 @@ TEST(XlsbReader, FormulasGiveTheirCachedValues) {
       XlsbRecord(8, XlsbCellHead(1, 0) + ts::XlsbWide(u"Σ total") + kFormulaTail) +
       XlsbRecord(10, XlsbCellHead(2, 0) + std::string(1, '\1') + kFormulaTail) +
       XlsbRecord(11, XlsbCellHead(3, 0) + std::string(1, '\x07') + kFormulaTail) +
-      XlsbRecord(8, XlsbCellHead(4, 0) + ts::XlsbWide(u"") + kFormulaTail);
+      XlsbRecord(8, XlsbCellHead(4, 0) + ts::XlsbWide(u"") + kFormulaTail) +
+      // BrtCellRString: a rich text of the cell itself, its runs after the text.
+      XlsbRecord(62,
+                 XlsbCellHead(5, 0) + '\x01' + ts::XlsbWide(u"rich") + Le32(1) + Le16(0) + Le16(1));
   ts::TempDir dir;
   auto workbook = OpenBytes(dir, book.Zip());
   auto sheet = workbook->OpenSheet(0);
-  EXPECT_EQ(ts::Dump(*sheet), "R1C1=N2.5 R1C2=S'Σ total' R1C3=TRUE R1C4=E#DIV/0! R1C5=S''");
-  EXPECT_EQ(sheet->LastColumn(), 5u);
+  EXPECT_EQ(ts::Dump(*sheet),
+            "R1C1=N2.5 R1C2=S'Σ total' R1C3=TRUE R1C4=E#DIV/0! R1C5=S'' R1C6=S'rich'");
+  EXPECT_EQ(sheet->LastColumn(), 6u);
   EXPECT_EQ(sheet->Layout().formulasWithoutValue, 0u);
 }
 

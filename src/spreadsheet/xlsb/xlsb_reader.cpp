@@ -92,7 +92,7 @@ void SheetReader::Read() {
 void SheetReader::Record(uint32_t type, std::string_view data) {
   RecordFields fields(data);
   if (inSheetData_) {
-    if (type <= kShortIsst) {
+    if (type <= kShortIsst || type == kCellRString) {
       if (type == kRowHdr) {
         RowHdr(fields);
       } else {
@@ -141,13 +141,13 @@ void SheetReader::RowHdr(RecordFields& fields) {
   if ((flags & 0x60) != 0) usedRange_.AddRow(rowNumber_);
 }
 
-// The cell records (BrtCellBlank to BrtFmlaError): a Cell structure (column, cell format) and
-// the value; a formula's cached value comes first, its bytes are skipped. The short cell
-// records that Excel 2010 and later write (BrtShortBlank to BrtShortIsst) leave the column
+// The cell records (BrtCellBlank to BrtFmlaError, BrtCellRString): a Cell structure (column, cell
+// format) and the value; a formula's cached value comes first, its bytes are skipped. The short
+// cell records that Excel 2010 and later write (BrtShortBlank to BrtShortIsst) leave the column
 // out: theirs is the one after the row's cell before.
 void SheetReader::Cell(uint32_t type, RecordFields& fields) {
   if (!inRow_) Damaged("a cell lies outside a row");
-  const bool isShort = type >= kShortBlank;
+  const bool isShort = type >= kShortBlank && type <= kShortIsst;
   const uint32_t column = isShort ? nextColumn_ : fields.U32();
   const uint32_t style = fields.U32() & 0x00FFFFFF;
   if (column >= kMaxSheetColumns) Damaged("a cell lies beyond the last column");
@@ -189,6 +189,12 @@ void SheetReader::Cell(uint32_t type, RecordFields& fields) {
       CheckCellText(text_);
       rows_.PutText(bytes, kInline, text_);
       break;
+    case kCellRString:  // a RichStr: its flags, its text, then runs and phonetic text
+      fields.Skip(1);
+      fields.WideString(text_);
+      CheckCellText(text_);
+      rows_.PutText(bytes, kInline, text_);
+      break;
     case kCellIsst:
     case kShortIsst:
       rows_.PutShared(bytes, fields.U32(), repairs_);
@@ -206,7 +212,7 @@ void SheetReader::ColInfo(RecordFields& fields) {
   fields.Skip(4);  // coldx
   const uint32_t style = fields.U32();
   const uint16_t flags = fields.U16();
-  if (first > last) Damaged("a column range is invalid");
+  if (first > last) return;  // no column
   if ((flags & 0x0001) != 0 && first < kMaxSheetColumns) {
     AddLineSpan(layout_.hiddenColumns, first + 1, std::min(last, kMaxSheetColumns - 1) + 1);
   }

@@ -35,6 +35,7 @@ enum RecordType : uint16_t {
   kShortSt = 17,
   kShortIsst = 18,
   kSstItem = 19,
+  kCellRString = 62,
   kFmt = 44,
   kXf = 47,
   kColInfo = 60,
