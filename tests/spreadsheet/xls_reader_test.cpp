@@ -544,20 +544,17 @@ INSTANTIATE_TEST_SUITE_P(
               return WriteCompoundFile({{"EncryptionInfo", "x"}, {"EncryptedPackage", "y"}}).bytes;
             },
             "the workbook is protected by a password", ErrorKind::kPasswordProtected},
-        FailureCase{"Biff4File",
-                    [] { return Record(0x0409, Le16(0) + Le16(0x10) + Le16(0)) + Eof(); },
-                    "Excel 2.x-4.x workbooks are not supported", ErrorKind::kUnsupportedVersion},
-        FailureCase{"Biff2File", [] { return Record(0x0009, Le16(2) + Le16(0x10)) + Eof(); },
-                    "Excel 2.x-4.x workbooks are not supported", ErrorKind::kUnsupportedVersion},
         // Only a bare BIFF8 stream is read without its compound file.
         FailureCase{"BareBiff5Stream", [] { return WorkbookStream("", {kWorksheet}, false); },
                     "not an Excel workbook", ErrorKind::kNotAWorkbook},
+        // An Excel 4.0 workbook stream in a compound file is read as the bare file would be:
+        // this one holds no sheet.
         FailureCase{"Biff4InCompoundFile",
                     [] {
                       return InCompoundFile(Record(0x0409, Le16(0) + Le16(0x100) + Le16(0)) + Eof(),
                                             "Book");
                     },
-                    "Excel 2.x-4.x workbooks are not supported", ErrorKind::kUnsupportedVersion},
+                    "the workbook holds no worksheet", ErrorKind::kNoSuchSheet},
         FailureCase{"NoWorksheet",
                     [] {
                       return InCompoundFile(WorkbookStream("", {kChart, kDialog}));
