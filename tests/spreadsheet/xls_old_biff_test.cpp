@@ -44,17 +44,6 @@ TEST(OldBiffFixtures, AreWhatTheWriterMakes) {
   }
 }
 
-std::string ListOf(const WorkbookSource& workbook) {
-  std::string out;
-  for (const SheetEntry& sheet : workbook.Sheets()) {
-    const char* kinds[] = {"worksheet", "chart", "dialog", "macro"};
-    const char* visibilities[] = {"visible", "hidden", "veryhidden"};
-    out += sheet.name + "/" + kinds[static_cast<int>(sheet.kind)] + "/" +
-           visibilities[static_cast<int>(sheet.visibility)] + " ";
-  }
-  return out;
-}
-
 std::unique_ptr<WorkbookSource> OpenFile(const TempDir& dir, const std::string& name,
                                          const std::string& bytes) {
   WriteBytes(dir / name, bytes);
@@ -125,11 +114,14 @@ TEST(OldBiffWorkbook, ListsItsSheetsAndOpensEachWorksheet) {
 }
 
 // Sheets without a name record (or with one cut short) are named by position; a substream of
-// no sheet kind is left out; sheets may follow the globals' EOF as well as lie inside them.
+// no sheet kind is left out; sheets may follow the globals' EOF as well as lie inside them,
+// and a chart embedded in a sheet is no sheet of its own.
 TEST(OldBiffWorkbook, NamesUnnamedSheetsAndFindsSheetsAfterTheGlobals) {
   OldBiffWriter w(4);
   const std::string sheet = w.Bof(0x0010) + w.Number(0, 0, 1) + Eof();
   const std::string module = w.Bof(0x0006) + Eof();
+  // A worksheet with an embedded chart's substream, which is no sheet of the workbook.
+  const std::string withChart = w.Bof(0x0010) + w.Number(0, 0, 1) + w.Bof(0x0020) + Eof() + Eof();
   TempDir dir;
   auto workbook = OpenFile(dir, "book.xls",
                            w.Bof(0x0100) + sheet +
@@ -137,7 +129,7 @@ TEST(OldBiffWorkbook, NamesUnnamedSheetsAndFindsSheetsAfterTheGlobals) {
                                                           "cut",
                                                           4)) +
                                module + Eof() + Record(0x008F, OldBiffWriter::ByteString("After")) +
-                               sheet + sheet);
+                               withChart + sheet);
   EXPECT_EQ(ListOf(*workbook),
             "Sheet1/worksheet/visible After/worksheet/visible Sheet3/worksheet/visible ");
   EXPECT_EQ(Dump(*workbook->OpenSheet(2)), "R1C1=N1");

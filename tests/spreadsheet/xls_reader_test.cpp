@@ -215,17 +215,6 @@ std::unique_ptr<WorkbookSource> OpenBook(const TempDir& dir, const std::string& 
   return OpenXlsWorkbook(dir / "book.xls");
 }
 
-std::string ListOf(const WorkbookSource& workbook) {
-  std::string out;
-  for (const SheetEntry& sheet : workbook.Sheets()) {
-    const char* kinds[] = {"worksheet", "chart", "dialog", "macro"};
-    const char* visibilities[] = {"visible", "hidden", "veryhidden"};
-    out += sheet.name + "/" + kinds[static_cast<int>(sheet.kind)] + "/" +
-           visibilities[static_cast<int>(sheet.visibility)] + " ";
-  }
-  return out;
-}
-
 ErrorKind KindOf(const std::function<void()>& action) {
   try {
     action();

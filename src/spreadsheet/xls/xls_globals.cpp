@@ -105,8 +105,9 @@ void WorkbookGlobals::ReadOldBiff(RecordReader& reader, uint16_t bofType, bool t
   version_ = bofType == kBofBiff2 ? 2 : bofType == kBofBiff3 ? 3 : 4;
   formats_ = CellFormatTable(version_);
   codePage_.SetCodePage(1252);
-  if (reader.data().size() < 4)
+  if (reader.data().size() < 4) {
     ThrowDamaged("the workbook stream does not start with a BOF record");
+  }
   auto sheetType = [](uint16_t dt) -> int {
     switch (dt) {
       case kWorksheetSubstream:
@@ -135,7 +136,7 @@ void WorkbookGlobals::ReadOldBiff(RecordReader& reader, uint16_t bofType, bool t
     if (IsBof(type)) {
       if (++depth > 64) ThrowDamaged("sheets are nested too deeply");
       // A BIFF4W sheet: a substream within the globals or after them.
-      if (workbook && (depth == 2 || ended)) {
+      if (workbook && depth == (ended ? 1 : 2)) {
         if (sheets_.size() >= kMaxBoundSheets) ThrowDamaged("the sheet list is too long");
         const int kind = data.size() >= 4 ? sheetType(LoadLe16(data.data() + 2)) : -1;
         // Some other substream (a VBA module has none here): kept as a sheet of no kind,
@@ -233,8 +234,9 @@ NumberFormatRef CellFormatTable::CellFormat(uint32_t styleIndex) const {
       if (styleIndex >= xfFormats_.size()) return {};
       styleIndex = xfFormats_[styleIndex];
     }
+    if (styleIndex > 0xFFFF) return {};
     const auto found = formats_.find(static_cast<uint16_t>(styleIndex));
-    if (found == formats_.end() || styleIndex > 0xFFFF) return {};
+    if (found == formats_.end()) return {};
     return {0, found->second};
   }
   if (styleIndex >= xfFormats_.size()) return {};
