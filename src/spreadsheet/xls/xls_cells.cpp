@@ -24,7 +24,8 @@ bool CellDecoder::NextCellRecord() {
       ++depth_;
     } else if (type == kEof) {
       if (--depth_ == 0) finished_ = true;
-    } else if (depth_ == 1 && (IsCellRecord(type) || (biff2_ && IsBiff2CellRecord(type)))) {
+    } else if (depth_ == 1 &&
+               (IsCellRecord(type) || (oldCells_ != 0 && IsOldBiffCellRecord(type, oldCells_)))) {
       return true;
     }
   }
@@ -142,30 +143,36 @@ void CellDecoder::DecodeCells(std::vector<SheetCell>& out) {
       break;
     case kFormula:
       if (biff2_) {
-        DecodeBiff2Cell(out);
+        DecodeOldBiffCell(out);
         break;
       }
       [[fallthrough]];
-    case kFormulaBiff3:
     case kFormulaBiff4:
       need(14);
       add(column, xf, FormulaResult(p + 6));
       break;
     default:
-      if (biff2_) DecodeBiff2Cell(out);
+      if (oldCells_ != 0) DecodeOldBiffCell(out);
       break;
   }
 }
 
 // A BIFF2 cell record: row, column, the 3-byte cell attributes, then the value. The second
 // attribute byte holds the position of the cell's number format, which is its style index.
-void CellDecoder::DecodeBiff2Cell(std::vector<SheetCell>& out) {
+// Or a BIFF3 formula, which is BIFF4's.
+void CellDecoder::DecodeOldBiffCell(std::vector<SheetCell>& out) {
   const uint16_t type = reader_.type();
   const std::string_view data = reader_.data();
   const char* p = data.data();
   auto need = [&](size_t size) {
     if (data.size() < size) ThrowDamaged("a cell record is too short");
   };
+  if (type == kFormulaBiff3) {
+    need(14);
+    const uint16_t xf = LoadLe16(p + 4);
+    out.push_back(SheetCell{LoadLe16(p + 2) + 1u, xf, FormulaResult(p + 6)});
+    return;
+  }
   need(7);
   const uint32_t column = LoadLe16(p + 2) + 1u;
   const uint16_t format = static_cast<uint8_t>(p[5]) & 0x3F;

@@ -23,7 +23,8 @@ class CellDecoder {
         globals_(globals),
         sheet_(sheet),
         repairs_(repairs),
-        biff2_(globals.Version() == 2) {}
+        biff2_(globals.Version() == 2),
+        oldCells_(globals.Version() <= 3 ? globals.Version() : 0) {}
 
   void Rewind();
   bool ReadRow(SheetRow& row);
@@ -31,7 +32,7 @@ class CellDecoder {
  private:
   bool NextCellRecord();
   void DecodeCells(std::vector<SheetCell>& out);
-  void DecodeBiff2Cell(std::vector<SheetCell>& out);
+  [[gnu::noinline]] void DecodeOldBiffCell(std::vector<SheetCell>& out);
   std::string ReadCellString(std::string_view data);
   CellValue FormulaResult(const char* value);
   std::string FollowingString();
@@ -41,6 +42,7 @@ class CellDecoder {
   const SheetScan& sheet_;
   RepairLog& repairs_;
   const bool biff2_;
+  const int oldCells_;  // as SheetScan's
   bool finished_ = false;
   int depth_ = 0;
   size_t nextIndex_ = 0;

@@ -97,7 +97,6 @@ inline bool IsCellRecord(uint16_t type) {
     case kLabel:
     case kRString:
     case kFormula:
-    case kFormulaBiff3:
     case kFormulaBiff4:
     case kBoolErr:
     case kBlank:
@@ -108,9 +107,12 @@ inline bool IsCellRecord(uint16_t type) {
   }
 }
 
-// BIFF2 cell records: a 3-byte cell attribute field where later versions hold the XF index.
-inline bool IsBiff2CellRecord(uint16_t type) {
-  return type >= kBlankBiff2 && type <= kBoolErrBiff2;
+// The cell records of BIFF2 (`version` 2: a 3-byte cell attribute field where later versions
+// hold the XF index) and BIFF3 (3: its FORMULA) that IsCellRecord leaves out; BIFF2's FORMULA
+// has BIFF5's number.
+inline bool IsOldBiffCellRecord(uint16_t type, int version) {
+  return version == 2 ? type >= kBlankBiff2 && type <= kBoolErrBiff2
+                      : version == 3 && type == kFormulaBiff3;
 }
 
 inline bool IsBof(uint16_t type) {

@@ -68,11 +68,17 @@ void SheetScan::Scan() {
   bool ordered = true;
   uint32_t previousRow = 0;
   ForEachSheetRecord([&](uint16_t type, std::string_view data) {
-    if (!IsCellRecord(type) && !(biff2_ && IsBiff2CellRecord(type))) {
-      ReadOtherRecord(type, data);
+    if (!IsCellRecord(type)) {
+      if (oldCells_ != 0 && IsOldBiffCellRecord(type, oldCells_)) {
+        const uint32_t row = ScanOldBiffCell(type, data);
+        if (row < previousRow) ordered = false;
+        previousRow = row;
+      } else {
+        ReadOtherRecord(type, data);
+      }
       return;
     }
-    if (data.size() < (biff2_ ? 7u : 6u)) ThrowDamaged("a cell record is too short");
+    if (data.size() < 6) ThrowDamaged("a cell record is too short");
     const uint32_t row = LoadLe16(data.data());
     uint32_t first = LoadLe16(data.data() + 2), last = first;
     switch (type) {
@@ -81,7 +87,6 @@ void SheetScan::Scan() {
         last = MulLastColumn(type, data);
         break;
       case kFormula:
-      case kFormulaBiff3:
       case kFormulaBiff4:
         NoteFormula(data);
         break;
@@ -110,7 +115,7 @@ void SheetScan::Scan() {
 // leave the table out altogether.
 void SheetScan::NoteMissingCellFormats(uint16_t type, std::string_view data) {
   // Excel 2.x-4.x sheets hold their own formats, read on the way; a missing one is General.
-  if (globals_.CellFormatCount() == 0 || globals_.OldBiff()) return;
+  if (!checkFormats_) return;
   // MULRK and MULBLANK hold a format per cell and end with their last column.
   const bool multiple = type == kMulRk || type == kMulBlank;
   const size_t width = type == kMulRk ? 6 : 2;
@@ -142,17 +147,11 @@ void SheetScan::NoteFormula(std::string_view data) {
 // formulas. The stored DIMENSIONS is not read.
 void SheetScan::ReadOtherRecord(uint16_t type, std::string_view data) {
   switch (type) {
-    case kArrayBiff2:
-      if (!biff2_) break;
-      [[fallthrough]];
     case kShrFmla:
     case kArray:
     case kTable:
       if (reader_.offset() == textResultAt_) textResultAt_ += 4 + data.size();
       break;
-    case kStringBiff2:
-      if (!biff2_) break;
-      [[fallthrough]];
     case kString:
       if (reader_.offset() == textResultAt_) {
         --layout_.formulasWithoutValue;
@@ -201,12 +200,32 @@ void SheetScan::ReadOtherRecord(uint16_t type, std::string_view data) {
   }
 }
 
-// The records of Excel 2.x-4.x sheets that later versions left: the sheet's own formats,
-// BIFF2's rows and column widths.
+// A BIFF2 cell or a BIFF3 formula: the cell's place, and a formula's text result. Gives the
+// cell's row (0-based).
+uint32_t SheetScan::ScanOldBiffCell(uint16_t type, std::string_view data) {
+  if (data.size() < 6) ThrowDamaged("a cell record is too short");
+  const uint32_t row = LoadLe16(data.data());
+  usedRange_.AddCell(row + 1, LoadLe16(data.data() + 2) + 1u);
+  ++cellsHeld_;
+  if (type == kFormulaBiff3) NoteFormula(data);
+  return row;
+}
+
+// The records of Excel 2.x-4.x sheets that later versions left or renumbered: the sheet's
+// own formats, BIFF2's rows, column widths and the records after a text formula.
 void SheetScan::ReadOldBiffRecord(uint16_t type, std::string_view data) {
   if (formats_.Read(type, data, globals_.CodePage())) return;
   if (!biff2_) return;
   switch (type) {
+    case kArrayBiff2:
+      if (reader_.offset() == textResultAt_) textResultAt_ += 4 + data.size();
+      break;
+    case kStringBiff2:
+      if (reader_.offset() == textResultAt_) {
+        --layout_.formulasWithoutValue;
+        textResultAt_ = kNoTextResult;
+      }
+      break;
     case kRowBiff2:
       // ROW (BIFF2): row, columns, then the height; a row of height 0 is hidden. Bit 15 says
       // the default height, whatever the bits below.

@@ -53,6 +53,8 @@ class SheetScan {
         sheetOffset_(sheetOffset),
         sheetDepth_(bofMissing ? 1 : 0),
         biff2_(globals.Version() == 2),
+        oldCells_(globals.Version() <= 3 ? globals.Version() : 0),
+        checkFormats_(!globals.OldBiff() && globals.CellFormatCount() > 0),
         formats_(globals.Version()) {
     if (biff2_) formats_.SetStyleIsFormat();
   }
@@ -74,12 +76,13 @@ class SheetScan {
 
  private:
   bool IsCell(uint16_t type) const {
-    return IsCellRecord(type) || (biff2_ && IsBiff2CellRecord(type));
+    return IsCellRecord(type) || (oldCells_ != 0 && IsOldBiffCellRecord(type, oldCells_));
   }
+  [[gnu::noinline]] uint32_t ScanOldBiffCell(uint16_t type, std::string_view data);
   void NoteMissingCellFormats(uint16_t type, std::string_view data);
   [[gnu::noinline]] void NoteFormula(std::string_view data);
   void ReadOtherRecord(uint16_t type, std::string_view data);
-  void ReadOldBiffRecord(uint16_t type, std::string_view data);
+  [[gnu::noinline]] void ReadOldBiffRecord(uint16_t type, std::string_view data);
   void ReadMergedCells(std::string_view data);
   template <typename F>
   void ForEachSheetRecord(F&& f);
@@ -98,6 +101,8 @@ class SheetScan {
   uint64_t cellsHeld_ = 0;
   std::vector<CellRecordPosition> order_;
   const bool biff2_;
+  const int oldCells_;       // 2 or 3 where IsOldBiffCellRecord finds cells, else 0
+  const bool checkFormats_;  // whether cells' format indexes are checked against the table
   CellFormatTable formats_;
 };
 
