@@ -535,7 +535,7 @@ INSTANTIATE_TEST_SUITE_P(
             "the workbook is protected by a password", ErrorKind::kPasswordProtected},
         // Only a bare BIFF8 stream is read without its compound file.
         FailureCase{"BareBiff5Stream", [] { return WorkbookStream("", {kWorksheet}, false); },
-                    "not an Excel workbook", ErrorKind::kNotAWorkbook},
+                    "it is not a workbook (the formats read are", ErrorKind::kNotAWorkbook},
         // An Excel 4.0 workbook stream in a compound file is read as the bare file would be:
         // this one holds no sheet.
         FailureCase{"Biff4InCompoundFile",
@@ -553,9 +553,9 @@ INSTANTIATE_TEST_SUITE_P(
                     [] {
                       return WriteCompoundFile({{"Other", "x"}}).bytes;
                     },
-                    "not an Excel workbook", ErrorKind::kNotAWorkbook},
+                    "it is not a workbook (the formats read are", ErrorKind::kNotAWorkbook},
         FailureCase{"NotAWorkbookAtAll", [] { return std::string("plain text, not a workbook\n"); },
-                    "not an Excel workbook", ErrorKind::kNotAWorkbook},
+                    "it is not a workbook (the formats read are", ErrorKind::kNotAWorkbook},
         FailureCase{"RecordCutOff",
                     [] {
                       const std::string stream = Sheet(Number(0, 0, 1));
