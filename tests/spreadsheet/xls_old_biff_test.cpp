@@ -86,6 +86,8 @@ TEST_P(OldBiffVersions, ServeTheCellsWithTheirFormatsAndLayout) {
                                              "0.0%"}));
   EXPECT_EQ(sheet->Layout().hiddenRows, (std::vector<LineSpan>{{4, 4}}));
   EXPECT_EQ(sheet->Layout().hiddenColumns, (std::vector<LineSpan>{{4, 4}}));
+  // The text formula's STRING record was found where it belongs.
+  EXPECT_EQ(sheet->Layout().formulasWithoutValue, 0u);
   EXPECT_TRUE(workbook->Repairs().Notes().empty());
 }
 

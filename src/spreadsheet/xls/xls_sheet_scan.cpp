@@ -150,13 +150,10 @@ void SheetScan::ReadOtherRecord(uint16_t type, std::string_view data) {
     case kShrFmla:
     case kArray:
     case kTable:
-      if (reader_.offset() == textResultAt_) textResultAt_ += 4 + data.size();
+      PassBeforeTextResult(data.size());
       break;
     case kString:
-      if (reader_.offset() == textResultAt_) {
-        --layout_.formulasWithoutValue;
-        textResultAt_ = kNoTextResult;
-      }
+      NoteTextResult();
       break;
     case kRow:
       // Row (MS-XLS 2.4.221): fGhostDirty (0x80) a row format, fUnsynced (0x40) a height set
@@ -218,13 +215,10 @@ void SheetScan::ReadOldBiffRecord(uint16_t type, std::string_view data) {
   if (!biff2_) return;
   switch (type) {
     case kArrayBiff2:
-      if (reader_.offset() == textResultAt_) textResultAt_ += 4 + data.size();
+      PassBeforeTextResult(data.size());
       break;
     case kStringBiff2:
-      if (reader_.offset() == textResultAt_) {
-        --layout_.formulasWithoutValue;
-        textResultAt_ = kNoTextResult;
-      }
+      NoteTextResult();
       break;
     case kRowBiff2:
       // ROW (BIFF2): row, columns, then the height; a row of height 0 is hidden. Bit 15 says

@@ -81,6 +81,17 @@ class SheetScan {
   [[gnu::noinline]] uint32_t ScanOldBiffCell(uint16_t type, std::string_view data);
   void NoteMissingCellFormats(uint16_t type, std::string_view data);
   [[gnu::noinline]] void NoteFormula(std::string_view data);
+  // A record of `size` bytes between a text formula and its STRING: the STRING lies after it.
+  void PassBeforeTextResult(size_t size) {
+    if (reader_.offset() == textResultAt_) textResultAt_ += 4 + size;
+  }
+  // A STRING: where it belongs, the formula before it has its value.
+  void NoteTextResult() {
+    if (reader_.offset() == textResultAt_) {
+      --layout_.formulasWithoutValue;
+      textResultAt_ = kNoTextResult;
+    }
+  }
   void ReadOtherRecord(uint16_t type, std::string_view data);
   [[gnu::noinline]] void ReadOldBiffRecord(uint16_t type, std::string_view data);
   void ReadMergedCells(std::string_view data);
