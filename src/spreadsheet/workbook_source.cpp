@@ -114,8 +114,8 @@ std::unique_ptr<WorkbookSource> OpenWorkbook(const std::string& path, std::strin
     if (compound->FindStream("EncryptedPackage")) return OpenEncryptedPackage(*compound, password);
     return OpenXlsWorkbook(std::move(compound), password, CompoundFile::Container::kCompoundFile);
   }
-  // Bare Excel 2.x-4.x files: the .xls reader says they are not supported. A bare BIFF8
-  // workbook stream it reads.
+  // Bare Excel 2.x-4.x files and a BIFF8 workbook stream stored bare: the .xls reader reads
+  // them as the stream.
   const std::string_view head(reinterpret_cast<const char*>(magic), sizeof magic);
   if (longEnough && LooksLikeOldBiffFile(head)) return OpenXlsWorkbook(path, password);
   if (longEnough && LooksLikeBareBiff8Stream(head)) {

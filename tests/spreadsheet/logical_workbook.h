@@ -1,7 +1,7 @@
 // Logical workbooks (sheets of every kind and visibility, typed cells, number formats, the
 // date system, hidden rows and columns, merged areas) and the writers that store one as .xlsx,
-// as .xls (BIFF8) and as .xlsb: the reader contract suite and the command-line tests read the same
-// workbook in every format.
+// as .xls (BIFF8), as an Excel 4.0 workbook (BIFF4W) and as .xlsb: the reader contract suite
+// and the command-line tests read the same workbook in every format.
 #pragma once
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "old_biff_test_files.h"
 #include "platform/utf8.h"
 #include "spreadsheet/cell_value.h"
 #include "spreadsheet/sheet_source.h"
@@ -331,6 +332,100 @@ inline std::string WriteXls(const LogicalWorkbook& logical) {
     sheets.push_back(std::move(part));
   }
   return ts::WriteCompoundFile({{"Workbook", ts::WorkbookStream(globals, sheets)}}).bytes;
+}
+
+// ---- Excel 4.0 workbook (BIFF4W) -------------------------------------------------------------
+
+// A text in code page 1252 where it is Latin-1 alike; false when it holds other characters.
+inline bool Biff4Text(const std::string& utf8, std::string& out) {
+  out.clear();
+  for (char16_t unit : Utf16Units(utf8)) {
+    if (unit >= 0x100 || (unit >= 0x80 && unit < 0xA0)) return false;
+    out += static_cast<char>(unit);
+  }
+  return true;
+}
+
+// Why an Excel 4.0 workbook cannot hold `book`; empty when it can.
+inline std::string Biff4Cannot(const LogicalWorkbook& book) {
+  std::string text;
+  for (const LogicalSheet& sheet : book.sheets) {
+    if (sheet.visibility != SheetVisibility::kVisible) {
+      return "its sheet headers carry no hidden state";
+    }
+    if (sheet.kind == SheetKind::kDialog) return "Excel 4.0 has no dialog sheets";
+    if (!sheet.mergedAreas.empty()) return "Excel 4.0 merges no cells";
+    if (!Biff4Text(sheet.name, text)) return "its texts are 8-bit, here in code page 1252";
+    for (const LogicalCell& cell : sheet.cells) {
+      if ((cell.value.kind == CellValue::Kind::String && !Biff4Text(cell.value.text, text)) ||
+          !Biff4Text(cell.format, text)) {
+        return "its texts are 8-bit, here in code page 1252";
+      }
+    }
+  }
+  return "";
+}
+
+// The workbook as Excel 4.0 stores it: globals with the code page and date system, then each
+// sheet's substream after a record naming it, each with its own formats (by position: those
+// of CellFormats()) and cell formats. `book` is one Biff4Cannot() accepts.
+inline std::string WriteBiff4(const LogicalWorkbook& logical) {
+  const ts::OldBiffWriter w(4);
+  const std::vector<std::string> formats = CellFormats(logical);
+  std::string text;
+  std::string stream = w.Bof(0x0100) + ts::OldBiffWriter::CodePage(1252) +
+                       ts::OldBiffWriter::DateMode(logical.date1904);
+  for (const LogicalSheet& sheet : logical.sheets) {
+    const uint16_t type = sheet.kind == SheetKind::kChart   ? 0x0020
+                          : sheet.kind == SheetKind::kMacro ? 0x0040
+                                                            : 0x0010;
+    std::string part = w.Bof(type);
+    for (const std::string& format : formats) {
+      Biff4Text(format.empty() ? "General" : format, text);
+      part += w.Format(text);
+    }
+    part += w.Xf(0, true);
+    for (size_t i = 1; i < formats.size(); ++i) part += w.Xf(static_cast<uint8_t>(i));
+    for (const LineSpan& span : sheet.hiddenColumns) {
+      // COLINFO as in BIFF8, format 15 (the default).
+      part += ts::Record(0x007D, ts::Le16(span.first - 1) + ts::Le16(span.last - 1) +
+                                     ts::Le16(2340) + ts::Le16(15) + ts::Le16(1) + ts::Le16(0));
+    }
+    for (const LineSpan& span : sheet.hiddenRows) {
+      for (uint32_t r = span.first; r <= span.last; ++r) {
+        part += w.HiddenRow(static_cast<uint16_t>(r - 1));
+      }
+    }
+    for (const LogicalCell& cell : sheet.cells) {
+      const auto row = static_cast<uint16_t>(cell.row - 1);
+      const auto column = static_cast<uint16_t>(cell.column - 1);
+      const auto style = static_cast<uint8_t>(StyleOf(cell, formats));
+      switch (cell.value.kind) {
+        case CellValue::Kind::Empty:
+          part += w.Blank(row, column, style);
+          break;
+        case CellValue::Kind::Number:
+          part += w.Number(row, column, cell.value.number, style);
+          break;
+        case CellValue::Kind::String:
+          Biff4Text(cell.value.text, text);
+          part += w.Label(row, column, text, style);
+          break;
+        case CellValue::Kind::Boolean:
+          part += w.BoolErr(row, column, cell.value.number ? 1 : 0, false, style);
+          break;
+        case CellValue::Kind::Error:
+          part += w.BoolErr(row, column, BiffErrorCode(cell.value.text), true, style);
+          break;
+      }
+    }
+    part += ts::Eof();
+    Biff4Text(sheet.name, text);
+    stream += ts::Record(0x008F, ts::OldBiffWriter::ByteString(text) +
+                                     ts::Le32(static_cast<uint32_t>(part.size()))) +
+              part;
+  }
+  return stream + ts::Eof();
 }
 
 // ---- .xlsb -----------------------------------------------------------------------------------

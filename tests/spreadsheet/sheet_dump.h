@@ -53,4 +53,16 @@ inline std::string Dump(SheetSource& source) {
   return out;
 }
 
+// The sheet list as "name/kind/visibility " per sheet.
+inline std::string ListOf(const WorkbookSource& workbook) {
+  std::string out;
+  for (const SheetEntry& sheet : workbook.Sheets()) {
+    const char* kinds[] = {"worksheet", "chart", "dialog", "macro"};
+    const char* visibilities[] = {"visible", "hidden", "veryhidden"};
+    out += sheet.name + "/" + kinds[static_cast<int>(sheet.kind)] + "/" +
+           visibilities[static_cast<int>(sheet.visibility)] + " ";
+  }
+  return out;
+}
+
 }  // namespace cellverter::testing_support

@@ -12,3 +12,9 @@ cellverter_add_test(xls_conversion_test
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/xls_conversion_test.cpp
   LIBS cellverter_workbook_csv
 )
+
+# Excel 2.x-4.x files (BIFF2-BIFF4, BIFF4W) through the .xls reader.
+cellverter_add_test(xls_old_biff_test
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/xls_old_biff_test.cpp
+  LIBS cellverter_workbook_csv
+)

@@ -24,7 +24,8 @@ bool CellDecoder::NextCellRecord() {
       ++depth_;
     } else if (type == kEof) {
       if (--depth_ == 0) finished_ = true;
-    } else if (depth_ == 1 && IsCellRecord(type)) {
+    } else if (depth_ == 1 &&
+               (IsCellRecord(type) || (oldCells_ != 0 && IsOldBiffCellRecord(type, oldCells_)))) {
       return true;
     }
   }
@@ -141,13 +142,75 @@ void CellDecoder::DecodeCells(std::vector<SheetCell>& out) {
                : CellValue::Boolean(p[6] != 0));
       break;
     case kFormula:
+      if (biff2_) {
+        DecodeOldBiffCell(out);
+        break;
+      }
+      [[fallthrough]];
     case kFormulaBiff4:
       need(14);
       add(column, xf, FormulaResult(p + 6));
       break;
     default:
+      if (oldCells_ != 0) DecodeOldBiffCell(out);
       break;
   }
+}
+
+// A BIFF2 cell record: row, column, the 3-byte cell attributes, then the value. The second
+// attribute byte holds the position of the cell's number format, which is its style index.
+// Or a BIFF3 formula, which is BIFF4's.
+void CellDecoder::DecodeOldBiffCell(std::vector<SheetCell>& out) {
+  const uint16_t type = reader_.type();
+  const std::string_view data = reader_.data();
+  const char* p = data.data();
+  auto need = [&](size_t size) {
+    if (data.size() < size) ThrowDamaged("a cell record is too short");
+  };
+  if (type == kFormulaBiff3) {
+    need(14);
+    const uint16_t xf = LoadLe16(p + 4);
+    out.push_back(SheetCell{LoadLe16(p + 2) + 1u, xf, FormulaResult(p + 6)});
+    return;
+  }
+  need(7);
+  const uint32_t column = LoadLe16(p + 2) + 1u;
+  const uint16_t format = static_cast<uint8_t>(p[5]) & 0x3F;
+  CellValue value;
+  switch (type) {
+    case kBlankBiff2:
+      value = CellValue::Empty();
+      break;
+    case kIntegerBiff2:
+      need(9);
+      value = CellValue::Number(LoadLe16(p + 7));
+      break;
+    case kNumberBiff2:
+      need(15);
+      value = CellValue::Number(F64(p + 7));
+      break;
+    case kLabelBiff2: {
+      need(8);
+      const size_t count = static_cast<uint8_t>(p[7]);
+      need(8 + count);
+      std::string text;
+      globals_.CodePage().Append(p + 8, count, text);
+      value = CellValue::String(std::move(text));
+      break;
+    }
+    case kBoolErrBiff2:
+      need(9);
+      value = p[8] ? CellValue::ErrorCode(ErrorText(static_cast<uint8_t>(p[7])))
+                   : CellValue::Boolean(p[7] != 0);
+      break;
+    case kFormula:
+      need(15);
+      value = FormulaResult(p + 7);
+      break;
+    default:
+      return;
+  }
+  out.push_back(SheetCell{column, format, std::move(value)});
 }
 
 // The text of LABEL / RSTRING (a short XLUnicodeString in BIFF8, code page text before).
@@ -187,8 +250,10 @@ CellValue CellDecoder::FormulaResult(const char* value) {
 std::string CellDecoder::FollowingString() {
   while (reader_.Next()) {
     const uint16_t type = reader_.type();
-    if (type == kShrFmla || type == kArray || type == kTable) continue;
-    if (type != kString) {
+    if (type == kShrFmla || type == kArray || type == kTable || (biff2_ && type == kArrayBiff2)) {
+      continue;
+    }
+    if (type != kString && !(biff2_ && type == kStringBiff2)) {
       reader_.Unread();
       break;
     }
@@ -205,11 +270,16 @@ std::string CellDecoder::FollowingString() {
       }
       ReadBiff8String(string, false, text);
     } else {
+      // A byte string: BIFF2's length is a byte, later versions' two.
       const std::string_view data = reader_.data();
-      if (data.size() < 2 || data.size() < 2u + LoadLe16(data.data())) {
+      const size_t width = type == kStringBiff2 ? 1 : 2;
+      const size_t count = data.size() < width ? 0
+                           : width == 1        ? static_cast<uint8_t>(data[0])
+                                               : LoadLe16(data.data());
+      if (data.size() < width || data.size() < width + count) {
         ThrowDamaged("a formula's text is cut off");
       }
-      globals_.CodePage().Append(data.data() + 2, LoadLe16(data.data()), text);
+      globals_.CodePage().Append(data.data() + width, count, text);
     }
     return text;
   }

@@ -19,7 +19,12 @@ class CellDecoder {
  public:
   CellDecoder(RecordReader& reader, WorkbookGlobals& globals, const SheetScan& sheet,
               RepairLog& repairs)
-      : reader_(reader), globals_(globals), sheet_(sheet), repairs_(repairs) {}
+      : reader_(reader),
+        globals_(globals),
+        sheet_(sheet),
+        repairs_(repairs),
+        biff2_(globals.Version() == 2),
+        oldCells_(globals.Version() <= 3 ? globals.Version() : 0) {}
 
   void Rewind();
   bool ReadRow(SheetRow& row);
@@ -27,6 +32,7 @@ class CellDecoder {
  private:
   bool NextCellRecord();
   void DecodeCells(std::vector<SheetCell>& out);
+  [[gnu::noinline]] void DecodeOldBiffCell(std::vector<SheetCell>& out);
   std::string ReadCellString(std::string_view data);
   CellValue FormulaResult(const char* value);
   std::string FollowingString();
@@ -35,6 +41,8 @@ class CellDecoder {
   WorkbookGlobals& globals_;
   const SheetScan& sheet_;
   RepairLog& repairs_;
+  const bool biff2_;
+  const int oldCells_;  // as SheetScan's
   bool finished_ = false;
   int depth_ = 0;
   size_t nextIndex_ = 0;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,11 +29,9 @@ class XlsWorkbook final : public WorkbookSource {
  public:
   XlsWorkbook(std::unique_ptr<CompoundFile> file, std::string_view password,
               CompoundFile::Container container)
-      : file_(std::move(file)), password_(password) {
-    if (container == CompoundFile::Container::kBareStream) {
-      Repairs().Note(kBareWorkbookStreamRepair);
-    }
-  }
+      : file_(std::move(file)),
+        password_(password),
+        bare_(container == CompoundFile::Container::kBareStream) {}
 
   void Open() {
     std::optional<CompoundFile::Entry> entry = file_->FindStream("Workbook");
@@ -52,6 +51,8 @@ class XlsWorkbook final : public WorkbookSource {
     }
     WithWorkbookErrors(file_->path(), [&] {
       globals_.Read(*reader_, password_, file_->Truncated(), Repairs());
+      // Excel 2.x-4.x files are bare streams by nature.
+      if (bare_ && !globals_.OldBiff()) Repairs().Note(kBareWorkbookStreamRepair);
       ListSheets();
     });
   }
@@ -85,9 +86,20 @@ class XlsWorkbook final : public WorkbookSource {
       const SheetVisibility visibility = sheet.hidden == 0   ? SheetVisibility::kVisible
                                          : sheet.hidden == 2 ? SheetVisibility::kVeryHidden
                                                              : SheetVisibility::kHidden;
-      sheets_.push_back({sheet.name, kind, visibility});
+      sheets_.push_back({SheetName(sheet.name, sheets_.size()), kind, visibility});
       listIndex_.push_back(i);
     }
+  }
+
+  // Sheets of Excel 2.x-4.x files may have no name: Excel names a worksheet file's one sheet
+  // after the file, and a workbook's unnamed sheets by their position.
+  std::string SheetName(const std::string& name, size_t position) const {
+    if (!name.empty() || !globals_.OldBiff()) return name;
+    if (globals_.Sheets().size() == 1) {
+      std::string stem = std::filesystem::path(file_->path()).stem().string();
+      if (!stem.empty()) return stem;
+    }
+    return "Sheet" + std::to_string(position + 1);
   }
 
   // The kind of a sheet that the sheet list gives as a worksheet or dialog sheet, as its own
@@ -117,6 +129,7 @@ class XlsWorkbook final : public WorkbookSource {
 
   std::unique_ptr<CompoundFile> file_;
   std::string password_;
+  const bool bare_;
   std::optional<CompoundFile::Stream> stream_;
   std::optional<biff::RecordReader> reader_;
   biff::WorkbookGlobals globals_;
@@ -137,6 +150,7 @@ class XlsSheet final : public SheetSource {
     scan_.emplace(reader, workbook.globals_, workbook.file_->Truncated(), Repairs(), layout_,
                   entry.offset, bofMissing);
     scan_->Scan();
+    formats_ = &scan_->Formats();
     cells_.emplace(reader, workbook.globals_, *scan_, Repairs());
     Rewind();
   }
@@ -148,7 +162,7 @@ class XlsSheet final : public SheetSource {
 
   bool Date1904() const override { return workbook_.globals_.Date1904(); }
   NumberFormatRef CellFormat(uint32_t styleIndex) const override {
-    return workbook_.globals_.CellFormat(styleIndex);
+    return formats_->CellFormat(styleIndex);
   }
   uint32_t LastRow() override { return scan_->UsedRange().LastRow(); }
   uint32_t LastColumn() override { return scan_->UsedRange().LastColumn(); }
@@ -172,6 +186,7 @@ class XlsSheet final : public SheetSource {
  private:
   XlsWorkbook& workbook_;
   std::optional<biff::SheetScan> scan_;
+  const biff::CellFormatTable* formats_ = nullptr;
   std::optional<biff::CellDecoder> cells_;
 };
 
@@ -213,11 +228,9 @@ std::unique_ptr<WorkbookSource> OpenXlsWorkbook(const std::string& path,
   char head[8] = {};
   const ssize_t got = ::pread(fd.get(), head, sizeof head, 0);
   const std::string_view start(head, got > 0 ? static_cast<size_t>(got) : 0);
-  if (LooksLikeOldBiffFile(start)) {
-    ThrowWorkbookError(path, biff::kOldBiffCause, ErrorKind::kUnsupportedVersion);
-  }
-  const auto container = LooksLikeBareBiff8Stream(start) ? CompoundFile::Container::kBareStream
-                                                         : CompoundFile::Container::kCompoundFile;
+  const auto container = LooksLikeBareBiff8Stream(start) || LooksLikeOldBiffFile(start)
+                             ? CompoundFile::Container::kBareStream
+                             : CompoundFile::Container::kCompoundFile;
   return OpenXlsWorkbook(std::make_unique<CompoundFile>(path, fd.release(), container), password,
                          container);
 }

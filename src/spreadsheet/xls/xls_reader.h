@@ -10,9 +10,10 @@
 namespace cellverter {
 
 // Opens a legacy Excel workbook: a compound file whose "Workbook" (BIFF8, Excel 97-2003) or
-// "Book" (BIFF5/BIFF7, Excel 5 and 95) stream holds the records. Opening reads the workbook
-// globals (sheet list, shared strings, formats, date system, code page) and the first records
-// of each worksheet-or-dialog entry to tell the two apart; VBA modules are left out of the
+// "Book" (BIFF5/BIFF7, Excel 5 and 95) stream holds the records, or a bare Excel 2.x-4.x file
+// (BIFF2-BIFF4: one worksheet, chart or macro sheet; BIFF4W: an Excel 4.0 workbook). Opening reads
+// the workbook globals (sheet list, shared strings, formats, date system, code page) and the first
+// records of each worksheet-or-dialog entry to tell the two apart; VBA modules are left out of the
 // sheet list. OpenSheet scans the worksheet once for its last used cell; rows are then
 // streamed from the file, so memory does not grow with the rows.
 //
@@ -20,8 +21,7 @@ namespace cellverter {
 // password, else with `password` when one is given.
 //
 // Throws Error naming the file, of its kind, when it is missing or unreadable, not a
-// workbook, protected by a password (or the password given is wrong), an Excel 2.x-4.x file
-// (not supported), or damaged.
+// workbook, protected by a password (or the password given is wrong), or damaged.
 std::unique_ptr<WorkbookSource> OpenXlsWorkbook(const std::string& path,
                                                 std::string_view password = {});
 
@@ -34,9 +34,9 @@ std::unique_ptr<WorkbookSource> OpenXlsWorkbook(std::unique_ptr<CompoundFile> fi
 // The first worksheet of the workbook (hidden or not); a workbook without one is refused.
 std::unique_ptr<SheetSource> OpenXlsSource(const std::string& path, std::string_view password = {});
 
-// True when `head` (the first bytes of a file) starts like a bare BIFF2-BIFF4 workbook, the
-// formats of Excel 2.x to 4.x that are not stored in a compound file. OpenXlsWorkbook answers
-// such files with a clear "not supported" error.
+// True when `head` (the first bytes of a file) starts like a bare BIFF2-BIFF4 file, the
+// formats of Excel 2.x to 4.x that are not stored in a compound file. OpenXlsWorkbook reads
+// such a file as its stream.
 bool LooksLikeOldBiffFile(std::string_view head);
 
 // True when `head` starts like a BIFF8 workbook stream stored as the whole file, without its

@@ -58,10 +58,24 @@ enum RecordType : uint16_t {
   kNote = 0x001C,
   kDefaultRowHeight = 0x0225,
   kMergedCells = 0x00E5,
+  kFormulaBiff3 = 0x0206,
+  // Records of Excel 2.x-4.x files (BIFF2-BIFF4) that later versions renumbered or dropped.
+  kBlankBiff2 = 0x0001,
+  kIntegerBiff2 = 0x0002,
+  kNumberBiff2 = 0x0003,
+  kLabelBiff2 = 0x0004,
+  kBoolErrBiff2 = 0x0005,
+  kStringBiff2 = 0x0007,
+  kRowBiff2 = 0x0008,
+  kArrayBiff2 = 0x0021,
+  kColWidthBiff2 = 0x0024,
+  kDefaultRowHeightBiff2 = 0x0025,
+  kFormatBiff2 = 0x001E,  // BIFF2 and BIFF3; BIFF4 uses kFormat
+  kXfBiff2 = 0x0043,
+  kXfBiff3 = 0x0243,
+  kXfBiff4 = 0x0443,
+  kSheetHeaderBiff4W = 0x008F,  // the name of the sheet whose substream follows
 };
-
-inline constexpr const char* kOldBiffCause =
-    "Excel 2.x-4.x workbooks are not supported; save it as a newer Excel workbook";
 
 // The rows and columns of a BIFF8 worksheet.
 constexpr uint32_t kMaxBiffRows = 65536;
@@ -70,6 +84,9 @@ constexpr uint32_t kMaxBiffColumns = 256;
 // BOF substream types (MS-XLS 2.4.21).
 constexpr uint16_t kWorksheetSubstream = 0x0010;
 constexpr uint16_t kGlobalsSubstream = 0x0005;
+constexpr uint16_t kChartSubstream = 0x0020;
+constexpr uint16_t kMacroSubstream = 0x0040;
+constexpr uint16_t kWorkbookBiff4W = 0x0100;  // the globals of an Excel 4.0 workbook
 
 inline bool IsCellRecord(uint16_t type) {
   switch (type) {
@@ -88,6 +105,14 @@ inline bool IsCellRecord(uint16_t type) {
     default:
       return false;
   }
+}
+
+// The cell records of BIFF2 (`version` 2: a 3-byte cell attribute field where later versions
+// hold the XF index) and BIFF3 (3: its FORMULA) that IsCellRecord leaves out; BIFF2's FORMULA
+// has BIFF5's number.
+inline bool IsOldBiffCellRecord(uint16_t type, int version) {
+  return version == 2 ? type >= kBlankBiff2 && type <= kBoolErrBiff2
+                      : version == 3 && type == kFormulaBiff3;
 }
 
 inline bool IsBof(uint16_t type) {
@@ -117,7 +142,7 @@ inline double RkValue(uint32_t rk) {
 // BErr (MS-XLS 2.5.10).
 std::string ErrorText(uint8_t code);
 
-// 8-bit text of BIFF5/BIFF7 workbooks, in the code page of the CODEPAGE record.
+// 8-bit text of BIFF2-BIFF7 workbooks, in the code page of the CODEPAGE record.
 class CodePageDecoder {
  public:
   CodePageDecoder() = default;

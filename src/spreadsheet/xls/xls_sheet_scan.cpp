@@ -13,16 +13,16 @@ SubstreamStart ProbeSubstream(RecordReader& reader, uint64_t offset, uint64_t st
   reader.Seek(offset, false);
   if (!reader.Next()) ThrowDamaged("a sheet does not start with a BOF record");
   if (!IsBof(reader.type())) return SubstreamStart::kWorksheetWithoutBof;
-  if (reader.type() != kBof || reader.data().size() < 4) {
+  if (reader.data().size() < 4) {
     ThrowDamaged("a sheet does not start with a BOF record");
   }
   // BOF dt (MS-XLS 2.4.21).
   switch (LoadLe16(reader.data().data() + 2)) {
     case kWorksheetSubstream:
       break;
-    case 0x0020:
+    case kChartSubstream:
       return SubstreamStart::kChart;
-    case 0x0040:
+    case kMacroSubstream:
       return SubstreamStart::kMacro;
     case 0x0006:
       return SubstreamStart::kModule;
@@ -69,7 +69,13 @@ void SheetScan::Scan() {
   uint32_t previousRow = 0;
   ForEachSheetRecord([&](uint16_t type, std::string_view data) {
     if (!IsCellRecord(type)) {
-      ReadOtherRecord(type, data);
+      if (oldCells_ != 0 && IsOldBiffCellRecord(type, oldCells_)) {
+        const uint32_t row = ScanOldBiffCell(type, data);
+        if (row < previousRow) ordered = false;
+        previousRow = row;
+      } else {
+        ReadOtherRecord(type, data);
+      }
       return;
     }
     if (data.size() < 6) ThrowDamaged("a cell record is too short");
@@ -97,7 +103,7 @@ void SheetScan::Scan() {
   NormaliseLineSpans(layout_.hiddenColumns);
   if (!ordered) {
     ForEachSheetRecord([&](uint16_t type, std::string_view data) {
-      if (IsCellRecord(type)) order_.push_back({LoadLe16(data.data()), reader_.offset()});
+      if (IsCell(type)) order_.push_back({LoadLe16(data.data()), reader_.offset()});
     });
     std::stable_sort(order_.begin(), order_.end(),
                      [](const auto& a, const auto& b) { return a.row < b.row; });
@@ -108,7 +114,8 @@ void SheetScan::Scan() {
 // as CellFormat() does. A workbook without any cell format is not told of: some writers
 // leave the table out altogether.
 void SheetScan::NoteMissingCellFormats(uint16_t type, std::string_view data) {
-  if (globals_.CellFormatCount() == 0) return;
+  // Excel 2.x-4.x sheets hold their own formats, read on the way; a missing one is General.
+  if (!checkFormats_) return;
   // MULRK and MULBLANK hold a format per cell and end with their last column.
   const bool multiple = type == kMulRk || type == kMulBlank;
   const size_t width = type == kMulRk ? 6 : 2;
@@ -126,9 +133,11 @@ void SheetScan::NoteMissingCellFormats(uint16_t type, std::string_view data) {
 // formula with a text result counts as one without a value until its STRING record is met
 // where it belongs: the cells' path only looks at the formulas.
 void SheetScan::NoteFormula(std::string_view data) {
-  // FormulaValue (MS-XLS 2.5.133): fExprO 0xFFFF with type 0 is a text result.
-  if (data.size() >= 14 && data[6] == 0 && static_cast<uint8_t>(data[12]) == 0xFF &&
-      static_cast<uint8_t>(data[13]) == 0xFF) {
+  // FormulaValue (MS-XLS 2.5.133): fExprO 0xFFFF with type 0 is a text result. BIFF2's
+  // cell attributes take a byte more.
+  const size_t at = biff2_ ? 7 : 6;
+  if (data.size() >= at + 8 && data[at] == 0 && static_cast<uint8_t>(data[at + 6]) == 0xFF &&
+      static_cast<uint8_t>(data[at + 7]) == 0xFF) {
     ++layout_.formulasWithoutValue;
     textResultAt_ = reader_.offset() + 4 + data.size();
   }
@@ -141,13 +150,10 @@ void SheetScan::ReadOtherRecord(uint16_t type, std::string_view data) {
     case kShrFmla:
     case kArray:
     case kTable:
-      if (reader_.offset() == textResultAt_) textResultAt_ += 4 + data.size();
+      PassBeforeTextResult(data.size());
       break;
     case kString:
-      if (reader_.offset() == textResultAt_) {
-        --layout_.formulasWithoutValue;
-        textResultAt_ = kNoTextResult;
-      }
+      NoteTextResult();
       break;
     case kRow:
       // Row (MS-XLS 2.4.221): fGhostDirty (0x80) a row format, fUnsynced (0x40) a height set
@@ -184,6 +190,57 @@ void SheetScan::ReadOtherRecord(uint16_t type, std::string_view data) {
       if (data.size() >= 4 && (globals_.Biff8() || LoadLe16(data.data()) != 0xFFFF)) {
         usedRange_.AddCell(LoadLe16(data.data()) + 1u, LoadLe16(data.data() + 2) + 1u);
       }
+      break;
+    default:
+      if (globals_.OldBiff()) ReadOldBiffRecord(type, data);
+      break;
+  }
+}
+
+// A BIFF2 cell or a BIFF3 formula: the cell's place, and a formula's text result. Gives the
+// cell's row (0-based).
+uint32_t SheetScan::ScanOldBiffCell(uint16_t type, std::string_view data) {
+  if (data.size() < 6) ThrowDamaged("a cell record is too short");
+  const uint32_t row = LoadLe16(data.data());
+  usedRange_.AddCell(row + 1, LoadLe16(data.data() + 2) + 1u);
+  ++cellsHeld_;
+  if (type == kFormulaBiff3) NoteFormula(data);
+  return row;
+}
+
+// The records of Excel 2.x-4.x sheets that later versions left or renumbered: the sheet's
+// own formats, BIFF2's rows, column widths and the records after a text formula.
+void SheetScan::ReadOldBiffRecord(uint16_t type, std::string_view data) {
+  if (formats_.Read(type, data, globals_.CodePage())) return;
+  if (!biff2_) return;
+  switch (type) {
+    case kArrayBiff2:
+      PassBeforeTextResult(data.size());
+      break;
+    case kStringBiff2:
+      NoteTextResult();
+      break;
+    case kRowBiff2:
+      // ROW (BIFF2): row, columns, then the height; a row of height 0 is hidden. Bit 15 says
+      // the default height, whatever the bits below.
+      if (data.size() >= 8) {
+        const uint16_t height = LoadLe16(data.data() + 6);
+        rowVisibility_.Note(LoadLe16(data.data()) + 1u, height == 0);
+      }
+      break;
+    case kColWidthBiff2: {
+      // COLWIDTH: first and last column (a byte each), then the width; 0 hides them.
+      if (data.size() < 4) break;
+      const uint32_t first = static_cast<uint8_t>(data[0]) + 1u;
+      const uint32_t last = static_cast<uint8_t>(data[1]) + 1u;
+      if (LoadLe16(data.data() + 2) == 0 && first <= last) {
+        AddLineSpan(layout_.hiddenColumns, first, last);
+      }
+      break;
+    }
+    case kDefaultRowHeightBiff2:
+      // DEFAULTROWHEIGHT (BIFF2): the height alone; 0 hides the rows without a ROW record.
+      if (data.size() >= 2) rowVisibility_.SetDefaultHidden(LoadLe16(data.data()) == 0);
       break;
     default:
       break;
