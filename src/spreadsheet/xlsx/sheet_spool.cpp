@@ -58,10 +58,17 @@ SheetSpool::~SheetSpool() {
 }
 
 void SheetSpool::Append(std::string_view bytes) {
-  memory_.append(bytes);
+  if (fd_ < 0 && memory_.size() + bytes.size() > memoryLimit_) Spill();
   if (fd_ < 0) {
-    if (memory_.size() > memoryLimit_) Spill();
-  } else if (memory_.size() >= kIoChunk) {
+    // The in-memory stretch is reserved whole: growing by doubling would copy up to the limit
+    // and hold old and new at once (a 16 MiB spool peaked at 32 MiB). Pages not yet written
+    // are address space only.
+    if (memory_.size() + bytes.size() > memory_.capacity()) memory_.reserve(memoryLimit_);
+    memory_.append(bytes);
+    return;
+  }
+  memory_.append(bytes);
+  if (memory_.size() >= kIoChunk) {
     WriteOut(memory_);
     memory_.clear();
   }

@@ -12,7 +12,7 @@ namespace cellverter {
 // Bytes the reader keeps in memory before it moves them to an unlinked temporary file in
 // $TMPDIR: the spooled cells of each opened sheet, and the texts of the shared strings table.
 struct XlsxMemoryLimits {
-  size_t sheetSpool = size_t{16} << 20;
+  size_t sheetSpool = size_t{4} << 20;
   size_t sharedStrings = size_t{64} << 20;
 };
 
