@@ -269,7 +269,6 @@ class TableReader {
   uint64_t nextColumn_ = 1;
   std::vector<uint32_t> columnStyles_;
   std::vector<std::string> columnStyleNames_{""};
-  RowVisibility rowVisibility_;
 
   // The row being read.
   uint64_t rowNumber_ = 1;  // of the next row
@@ -305,7 +304,6 @@ class TableReader {
   std::string text_;         // the paragraphs
   size_t paragraphs_ = 0;
   size_t paragraphDepth_ = 0;   // of the <text:p> being read, 0 outside
-  bool afterBlank_ = false;     // the paragraph's text so far ends in a blank that collapses
   size_t annotationDepth_ = 0;  // of an <office:annotation> left out, 0 outside
   std::string record_;
 };
@@ -350,7 +348,7 @@ void TableReader::Read() {
     }
   }
   // Rows left pending are the sheet's filling: the spooled rows end before them.
-  data_.layout.hiddenRows = rowVisibility_.Finish(kMaxRows);
+  NormaliseLineSpans(data_.layout.hiddenRows);
   NormaliseLineSpans(data_.layout.hiddenColumns);
 }
 
@@ -398,7 +396,7 @@ void TableReader::FinishRow() {
   }
   const uint32_t last = static_cast<uint32_t>(rowNumber_ - 1);
   if (first + rowRepeat_ - 1 > kMaxRows && used_ > 0) Clipped();
-  if (rowHidden_) rowVisibility_.Note(static_cast<uint32_t>(first), last);
+  if (rowHidden_) AddLineSpan(data_.layout.hiddenRows, static_cast<uint32_t>(first), last);
   if (used_ == 0) return;
   const uint64_t repeat = last - first + 1;
   bool hasValue = false;
@@ -482,7 +480,6 @@ void TableReader::StartInCell() {
     if (name == "p" || name == "h") {
       if (paragraphs_++ > 0) text_ += '\n';
       paragraphDepth_ = xml_.Depth();
-      afterBlank_ = true;  // blanks that lead a paragraph are left out
     }
     return;
   }
@@ -501,23 +498,14 @@ void TableReader::StartInCell() {
   } else {
     return;  // spans, links, fields: their text is the paragraph's
   }
-  afterBlank_ = false;
   if (text_.size() > kMaxCellText) Damaged("a cell's text is too long");
 }
 
-// Blanks of a paragraph's text (spaces, tabs, line ends) collapse to one space (ODF 1.2
-// 6.1.2); <text:s>, <text:tab> and <text:line-break> write the ones that stand.
+// A paragraph's text as it stands: LibreOffice writes runs of spaces as they are, not as
+// <text:s>, and reads them back so.
 void TableReader::AppendParagraphText(std::string_view text) {
   if (text_.size() + text.size() > kMaxCellText) Damaged("a cell's text is too long");
-  for (const char c : text) {
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-      if (!afterBlank_) text_ += ' ';
-      afterBlank_ = true;
-    } else {
-      text_ += c;
-      afterBlank_ = false;
-    }
-  }
+  text_ += text;
 }
 
 void TableReader::EndInCell() {
