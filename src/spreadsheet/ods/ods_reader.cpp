@@ -46,9 +46,6 @@ constexpr const char* kClippedRepair =
     "cells beyond Excel's 1,048,576 rows or 16,384 columns were left out, as LibreOffice "
     "leaves them";
 
-// Spooled cell kinds.
-enum SpoolKind : uint8_t { kEmpty, kNumber, kString, kFalse, kTrue, kErrorCode };
-
 [[noreturn]] void Damaged(const std::string& detail) { throw WorkbookDamaged(detail); }
 
 // A repeat count (number-rows-repeated, number-columns-repeated, the spans): 1 when absent
@@ -563,20 +560,15 @@ void TableReader::FinishCell() {
       style = styles_.BuiltIn(46);  // [h]:mm:ss
     }
   }
-  if (!styles_.Format(style).shown && hasValue && static_cast<uint8_t>(cell.bytes[0]) == kNumber &&
-      !text_.empty()) {
+  const uint8_t kind = static_cast<uint8_t>(cell.bytes[0]);
+  if (!styles_.Format(style).shown && (kind == kNumber || kind == kInteger) && !text_.empty()) {
     // No format code says the cell's data style: it shows the text the file stores.
     cell.bytes.clear();
-    cell.bytes += static_cast<char>(kString);
-    AppendVarint(text_.size(), cell.bytes);
-    cell.bytes += text_;
+    AppendSpooledText(kInline, text_, cell.bytes);
   }
   if (cell.bytes.size() > 1) {
     rowText_ += (cell.bytes.size() - 1) * repeat;
     if (rowText_ > kMaxRowText) Damaged("a row holds too much text");
-  }
-  if (used_ > 0 && cells_[used_ - 1].column + cells_[used_ - 1].repeat > first) {
-    Damaged("a row's cells overlap");  // cannot happen: columns only advance
   }
   cell.column = first;
   cell.repeat = repeat;
@@ -588,14 +580,11 @@ void TableReader::FinishCell() {
 // The cell's value as spooled: its kind and payload.
 void TableReader::EncodeValue(std::string& bytes, bool& hasValue) {
   auto text = [&](SpoolKind kind, const std::string& s) {
-    bytes += static_cast<char>(kind);
-    AppendVarint(s.size(), bytes);
-    bytes += s;
+    AppendSpooledText(kind, s, bytes);
     hasValue = true;
   };
   auto number = [&](double n) {
-    bytes += static_cast<char>(kNumber);
-    bytes.append(reinterpret_cast<const char*>(&n), sizeof n);
+    AppendSpooledNumber(n, bytes);
     hasValue = true;
   };
   // LibreOffice writes an empty string-value beside the text of a formula's error.
@@ -630,7 +619,7 @@ void TableReader::EncodeValue(std::string& bytes, bool& hasValue) {
     hasValue = true;
   } else if (valueType_ == "string" || (valueType_.empty() && paragraphs_ > 0)) {
     // Without a value type a cell's paragraphs are its text (ODF 1.2 19.385).
-    text(kString, shown);
+    text(kInline, shown);
   } else {
     bytes += static_cast<char>(kEmpty);
   }
@@ -741,34 +730,10 @@ void OdsSheet::ReadRecord() {
     cell.column = static_cast<uint32_t>(cursor_.ReadVarint());
     cell.repeat = static_cast<uint32_t>(cursor_.ReadVarint());
     cell.style = static_cast<uint32_t>(cursor_.ReadVarint());
-    CellValue& v = cell.value;
-    v.text.clear();
-    v.number = 0;
-    const uint8_t kind = cursor_.ReadByte();
-    switch (kind) {
-      case kEmpty:
-        v.kind = CellValue::Kind::Empty;
-        break;
-      case kNumber: {
-        unsigned char bytes[sizeof(double)];
-        for (unsigned char& b : bytes) b = cursor_.ReadByte();
-        v.kind = CellValue::Kind::Number;
-        std::memcpy(&v.number, bytes, sizeof bytes);
-        break;
-      }
-      case kString:
-      case kErrorCode:
-        v.kind = kind == kString ? CellValue::Kind::String : CellValue::Kind::Error;
-        cursor_.ReadBytes(static_cast<size_t>(cursor_.ReadVarint()), v.text);
-        break;
-      case kFalse:
-      case kTrue:
-        v.kind = CellValue::Kind::Boolean;
-        v.number = kind == kTrue ? 1 : 0;
-        break;
-      default:
-        SpoolCorrupt("the sheet spool is corrupt");
-    }
+    // The reader spools no shared strings.
+    ReadSpooledValue(
+        cursor_, [](size_t, std::string&) { SpoolCorrupt("the sheet spool is corrupt"); },
+        cell.value);
   }
 }
 

@@ -46,18 +46,6 @@ constexpr size_t kMaxRowRecords = size_t{kMaxRows} * 2;
 // (<x15:workbookPr> inside <extLst> beside the <workbookPr> of the workbook).
 constexpr XmlNamespace kMain = XmlNamespace::Spreadsheet;
 
-// Spooled cell kinds.
-enum SpoolKind : uint8_t {
-  kEmpty,
-  kNumber,
-  kInteger,
-  kShared,
-  kInline,
-  kFalse,
-  kTrue,
-  kErrorCode,
-};
-
 [[noreturn]] void Damaged(const std::string& detail) { throw WorkbookDamaged(detail); }
 
 // The t attribute of a cell.
@@ -290,49 +278,8 @@ void ReadRowRecord(Reader& in, const SharedStrings& shared, SheetRow& row) {
   for (SheetCell& cell : row.cells) {
     cell.column = static_cast<uint32_t>(in.ReadVarint());
     cell.styleIndex = static_cast<uint32_t>(in.ReadVarint());
-    CellValue& v = cell.value;
-    v.text.clear();
-    switch (in.ReadByte()) {
-      case kEmpty:
-        v.kind = CellValue::Kind::Empty;
-        break;
-      case kNumber: {
-        unsigned char bytes[sizeof(double)];
-        for (unsigned char& b : bytes) b = in.ReadByte();
-        v.kind = CellValue::Kind::Number;
-        std::memcpy(&v.number, bytes, sizeof bytes);
-        break;
-      }
-      case kInteger: {
-        const uint64_t z = in.ReadVarint();
-        const int64_t integer = static_cast<int64_t>(z >> 1) ^ -static_cast<int64_t>(z & 1);
-        v.kind = CellValue::Kind::Number;
-        v.number = static_cast<double>(integer);
-        break;
-      }
-      case kShared:
-        v.kind = CellValue::Kind::String;
-        shared.Get(static_cast<size_t>(in.ReadVarint()), v.text);
-        break;
-      case kInline:
-        v.kind = CellValue::Kind::String;
-        in.ReadBytes(static_cast<size_t>(in.ReadVarint()), v.text);
-        break;
-      case kErrorCode:
-        v.kind = CellValue::Kind::Error;
-        in.ReadBytes(static_cast<size_t>(in.ReadVarint()), v.text);
-        break;
-      case kFalse:
-        v.kind = CellValue::Kind::Boolean;
-        v.number = 0;
-        break;
-      case kTrue:
-        v.kind = CellValue::Kind::Boolean;
-        v.number = 1;
-        break;
-      default:
-        SpoolCorrupt("the sheet spool is corrupt");
-    }
+    ReadSpooledValue(
+        in, [&](size_t i, std::string& text) { shared.Get(i, text); }, cell.value);
   }
 }
 
@@ -628,16 +575,7 @@ void SheetReader::EncodeValue(std::string& bytes) {
     case CellType::Number: {
       double number;
       if (!ParseNumber(value_, number)) Damaged("a number cell holds no number");
-      if (number == std::trunc(number) && std::fabs(number) < 1e15 &&
-          !(number == 0 && std::signbit(number))) {
-        const int64_t integer = static_cast<int64_t>(number);
-        bytes += static_cast<char>(kInteger);
-        AppendVarint((static_cast<uint64_t>(integer) << 1) ^ static_cast<uint64_t>(integer >> 63),
-                     bytes);
-      } else {
-        bytes += static_cast<char>(kNumber);
-        bytes.append(reinterpret_cast<const char*>(&number), sizeof number);
-      }
+      AppendSpooledNumber(number, bytes);
       break;
     }
     case CellType::Shared: {
@@ -660,9 +598,7 @@ void SheetReader::EncodeValue(std::string& bytes) {
     case CellType::Inline:
     case CellType::Error:
       if (type_ != CellType::Error) UnescapeOoxml(value_);
-      bytes += static_cast<char>(type_ == CellType::Error ? kErrorCode : kInline);
-      AppendVarint(value_.size(), bytes);
-      bytes += value_;
+      AppendSpooledText(type_ == CellType::Error ? kErrorCode : kInline, value_, bytes);
       rowText_ += value_.size();
       if (rowText_ > kMaxRowText) Damaged("a row holds too much text");
       break;
