@@ -609,13 +609,7 @@ void TableReader::EncodeValue(std::string& bytes, bool& hasValue) {
     if (!days) Damaged("a time cell holds no duration");
     number(negative ? -*days : *days);
   } else if (valueType_ == "boolean") {
-    if (value_ == "true" || value_ == "1") {
-      bytes += static_cast<char>(kTrue);
-    } else if (value_ == "false" || value_ == "0") {
-      bytes += static_cast<char>(kFalse);
-    } else {
-      Damaged("a logical cell holds no logical value");
-    }
+    if (!AppendSpooledBoolean(value_, bytes)) Damaged("a logical cell holds no logical value");
     hasValue = true;
   } else if (valueType_ == "string" || (valueType_.empty() && paragraphs_ > 0)) {
     // Without a value type a cell's paragraphs are its text (ODF 1.2 19.385).

@@ -120,6 +120,19 @@ inline void AppendSpooledNumber(double number, std::string& bytes) {
   }
 }
 
+// An XML Schema boolean ("true", "false", "1", "0") as kTrue or kFalse; false for any other
+// text, which adds nothing.
+inline bool AppendSpooledBoolean(std::string_view value, std::string& bytes) {
+  if (value == "1" || value == "true") {
+    bytes += static_cast<char>(kTrue);
+  } else if (value == "0" || value == "false") {
+    bytes += static_cast<char>(kFalse);
+  } else {
+    return false;
+  }
+  return true;
+}
+
 // A text of kind kInline or kErrorCode.
 inline void AppendSpooledText(SpoolKind kind, std::string_view text, std::string& bytes) {
   bytes += static_cast<char>(kind);

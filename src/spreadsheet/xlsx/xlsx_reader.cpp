@@ -603,13 +603,7 @@ void SheetReader::EncodeValue(std::string& bytes) {
       if (rowText_ > kMaxRowText) Damaged("a row holds too much text");
       break;
     case CellType::Boolean:
-      if (value_ == "1" || value_ == "true") {
-        bytes += static_cast<char>(kTrue);
-      } else if (value_ == "0" || value_ == "false") {
-        bytes += static_cast<char>(kFalse);
-      } else {
-        Damaged("a logical cell holds no logical value");
-      }
+      if (!AppendSpooledBoolean(value_, bytes)) Damaged("a logical cell holds no logical value");
       break;
     case CellType::Date: {
       const std::optional<double> serial = IsoDateSerial(value_, date1904_);
