@@ -14,6 +14,7 @@
 #endif
 #include "spreadsheet/container/workbook_file.h"
 #include "spreadsheet/ods/ods_reader.h"
+#include "spreadsheet/workbook_error.h"
 
 namespace {
 
@@ -35,10 +36,13 @@ void ReadSheet(cellverter::SheetSource& sheet) {
 }
 
 void ReadWorkbook(const std::string& path, bool flat) {
+  // The zip directory is read before the reader is called, as the dispatcher reads it.
   auto workbook =
       flat ? cellverter::OpenFlatOdsWorkbook(path, cellverter::OpenWorkbookFile(path))
-           : cellverter::OpenOdsWorkbook(
-                 path, std::make_unique<cellverter::ZipArchive>(cellverter::OpenWorkbookFile(path)));
+           : cellverter::OpenOdsWorkbook(path, cellverter::WithWorkbookErrors(path, [&] {
+                                           return std::make_unique<cellverter::ZipArchive>(
+                                               cellverter::OpenWorkbookFile(path));
+                                         }));
   size_t read = 0;
   for (size_t i = 0; i < workbook->Sheets().size() && read < kMaxSheetsRead; ++i, ++read) {
     if (workbook->Sheets()[i].name.size() > cellverter::kMaxSheetNameBytes) std::abort();

@@ -134,6 +134,13 @@ TEST(OdsReader, ReadsEveryValueType) {
        "TRUE"},
       {"false", R"(<table:table-cell office:value-type="boolean" office:boolean-value="false"/>)",
        "FALSE"},
+      // As LibreOffice saves =FALSE() from an .xlsx: a float its text shows as a logical.
+      {"logical formula result",
+       R"x(<table:table-cell table:formula="of:=FALSE()" office:value-type="float" office:value="0"><text:p>FALSE</text:p></table:table-cell>)x",
+       "FALSE"},
+      {"number formula result that reads TRUE elsewhere",
+       R"(<table:table-cell table:formula="of:=2" office:value-type="float" office:value="2"><text:p>TRUE</text:p></table:table-cell>)",
+       "N2"},
       {"string",
        R"(<table:table-cell office:value-type="string"><text:p>abc</text:p></table:table-cell>)",
        "S'abc'"},

@@ -596,6 +596,12 @@ void TableReader::EncodeValue(std::string& bytes, bool& hasValue) {
   if (valueType_ == "float" || valueType_ == "percentage" || valueType_ == "currency") {
     double n = 0;
     if (!ParseNumber(value_, n)) Damaged("a number cell holds no number");
+    // LibreOffice stores a formula's logical result as a float and shows it as TRUE or FALSE.
+    if (hasFormula_ && ((n == 1 && text_ == "TRUE") || (n == 0 && text_ == "FALSE"))) {
+      bytes += static_cast<char>(n == 1 ? kTrue : kFalse);
+      hasValue = true;
+      return;
+    }
     number(n);
   } else if (valueType_ == "date") {
     const std::optional<double> serial = IsoDateSerial(value_, date1904_);
