@@ -12,3 +12,6 @@ target_compile_definitions(bench_xlsx PRIVATE
 add_dependencies(bench_xlsx make_large_xlsx)
 target_link_libraries(bench_xlsx PRIVATE cellverter_options cellverter_workbook_csv
                       benchmark::benchmark)
+
+add_executable(inflate_part ${CMAKE_CURRENT_SOURCE_DIR}/inflate_part.cpp)
+target_link_libraries(inflate_part PRIVATE cellverter_options cellverter_xlsx)

@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
-  libicu-dev zlib1g-dev clang-format
+  libicu-dev zlib1g-dev libisal-dev clang-format
   libcurl4-openssl-dev libssl-dev openssl ca-certificates libpcre2-dev
   libcli11-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev

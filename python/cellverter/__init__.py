@@ -1,4 +1,4 @@
-"""Cellverter for Python: workbooks (.xls, .xlsx, .xlsm) as the text a spreadsheet displays.
+"""Cellverter for Python: workbooks (.xlsx, .xlsb, .xls, .ods...) as the text a spreadsheet displays.
 
     import cellverter
     rows = cellverter.read("sales.xlsx")              # list of rows of displayed texts

@@ -635,10 +635,9 @@ void TAppForm::ButtonAddClick() {
   QString start = FromUtf8(settings_->ReadString(kSourceDirectoryKey, ""));
   // The process's working folder means nothing to the user ("/" from a desktop menu).
   if (start.isEmpty() || !QFileInfo(start).isDir()) start = QDir::homePath();
-  // Name filters compare case-sensitively here, so each letter admits both cases;
   // "Any File" is "*" because many files have no dot.
-  const QStringList chosen = dialogs_.OpenFiles(
-      this, start, {"Excel Files (*.[xX][lL][sS][xX] *.[xX][lL][sS])", "Any File (*)"});
+  const QStringList chosen =
+      dialogs_.OpenFiles(this, start, {FromUtf8(WorkbookNameFilter()), "Any File (*)"});
   if (chosen.isEmpty()) return;
   std::string folder;
   for (const QString& file : chosen) {

@@ -4,6 +4,7 @@
 
 #include "app/settings_store.h"
 #include "convert/batch_run.h"
+#include "platform/workbook_names.h"
 
 namespace cellverter {
 
@@ -12,6 +13,19 @@ std::string GeneralErrorText(std::string_view message) {
   // Compared as a byte: every byte of a multi-byte UTF-8 character is above '.' too.
   if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
   return text;
+}
+
+std::string WorkbookNameFilter() {
+  std::string filter = "Workbooks (";
+  for (std::string_view extension : kWorkbookExtensions) {
+    if (filter.back() != '(') filter += ' ';
+    filter += "*.";
+    for (char c : extension.substr(1)) {
+      const char upper = static_cast<char>(c - 'a' + 'A');
+      filter += {'[', c, upper, ']'};
+    }
+  }
+  return filter + ")";
 }
 
 std::string HelpPageName(std::string_view productName) {

@@ -18,6 +18,11 @@ namespace cellverter {
 // becomes "Unable to create directory."; "Done." and "Done!" stay as they are).
 std::string GeneralErrorText(std::string_view message);
 
+// The open dialog's filter of workbooks: "Workbooks (*.[xX][lL][sS][xX] ...)", one pattern
+// for each name extension read, each letter in both cases since the dialog's name filters
+// compare case-sensitively.
+std::string WorkbookNameFilter();
+
 // The help page of a product: its name lower-cased (ASCII letters only) with every blank
 // turned into "-"; "Cellverter" gives "cellverter".
 std::string HelpPageName(std::string_view productName);

@@ -27,6 +27,7 @@
 #include "convert/workbook_to_csv.h"
 #include "platform/ansi_code_page.h"
 #include "platform/error.h"
+#include "platform/workbook_names.h"
 #include "sources/folder_scan.h"
 
 namespace cellverter {
@@ -195,14 +196,16 @@ bool CopyToStandardOutput(const std::string& folder) {
 
 int Run(int argc, char** argv) {
   CLI::App app{
-      "Converts the first worksheet of each Excel workbook (.xls, .xlsx) into a CSV file in the "
-      "destination folder, every cell as the text the spreadsheet displays. An existing file is "
-      "never overwritten: a numbered name such as \"book (2).csv\" is chosen instead.\n\n"
-      "--sheet and --all-sheets choose other worksheets. When a workbook may give more than one "
-      "file (--all-sheets, or --sheet given twice or more) each is named \"<workbook> - "
-      "<sheet>.csv\", with \"/\" and control characters of the sheet's name written as "
-      "\"_\".\n\n"
-      "Exit status: 0 every workbook converted, 1 some failed, 2 bad usage, 130 interrupted.",
+      "Converts the first worksheet of each workbook (" + WorkbookExtensionsText() +
+          ") into a CSV file in the destination folder, every cell as the text the spreadsheet "
+          "displays. An existing file is "
+          "never overwritten: a numbered name such as \"book (2).csv\" is chosen instead.\n\n"
+          "--sheet and --all-sheets choose other worksheets. When a workbook may give more than "
+          "one "
+          "file (--all-sheets, or --sheet given twice or more) each is named \"<workbook> - "
+          "<sheet>.csv\", with \"/\" and control characters of the sheet's name written as "
+          "\"_\".\n\n"
+          "Exit status: 0 every workbook converted, 1 some failed, 2 bad usage, 130 interrupted.",
       "cellverter-cli"};
   app.footer(
       "The paths of the CSV files written are printed on standard output, one a line, as they "
@@ -320,8 +323,8 @@ int Run(int argc, char** argv) {
       ->type_name("WORD")
       ->check(CLI::IsMember(Words(kLineEndingWords)));
   app.add_option("paths", paths,
-                 "Workbooks and folders to convert (a folder adds its .xls and .xlsx files); "
-                 "- reads paths from standard input, one a line")
+                 "Workbooks and folders to convert (a folder adds its workbooks by those "
+                 "names); - reads paths from standard input, one a line")
       ->required()
       ->type_name("PATH");
 

@@ -1,5 +1,9 @@
 #include "sources/source_rules.h"
 
+#include <algorithm>
+
+#include "platform/workbook_names.h"
+
 namespace cellverter {
 
 bool Destekleniyormu(std::string_view dosyaadi) {
@@ -9,7 +13,7 @@ bool Destekleniyormu(std::string_view dosyaadi) {
   for (char& c : extension) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  return extension == ".xls" || extension == ".xlsx";
+  return std::ranges::find(kWorkbookExtensions, extension) != std::end(kWorkbookExtensions);
 }
 
 std::string FolderPartOfPath(std::string_view path) {

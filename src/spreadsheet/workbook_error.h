@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/error.h"
+#include "platform/workbook_names.h"
 
 namespace cellverter {
 
@@ -21,6 +22,10 @@ inline std::string WorkbookErrorMessage(std::string_view path, std::string_view 
   message += '.';
   return message;
 }
+
+// Why a file that no reader recognises is refused: it says what is read.
+inline const std::string kNotAWorkbookCause =
+    "it is not a workbook (the formats read are " + WorkbookExtensionsText() + ")";
 
 [[noreturn]] inline void ThrowWorkbookError(std::string_view path, std::string_view cause,
                                             ErrorKind kind) {

@@ -8,6 +8,7 @@
 #include "platform/unique_fd.h"
 #include "spreadsheet/container/compound_file.h"
 #include "spreadsheet/container/workbook_file.h"
+#include "spreadsheet/container/zip_archive.h"
 #include "spreadsheet/crypto/encrypted_package.h"
 #include "spreadsheet/first_worksheet.h"
 #include "spreadsheet/workbook_error.h"
@@ -35,6 +36,66 @@ bool ReadAt(int fd, uint64_t offset, void* buffer, size_t size) {
   return true;
 }
 
+// What a zip package holds, told from its content alone.
+enum class PackageKind { kOfficeOpenXml, kBinaryWorkbook, kOpenDocument, kOther };
+
+// Whether `text` names the content type `type` as an attribute value: followed by its quote.
+bool NamesContentType(std::string_view text, std::string_view type) {
+  for (size_t at = text.find(type); at != std::string_view::npos; at = text.find(type, at + 1)) {
+    const size_t end = at + type.size();
+    if (at > 0 && end < text.size() && (text[at - 1] == '"' || text[at - 1] == '\'') &&
+        text[end] == text[at - 1]) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// An OpenDocument package starts with its "mimetype"; an Office Open XML package names the
+// content type of its main part in "[Content_Types].xml". A package that says neither is left
+// to the Office Open XML reader, which repairs what Excel repairs or says what is wrong.
+PackageKind KindOfPackage(const ZipArchive& zip) {
+  constexpr uint64_t kMaxMimeType = 256;
+  constexpr uint64_t kMaxContentTypes = 4 << 20;
+  if (const ZipArchive::Entry* mime = zip.Find("mimetype")) {
+    const std::string type = zip.ReadAll(*mime, kMaxMimeType);
+    if (type.starts_with("application/vnd.oasis.opendocument.spreadsheet")) {
+      return PackageKind::kOpenDocument;
+    }
+    if (type.starts_with("application/vnd.oasis.opendocument.")) return PackageKind::kOther;
+  }
+  const ZipArchive::Entry* types = zip.Find("[Content_Types].xml");
+  if (types == nullptr) {
+    const bool openDocument =
+        zip.Find("content.xml") != nullptr && zip.Find("META-INF/manifest.xml") != nullptr;
+    return openDocument ? PackageKind::kOpenDocument : PackageKind::kOfficeOpenXml;
+  }
+  const std::string text = zip.ReadAll(*types, kMaxContentTypes);
+  if (NamesContentType(text, "application/vnd.ms-excel.sheet.binary.macroEnabled.main")) {
+    return PackageKind::kBinaryWorkbook;
+  }
+  // Workbooks, templates, macro-enabled ones and add-ins of Office Open XML.
+  constexpr std::string_view kSpreadsheetMains[] = {
+      "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml",
+      "application/vnd.openxmlformats-officedocument.spreadsheetml.template.main+xml",
+      "application/vnd.ms-excel.sheet.macroEnabled.main+xml",
+      "application/vnd.ms-excel.template.macroEnabled.main+xml",
+      "application/vnd.ms-excel.addin.macroEnabled.main+xml",
+  };
+  for (std::string_view type : kSpreadsheetMains) {
+    if (NamesContentType(text, type)) return PackageKind::kOfficeOpenXml;
+  }
+  // A document or a presentation names its own main part.
+  return text.find(".main+xml") != std::string::npos ? PackageKind::kOther
+                                                     : PackageKind::kOfficeOpenXml;
+}
+
+// Text in the first bytes: an XML declaration, a byte order mark or a root element.
+bool LooksLikeXml(std::string_view head) {
+  return head.starts_with("<?xml") || head.starts_with("\xEF\xBB\xBF") ||
+         head.starts_with("<office");
+}
+
 }  // namespace
 
 std::unique_ptr<WorkbookSource> OpenWorkbook(const std::string& path, std::string_view password) {
@@ -42,10 +103,9 @@ std::unique_ptr<WorkbookSource> OpenWorkbook(const std::string& path, std::strin
   UniqueFd file(OpenWorkbookFile(path));
   unsigned char magic[8] = {};
   const bool longEnough = ReadAt(file.get(), 0, magic, sizeof magic);
-  // Every zip package is taken for Office Open XML: the one place to tell other kinds of zip.
   if (longEnough && (std::memcmp(magic, kZipSignature, 4) == 0 ||
                      std::memcmp(magic, kEmptyZipSignature, 4) == 0)) {
-    return OpenXlsxWorkbook(path, file.release());
+    return OpenZipWorkbook(path, file.release());
   }
   if (longEnough && std::memcmp(magic, kCompoundFileSignature, 8) == 0) {
     auto compound = std::make_unique<CompoundFile>(path, file.release());
@@ -62,7 +122,25 @@ std::unique_ptr<WorkbookSource> OpenWorkbook(const std::string& path, std::strin
         std::make_unique<CompoundFile>(path, file.release(), CompoundFile::Container::kBareStream),
         password, CompoundFile::Container::kBareStream);
   }
-  ThrowWorkbookError(path, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
+  if (longEnough && LooksLikeXml(head)) {
+    // The flat OpenDocument reader comes in with its own change.
+    ThrowWorkbookError(path, kNotAWorkbookCause, ErrorKind::kNotAWorkbook);
+  }
+  ThrowWorkbookError(path, kNotAWorkbookCause, ErrorKind::kNotAWorkbook);
+}
+
+std::unique_ptr<WorkbookSource> OpenZipWorkbook(const std::string& path, int fd) {
+  auto zip = WithWorkbookErrors(path, [&] { return std::make_unique<ZipArchive>(fd); });
+  switch (WithWorkbookErrors(path, [&] { return KindOfPackage(*zip); })) {
+    case PackageKind::kOfficeOpenXml:
+      return OpenXlsxWorkbook(path, std::move(zip));
+    case PackageKind::kBinaryWorkbook:
+    case PackageKind::kOpenDocument:
+      // The .xlsb and OpenDocument readers come in with their own changes.
+    case PackageKind::kOther:
+      break;
+  }
+  ThrowWorkbookError(path, kNotAWorkbookCause, ErrorKind::kNotAWorkbook);
 }
 
 std::unique_ptr<SheetSource> OpenWorkbookSource(const std::string& path,

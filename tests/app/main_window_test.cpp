@@ -481,11 +481,12 @@ TEST_F(MainWindowTest, OpenDialogFiltersMatchWorkbooksInAnyCase) {
   };
   const QString excel = dialogs_.lastFilters[0];
   const QString any = dialogs_.lastFilters[1];
-  EXPECT_TRUE(excel.startsWith("Excel Files"));
-  for (const char* name : {"book.xlsx", "BOOK.XLS", "Old.Xls", "a.b.XlSx"}) {
+  EXPECT_TRUE(excel.startsWith("Workbooks ("));
+  for (const char* name : {"book.xlsx", "BOOK.XLS", "Old.Xls", "a.b.XlSx", "m.xlsm", "B.XLSB",
+                           "t.xltx", "t.XLTM", "calc.ods", "Flat.Fods"}) {
     EXPECT_TRUE(matches(excel, name)) << name;
   }
-  for (const char* name : {"book.xlsm", "book.xls.bak", "data.csv", "xls"}) {
+  for (const char* name : {"book.xls.bak", "data.csv", "xls", "letter.odt", "old.xlt"}) {
     EXPECT_FALSE(matches(excel, name)) << name;
   }
   EXPECT_TRUE(any.startsWith("Any File"));

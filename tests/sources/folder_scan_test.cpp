@@ -35,8 +35,9 @@ std::vector<std::string> ListingOrder(const std::string& folder) {
 
 TEST(AddAllFilesInDirTest, ListsWorkbooksOfAnyCaseAndHiddenOnesInListingOrder) {
   TempDir dir;
-  for (const char* name : {"Book.xlsx", "Old.XLS", "Data.csv", "~$Book.xlsx", ".hidden.xls",
-                           "notes.xls.bak", "a.b.xlsx", "c.xlsm", "d", "e.f"}) {
+  for (const char* name :
+       {"Book.xlsx", "Old.XLS", "Data.csv", "~$Book.xlsx", ".hidden.xls", "notes.xls.bak",
+        "a.b.xlsx", "c.xlsm", "d", "e.f", "f.ODS", "g.xlsb", "h.fods", "i.odt"}) {
     WriteBytes(dir / name, "x");
   }
   fs::create_directory(dir / "folder.xlsx");  // a folder is never listed as a workbook
@@ -44,11 +45,12 @@ TEST(AddAllFilesInDirTest, ListsWorkbooksOfAnyCaseAndHiddenOnesInListingOrder) {
   std::vector<std::string> expected;
   for (const std::string& name : ListingOrder(dir.path())) {
     if (name == "Book.xlsx" || name == "Old.XLS" || name == "~$Book.xlsx" ||
-        name == ".hidden.xls" || name == "a.b.xlsx") {
+        name == ".hidden.xls" || name == "a.b.xlsx" || name == "c.xlsm" || name == "f.ODS" ||
+        name == "g.xlsb" || name == "h.fods") {
       expected.push_back(dir / name);
     }
   }
-  ASSERT_EQ(expected.size(), 5u);
+  ASSERT_EQ(expected.size(), 9u);
   EXPECT_EQ(Scan(dir.path(), false), expected);
   EXPECT_EQ(Scan(dir.path(), true), expected);
 }

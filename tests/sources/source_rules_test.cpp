@@ -12,7 +12,7 @@ struct NameCase {
 
 class DestekleniyormuTest : public ::testing::TestWithParam<NameCase> {};
 
-TEST_P(DestekleniyormuTest, AcceptsOnlyXlsAndXlsxExtensions) {
+TEST_P(DestekleniyormuTest, AcceptsOnlyTheWorkbookExtensions) {
   EXPECT_EQ(Destekleniyormu(GetParam().name), GetParam().supported) << GetParam().name;
 }
 
@@ -20,9 +20,13 @@ INSTANTIATE_TEST_SUITE_P(
     Names, DestekleniyormuTest,
     ::testing::Values(NameCase{"BOOK.XLS", true}, NameCase{"a.b.xlsx", true},
                       NameCase{"Old.XlSx", true}, NameCase{"/data/~$Book.xlsx", true},
-                      NameCase{".xls", true}, NameCase{"book.xlsm", false},
-                      NameCase{"book.xls.bak", false}, NameCase{"name.", false},
-                      NameCase{"xls", false}, NameCase{"", false},
+                      NameCase{".xls", true}, NameCase{"book.xlsm", true},
+                      NameCase{"Book.XLSB", true}, NameCase{"t.xltx", true},
+                      NameCase{"t.Xltm", true}, NameCase{"calc.ods", true},
+                      NameCase{"flat.FODS", true}, NameCase{"letter.odt", false},
+                      NameCase{"old.xlt", false}, NameCase{"book.xlsb.tmp", false},
+                      NameCase{"data.csv", false}, NameCase{"book.xls.bak", false},
+                      NameCase{"name.", false}, NameCase{"xls", false}, NameCase{"", false},
                       // The last dot before a separator is no extension.
                       NameCase{"C:\\x.xls\\data", false}, NameCase{"/x.xls/data", false},
                       NameCase{"x.xls:data", false}, NameCase{"/data.d/book", false},

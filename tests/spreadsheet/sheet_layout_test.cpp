@@ -201,6 +201,18 @@ INSTANTIATE_TEST_SUITE_P(
                                {{2, 2}},
                                {{3, 3}},
                                {{3, 1, 4, 2}}},
+                    // The same saved as a template and as a macro-enabled workbook: opened by
+                    // the content type of their main part.
+                    LayoutCase{"Xltx",
+                               ts::ReadBytes(CELLVERTER_TEST_DATA "/xlsx/lo-layout.xltx"),
+                               {{2, 2}},
+                               {{3, 3}},
+                               {{3, 1, 4, 2}}},
+                    LayoutCase{"Xlsm",
+                               ts::ReadBytes(CELLVERTER_TEST_DATA "/xlsx/lo-layout.xlsm"),
+                               {{2, 2}},
+                               {{3, 3}},
+                               {{3, 1, 4, 2}}},
                     LayoutCase{"Xls",
                                ts::ReadBytes(CELLVERTER_TEST_DATA "/xls/libreoffice-layout.xls"),
                                {{2, 2}},

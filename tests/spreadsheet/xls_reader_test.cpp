@@ -551,7 +551,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "Excel 2.x-4.x workbooks are not supported", ErrorKind::kUnsupportedVersion},
         // Only a bare BIFF8 stream is read without its compound file.
         FailureCase{"BareBiff5Stream", [] { return WorkbookStream("", {kWorksheet}, false); },
-                    "not an Excel workbook", ErrorKind::kNotAWorkbook},
+                    "it is not a workbook (the formats read are", ErrorKind::kNotAWorkbook},
         FailureCase{"Biff4InCompoundFile",
                     [] {
                       return InCompoundFile(Record(0x0409, Le16(0) + Le16(0x100) + Le16(0)) + Eof(),
@@ -567,9 +567,9 @@ INSTANTIATE_TEST_SUITE_P(
                     [] {
                       return WriteCompoundFile({{"Other", "x"}}).bytes;
                     },
-                    "not an Excel workbook", ErrorKind::kNotAWorkbook},
+                    "it is not a workbook (the formats read are", ErrorKind::kNotAWorkbook},
         FailureCase{"NotAWorkbookAtAll", [] { return std::string("plain text, not a workbook\n"); },
-                    "not an Excel workbook", ErrorKind::kNotAWorkbook},
+                    "it is not a workbook (the formats read are", ErrorKind::kNotAWorkbook},
         FailureCase{"RecordCutOff",
                     [] {
                       const std::string stream = Sheet(Number(0, 0, 1));

@@ -17,6 +17,7 @@ struct ZipPart {
   std::string name;
   std::string data;
   bool deflate = true;
+  std::string deflated{};  // when not empty: the compressed bytes written for `data`
 };
 
 struct ZipOptions {
@@ -60,7 +61,9 @@ inline std::string BuildZip(const std::vector<ZipPart>& parts, ZipOptions option
   for (const ZipPart& part : parts) {
     const uint32_t crc = static_cast<uint32_t>(crc32(
         0, reinterpret_cast<const Bytef*>(part.data.data()), static_cast<uInt>(part.data.size())));
-    const std::string body = part.deflate ? RawDeflate(part.data) : part.data;
+    const std::string body = !part.deflate           ? part.data
+                             : part.deflated.empty() ? RawDeflate(part.data)
+                                                     : part.deflated;
     const uint64_t offset = zip.size();
     const uint16_t flags = options.dataDescriptors ? 0x0008 : 0;
     const uint16_t method = part.deflate ? 8 : 0;

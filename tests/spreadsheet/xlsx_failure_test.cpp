@@ -12,6 +12,8 @@
 #include "../convert/bounded_child.h"
 #include "platform/error.h"
 #include "spreadsheet/container/compound_file.h"
+#include "spreadsheet/container/workbook_file.h"
+#include "spreadsheet/container/zip_archive.h"
 #include "spreadsheet/workbook_source.h"
 #include "spreadsheet/xls/xls_reader.h"
 #include "spreadsheet/xlsx/xlsx_reader.h"
@@ -141,13 +143,19 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"Folder", [](const std::string& p) { std::filesystem::create_directory(p); },
                     "it is a folder, not a workbook.", ErrorKind::kNotAWorkbook},
         FailureCase{"EmptyFile", Bytes([] { return std::string(); }),
-                    "it is not an Excel workbook.", ErrorKind::kNotAWorkbook},
+                    "it is not a workbook (the formats read are .xlsx, .xlsm, .xlsb, .xltx, .xltm, "
+                    ".xls, .ods and .fods).",
+                    ErrorKind::kNotAWorkbook},
         FailureCase{"TextFile", Bytes([] { return std::string("a,b\r\n1,2\r\n"); }),
-                    "it is not an Excel workbook.", ErrorKind::kNotAWorkbook},
+                    "it is not a workbook (the formats read are .xlsx, .xlsm, .xlsb, .xltx, .xltm, "
+                    ".xls, .ods and .fods).",
+                    ErrorKind::kNotAWorkbook},
         FailureCase{"ZipOfSomethingElse", Bytes([] {
                       return BuildZip({{"notes.txt", "hello", true}});
                     }),
-                    "it is not an Excel workbook.", ErrorKind::kNotAWorkbook},
+                    "it is not a workbook (the formats read are .xlsx, .xlsm, .xlsb, .xltx, .xltm, "
+                    ".xls, .ods and .fods).",
+                    ErrorKind::kNotAWorkbook},
         FailureCase{"WordDocument", Bytes([] {
                       TestWorkbook book;
                       book.sheets = {{""}};
@@ -155,7 +163,9 @@ INSTANTIATE_TEST_SUITE_P(
                       parts["xl/workbook.xml"] = "<w:document xmlns:w=\"urn:w\"/>";
                       return TestWorkbook::ZipParts(parts);
                     }),
-                    "it is not an Excel workbook.", ErrorKind::kNotAWorkbook},
+                    "it is not a workbook (the formats read are .xlsx, .xlsm, .xlsb, .xltx, .xltm, "
+                    ".xls, .ods and .fods).",
+                    ErrorKind::kNotAWorkbook},
         FailureCase{"PasswordProtected",
                     Bytes([] { return CompoundFileWithStream(u"EncryptedPackage"); }),
                     "the workbook is protected by a password.", ErrorKind::kPasswordProtected},
@@ -338,11 +348,144 @@ TEST(NonRegularFileTest, EveryOpenerRefusesWithoutBlocking) {
         }
         return std::string("no error");
       });
-      EXPECT_EQ(message, "Cannot open \"" + path + "\": it is not an Excel workbook.")
+      EXPECT_EQ(message, "Cannot open \"" + path +
+                             "\": it is not a workbook (the formats read are .xlsx, .xlsm, .xlsb, "
+                             ".xltx, .xltm, .xls, .ods and .fods).")
           << opener << " on " << name;
     }
   }
   ::close(socket);
+}
+
+}  // namespace
+}  // namespace cellverter
+
+namespace cellverter {
+namespace {
+
+// A zip package is told by what it says it holds, never by its name: every kind of Excel
+// workbook opens, whatever it is called; a document or a presentation is not a workbook.
+TEST(PackageKindTest, OpensAPackageByTheContentTypeOfItsMainPart) {
+  struct Case {
+    const char* mainType;  // "" for a package that names none
+    bool opens;
+  };
+  const Case cases[] = {
+      {"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml", true},
+      {"application/vnd.ms-excel.sheet.macroEnabled.main+xml", true},
+      {"application/vnd.openxmlformats-officedocument.spreadsheetml.template.main+xml", true},
+      {"application/vnd.ms-excel.template.macroEnabled.main+xml", true},
+      {"", true},
+      {"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml", false},
+      {"application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml", false},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    TestWorkbook book;
+    book.sheets = {{"<row r=\"1\"><c r=\"A1\"><v>7</v></c></row>"}};
+    auto parts = book.Parts();
+    if (*c.mainType != '\0') {
+      std::string& types = parts["[Content_Types].xml"];
+      types.insert(types.find("</Types>"),
+                   std::string("<Override PartName=\"/xl/workbook.xml\" ContentType='") +
+                       c.mainType + "'/>");
+    }
+    const std::string path = dir / "book.bin";  // no name of a workbook
+    WriteBytes(path, TestWorkbook::ZipParts(parts));
+    try {
+      auto sheet = OpenWorkbookSource(path);
+      EXPECT_TRUE(c.opens) << c.mainType;
+      EXPECT_EQ(sheet->LastRow(), 1u) << c.mainType;
+    } catch (const Error& e) {
+      EXPECT_FALSE(c.opens) << c.mainType << ": " << e.what();
+      EXPECT_EQ(e.Kind(), ErrorKind::kNotAWorkbook) << c.mainType;
+    }
+  }
+}
+
+// Another OpenDocument package than a spreadsheet is no workbook either.
+TEST(PackageKindTest, AnOpenDocumentTextIsNotAWorkbook) {
+  TempDir dir;
+  const std::string path = dir / "letter.odt";
+  WriteBytes(path, BuildZip({{"mimetype", "application/vnd.oasis.opendocument.text", false},
+                             {"content.xml", "<office:document-content/>", true}}));
+  try {
+    OpenWorkbookSource(path);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Kind(), ErrorKind::kNotAWorkbook) << e.what();
+  }
+}
+
+}  // namespace
+}  // namespace cellverter
+
+namespace cellverter {
+namespace {
+
+// Deflates `data` with its first `flushAt` bytes ending on a byte boundary (a full flush), so
+// that a test can put a block of its own after them.
+std::string DeflatedInTwo(const std::string& data, size_t flushAt) {
+  z_stream z{};
+  deflateInit2(&z, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, data.size()) + 64, '\0');
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = static_cast<uInt>(flushAt);
+  deflate(&z, Z_FULL_FLUSH);
+  z.avail_in = static_cast<uInt>(data.size() - flushAt);
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+// Every way a compressed part can be broken, early or after much of it was handed out, ends
+// in the same error, whichever inflater read it first.
+TEST(InflateTest, ABrokenStreamIsDamageWhereverItBreaks) {
+  std::string data;
+  for (int i = 0; data.size() < 700000; ++i) data += "<row r=\"" + std::to_string(i) + "\"/>";
+  const size_t half = data.size() / 2;
+  const std::string whole = DeflatedInTwo(data, half);
+  // After the full flush the stream is byte-aligned: its empty stored block ends in 00 00 FF FF.
+  const size_t cut = whole.find(std::string("\0\0\xFF\xFF", 4)) + 4;
+  ASSERT_LT(cut, whole.size());
+  struct Case {
+    const char* name;
+    std::string deflated;
+    const char* cause;  // "" when the part reads back whole
+  };
+  const Case cases[] = {
+      {"Whole", whole, ""},
+      // A final block of the reserved type 3.
+      {"BadBlockFirst", "\x07", "a compressed part is corrupt"},
+      {"BadBlockAfterHalf", whole.substr(0, cut) + "\x07", "a compressed part is corrupt"},
+      {"CutAfterHalf", whole.substr(0, cut), "a compressed part ends too early"},
+      {"CutShort", whole.substr(0, 100), "a compressed part ends too early"},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    const std::string path = dir / (std::string(c.name) + ".zip");
+    WriteBytes(path, BuildZip({{"part.xml", data, true, c.deflated}}));
+    ZipArchive zip(OpenWorkbookFile(path));
+    std::string read;
+    std::string error;
+    try {
+      auto stream = zip.Open(*zip.Find("part.xml"));
+      char buffer[64 * 1024];
+      while (const size_t n = stream->Read(buffer, sizeof buffer)) read.append(buffer, n);
+    } catch (const WorkbookDamaged& e) {
+      error = e.what();
+    }
+    if (*c.cause == '\0') {
+      EXPECT_EQ(error, "") << c.name;
+      EXPECT_TRUE(read == data) << c.name;
+    } else {
+      EXPECT_EQ(error, std::string("the file is damaged (") + c.cause + ")") << c.name;
+      EXPECT_TRUE(data.starts_with(read)) << c.name;
+    }
+  }
 }
 
 }  // namespace

@@ -80,11 +80,11 @@ CompoundFile::CompoundFile(std::string path, int fd, Container container)
           }()) {
         Damaged("the file is truncated");
       }
-      ThrowWorkbookError(path_, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
+      ThrowWorkbookError(path_, kNotAWorkbookCause, ErrorKind::kNotAWorkbook);
     }
     ReadAt(0, header, sizeof header);
     if (!HasSignature(std::string_view(header, 8))) {
-      ThrowWorkbookError(path_, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
+      ThrowWorkbookError(path_, kNotAWorkbookCause, ErrorKind::kNotAWorkbook);
     }
     sectorShift_ = LoadLe16(header + 30);
     if ((sectorShift_ != 9 && sectorShift_ != 12) || LoadLe16(header + 28) != 0xFFFE ||

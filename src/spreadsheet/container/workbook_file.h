@@ -27,7 +27,7 @@ inline int OpenWorkbookFile(const std::string& path, uint64_t* size = nullptr) {
     if (error == ENOENT) ThrowWorkbookError(path, "the file does not exist", ErrorKind::kNotFound);
     // A socket cannot be opened at all: say what it is rather than why open failed.
     if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
-      ThrowWorkbookError(path, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
+      ThrowWorkbookError(path, kNotAWorkbookCause, ErrorKind::kNotAWorkbook);
     }
     ThrowWorkbookError(path, SystemMessage(error), ErrorKind::kInputOutput);
   }
@@ -38,7 +38,7 @@ inline int OpenWorkbookFile(const std::string& path, uint64_t* size = nullptr) {
   } else if (S_ISDIR(info.st_mode)) {
     refusal = "it is a folder, not a workbook";
   } else if (!S_ISREG(info.st_mode)) {
-    refusal = "it is not an Excel workbook";
+    refusal = kNotAWorkbookCause.c_str();
   } else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     error = errno;
   }

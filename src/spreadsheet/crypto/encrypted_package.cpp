@@ -10,8 +10,8 @@
 #include "spreadsheet/container/compound_file.h"
 #include "spreadsheet/crypto/office_crypto.h"
 #include "spreadsheet/workbook_error.h"
+#include "spreadsheet/workbook_source.h"
 #include "spreadsheet/xlsx/sheet_spool.h"
-#include "spreadsheet/xlsx/xlsx_reader.h"
 
 namespace cellverter {
 namespace {
@@ -54,7 +54,7 @@ std::unique_ptr<WorkbookSource> OpenEncryptedPackage(const CompoundFile& file,
       WriteTemporaryFile(temporary.get(), written, bytes);
       written += bytes.size();
     });
-    return OpenXlsxWorkbook(path, temporary.release());
+    return OpenZipWorkbook(path, temporary.release());
   });
 }
 

@@ -41,8 +41,7 @@ class XlsWorkbook final : public WorkbookSource {
       if (file_->FindStream("EncryptedPackage")) {
         ThrowWorkbookError(file_->path(), kPasswordProtectedCause, ErrorKind::kPasswordProtected);
       }
-      ThrowWorkbookError(file_->path(), "it is not an Excel workbook (it holds no workbook stream)",
-                         ErrorKind::kNotAWorkbook);
+      ThrowWorkbookError(file_->path(), kNotAWorkbookCause, ErrorKind::kNotAWorkbook);
     }
     stream_.emplace(file_->OpenStream(*entry));
     reader_.emplace(*stream_);

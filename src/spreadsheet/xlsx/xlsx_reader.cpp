@@ -783,6 +783,12 @@ class XlsxWorkbook final : public WorkbookSource {
   // `fd`, when not -1, is the package already open (and owned from here on).
   XlsxWorkbook(const std::string& path, int fd, const XlsxMemoryLimits& limits)
       : fd_(fd), globals_(path, limits) {}
+  // The package whose directory the caller has read already.
+  XlsxWorkbook(const std::string& path, std::unique_ptr<ZipArchive> zip,
+               const XlsxMemoryLimits& limits)
+      : fd_(-1), globals_(path, limits) {
+    globals_.zip = std::move(zip);
+  }
 
   void Load();
   std::unique_ptr<SheetSource> OpenSheet(size_t position) override;
@@ -809,7 +815,7 @@ void XlsxWorkbook::ReadWorkbook(const std::string& part) {
     if (e != XmlScanner::Event::Start) continue;
     if (root) {
       if (!xml.Is(kMain, "workbook"))
-        ThrowWorkbookError(globals_.path, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
+        ThrowWorkbookError(globals_.path, kNotAWorkbookCause, ErrorKind::kNotAWorkbook);
       root = false;
     } else if (xml.Depth() == 2 && xml.Is(kMain, "workbookPr")) {
       globals_.date1904 = IsTrue(xml.Attribute("date1904"));
@@ -923,8 +929,10 @@ void XlsxWorkbook::ReadSharedStrings(const std::string& part) {
 }
 
 void XlsxWorkbook::Load() {
-  globals_.zip = std::make_unique<ZipArchive>(fd_.get() >= 0 ? fd_.release()
-                                                             : OpenWorkbookFile(globals_.path));
+  if (!globals_.zip) {
+    globals_.zip = std::make_unique<ZipArchive>(fd_.get() >= 0 ? fd_.release()
+                                                               : OpenWorkbookFile(globals_.path));
+  }
   const ZipArchive& zip = *globals_.zip;
 
   // The package relationships name the main part; packages without them are not workbooks.
@@ -938,7 +946,7 @@ void XlsxWorkbook::Load() {
   }
   if (workbookPart.empty()) {
     if (!hasPackageRels && zip.Find("xl/workbook.xml") == nullptr) {
-      ThrowWorkbookError(globals_.path, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
+      ThrowWorkbookError(globals_.path, kNotAWorkbookCause, ErrorKind::kNotAWorkbook);
     }
     if (!hasPackageRels) workbookPart = "xl/workbook.xml";
   }
@@ -1086,6 +1094,14 @@ bool XlsxSheet::NextRow(SheetRow& row) {
 std::unique_ptr<WorkbookSource> OpenXlsxWorkbook(const std::string& path, int fd,
                                                  const XlsxMemoryLimits& limits) {
   auto workbook = std::make_unique<XlsxWorkbook>(path, fd, limits);
+  WithWorkbookErrors(path, [&] { workbook->Load(); });
+  return workbook;
+}
+
+std::unique_ptr<WorkbookSource> OpenXlsxWorkbook(const std::string& path,
+                                                 std::unique_ptr<ZipArchive> zip,
+                                                 const XlsxMemoryLimits& limits) {
+  auto workbook = std::make_unique<XlsxWorkbook>(path, std::move(zip), limits);
   WithWorkbookErrors(path, [&] { workbook->Load(); });
   return workbook;
 }

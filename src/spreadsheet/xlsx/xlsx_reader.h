@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "spreadsheet/container/zip_archive.h"
 #include "spreadsheet/sheet_source.h"
 
 namespace cellverter {
@@ -15,8 +16,8 @@ struct XlsxMemoryLimits {
   size_t sharedStrings = size_t{64} << 20;
 };
 
-// Opens an Office Open XML workbook (.xlsx, .xlsm; transitional or strict): reads the package
-// relationships, the workbook part (date system and sheet list), the cell formats and the
+// Opens an Office Open XML workbook (.xlsx, .xlsm, .xltx, .xltm; transitional or strict): reads the
+// package relationships, the workbook part (date system and sheet list), the cell formats and the
 // shared strings, once; no sheet is parsed until OpenSheet asks for it. Each opened worksheet
 // is parsed once into a compact spool of its own (memory up to a bound, then an unlinked
 // temporary file), so its last used cell is known at once and rows are served in order
@@ -32,6 +33,11 @@ struct XlsxMemoryLimits {
 // damaged. `fd`, when not -1, is the package already open (a decrypted copy, say); it is owned
 // and closed by the reader, and `path` only names the workbook in messages.
 std::unique_ptr<WorkbookSource> OpenXlsxWorkbook(const std::string& path, int fd = -1,
+                                                 const XlsxMemoryLimits& limits = {});
+
+// The same, for a package whose directory is read already (the dispatcher looked into it).
+std::unique_ptr<WorkbookSource> OpenXlsxWorkbook(const std::string& path,
+                                                 std::unique_ptr<ZipArchive> zip,
                                                  const XlsxMemoryLimits& limits = {});
 
 // The first worksheet of OpenXlsxWorkbook(path, fd, limits), in workbook order, hidden or not.
