@@ -11,6 +11,7 @@
 #include "spreadsheet/container/zip_archive.h"
 #include "spreadsheet/crypto/encrypted_package.h"
 #include "spreadsheet/first_worksheet.h"
+#include "spreadsheet/ods/ods_reader.h"
 #include "spreadsheet/workbook_error.h"
 #include "spreadsheet/xls/xls_reader.h"
 #include "spreadsheet/xlsx/xlsx_reader.h"
@@ -122,10 +123,7 @@ std::unique_ptr<WorkbookSource> OpenWorkbook(const std::string& path, std::strin
         std::make_unique<CompoundFile>(path, file.release(), CompoundFile::Container::kBareStream),
         password, CompoundFile::Container::kBareStream);
   }
-  if (longEnough && LooksLikeXml(head)) {
-    // The flat OpenDocument reader comes in with its own change.
-    ThrowWorkbookError(path, kNotAWorkbookCause, ErrorKind::kNotAWorkbook);
-  }
+  if (longEnough && LooksLikeXml(head)) return OpenFlatOdsWorkbook(path, file.release());
   ThrowWorkbookError(path, kNotAWorkbookCause, ErrorKind::kNotAWorkbook);
 }
 
@@ -134,9 +132,10 @@ std::unique_ptr<WorkbookSource> OpenZipWorkbook(const std::string& path, int fd)
   switch (WithWorkbookErrors(path, [&] { return KindOfPackage(*zip); })) {
     case PackageKind::kOfficeOpenXml:
       return OpenXlsxWorkbook(path, std::move(zip));
-    case PackageKind::kBinaryWorkbook:
     case PackageKind::kOpenDocument:
-      // The .xlsb and OpenDocument readers come in with their own changes.
+      return OpenOdsWorkbook(path, std::move(zip));
+    case PackageKind::kBinaryWorkbook:
+      // The .xlsb reader comes in with its own change.
     case PackageKind::kOther:
       break;
   }

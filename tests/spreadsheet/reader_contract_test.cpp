@@ -29,7 +29,11 @@ using namespace logical;  // the suite is written in the logical workbook's term
 
 // ---- The suite -------------------------------------------------------------------------------
 
-enum class Format { Xlsx, Xls };
+enum class Format { Xlsx, Xls, Ods };
+
+const char* FormatName(Format format) {
+  return format == Format::Xlsx ? "Xlsx" : format == Format::Xls ? "Xls" : "Ods";
+}
 
 struct ContractCase {
   const char* name;
@@ -43,7 +47,7 @@ struct ContractParam {
 };
 
 void PrintTo(const ContractParam& p, std::ostream* os) {
-  *os << p.contract.name << (p.format == Format::Xlsx ? " as .xlsx" : " as .xls");
+  *os << p.contract.name << " as " << FormatName(p.format);
 }
 
 class ReaderContract : public testing::TestWithParam<ContractParam> {};
@@ -69,10 +73,11 @@ bool Joined(const std::vector<LineSpan>& spans) {
 TEST_P(ReaderContract, ReadsTheFirstWorksheetAsWritten) {
   const ContractCase& c = GetParam().contract;
   const bool xlsx = GetParam().format == Format::Xlsx;
+  const bool ods = GetParam().format == Format::Ods;
   ts::TempDir dir;
   // Each file under the other format's name: the dispatcher goes by content.
   const std::string path = dir / (xlsx ? "book.xls" : "book.xlsx");
-  ts::WriteBytes(path, xlsx ? WriteXlsx(c.book) : WriteXls(c.book));
+  ts::WriteBytes(path, xlsx ? WriteXlsx(c.book) : ods ? WriteOds(c.book) : WriteXls(c.book));
 
   // What a conversion writes.
   EXPECT_EQ(ts::ReadGrid(path), c.grid);
@@ -116,7 +121,7 @@ TEST_P(ReaderContract, ReadsTheFirstWorksheetAsWritten) {
     const auto formulas =
         std::count_if(sheet.cells.begin(), sheet.cells.end(),
                       [](const LogicalCell& cell) { return !cell.formula.empty(); });
-    EXPECT_EQ(layout.formulasWithoutValue, xlsx ? static_cast<uint64_t>(formulas) : 0u);
+    EXPECT_EQ(layout.formulasWithoutValue, xlsx || ods ? static_cast<uint64_t>(formulas) : 0u);
   }
 }
 
@@ -221,14 +226,20 @@ std::vector<ContractParam> AllParams() {
   std::vector<ContractParam> params;
   for (const ContractCase& c : Cases()) {
     for (Format format : {Format::Xlsx, Format::Xls}) params.push_back({c, format});
+    // OpenDocument has no chart, dialog or macro sheets among the tables, and no very hidden
+    // sheets.
+    const bool odsHoldsIt =
+        std::all_of(c.book.sheets.begin(), c.book.sheets.end(), [](const LogicalSheet& s) {
+          return s.kind == SheetKind::kWorksheet && s.visibility != SheetVisibility::kVeryHidden;
+        });
+    if (odsHoldsIt) params.push_back({c, Format::Ods});
   }
   return params;
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryReader, ReaderContract, testing::ValuesIn(AllParams()),
                          [](const testing::TestParamInfo<ContractParam>& p) {
-                           return std::string(p.param.contract.name) +
-                                  (p.param.format == Format::Xlsx ? "Xlsx" : "Xls");
+                           return std::string(p.param.contract.name) + FormatName(p.param.format);
                          });
 
 }  // namespace

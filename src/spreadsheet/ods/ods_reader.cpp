@@ -774,7 +774,7 @@ class OdsWorkbook final : public WorkbookSource {
   void ReadDocument(ByteStream& stream, const char* part, bool flat);
   void ReadSpreadsheet(XmlScanner& xml);
   [[noreturn]] void NotAWorkbook() const {
-    ThrowWorkbookError(globals_.path, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
+    ThrowWorkbookError(globals_.path, kNotAWorkbookCause, ErrorKind::kNotAWorkbook);
   }
 
   OdsGlobals globals_;
