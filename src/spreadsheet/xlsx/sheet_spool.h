@@ -81,7 +81,7 @@ void WriteTemporaryFile(int fd, uint64_t offset, std::string_view bytes);
 // under us. Thrown as WorkbookFault of kind kInputOutput.
 [[noreturn]] void SpoolCorrupt(const char* cause);
 
-inline void AppendVarint(uint64_t value, std::string& out) {
+[[gnu::always_inline]] inline void AppendVarint(uint64_t value, std::string& out) {
   // Gathered first: one append per number, whatever the compiler inlines of std::string.
   char bytes[10];
   size_t size = 0;
@@ -107,7 +107,7 @@ enum SpoolKind : uint8_t {
 };
 
 // A number, as kInteger when it is a whole number that a varint holds, else as kNumber.
-inline void AppendSpooledNumber(double number, std::string& bytes) {
+[[gnu::always_inline]] inline void AppendSpooledNumber(double number, std::string& bytes) {
   if (number == std::trunc(number) && std::fabs(number) < 1e15 &&
       !(number == 0 && std::signbit(number))) {
     const int64_t integer = static_cast<int64_t>(number);
@@ -134,7 +134,8 @@ inline bool AppendSpooledBoolean(std::string_view value, std::string& bytes) {
 }
 
 // A text of kind kInline or kErrorCode.
-inline void AppendSpooledText(SpoolKind kind, std::string_view text, std::string& bytes) {
+[[gnu::always_inline]] inline void AppendSpooledText(SpoolKind kind, std::string_view text,
+                                                     std::string& bytes) {
   bytes += static_cast<char>(kind);
   AppendVarint(text.size(), bytes);
   bytes += text;
@@ -142,8 +143,10 @@ inline void AppendSpooledText(SpoolKind kind, std::string_view text, std::string
 
 // One spooled value read back by `in` (ReadByte, ReadVarint, ReadBytes); `shared(index, text)`
 // gives a shared string.
+// Always inlined: the callers' row loops are the readers' hot paths.
 template <class Reader, class Shared>
-void ReadSpooledValue(Reader& in, const Shared& shared, CellValue& v) {
+[[gnu::always_inline]] inline void ReadSpooledValue(Reader& in, const Shared& shared,
+                                                    CellValue& v) {
   v.text.clear();
   switch (in.ReadByte()) {
     case kEmpty:
