@@ -50,7 +50,7 @@ struct OdsDocument {
            manifestEntries + "</manifest:manifest>";
   }
 
-  // The .ods package: mimetype first and stored, as ODF 1.2 part 3 (3.3) asks.
+  // The .ods package: mimetype first and stored, as the ODF 1.2 package format (3.3) asks.
   std::string Zip() const {
     std::vector<ZipPart> parts = {{"mimetype", mimetype, false},
                                   {"META-INF/manifest.xml", ManifestXml()},

@@ -161,6 +161,9 @@ TEST(OdsReader, ReadsEveryValueType) {
       {"note left out",
        R"(<table:table-cell office:value-type="string"><office:annotation><text:p>note</text:p></office:annotation><text:p>text</text:p></table:table-cell>)",
        "S'text'"},
+      {"shape anchored to the cell left out",
+       R"(<table:table-cell office:value-type="string"><draw:frame><draw:text-box><text:p>shape</text:p></draw:text-box></draw:frame><text:p>cell</text:p></table:table-cell>)",
+       "S'cell'"},
       {"no value type", R"(<table:table-cell><text:p>plain</text:p></table:table-cell>)",
        "S'plain'"},
       {"error as LibreOffice writes it",
@@ -188,7 +191,8 @@ TEST(OdsReader, ReadsEveryValueType) {
   document.spreadsheet = Table(rows);
   // xlink is declared where it is used: namespaces are resolved, not matched by prefix.
   document.spreadsheet.insert(document.spreadsheet.find('>'),
-                              " xmlns:xlink=\"http://www.w3.org/1999/xlink\"");
+                              " xmlns:xlink=\"http://www.w3.org/1999/xlink\""
+                              " xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\"");
   OdsFiles files(document);
   EXPECT_EQ(Dump(*OpenOds(files.Ods())->OpenSheet(0)), expected);
   EXPECT_EQ(Dump(*OpenFods(files.Fods())->OpenSheet(0)), expected);

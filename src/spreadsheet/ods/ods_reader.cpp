@@ -300,8 +300,7 @@ class TableReader {
   std::string stringValue_;  // office:string-value
   std::string text_;         // the paragraphs
   size_t paragraphs_ = 0;
-  size_t paragraphDepth_ = 0;   // of the <text:p> being read, 0 outside
-  size_t annotationDepth_ = 0;  // of an <office:annotation> left out, 0 outside
+  size_t paragraphDepth_ = 0;  // of the <text:p> being read, 0 outside
   std::string record_;
 };
 
@@ -340,7 +339,7 @@ void TableReader::Read() {
       } else if (xml_.Is(kTable, "table-row")) {
         FinishRow();
       }
-    } else if (e == XmlScanner::Event::Text && paragraphDepth_ != 0 && annotationDepth_ == 0) {
+    } else if (e == XmlScanner::Event::Text && paragraphDepth_ != 0) {
       AppendParagraphText(xml_.Text());
     }
   }
@@ -459,22 +458,16 @@ void TableReader::StartCell(bool covered) {
   text_.clear();
   paragraphs_ = 0;
   paragraphDepth_ = 0;
-  annotationDepth_ = 0;
 }
 
-// The content of a cell: paragraphs with their spans, links, spaces, tabs and line breaks;
-// notes (office:annotation) are not the cell's text.
+// The content of a cell: its paragraphs with their spans, links, spaces, tabs and line
+// breaks. Only the cell's own paragraphs: those of its note (office:annotation) and of the
+// shapes anchored to it (draw:frame, draw:custom-shape) are not its text.
 void TableReader::StartInCell() {
-  if (annotationDepth_ != 0) return;
-  const XmlNamespace ns = xml_.Namespace();
+  if (xml_.Namespace() != kText) return;
   const std::string_view name = xml_.Name();
-  if (ns == kOffice && name == "annotation") {
-    annotationDepth_ = xml_.Depth();
-    return;
-  }
-  if (ns != kText) return;
   if (paragraphDepth_ == 0) {
-    if (name == "p" || name == "h") {
+    if ((name == "p" || name == "h") && xml_.Depth() == cellDepth_ + 1) {
       if (paragraphs_++ > 0) text_ += '\n';
       paragraphDepth_ = xml_.Depth();
     }
@@ -506,11 +499,7 @@ void TableReader::AppendParagraphText(std::string_view text) {
 }
 
 void TableReader::EndInCell() {
-  if (xml_.Depth() == annotationDepth_) {
-    annotationDepth_ = 0;
-  } else if (xml_.Depth() == paragraphDepth_) {
-    paragraphDepth_ = 0;
-  }
+  if (xml_.Depth() == paragraphDepth_) paragraphDepth_ = 0;
 }
 
 void TableReader::FinishCell() {
@@ -781,7 +770,7 @@ class OdsWorkbook final : public WorkbookSource {
 };
 
 // A content.xml that the manifest lists with encryption data is encrypted with a password
-// (ODF 1.2 part 3, 4.8).
+// (the ODF 1.2 package format, 4.8).
 void OdsWorkbook::CheckManifest() {
   const ZipArchive::Entry* entry = globals_.zip->Find("META-INF/manifest.xml");
   if (entry == nullptr) return;
