@@ -208,6 +208,10 @@ void OdsDataStyles::Read(XmlScanner& xml) {
     style.parts.push_back(std::move(part));
   }
   if (name.empty()) return;
+  bytes_ += name.size();
+  for (const Part& part : style.parts) bytes_ += part.text.size() + sizeof(Part);
+  for (const Map& map : style.maps) bytes_ += map.condition.size() + map.style.size();
+  if (bytes_ > kMaxBytes) ThrowDamaged("the data styles are too large");
   if (styles_.size() >= kMaxStyles && !styles_.contains(name)) {
     ThrowDamaged("there are too many data styles");
   }

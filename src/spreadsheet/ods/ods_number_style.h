@@ -34,6 +34,8 @@ class OdsDataStyles {
 
   static constexpr size_t kMaxStyles = 1 << 16;
   static constexpr size_t kMaxParts = 64;  // per style
+  // Bytes of all names, literals and conditions: real documents hold a few kilobytes.
+  static constexpr size_t kMaxBytes = 64 << 20;
 
  private:
   enum class Kind : unsigned char {
@@ -96,6 +98,7 @@ class OdsDataStyles {
   static std::optional<std::string> SectionCode(const Style& style);
 
   std::unordered_map<std::string, Style> styles_;
+  size_t bytes_ = 0;
 };
 
 }  // namespace cellverter

@@ -36,6 +36,7 @@ constexpr size_t kMaxSheets = 65536;
 constexpr size_t kMaxCellStyles = 1 << 20;
 constexpr size_t kMaxNameLength = 4096;  // style names
 constexpr size_t kMaxStyleChain = 32;    // parents followed from a cell style
+constexpr size_t kMaxStyleBytes = 64 << 20;
 
 constexpr XmlNamespace kOffice = XmlNamespace::OdfOffice;
 constexpr XmlNamespace kTable = XmlNamespace::OdfTable;
@@ -117,6 +118,12 @@ class OdsStyles {
 
  private:
   uint32_t Add(const std::string& key, OdsFormat format);
+  uint32_t IndexOfDataStyle(const std::string& dataStyle);
+  // Names kept of the styles: real documents hold a few hundred kilobytes.
+  void AddBytes(size_t bytes) {
+    bytes_ += bytes;
+    if (bytes_ > kMaxStyleBytes) Damaged("the styles are too large");
+  }
 
   OdsDataStyles data_;
   std::unordered_map<std::string, CellStyle> cellStyles_;
@@ -125,6 +132,7 @@ class OdsStyles {
   std::vector<OdsFormat> formats_;
   std::unordered_map<std::string, uint32_t> byCode_;
   std::unordered_map<std::string, uint32_t> byStyle_;
+  size_t bytes_ = 0;
 };
 
 void OdsStyles::Read(XmlScanner& xml) {
@@ -150,6 +158,7 @@ void OdsStyles::Read(XmlScanner& xml) {
       defaultDataStyle_ = std::move(style.dataStyle);
     } else if (!name.empty()) {
       if (cellStyles_.size() >= kMaxCellStyles) Damaged("there are too many cell styles");
+      AddBytes(name.size() + style.parent.size() + style.dataStyle.size());
       cellStyles_[std::move(name)] = std::move(style);
     }
     SkipOdsElement(xml);
@@ -166,6 +175,7 @@ void OdsStyles::Read(XmlScanner& xml) {
     if (e == XmlScanner::Event::Start && xml.Is(kStyle, "table-properties") &&
         xml.RawAttribute(kTable, "display") == "false" && !name.empty()) {
       if (hiddenTables_.size() >= kMaxCellStyles) Damaged("there are too many table styles");
+      AddBytes(name.size());
       hiddenTables_.insert(name);
     }
   }
@@ -181,32 +191,31 @@ uint32_t OdsStyles::IndexOf(const std::string& name) {
   if (name.empty()) return 0;
   const auto known = byStyle_.find(name);
   if (known != byStyle_.end()) return known->second;
+  // A name no style has takes the default; it is not kept, so cells cannot grow the memo.
+  if (!cellStyles_.contains(name)) return IndexOfDataStyle(defaultDataStyle_);
   // The data style of the style or of its nearest parent that has one.
-  std::string dataStyle;
+  const std::string* dataStyle = &defaultDataStyle_;
   const std::string* current = &name;
   for (size_t step = 0; step < kMaxStyleChain; ++step) {
     const auto style = cellStyles_.find(*current);
     if (style == cellStyles_.end()) break;
     if (!style->second.dataStyle.empty()) {
-      dataStyle = style->second.dataStyle;
+      dataStyle = &style->second.dataStyle;
       break;
     }
     if (style->second.parent.empty()) break;
     current = &style->second.parent;
   }
-  if (dataStyle.empty()) dataStyle = defaultDataStyle_;
-  uint32_t index = 0;
-  if (!dataStyle.empty()) {
-    const std::optional<std::string> code = data_.Code(dataStyle);
-    if (code) {
-      index = code->empty() ? 0 : Add(*code, {{0, *code}, true});
-    } else {
-      index = Add("\x01" + dataStyle, {{}, false});
-    }
-  }
-  if (byStyle_.size() >= kMaxCellStyles) Damaged("there are too many cell styles");
+  const uint32_t index = IndexOfDataStyle(*dataStyle);
   byStyle_.emplace(name, index);
   return index;
+}
+
+uint32_t OdsStyles::IndexOfDataStyle(const std::string& dataStyle) {
+  if (dataStyle.empty()) return 0;
+  const std::optional<std::string> code = data_.Code(dataStyle);
+  if (!code) return Add("\x01" + dataStyle, {{}, false});
+  return code->empty() ? 0 : Add(*code, {{0, *code}, true});
 }
 
 // What one sheet's pass left: its rows' place in the workbook's spool, its used range and
@@ -266,6 +275,7 @@ class TableReader {
   uint64_t nextColumn_ = 1;
   std::vector<uint32_t> columnStyles_;
   std::vector<std::string> columnStyleNames_{""};
+  std::unordered_map<std::string, uint32_t> columnStyleIds_;
 
   // The row being read.
   uint64_t rowNumber_ = 1;  // of the next row
@@ -362,9 +372,10 @@ void TableReader::StartColumn() {
   if (style.size() > kMaxNameLength) Damaged("a style's name is too long");
   uint32_t id = 0;
   if (!style.empty()) {
-    const auto known = std::find(columnStyleNames_.begin(), columnStyleNames_.end(), style);
-    id = static_cast<uint32_t>(known - columnStyleNames_.begin());
-    if (known == columnStyleNames_.end()) columnStyleNames_.push_back(style);
+    const auto [known, added] =
+        columnStyleIds_.try_emplace(style, static_cast<uint32_t>(columnStyleNames_.size()));
+    if (added) columnStyleNames_.push_back(style);
+    id = known->second;
   }
   if (columnStyles_.size() <= last) columnStyles_.resize(last + 1, 0);
   std::fill(columnStyles_.begin() + static_cast<ptrdiff_t>(first),
