@@ -11,6 +11,7 @@
 #include "spreadsheet/container/zip_archive.h"
 #include "spreadsheet/crypto/encrypted_package.h"
 #include "spreadsheet/first_worksheet.h"
+#include "spreadsheet/ods/ods_reader.h"
 #include "spreadsheet/workbook_error.h"
 #include "spreadsheet/xls/xls_reader.h"
 #include "spreadsheet/xlsb/xlsb_reader.h"
@@ -123,10 +124,7 @@ std::unique_ptr<WorkbookSource> OpenWorkbook(const std::string& path, std::strin
         std::make_unique<CompoundFile>(path, file.release(), CompoundFile::Container::kBareStream),
         password, CompoundFile::Container::kBareStream);
   }
-  if (longEnough && LooksLikeXml(head)) {
-    // The flat OpenDocument reader comes in with its own change.
-    ThrowWorkbookError(path, kNotAWorkbookCause, ErrorKind::kNotAWorkbook);
-  }
+  if (longEnough && LooksLikeXml(head)) return OpenFlatOdsWorkbook(path, file.release());
   ThrowWorkbookError(path, kNotAWorkbookCause, ErrorKind::kNotAWorkbook);
 }
 
@@ -138,7 +136,7 @@ std::unique_ptr<WorkbookSource> OpenZipWorkbook(const std::string& path, int fd)
     case PackageKind::kBinaryWorkbook:
       return OpenXlsbWorkbook(path, std::move(zip));
     case PackageKind::kOpenDocument:
-      // The OpenDocument reader comes in with its own change.
+      return OpenOdsWorkbook(path, std::move(zip));
     case PackageKind::kOther:
       break;
   }

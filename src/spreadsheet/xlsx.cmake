@@ -5,6 +5,7 @@ find_package(Threads REQUIRED)
 cellverter_add_library(cellverter_xlsx SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/container/zip_archive.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/xlsx/xml_scanner.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/xlsx/xml_values.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/xlsx/sheet_spool.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/xlsx/row_spool.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/xlsx/package_relationships.cpp

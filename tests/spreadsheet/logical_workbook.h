@@ -1,19 +1,24 @@
 // Logical workbooks (sheets of every kind and visibility, typed cells, number formats, the
 // date system, hidden rows and columns, merged areas) and the writers that store one as .xlsx,
-// as .xls (BIFF8), as an Excel 4.0 workbook (BIFF4W) and as .xlsb: the reader contract suite
-// and the command-line tests read the same workbook in every format.
+// as .xls (BIFF8), as an Excel 4.0 workbook (BIFF4W), as .xlsb and as .ods: the reader
+// contract suite and the command-line tests read the same workbook in every format.
 #pragma once
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "ods_builder.h"
 #include "old_biff_test_files.h"
 #include "platform/utf8.h"
 #include "spreadsheet/cell_value.h"
+#include "spreadsheet/numfmt/serial_date.h"
 #include "spreadsheet/sheet_source.h"
 #include "xls_test_files.h"
 #include "xlsb_builder.h"
@@ -513,6 +518,202 @@ inline std::string WriteXlsb(const LogicalWorkbook& logical) {
     book.sheets.push_back(std::move(part));
   }
   return book.Zip();
+}
+
+// ---- .ods (OpenDocument) ---------------------------------------------------------------------
+
+// The data style of each number format code the table uses, as LibreOffice writes it (a code
+// beyond these is a test to extend here). Negative sections are a style of their own that a
+// <style:map> applies.
+inline std::string OdsDataStyle(const std::string& code, const std::string& name) {
+  const std::string number = "<number:number number:decimal-places=\"";
+  if (code == "#,##0.00") {
+    return "<number:number-style style:name=\"" + name + "\">" + number +
+           "2\" number:min-decimal-places=\"2\" number:min-integer-digits=\"1\" "
+           "number:grouping=\"true\"/></number:number-style>";
+  }
+  if (code == "0%") {
+    return "<number:percentage-style style:name=\"" + name + "\">" + number +
+           "0\" number:min-integer-digits=\"1\"/><number:text>%</number:text>"
+           "</number:percentage-style>";
+  }
+  if (code == "0.0;(0.0)") {
+    const std::string one = number +
+                            "1\" number:min-decimal-places=\"1\" "
+                            "number:min-integer-digits=\"1\"/>";
+    return "<number:number-style style:name=\"" + name + "P0\">" + one +
+           "</number:number-style><number:number-style style:name=\"" + name +
+           "\"><number:text>(</number:text>" + one +
+           "<number:text>)</number:text><style:map style:condition=\"value()&gt;=0\" "
+           "style:apply-style-name=\"" +
+           name + "P0\"/></number:number-style>";
+  }
+  const std::string date =
+      "<number:year number:style=\"long\"/><number:text>-</number:text><number:month "
+      "number:style=\"long\"/><number:text>-</number:text><number:day number:style=\"long\"/>";
+  const std::string time =
+      "<number:hours number:style=\"long\"/><number:text>:</number:text><number:minutes "
+      "number:style=\"long\"/>";
+  if (code == "yyyy-mm-dd") {
+    return "<number:date-style style:name=\"" + name + "\">" + date + "</number:date-style>";
+  }
+  if (code == "yyyy-mm-dd hh:mm") {
+    return "<number:date-style style:name=\"" + name + "\">" + date +
+           "<number:text> </number:text>" + time + "</number:date-style>";
+  }
+  if (code == "hh:mm") {
+    return "<number:time-style style:name=\"" + name + "\">" + time + "</number:time-style>";
+  }
+  throw std::invalid_argument("WriteOds knows no data style for " + code);
+}
+
+// A number cell: a date-value where the code shows a date ODF can hold (Excel's 1900-01-00
+// and 1900-02-29 it cannot: those stay numbers), a time-value for a time of day.
+inline std::string OdsNumberValue(double value, const std::string& code, bool date1904) {
+  char text[40];
+  const bool dateCode = code.find("yy") != std::string::npos;
+  const bool timeCode = !dateCode && code.find("hh") != std::string::npos;
+  if (dateCode && value >= (date1904 ? 0 : 61)) {
+    const double day = std::floor(value);
+    const std::chrono::year_month_day ymd = DateOfSerialDay(static_cast<long long>(day), date1904);
+    const long seconds = std::lround((value - day) * 86400);
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02ld:%02ld:%02ld", int(ymd.year()),
+                  unsigned(ymd.month()), unsigned(ymd.day()), seconds / 3600, seconds / 60 % 60,
+                  seconds % 60);
+    return "office:value-type=\"date\" office:date-value=\"" + std::string(text) + "\"";
+  }
+  if (timeCode && value >= 0 && value < 1) {
+    const long seconds = std::lround(value * 86400);
+    std::snprintf(text, sizeof text, "PT%02ldH%02ldM%02ldS", seconds / 3600, seconds / 60 % 60,
+                  seconds % 60);
+    return "office:value-type=\"time\" office:time-value=\"" + std::string(text) + "\"";
+  }
+  std::snprintf(text, sizeof text, "%.17g", value);
+  return "office:value-type=\"float\" office:value=\"" + std::string(text) + "\"";
+}
+
+inline std::string OdsCellContent(const LogicalCell& cell, bool date1904) {
+  std::string attributes = cell.formula.empty()
+                               ? std::string()
+                               : " table:formula=\"of:=" + ts::XmlEscape(cell.formula) + "\"";
+  switch (cell.value.kind) {
+    case CellValue::Kind::Empty:
+      return attributes + ">";
+    case CellValue::Kind::Number:
+      return attributes + " " + OdsNumberValue(cell.value.number, cell.format, date1904) + ">";
+    case CellValue::Kind::String:
+      return attributes + " office:value-type=\"string\">" + ts::OdsParagraphs(cell.value.text);
+    case CellValue::Kind::Boolean:
+      return attributes + " office:value-type=\"boolean\" office:boolean-value=\"" +
+             (cell.value.number ? "true" : "false") + "\">";
+    case CellValue::Kind::Error:
+      // As LibreOffice writes a formula's error.
+      return " table:formula=\"of:=1/0\" office:value-type=\"string\" office:string-value=\"\" "
+             "calcext:value-type=\"error\">" +
+             ts::OdsParagraph(cell.value.text);
+  }
+  return attributes + ">";
+}
+
+inline std::string WriteOds(const LogicalWorkbook& logical) {
+  const std::vector<std::string> formats = CellFormats(logical);
+  ts::OdsDocument document;
+  // ce1: a style without a data style, for styled blanks; ce2 on: one per number format.
+  document.automaticStyles =
+      "<style:style style:name=\"ta0\" style:family=\"table\"><style:table-properties "
+      "table:display=\"false\"/></style:style><style:style style:name=\"ce1\" "
+      "style:family=\"table-cell\" style:parent-style-name=\"Default\"/>";
+  for (size_t i = 2; i < formats.size(); ++i) {
+    const std::string n = std::to_string(i);
+    document.automaticStyles +=
+        OdsDataStyle(formats[i], "N" + n) + "<style:style style:name=\"ce" + n +
+        "\" style:family=\"table-cell\" style:parent-style-name=\"Default\" "
+        "style:data-style-name=\"N" +
+        n + "\"/>";
+  }
+  if (logical.date1904) {
+    document.spreadsheet =
+        "<table:calculation-settings><table:null-date table:date-value=\"1904-01-01\"/>"
+        "</table:calculation-settings>";
+  }
+  for (const LogicalSheet& sheet : logical.sheets) {
+    const bool hidden = sheet.visibility != SheetVisibility::kVisible;
+    std::string table = "<table:table table:name=\"" + ts::XmlEscape(sheet.name) + "\"" +
+                        (hidden ? " table:style-name=\"ta0\"" : "") + ">";
+    // Columns: visible and hidden runs up to the last hidden one.
+    uint32_t column = 1;
+    for (const LineSpan& span : sheet.hiddenColumns) {
+      if (span.first > column) {
+        table += "<table:table-column table:number-columns-repeated=\"" +
+                 std::to_string(span.first - column) + "\"/>";
+      }
+      table +=
+          "<table:table-column table:visibility=\"collapse\" "
+          "table:number-columns-repeated=\"" +
+          std::to_string(span.last - span.first + 1) + "\"/>";
+      column = span.last + 1;
+    }
+    if (column == 1) table += "<table:table-column/>";
+    // Each row's cells by column: the cells, the merged areas' first cells and covered ones.
+    std::map<uint32_t, std::map<uint32_t, std::string>> rows;
+    for (const LineSpan& span : sheet.hiddenRows) {
+      for (uint32_t r = span.first; r <= span.last; ++r) rows[r];
+    }
+    std::map<std::pair<uint32_t, uint32_t>, std::string> spans;
+    for (const CellArea& area : sheet.mergedAreas) {
+      spans[{area.firstRow, area.firstColumn}] =
+          " table:number-columns-spanned=\"" +
+          std::to_string(area.lastColumn - area.firstColumn + 1) +
+          "\" table:number-rows-spanned=\"" + std::to_string(area.lastRow - area.firstRow + 1) +
+          "\"";
+      for (uint32_t r = area.firstRow; r <= area.lastRow; ++r) {
+        for (uint32_t c = area.firstColumn; c <= area.lastColumn; ++c) {
+          if (r != area.firstRow || c != area.firstColumn)
+            rows[r][c] = "<table:covered-table-cell/>";
+        }
+      }
+      rows[area.firstRow][area.firstColumn] =
+          "<table:table-cell" + spans[{area.firstRow, area.firstColumn}] + "/>";
+    }
+    for (const LogicalCell& cell : sheet.cells) {
+      const uint16_t style = StyleOf(cell, formats);
+      const auto span = spans.find({cell.row, cell.column});
+      rows[cell.row][cell.column] =
+          "<table:table-cell" +
+          (style ? " table:style-name=\"ce" + std::to_string(style) + "\"" : std::string()) +
+          (span != spans.end() ? span->second : "") + OdsCellContent(cell, logical.date1904) +
+          "</table:table-cell>";
+    }
+    uint32_t nextRow = 1;
+    for (const auto& [row, cells] : rows) {
+      if (row > nextRow) {
+        table += "<table:table-row table:number-rows-repeated=\"" + std::to_string(row - nextRow) +
+                 "\"><table:table-cell/></table:table-row>";
+      }
+      const bool rowHidden =
+          std::any_of(sheet.hiddenRows.begin(), sheet.hiddenRows.end(),
+                      [row = row](const LineSpan& s) { return row >= s.first && row <= s.last; });
+      table += std::string("<table:table-row") +
+               (rowHidden ? " table:visibility=\"collapse\"" : "") + ">";
+      uint32_t nextColumn = 1;
+      for (const auto& [c, xml] : cells) {
+        if (c > nextColumn) {
+          table += "<table:table-cell table:number-columns-repeated=\"" +
+                   std::to_string(c - nextColumn) + "\"/>";
+        }
+        table += xml;
+        nextColumn = c + 1;
+      }
+      if (cells.empty()) table += "<table:table-cell/>";
+      table += "</table:table-row>";
+      nextRow = row + 1;
+    }
+    // LibreOffice fills the sheet out to its last row.
+    table += "<table:table-row table:number-rows-repeated=\"" + std::to_string(1048577 - nextRow) +
+             "\"><table:table-cell table:number-columns-repeated=\"1024\"/></table:table-row>";
+    document.spreadsheet += table + "</table:table>";
+  }
+  return document.Zip();
 }
 
 // Three worksheets, the second hidden, and a chart sheet whose cells no worksheet shows;

@@ -29,7 +29,7 @@ using namespace logical;  // the suite is written in the logical workbook's term
 
 // ---- The suite -------------------------------------------------------------------------------
 
-enum class Format { Xlsx, Xls, Biff4, Xlsb };
+enum class Format { Xlsx, Xls, Biff4, Xlsb, Ods };
 
 const char* SuffixOf(Format format) {
   switch (format) {
@@ -41,6 +41,8 @@ const char* SuffixOf(Format format) {
       return "Biff4";
     case Format::Xlsb:
       return "Xlsb";
+    case Format::Ods:
+      return "Ods";
   }
   return "";
 }
@@ -83,6 +85,7 @@ bool Joined(const std::vector<LineSpan>& spans) {
 TEST_P(ReaderContract, ReadsTheFirstWorksheetAsWritten) {
   const ContractCase& c = GetParam().contract;
   const bool xlsx = GetParam().format == Format::Xlsx;
+  const bool ods = GetParam().format == Format::Ods;
   ts::TempDir dir;
   // Each file under the other format's name: the dispatcher goes by content.
   const std::string path = dir / (xlsx ? "book.xls" : "book.xlsx");
@@ -93,6 +96,8 @@ TEST_P(ReaderContract, ReadsTheFirstWorksheetAsWritten) {
     ts::WriteBytes(path, WriteBiff4(c.book));
   } else if (GetParam().format == Format::Xlsb) {
     ts::WriteBytes(path, WriteXlsb(c.book));
+  } else if (ods) {
+    ts::WriteBytes(path, WriteOds(c.book));
   } else {
     ts::WriteBytes(path, xlsx ? WriteXlsx(c.book) : WriteXls(c.book));
   }
@@ -139,7 +144,7 @@ TEST_P(ReaderContract, ReadsTheFirstWorksheetAsWritten) {
     const auto formulas =
         std::count_if(sheet.cells.begin(), sheet.cells.end(),
                       [](const LogicalCell& cell) { return !cell.formula.empty(); });
-    EXPECT_EQ(layout.formulasWithoutValue, xlsx ? static_cast<uint64_t>(formulas) : 0u);
+    EXPECT_EQ(layout.formulasWithoutValue, xlsx || ods ? static_cast<uint64_t>(formulas) : 0u);
   }
 }
 
@@ -246,6 +251,13 @@ std::vector<ContractParam> AllParams() {
     for (Format format : {Format::Xlsx, Format::Xls, Format::Biff4, Format::Xlsb}) {
       params.push_back({c, format});
     }
+    // OpenDocument has no chart, dialog or macro sheets among the tables, and no very hidden
+    // sheets.
+    const bool odsHoldsIt =
+        std::all_of(c.book.sheets.begin(), c.book.sheets.end(), [](const LogicalSheet& s) {
+          return s.kind == SheetKind::kWorksheet && s.visibility != SheetVisibility::kVeryHidden;
+        });
+    if (odsHoldsIt) params.push_back({c, Format::Ods});
   }
   return params;
 }

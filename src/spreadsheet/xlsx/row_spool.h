@@ -28,18 +28,6 @@ inline constexpr size_t kMaxSharedStrings = 16 << 20;
 // every row once, and as many again given twice.
 inline constexpr size_t kMaxRowRecords = size_t{kMaxSheetRows} * 2;
 
-// The kind of a spooled cell, its first byte.
-enum SpoolKind : uint8_t {
-  kEmpty,
-  kNumber,
-  kInteger,
-  kShared,
-  kInline,
-  kFalse,
-  kTrue,
-  kErrorCode,
-};
-
 // The shared strings table, compact: the texts end to end in a spool (memory up to a bound,
 // then an unlinked temporary file) and the end offset of each. A package may inflate to a
 // gigabyte of strings; that costs disk, not memory.
@@ -105,18 +93,8 @@ class RowSpool {
     ++used_;
     return cell.bytes;
   }
-  static void PutNumber(std::string& bytes, double number) {
-    if (number == std::trunc(number) && std::fabs(number) < 1e15 &&
-        !(number == 0 && std::signbit(number))) {
-      const int64_t integer = static_cast<int64_t>(number);
-      bytes += static_cast<char>(kInteger);
-      AppendVarint((static_cast<uint64_t>(integer) << 1) ^ static_cast<uint64_t>(integer >> 63),
-                   bytes);
-    } else {
-      bytes += static_cast<char>(kNumber);
-      bytes.append(reinterpret_cast<const char*>(&number), sizeof number);
-    }
-  }
+  // The values as sheet_spool.h spools them.
+  static void PutNumber(std::string& bytes, double number) { AppendSpooledNumber(number, bytes); }
   // A shared string; one that does not exist is an empty cell, as Excel and LibreOffice
   // show it, and noted in `repairs`.
   void PutShared(std::string& bytes, uint64_t index, RepairLog& repairs) {
@@ -132,9 +110,7 @@ class RowSpool {
   }
   // A text of the cell itself (kInline) or an error code (kErrorCode).
   void PutText(std::string& bytes, SpoolKind kind, std::string_view text) {
-    bytes += static_cast<char>(kind);
-    AppendVarint(text.size(), bytes);
-    bytes += text;
+    AppendSpooledText(kind, text, bytes);
     CountRowText(text.size());
   }
   static void PutBoolean(std::string& bytes, bool value) {
@@ -234,49 +210,8 @@ void RowSpool::ReadRecord(Reader& in, SheetRow& row) const {
   for (SheetCell& cell : row.cells) {
     cell.column = static_cast<uint32_t>(in.ReadVarint());
     cell.styleIndex = static_cast<uint32_t>(in.ReadVarint());
-    CellValue& v = cell.value;
-    v.text.clear();
-    switch (in.ReadByte()) {
-      case kEmpty:
-        v.kind = CellValue::Kind::Empty;
-        break;
-      case kNumber: {
-        unsigned char bytes[sizeof(double)];
-        for (unsigned char& b : bytes) b = in.ReadByte();
-        v.kind = CellValue::Kind::Number;
-        std::memcpy(&v.number, bytes, sizeof bytes);
-        break;
-      }
-      case kInteger: {
-        const uint64_t z = in.ReadVarint();
-        const int64_t integer = static_cast<int64_t>(z >> 1) ^ -static_cast<int64_t>(z & 1);
-        v.kind = CellValue::Kind::Number;
-        v.number = static_cast<double>(integer);
-        break;
-      }
-      case kShared:
-        v.kind = CellValue::Kind::String;
-        shared_.Get(static_cast<size_t>(in.ReadVarint()), v.text);
-        break;
-      case kInline:
-        v.kind = CellValue::Kind::String;
-        in.ReadBytes(static_cast<size_t>(in.ReadVarint()), v.text);
-        break;
-      case kErrorCode:
-        v.kind = CellValue::Kind::Error;
-        in.ReadBytes(static_cast<size_t>(in.ReadVarint()), v.text);
-        break;
-      case kFalse:
-        v.kind = CellValue::Kind::Boolean;
-        v.number = 0;
-        break;
-      case kTrue:
-        v.kind = CellValue::Kind::Boolean;
-        v.number = 1;
-        break;
-      default:
-        SpoolCorrupt("the sheet spool is corrupt");
-    }
+    ReadSpooledValue(
+        in, [this](size_t i, std::string& text) { shared_.Get(i, text); }, cell.value);
   }
 }
 

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
+
+#include "spreadsheet/cell_value.h"
 
 namespace cellverter {
 
@@ -77,7 +81,7 @@ void WriteTemporaryFile(int fd, uint64_t offset, std::string_view bytes);
 // under us. Thrown as WorkbookFault of kind kInputOutput.
 [[noreturn]] void SpoolCorrupt(const char* cause);
 
-inline void AppendVarint(uint64_t value, std::string& out) {
+[[gnu::always_inline]] inline void AppendVarint(uint64_t value, std::string& out) {
   // Gathered first: one append per number, whatever the compiler inlines of std::string.
   char bytes[10];
   size_t size = 0;
@@ -87,6 +91,104 @@ inline void AppendVarint(uint64_t value, std::string& out) {
   }
   bytes[size++] = static_cast<char>(value);
   out.append(bytes, size);
+}
+
+// How a spooled cell value starts: its kind, then its payload (a double's 8 bytes, a
+// zigzag varint, a shared string's index, or a text's length and bytes).
+enum SpoolKind : uint8_t {
+  kEmpty,
+  kNumber,
+  kInteger,
+  kShared,
+  kInline,
+  kFalse,
+  kTrue,
+  kErrorCode,
+};
+
+// A number, as kInteger when it is a whole number that a varint holds, else as kNumber.
+[[gnu::always_inline]] inline void AppendSpooledNumber(double number, std::string& bytes) {
+  if (number == std::trunc(number) && std::fabs(number) < 1e15 &&
+      !(number == 0 && std::signbit(number))) {
+    const int64_t integer = static_cast<int64_t>(number);
+    bytes += static_cast<char>(kInteger);
+    AppendVarint((static_cast<uint64_t>(integer) << 1) ^ static_cast<uint64_t>(integer >> 63),
+                 bytes);
+  } else {
+    bytes += static_cast<char>(kNumber);
+    bytes.append(reinterpret_cast<const char*>(&number), sizeof number);
+  }
+}
+
+// An XML Schema boolean ("true", "false", "1", "0") as kTrue or kFalse; false for any other
+// text, which adds nothing.
+inline bool AppendSpooledBoolean(std::string_view value, std::string& bytes) {
+  if (value == "1" || value == "true") {
+    bytes += static_cast<char>(kTrue);
+  } else if (value == "0" || value == "false") {
+    bytes += static_cast<char>(kFalse);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// A text of kind kInline or kErrorCode.
+[[gnu::always_inline]] inline void AppendSpooledText(SpoolKind kind, std::string_view text,
+                                                     std::string& bytes) {
+  bytes += static_cast<char>(kind);
+  AppendVarint(text.size(), bytes);
+  bytes += text;
+}
+
+// One spooled value read back by `in` (ReadByte, ReadVarint, ReadBytes); `shared(index, text)`
+// gives a shared string.
+// Always inlined: the callers' row loops are the readers' hot paths.
+template <class Reader, class Shared>
+[[gnu::always_inline]] inline void ReadSpooledValue(Reader& in, const Shared& shared,
+                                                    CellValue& v) {
+  v.text.clear();
+  switch (in.ReadByte()) {
+    case kEmpty:
+      v.kind = CellValue::Kind::Empty;
+      break;
+    case kNumber: {
+      unsigned char bytes[sizeof(double)];
+      for (unsigned char& b : bytes) b = in.ReadByte();
+      v.kind = CellValue::Kind::Number;
+      std::memcpy(&v.number, bytes, sizeof bytes);
+      break;
+    }
+    case kInteger: {
+      const uint64_t z = in.ReadVarint();
+      const int64_t integer = static_cast<int64_t>(z >> 1) ^ -static_cast<int64_t>(z & 1);
+      v.kind = CellValue::Kind::Number;
+      v.number = static_cast<double>(integer);
+      break;
+    }
+    case kShared:
+      v.kind = CellValue::Kind::String;
+      shared(static_cast<size_t>(in.ReadVarint()), v.text);
+      break;
+    case kInline:
+      v.kind = CellValue::Kind::String;
+      in.ReadBytes(static_cast<size_t>(in.ReadVarint()), v.text);
+      break;
+    case kErrorCode:
+      v.kind = CellValue::Kind::Error;
+      in.ReadBytes(static_cast<size_t>(in.ReadVarint()), v.text);
+      break;
+    case kFalse:
+      v.kind = CellValue::Kind::Boolean;
+      v.number = 0;
+      break;
+    case kTrue:
+      v.kind = CellValue::Kind::Boolean;
+      v.number = 1;
+      break;
+    default:
+      SpoolCorrupt("the sheet spool is corrupt");
+  }
 }
 
 }  // namespace cellverter

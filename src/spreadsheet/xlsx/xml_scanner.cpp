@@ -35,6 +35,20 @@ XmlNamespace NamespaceOf(std::string_view uri) {
   if (uri == "http://schemas.openxmlformats.org/package/2006/relationships") {
     return XmlNamespace::Package;
   }
+  constexpr std::string_view kOdf = "urn:oasis:names:tc:opendocument:xmlns:";
+  if (uri.starts_with(kOdf)) {
+    const std::string_view name = uri.substr(kOdf.size());
+    if (name == "office:1.0") return XmlNamespace::OdfOffice;
+    if (name == "table:1.0") return XmlNamespace::OdfTable;
+    if (name == "text:1.0") return XmlNamespace::OdfText;
+    if (name == "style:1.0") return XmlNamespace::OdfStyle;
+    if (name == "datastyle:1.0") return XmlNamespace::OdfNumber;
+    if (name == "xsl-fo-compatible:1.0") return XmlNamespace::OdfFo;
+    if (name == "manifest:1.0") return XmlNamespace::OdfManifest;
+  }
+  if (uri == "urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0") {
+    return XmlNamespace::OdfCalcExt;
+  }
   return uri.empty() ? XmlNamespace::None : XmlNamespace::Other;
 }
 
@@ -124,6 +138,12 @@ void XmlScanner::PopBindings() {
 
 std::string XmlScanner::Attribute(XmlNamespace ns, std::string_view localName) const {
   std::string value;
+  DecodeInto(RawAttribute(ns, localName), value);
+  return value;
+}
+
+std::string_view XmlScanner::RawAttribute(XmlNamespace ns, std::string_view localName,
+                                          bool* found) const {
   for (const RawAttr& a : attributes_) {
     const size_t colon = a.name.find(':');
     if (colon == std::string_view::npos || !SameName(a.name.substr(colon + 1), localName) ||
@@ -131,11 +151,12 @@ std::string XmlScanner::Attribute(XmlNamespace ns, std::string_view localName) c
       continue;
     }
     if (Resolve(a.name.substr(0, colon)) == ns) {
-      DecodeInto(a.value, value);
-      break;
+      if (found != nullptr) *found = true;
+      return a.value;
     }
   }
-  return value;
+  if (found != nullptr) *found = false;
+  return {};
 }
 
 std::string_view XmlScanner::RawAttribute(std::string_view localName) const {

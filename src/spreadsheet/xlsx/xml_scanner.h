@@ -29,6 +29,15 @@ enum class XmlNamespace : uint8_t {
   Spreadsheet,    // SpreadsheetML main
   Relationships,  // officeDocument relationships: the r:id attributes
   Package,        // package relationships: the .rels parts
+  // OpenDocument (ODF 1.2 3.1.3 and LibreOffice's calcext extension of it).
+  OdfOffice,
+  OdfTable,
+  OdfText,
+  OdfStyle,
+  OdfNumber,
+  OdfFo,
+  OdfManifest,
+  OdfCalcExt,
 };
 
 // A pull scanner for the XML of spreadsheet packages, tuned for large sheets: it reads the
@@ -65,6 +74,10 @@ class XmlScanner {
   std::string Attribute(std::string_view localName) const;
   // Start: the value of a prefixed attribute of namespace `ns` (r:id), entities resolved.
   std::string Attribute(XmlNamespace ns, std::string_view localName) const;
+  // Start: the raw value of a prefixed attribute of namespace `ns` (entities not resolved),
+  // or empty; `found` tells an empty value from a missing attribute.
+  std::string_view RawAttribute(XmlNamespace ns, std::string_view localName,
+                                bool* found = nullptr) const;
   // Text: one piece of character data, entities and CDATA resolved. A long text may come in
   // several pieces. Valid until the next call of Next().
   std::string_view Text() const { return text_; }
