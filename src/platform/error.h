@@ -13,7 +13,7 @@ enum class ErrorKind : uint8_t {
   kNotFound,            // the workbook does not exist
   kNotAWorkbook,        // a folder, a device, or content no reader knows
   kPasswordProtected,   // no password given opens it, or the one given is wrong
-  kUnsupportedVersion,  // a workbook format that is not read (Excel 2.x-4.x)
+  kUnsupportedVersion,  // a workbook format that is not read (no reader refuses one now)
   kDamaged,             // the file breaks its format beyond what a repair mends
   kNoSuchSheet,         // a worksheet asked for is not in the workbook
   kInputOutput,         // the system refused to read or write (permissions, disk errors)
