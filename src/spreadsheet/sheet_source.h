@@ -158,6 +158,14 @@ struct SheetEntry {
 // Sheet names longer than this (Excel allows 31 characters) mark a damaged file.
 inline constexpr size_t kMaxSheetNameBytes = 1024;
 
+// Bounds every reader keeps to: Excel's sheet size, and what one cell's text, one row's text
+// and one workbook's sheet list may hold. Beyond them a file is damaged.
+inline constexpr uint32_t kMaxSheetRows = 1048576;
+inline constexpr uint32_t kMaxSheetColumns = 16384;
+inline constexpr size_t kMaxCellText = 1 << 20;  // bytes; Excel holds 32,767 characters
+inline constexpr size_t kMaxRowText = 64 << 20;  // bytes of text in one row, repeats counted
+inline constexpr size_t kMaxSheets = 65536;
+
 // What one file-format reader gives the engine for an opened workbook: its sheet list in
 // workbook (tab) order, every kind of sheet included, and any worksheet of it as a
 // SheetSource. Readers choose no sheet. Each reader (.xlsx, .xls) implements it.

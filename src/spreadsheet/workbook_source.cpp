@@ -57,15 +57,10 @@ bool NamesContentType(std::string_view text, std::string_view type) {
 // content type of its main part in "[Content_Types].xml". A package that says neither is left
 // to the Office Open XML reader, which repairs what Excel repairs or says what is wrong.
 PackageKind KindOfPackage(const ZipArchive& zip) {
-  constexpr uint64_t kMaxMimeType = 256;
   constexpr uint64_t kMaxContentTypes = 4 << 20;
-  if (const ZipArchive::Entry* mime = zip.Find("mimetype")) {
-    const std::string type = zip.ReadAll(*mime, kMaxMimeType);
-    if (type.starts_with("application/vnd.oasis.opendocument.spreadsheet")) {
-      return PackageKind::kOpenDocument;
-    }
-    if (type.starts_with("application/vnd.oasis.opendocument.")) return PackageKind::kOther;
-  }
+  const std::string mimeType = OpenDocumentMimeType(zip);
+  if (mimeType.starts_with(kOdsMimeType)) return PackageKind::kOpenDocument;
+  if (mimeType.starts_with("application/vnd.oasis.opendocument.")) return PackageKind::kOther;
   const ZipArchive::Entry* types = zip.Find("[Content_Types].xml");
   if (types == nullptr) {
     const bool openDocument =

@@ -441,7 +441,7 @@ INSTANTIATE_TEST_SUITE_P(
                     [](std::map<std::string, std::string>& parts) {
                       parts["xl/workbook.bin"] = XlsbRecord(129) + XlsbRecord(130);
                     },
-                    ErrorKind::kNotAWorkbook, "it is not an Excel workbook"},
+                    ErrorKind::kNotAWorkbook, "it is not a workbook (the formats read are"},
         FailureCase{"SheetNameCutOff",
                     [](std::map<std::string, std::string>& parts) {
                       parts["xl/workbook.bin"] =

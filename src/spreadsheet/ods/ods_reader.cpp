@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
-#include <cstring>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -15,7 +13,6 @@
 #include "platform/unique_fd.h"
 #include "spreadsheet/container/prefetch_stream.h"
 #include "spreadsheet/crypto/office_crypto.h"
-#include "spreadsheet/first_worksheet.h"
 #include "spreadsheet/ods/ods_number_style.h"
 #include "spreadsheet/ods/ods_xml.h"
 #include "spreadsheet/sheet_layout_builder.h"
@@ -28,11 +25,6 @@
 namespace cellverter {
 namespace {
 
-constexpr uint32_t kMaxRows = 1048576;
-constexpr uint32_t kMaxColumns = 16384;
-constexpr size_t kMaxCellText = 1 << 20;  // bytes; Excel holds 32,767 characters
-constexpr size_t kMaxRowText = 64 << 20;  // bytes of text in one row, repeats counted
-constexpr size_t kMaxSheets = 65536;
 constexpr size_t kMaxCellStyles = 1 << 20;
 constexpr size_t kMaxNameLength = 4096;  // style names
 constexpr size_t kMaxStyleChain = 32;    // parents followed from a cell style
@@ -360,9 +352,9 @@ void TableReader::Read() {
 
 void TableReader::StartColumn() {
   const uint64_t first = nextColumn_;
-  const uint64_t count = RepeatCount(xml_, "number-columns-repeated", kMaxColumns + 1);
-  nextColumn_ = std::min<uint64_t>(first + count, kMaxColumns + 1);
-  if (first > kMaxColumns) return;
+  const uint64_t count = RepeatCount(xml_, "number-columns-repeated", kMaxSheetColumns + 1);
+  nextColumn_ = std::min<uint64_t>(first + count, kMaxSheetColumns + 1);
+  if (first > kMaxSheetColumns) return;
   const uint32_t last = static_cast<uint32_t>(nextColumn_ - 1);
   if (IsHidden(xml_.RawAttribute(kTable, "visibility"))) {
     AddLineSpan(data_.layout.hiddenColumns, static_cast<uint32_t>(first), last);
@@ -383,7 +375,7 @@ void TableReader::StartColumn() {
 }
 
 void TableReader::StartRow() {
-  rowRepeat_ = RepeatCount(xml_, "number-rows-repeated", kMaxRows + 1);
+  rowRepeat_ = RepeatCount(xml_, "number-rows-repeated", kMaxSheetRows + 1);
   rowHidden_ = IsHidden(xml_.RawAttribute(kTable, "visibility"));
   rowStyle_ = xml_.Attribute(kTable, "default-cell-style-name");
   if (rowStyle_.size() > kMaxNameLength) Damaged("a style's name is too long");
@@ -394,15 +386,15 @@ void TableReader::StartRow() {
 
 void TableReader::FinishRow() {
   const uint64_t first = rowNumber_;
-  rowNumber_ = std::min<uint64_t>(first + rowRepeat_, kMaxRows + 1);
+  rowNumber_ = std::min<uint64_t>(first + rowRepeat_, kMaxSheetRows + 1);
   // A run of styled blanks that repeats, last in the row, fills the row out to its edge.
   while (used_ > 0 && !cells_[used_ - 1].hasValue && cells_[used_ - 1].repeat > 1) --used_;
-  if (first > kMaxRows) {
+  if (first > kMaxSheetRows) {
     if (used_ > 0) Clipped();
     return;
   }
   const uint32_t last = static_cast<uint32_t>(rowNumber_ - 1);
-  if (first + rowRepeat_ - 1 > kMaxRows && used_ > 0) Clipped();
+  if (first + rowRepeat_ - 1 > kMaxSheetRows && used_ > 0) Clipped();
   if (rowHidden_) AddLineSpan(data_.layout.hiddenRows, static_cast<uint32_t>(first), last);
   if (used_ == 0) return;
   const uint64_t repeat = last - first + 1;
@@ -441,9 +433,9 @@ void TableReader::StartCell(bool covered) {
   inCell_ = true;
   cellDepth_ = xml_.Depth();
   covered_ = covered;
-  cellRepeat_ = RepeatCount(xml_, "number-columns-repeated", kMaxColumns + 1);
-  columnsSpanned_ = covered ? 1 : RepeatCount(xml_, "number-columns-spanned", kMaxColumns);
-  rowsSpanned_ = covered ? 1 : RepeatCount(xml_, "number-rows-spanned", kMaxRows);
+  cellRepeat_ = RepeatCount(xml_, "number-columns-repeated", kMaxSheetColumns + 1);
+  columnsSpanned_ = covered ? 1 : RepeatCount(xml_, "number-columns-spanned", kMaxSheetColumns);
+  rowsSpanned_ = covered ? 1 : RepeatCount(xml_, "number-rows-spanned", kMaxSheetRows);
   const std::string_view style = xml_.RawAttribute(kTable, "style-name", &hasStyle_);
   if (style.size() > kMaxNameLength) Damaged("a style's name is too long");
   styleName_ = hasStyle_ ? xml_.Attribute(kTable, "style-name") : std::string();
@@ -516,26 +508,26 @@ void TableReader::EndInCell() {
 void TableReader::FinishCell() {
   inCell_ = false;
   const uint64_t column = cellColumn_;
-  cellColumn_ = std::min<uint64_t>(column + cellRepeat_, kMaxColumns + 1);
-  if (column > kMaxColumns) {
+  cellColumn_ = std::min<uint64_t>(column + cellRepeat_, kMaxSheetColumns + 1);
+  if (column > kMaxSheetColumns) {
     if (!valueType_.empty() || !text_.empty()) Clipped();
     return;
   }
   const uint32_t first = static_cast<uint32_t>(column);
   const uint32_t repeat = static_cast<uint32_t>(cellColumn_ - column);
-  if (column + cellRepeat_ - 1 > kMaxColumns && (!valueType_.empty() || !text_.empty())) {
+  if (column + cellRepeat_ - 1 > kMaxSheetColumns && (!valueType_.empty() || !text_.empty())) {
     Clipped();
   }
   // One merged area for the cell as written; a row or cell repeated with its span would
   // repeat the area, which LibreOffice never writes.
   if (columnsSpanned_ > 1 || rowsSpanned_ > 1) {
-    const uint64_t lastRow = std::min<uint64_t>(rowNumber_ + rowsSpanned_ - 1, kMaxRows);
-    if (rowNumber_ <= kMaxRows) {
+    const uint64_t lastRow = std::min<uint64_t>(rowNumber_ + rowsSpanned_ - 1, kMaxSheetRows);
+    if (rowNumber_ <= kMaxSheetRows) {
       AddMergedArea(
           data_.layout.mergedAreas, static_cast<uint32_t>(rowNumber_), first,
           static_cast<uint32_t>(lastRow),
-          static_cast<uint32_t>(std::min<uint64_t>(first + columnsSpanned_ - 1, kMaxColumns)),
-          kMaxColumns);
+          static_cast<uint32_t>(std::min<uint64_t>(first + columnsSpanned_ - 1, kMaxSheetColumns)),
+          kMaxSheetColumns);
     }
   }
   // The cell's own style, else the row's or the column's default; only a style of its own
@@ -598,7 +590,7 @@ void TableReader::EncodeValue(std::string& bytes, bool& hasValue) {
     if (!ParseNumber(value_, n)) Damaged("a number cell holds no number");
     // LibreOffice stores a formula's logical result as a float and shows it as TRUE or FALSE.
     if (hasFormula_ && ((n == 1 && text_ == "TRUE") || (n == 0 && text_ == "FALSE"))) {
-      bytes += static_cast<char>(n == 1 ? kTrue : kFalse);
+      AppendSpooledBoolean(n == 1, bytes);
       hasValue = true;
       return;
     }
@@ -615,13 +607,13 @@ void TableReader::EncodeValue(std::string& bytes, bool& hasValue) {
     if (!days) Damaged("a time cell holds no duration");
     number(negative ? -*days : *days);
   } else if (valueType_ == "boolean") {
-    if (!AppendSpooledBoolean(value_, bytes)) Damaged("a logical cell holds no logical value");
+    if (!AppendSpooledXmlBoolean(value_, bytes)) Damaged("a logical cell holds no logical value");
     hasValue = true;
   } else if (valueType_ == "string" || (valueType_.empty() && paragraphs_ > 0)) {
     // Without a value type a cell's paragraphs are its text (ODF 1.2 19.385).
     text(kInline, shown);
   } else {
-    bytes += static_cast<char>(kEmpty);
+    AppendSpooledEmpty(bytes);
   }
 }
 
@@ -724,7 +716,7 @@ void OdsSheet::ReadRecord() {
   nextRow_ = static_cast<uint32_t>(cursor_.ReadVarint());
   repeatsLeft_ = cursor_.ReadVarint();
   const size_t count = static_cast<size_t>(cursor_.ReadVarint());
-  if (count > kMaxColumns) SpoolCorrupt("the sheet spool is corrupt");
+  if (count > kMaxSheetColumns) SpoolCorrupt("the sheet spool is corrupt");
   runs_.resize(count);
   for (RunCell& cell : runs_) {
     cell.column = static_cast<uint32_t>(cursor_.ReadVarint());
@@ -803,10 +795,8 @@ void OdsWorkbook::LoadPackage(std::unique_ptr<ZipArchive> zip) {
   globals_.zip = std::move(zip);
   const ZipArchive& archive = *globals_.zip;
   // Text documents, drawings and presentations are OpenDocument packages too.
-  if (const ZipArchive::Entry* mimetype = archive.Find("mimetype")) {
-    const std::string type = archive.ReadAll(*mimetype, 256);
-    if (!type.starts_with("application/vnd.oasis.opendocument.spreadsheet")) NotAWorkbook();
-  }
+  const std::string type = OpenDocumentMimeType(archive);
+  if (!type.empty() && !type.starts_with(kOdsMimeType)) NotAWorkbook();
   CheckManifest();
   const ZipArchive::Entry* content = archive.Find("content.xml");
   if (content == nullptr) Damaged("the part content.xml is missing");
@@ -910,6 +900,12 @@ std::unique_ptr<SheetSource> OdsWorkbook::OpenSheet(size_t position) {
 }
 
 }  // namespace
+
+std::string OpenDocumentMimeType(const ZipArchive& zip) {
+  constexpr uint64_t kMaxMimeType = 256;
+  const ZipArchive::Entry* mimetype = zip.Find("mimetype");
+  return mimetype != nullptr ? zip.ReadAll(*mimetype, kMaxMimeType) : std::string();
+}
 
 std::unique_ptr<WorkbookSource> OpenOdsWorkbook(const std::string& path,
                                                 std::unique_ptr<ZipArchive> zip) {

@@ -2,11 +2,17 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "spreadsheet/container/zip_archive.h"
 #include "spreadsheet/sheet_source.h"
 
 namespace cellverter {
+
+// What a package's "mimetype" entry says (its first bytes), or "" when it has none; an
+// OpenDocument spreadsheet's, or its template's, starts with kOdsMimeType.
+inline constexpr std::string_view kOdsMimeType = "application/vnd.oasis.opendocument.spreadsheet";
+std::string OpenDocumentMimeType(const ZipArchive& zip);
 
 // Opens an OpenDocument spreadsheet (.ods, ODF 1.2/1.3) from its zip package: the data and
 // cell styles of styles.xml and content.xml, then the sheets of content.xml in one pass, each

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "spreadsheet/container/prefetch_stream.h"
-#include "spreadsheet/first_worksheet.h"
 #include "spreadsheet/sheet_layout_builder.h"
 #include "spreadsheet/used_range_bounds.h"
 #include "spreadsheet/workbook_error.h"
@@ -20,9 +19,6 @@ namespace cellverter {
 namespace {
 
 using namespace xlsb;
-
-constexpr size_t kMaxSheets = 65536;
-constexpr size_t kMaxRelationshipId = 4096;  // bytes
 
 [[noreturn]] void Damaged(const std::string& detail) { throw WorkbookDamaged(detail); }
 
@@ -158,18 +154,18 @@ void SheetReader::Cell(uint32_t type, RecordFields& fields) {
   switch (type) {
     case kCellBlank:
     case kShortBlank:
-      RowSpool::PutEmpty(bytes);
+      AppendSpooledEmpty(bytes);
       break;
     case kCellRk:
     case kShortRk:
-      RowSpool::PutNumber(bytes, biff::RkValue(fields.U32()));
+      AppendSpooledNumber(biff::RkValue(fields.U32()), bytes);
       break;
     case kCellReal:
     case kShortReal:
     case kFmlaNum: {
       const double number = fields.F64();
       if (!std::isfinite(number)) Damaged("a number cell holds no number");
-      RowSpool::PutNumber(bytes, number);
+      AppendSpooledNumber(number, bytes);
       break;
     }
     case kCellError:
@@ -180,7 +176,7 @@ void SheetReader::Cell(uint32_t type, RecordFields& fields) {
     case kCellBool:
     case kShortBool:
     case kFmlaBool:
-      RowSpool::PutBoolean(bytes, fields.U8() != 0);
+      AppendSpooledBoolean(fields.U8() != 0, bytes);
       break;
     case kCellSt:
     case kShortSt:
@@ -282,7 +278,7 @@ void XlsbWorkbook::ReadWorkbook(const std::string& part) {
   auto stream = OpenPart(*globals_.zip, part);
   RecordReader records(*stream);
   if (!records.Next() || records.Type() != kBeginBook) {
-    ThrowWorkbookError(globals_.path, "it is not an Excel workbook", ErrorKind::kNotAWorkbook);
+    ThrowWorkbookError(globals_.path, kNotAWorkbookCause, ErrorKind::kNotAWorkbook);
   }
   std::vector<std::string> sheetIds;
   while (records.Next()) {
@@ -290,21 +286,17 @@ void XlsbWorkbook::ReadWorkbook(const std::string& part) {
     if (records.Type() == kWbProp) {
       globals_.date1904 = (fields.U32() & 0x1) != 0;  // f1904
     } else if (records.Type() == kBundleSh) {
-      if (sheets_.size() >= kMaxSheets) Damaged("there are too many sheets");
       const uint32_t state = fields.U32();
       fields.Skip(4);  // iTabID
       std::string id;
       fields.NullableWideString(id);
-      if (id.size() > kMaxRelationshipId) Damaged("a sheet's relationship id is too long");
       SheetEntry entry;
       fields.WideString(entry.name);
-      if (entry.name.size() > kMaxSheetNameBytes) Damaged("a sheet's name is too long");
       // hsState; an unknown state shows the sheet, as in .xlsx.
       entry.visibility = state == 1   ? SheetVisibility::kHidden
                          : state == 2 ? SheetVisibility::kVeryHidden
                                       : SheetVisibility::kVisible;
-      sheets_.push_back(std::move(entry));
-      sheetIds.push_back(std::move(id));
+      AddSheet(std::move(entry), std::move(id), sheetIds);
     }
   }
   const RelatedParts related = ResolveSheets(part, sheetIds);

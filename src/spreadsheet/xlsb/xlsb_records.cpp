@@ -6,6 +6,7 @@
 #include "platform/little_endian.h"
 #include "platform/utf8.h"
 #include "spreadsheet/workbook_error.h"
+#include "spreadsheet/xls/xls_records.h"
 
 namespace cellverter::xlsb {
 namespace {
@@ -73,12 +74,7 @@ const char* RecordFields::Take(size_t size) {
 uint8_t RecordFields::U8() { return static_cast<uint8_t>(*Take(1)); }
 uint16_t RecordFields::U16() { return LoadLe16(Take(2)); }
 uint32_t RecordFields::U32() { return LoadLe32(Take(4)); }
-double RecordFields::F64() {
-  const uint64_t bits = LoadLe64(Take(8));
-  double value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
+double RecordFields::F64() { return biff::F64(Take(8)); }
 void RecordFields::Skip(size_t size) { Take(size); }
 
 void RecordFields::Utf16(uint32_t units, std::string& out) {

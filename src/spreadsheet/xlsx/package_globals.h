@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "spreadsheet/container/zip_archive.h"
+#include "spreadsheet/first_worksheet.h"
 #include "spreadsheet/sheet_source.h"
 #include "spreadsheet/used_range_bounds.h"
 #include "spreadsheet/workbook_error.h"
@@ -99,6 +100,17 @@ class PackageWorkbook : public WorkbookSource {
   // relationship is damage only when it is opened. Gives the styles and shared strings parts,
   // the first of each should a package name two.
   RelatedParts ResolveSheets(const std::string& part, const std::vector<std::string>& sheetIds);
+
+  // The next sheet of the workbook part's list, with the id of its relationship (into
+  // `sheetIds`); too many sheets, or a name or id beyond its bound, is damage.
+  void AddSheet(SheetEntry entry, std::string id, std::vector<std::string>& sheetIds) {
+    constexpr size_t kMaxRelationshipId = 4096;  // bytes
+    if (sheets_.size() >= kMaxSheets) ThrowDamaged("there are too many sheets");
+    if (entry.name.size() > kMaxSheetNameBytes) ThrowDamaged("a sheet's name is too long");
+    if (id.size() > kMaxRelationshipId) ThrowDamaged("a sheet's relationship id is too long");
+    sheets_.push_back(std::move(entry));
+    sheetIds.push_back(std::move(id));
+  }
 
   // Opens the worksheet at `position` as a `Sheet` made from the globals and loaded by
   // `Load(part, notAWorksheet)`, the cause to give when the part is not a worksheet.

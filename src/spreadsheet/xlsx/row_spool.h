@@ -17,11 +17,7 @@
 
 namespace cellverter {
 
-// Bounds every sheet reader of the Excel 2007 package formats (.xlsx and .xlsb) shares.
-inline constexpr uint32_t kMaxSheetRows = 1048576;
-inline constexpr uint32_t kMaxSheetColumns = 16384;
-inline constexpr size_t kMaxCellText = 1 << 20;  // bytes; Excel holds 32,767 characters
-inline constexpr size_t kMaxRowText = 64 << 20;  // bytes of text in one row
+// Bounds of the shared strings table of the Excel 2007 package formats (.xlsx and .xlsb).
 inline constexpr uint64_t kMaxSharedText = uint64_t{1} << 30;
 inline constexpr size_t kMaxSharedStrings = 16 << 20;
 // Row records of a sheet whose rows come out of order, each indexed in memory (16 bytes):
@@ -93,14 +89,14 @@ class RowSpool {
     ++used_;
     return cell.bytes;
   }
-  // The values as sheet_spool.h spools them.
-  static void PutNumber(std::string& bytes, double number) { AppendSpooledNumber(number, bytes); }
+  // The values that count toward the row's text; the others are written into the cell's
+  // bytes by sheet_spool.h's AppendSpooled functions.
   // A shared string; one that does not exist is an empty cell, as Excel and LibreOffice
   // show it, and noted in `repairs`.
   void PutShared(std::string& bytes, uint64_t index, RepairLog& repairs) {
     if (index >= shared_.size()) {
       repairs.Note(kMissingSharedStringRepair);
-      bytes += static_cast<char>(kEmpty);
+      AppendSpooledEmpty(bytes);
       return;
     }
     bytes += static_cast<char>(kShared);
@@ -113,10 +109,6 @@ class RowSpool {
     AppendSpooledText(kind, text, bytes);
     CountRowText(text.size());
   }
-  static void PutBoolean(std::string& bytes, bool value) {
-    bytes += static_cast<char>(value ? kTrue : kFalse);
-  }
-  static void PutEmpty(std::string& bytes) { bytes += static_cast<char>(kEmpty); }
 
   // Ends row `row` (1-based): its cells go to the spool and widen `usedRange`.
   void FinishRow(uint32_t row, UsedRangeBounds& usedRange);

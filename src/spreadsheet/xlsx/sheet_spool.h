@@ -122,7 +122,7 @@ enum SpoolKind : uint8_t {
 
 // An XML Schema boolean ("true", "false", "1", "0") as kTrue or kFalse; false for any other
 // text, which adds nothing.
-inline bool AppendSpooledBoolean(std::string_view value, std::string& bytes) {
+inline bool AppendSpooledXmlBoolean(std::string_view value, std::string& bytes) {
   if (value == "1" || value == "true") {
     bytes += static_cast<char>(kTrue);
   } else if (value == "0" || value == "false") {
@@ -132,6 +132,13 @@ inline bool AppendSpooledBoolean(std::string_view value, std::string& bytes) {
   }
   return true;
 }
+
+inline void AppendSpooledBoolean(bool value, std::string& bytes) {
+  bytes += static_cast<char>(value ? kTrue : kFalse);
+}
+
+// A cell without a value (a formatted one, or a formula without its result).
+inline void AppendSpooledEmpty(std::string& bytes) { bytes += static_cast<char>(kEmpty); }
 
 // A text of kind kInline or kErrorCode.
 [[gnu::always_inline]] inline void AppendSpooledText(SpoolKind kind, std::string_view text,

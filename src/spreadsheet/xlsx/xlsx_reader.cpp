@@ -1,16 +1,7 @@
 #include "spreadsheet/xlsx/xlsx_reader.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <charconv>
-#include <cmath>
-#include <cstring>
-#include <iterator>
 #include <optional>
-#include <stdexcept>
-#include <unordered_map>
 #include <utility>
 
 #include "platform/unique_fd.h"
@@ -31,11 +22,6 @@
 
 namespace cellverter {
 namespace {
-
-constexpr uint32_t kMaxRows = kMaxSheetRows;
-constexpr uint32_t kMaxColumns = kMaxSheetColumns;
-constexpr size_t kMaxNameLength = 4096;  // relationship ids
-constexpr size_t kMaxSheets = 65536;
 
 // Elements are matched by namespace and local name: Excel's extensions reuse local names
 // (<x15:workbookPr> inside <extLst> beside the <workbookPr> of the workbook).
@@ -118,12 +104,13 @@ bool ParseCellReference(std::string_view ref, uint32_t& column, uint32_t& row) {
   column = 0;
   while (i < ref.size() && ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z'))) {
     column = column * 26 + static_cast<uint32_t>((ref[i] & ~0x20) - 'A' + 1);
-    if (column > kMaxColumns) return false;
+    if (column > kMaxSheetColumns) return false;
     ++i;
   }
   if (i == 0) return false;
   uint64_t r = 0;
-  if (i < ref.size() && (!ParseUnsigned(ref.substr(i), r) || r == 0 || r > kMaxRows)) return false;
+  if (i < ref.size() && (!ParseUnsigned(ref.substr(i), r) || r == 0 || r > kMaxSheetRows))
+    return false;
   row = static_cast<uint32_t>(r);
   return true;
 }
@@ -138,14 +125,9 @@ bool ParseRangeEnd(std::string_view ref, uint32_t& row, uint32_t& column) {
 // ST_Boolean.
 bool IsTrue(std::string_view value) { return value == "1" || value == "true"; }
 
-// The shared strings table, compact: the texts end to end in a spool (memory up to a bound,
-// then an unlinked temporary file) and the end offset of each. A package may inflate to a
-// gigabyte of strings; that costs disk, not memory.
-
-// One pass over the sheet XML, a handler per element: every used cell goes to the spool, row
-// by row, while the used range is tracked; the ids of the sheet's tables are collected on
-// the way. When the rows come out of order, `indexed` receives every row record's place in
-// row order; it stays empty when they came in order and the spool is read straight through.
+// One pass over the sheet XML, a handler per element: every used cell goes to the row spool,
+// row by row, while the used range is tracked; the ids of the sheet's tables are collected on
+// the way.
 class SheetReader {
  public:
   SheetReader(XmlScanner& xml, bool date1904, RowSpool& rows, UsedRangeBounds& usedRange,
@@ -226,7 +208,7 @@ void SheetReader::Read() {
     }
   }
   if (!afterSheetData_) FinishSpool();
-  layout_.hiddenRows = rowVisibility_.Finish(kMaxRows);
+  layout_.hiddenRows = rowVisibility_.Finish(kMaxSheetRows);
   NormaliseLineSpans(layout_.hiddenColumns);
 }
 
@@ -298,7 +280,7 @@ void SheetReader::StartCell() {
   value_.clear();
   const std::string_view ref = xml_.RawAttribute("r");
   if (ref.empty()) {
-    if (column_ >= kMaxColumns) Damaged("a cell lies beyond the last column");
+    if (column_ >= kMaxSheetColumns) Damaged("a cell lies beyond the last column");
     ++column_;
   } else {
     uint32_t refRow = 0;
@@ -322,7 +304,7 @@ void SheetReader::StartRow() {
   if (!r.empty() && (!ParseUnsigned(r, number) || number == 0)) {
     Damaged("a row number is invalid");
   }
-  if (number > kMaxRows) Damaged("a row lies beyond the last row");
+  if (number > kMaxSheetRows) Damaged("a row lies beyond the last row");
   // LibreOffice and Excel sort such rows; a row without r follows the one before it.
   if (number <= previousRow_) repairs_.Note(kRowsOutOfOrderRepair);
   rowNumber_ = static_cast<uint32_t>(number);
@@ -343,7 +325,7 @@ void SheetReader::StartColumn() {
   if (IsTrue(xml_.RawAttribute("hidden")) && ParseUnsigned(xml_.RawAttribute("min"), hiddenFirst) &&
       ParseUnsigned(xml_.RawAttribute("max"), hiddenLast)) {
     hiddenFirst = std::max<uint64_t>(hiddenFirst, 1);
-    hiddenLast = std::min<uint64_t>(hiddenLast, kMaxColumns);
+    hiddenLast = std::min<uint64_t>(hiddenLast, kMaxSheetColumns);
     if (hiddenFirst <= hiddenLast) {
       AddLineSpan(layout_.hiddenColumns, static_cast<uint32_t>(hiddenFirst),
                   static_cast<uint32_t>(hiddenLast));
@@ -352,7 +334,7 @@ void SheetReader::StartColumn() {
   uint64_t columnStyle = 0;
   if (!ParseUnsigned(xml_.RawAttribute("style"), columnStyle) || columnStyle == 0) return;
   uint64_t last = 0;
-  if (!ParseUnsigned(xml_.RawAttribute("max"), last) || last == 0 || last > kMaxColumns) {
+  if (!ParseUnsigned(xml_.RawAttribute("max"), last) || last == 0 || last > kMaxSheetColumns) {
     Damaged("a column range is invalid");
   }
   usedRange_.AddColumn(static_cast<uint32_t>(last));
@@ -373,7 +355,7 @@ void SheetReader::StartMergeCell() {
       !ParseCellReference(ref.substr(colon + 1), column2, row2) || row1 == 0 || row2 == 0) {
     return;
   }
-  AddMergedArea(layout_.mergedAreas, row1, column1, row2, column2, kMaxColumns);
+  AddMergedArea(layout_.mergedAreas, row1, column1, row2, column2, kMaxSheetColumns);
 }
 
 void SheetReader::FinishCell() {
@@ -385,7 +367,7 @@ void SheetReader::FinishCell() {
   layout_.formulasWithoutValue += hasFormula_ && !hasValue_;
   std::string& bytes = rows_.AddCell(column_, style_);
   if (empty) {
-    RowSpool::PutEmpty(bytes);
+    AppendSpooledEmpty(bytes);
   } else {
     EncodeValue(bytes);
   }
@@ -413,7 +395,7 @@ void SheetReader::EncodeValue(std::string& bytes) {
       rows_.PutText(bytes, type_ == CellType::Error ? kErrorCode : kInline, value_);
       break;
     case CellType::Boolean:
-      if (!AppendSpooledBoolean(value_, bytes)) Damaged("a logical cell holds no logical value");
+      if (!AppendSpooledXmlBoolean(value_, bytes)) Damaged("a logical cell holds no logical value");
       break;
     case CellType::Date: {
       const std::optional<double> serial = IsoDateSerial(value_, date1904_);
@@ -430,8 +412,6 @@ SheetVisibility SheetVisibilityOf(std::string_view state) {
   if (state == "veryHidden") return SheetVisibility::kVeryHidden;
   return SheetVisibility::kVisible;
 }
-
-using XlsxGlobals = PackageGlobals;
 
 // One worksheet, parsed once when opened into a spool of its own.
 class XlsxSheet final : public PackageSheet {
@@ -487,14 +467,9 @@ void XlsxWorkbook::ReadWorkbook(const std::string& part) {
     } else if (xml.Depth() == 2 && xml.Is(kMain, "workbookPr")) {
       globals_.date1904 = IsTrue(xml.Attribute("date1904"));
     } else if (xml.Depth() == 3 && xml.Is(kMain, "sheet")) {
-      if (sheets_.size() >= kMaxSheets) Damaged("there are too many sheets");
-      SheetEntry entry;
-      entry.name = xml.Attribute("name");
-      if (entry.name.size() > kMaxSheetNameBytes) Damaged("a sheet's name is too long");
-      entry.visibility = SheetVisibilityOf(xml.RawAttribute("state"));
-      sheets_.push_back(std::move(entry));
-      sheetIds.push_back(xml.Attribute(XmlNamespace::Relationships, "id"));
-      if (sheetIds.back().size() > kMaxNameLength) Damaged("a sheet's relationship id is too long");
+      AddSheet({xml.Attribute("name"), SheetKind::kWorksheet,
+                SheetVisibilityOf(xml.RawAttribute("state"))},
+               xml.Attribute(XmlNamespace::Relationships, "id"), sheetIds);
     }
   }
   const RelatedParts related = ResolveSheets(part, sheetIds);
@@ -518,11 +493,13 @@ void XlsxWorkbook::ReadStyles(const std::string& part) {
         inCellXfs = xml.Name() == "cellXfs";
       } else if (inNumFmts && xml.Depth() == 3 && xml.Name() == "numFmt") {
         uint64_t id;
-        if (!ParseUnsigned(xml.RawAttribute("numFmtId"), id) || id > 100000) continue;
+        if (!ParseUnsigned(xml.RawAttribute("numFmtId"), id) || id > PackageGlobals::kMaxFormatId)
+          continue;
         globals_.AddNumberFormat(static_cast<int>(id), xml.Attribute("formatCode"));
       } else if (inCellXfs && xml.Depth() == 3 && xml.Name() == "xf") {
         uint64_t id = 0;
-        if (!ParseUnsigned(xml.RawAttribute("numFmtId"), id) || id > 100000) id = 0;
+        if (!ParseUnsigned(xml.RawAttribute("numFmtId"), id) || id > PackageGlobals::kMaxFormatId)
+          id = 0;
         globals_.AddCellFormat(static_cast<int>(id));
       }
     } else if (e == XmlScanner::Event::End && xml.Depth() == 2) {
