@@ -62,13 +62,16 @@ void WorkbookGlobals::Read(RecordReader& reader, std::string_view password, bool
     }
   }
   if (!ended && !truncated) ThrowDamaged("the workbook globals have no end");
-  if (!biff8) {
-    // Excel writes CODEPAGE before the sheet list, but nothing makes a writer do so.
-    for (BoundSheet& sheet : sheets_) {
-      std::string raw = std::move(sheet.name);
-      sheet.name.clear();
-      codePage_.Append(raw.data(), raw.size(), sheet.name);
-    }
+  if (!biff8) DecodeSheetNames();
+}
+
+// 8-bit sheet names, kept as read until the code page was known: Excel writes CODEPAGE
+// before the sheet list, but nothing makes a writer do so.
+void WorkbookGlobals::DecodeSheetNames() {
+  for (BoundSheet& sheet : sheets_) {
+    std::string raw = std::move(sheet.name);
+    sheet.name.clear();
+    codePage_.Append(raw.data(), raw.size(), sheet.name);
   }
 }
 
@@ -180,11 +183,7 @@ void WorkbookGlobals::ReadOldBiff(RecordReader& reader, uint16_t bofType, bool t
     }
   }
   if (!truncated && !ended) ThrowDamaged("the workbook globals have no end");
-  for (BoundSheet& sheet : sheets_) {
-    std::string raw = std::move(sheet.name);
-    sheet.name.clear();
-    codePage_.Append(raw.data(), raw.size(), sheet.name);
-  }
+  DecodeSheetNames();
 }
 
 // The record before a BIFF4W sheet's substream: the sheet's name as a byte string, then the

@@ -82,6 +82,7 @@ class WorkbookGlobals {
   void ReadOldBiff(RecordReader& reader, uint16_t bofType, bool truncated);
   static void ReadSheetHeader(std::string_view data, std::string& name, bool& named);
   void ReadBoundSheet(std::string_view data);
+  void DecodeSheetNames();
   void ReadSharedStrings(RecordReader& reader, std::string_view first, RepairLog& repairs);
 
   int version_ = 8;
