@@ -202,21 +202,7 @@ struct XlsbPackage {
               : rel + sheet.kind;
       rels += "<Relationship Id=\"" + id + "\" Type=\"" + type + "\" Target=\"" + file + "\"/>";
       parts["xl/" + file] = SheetPartOf(sheet);
-      if (!sheet.related.empty()) {
-        const size_t slash = file.rfind('/');
-        std::string sheetRels =
-            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-            "<Relationships "
-            "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
-        for (size_t k = 0; k < sheet.related.size(); ++k) {
-          const RelatedPart& related = sheet.related[k];
-          sheetRels += "<Relationship Id=\"rId" + std::to_string(k + 1) + "\" Type=\"" + rel +
-                       related.type + "\" Target=\"/" + related.name + "\"/>";
-          parts[related.name] = related.xml;
-        }
-        parts["xl/" + file.substr(0, slash) + "/_rels" + file.substr(slash) + ".rels"] =
-            sheetRels + "</Relationships>";
-      }
+      AddRelatedParts(parts, "xl/" + file, sheet.related, rel.c_str());
       types += "<Override PartName=\"/xl/" + file + "\" ContentType=\"application/vnd.ms-excel." +
                (sheet.kind == "worksheet" ? "worksheet" : sheet.kind) + "\"/>";
     }
