@@ -1,7 +1,7 @@
 // The used range (the last cell of UsedRange.SpecialCells(11)) by the rule with which Excel
-// stamps DIMENSIONS and <dimension>, through both readers. Each fixture holds the dimension
-// Excel would store for it, so the stored value is the cross-check; a writer that stores a
-// wrong one must not change the answer.
+// stamps DIMENSIONS and <dimension>, through the .xls, .xlsx and .xlsb readers. Each fixture holds
+// the dimension Excel would store for it, so the stored value is the cross-check; a writer that
+// stores a wrong one must not change the answer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include "spreadsheet/workbook_source.h"
 #include "temp_dir.h"
 #include "xls_test_files.h"
+#include "xlsb_builder.h"
 #include "xlsx_builder.h"
 #include "xlsx_test_support.h"
 
@@ -37,7 +38,7 @@ struct SheetFeatures {
   std::vector<Columns> formattedColumns{};  // a column format
   std::vector<Columns> widenedColumns{};    // a width, no format
   std::vector<Cell> notes{};                // a note (comment) each
-  std::string table{};                      // .xlsx only: the range of a table
+  std::string table{};                      // .xlsx and .xlsb only: the range of a table
 };
 
 struct UsedRangeCase {
@@ -183,6 +184,50 @@ std::string MakeXls(const SheetFeatures& sheet, const std::string& dimension) {
       .bytes;
 }
 
+std::string MakeXlsb(const SheetFeatures& sheet, const std::string& dimension) {
+  using ts::Le32;
+  ts::XlsbPackage book;
+  book.cellXfs = {0, 0};  // style 1: a format of its own
+  ts::XlsbSheetPart part = ts::XlsbWorksheet("Sheet1");
+  if (!dimension.empty()) {
+    const auto [first, last] = ParseRange(dimension);
+    part.dimension = ts::XlsbRfx(first.row - 1, last.row - 1, first.column - 1, last.column - 1);
+  }
+  // BrtColInfo: first, last, width, format, flags (0x0002 a width set by hand).
+  std::map<uint32_t, std::string> columns;
+  for (const Columns& c : sheet.formattedColumns) {
+    columns[c.first] = ts::XlsbRecord(
+        60, Le32(c.first - 1) + Le32(c.last - 1) + Le32(2340) + Le32(1) + ts::Le16(0));
+  }
+  for (const Columns& c : sheet.widenedColumns) {
+    columns[c.first] = ts::XlsbRecord(
+        60, Le32(c.first - 1) + Le32(c.last - 1) + Le32(5120) + Le32(0) + ts::Le16(2));
+  }
+  for (const auto& [first, record] : columns) part.beforeData += record;
+  for (const auto& [row, content] : RowsOf(sheet)) {
+    part.sheetData += ts::XlsbRow(
+        row - 1, static_cast<uint8_t>((content.formatted ? 0x40 : 0) | (content.tall ? 0x20 : 0)));
+    for (uint32_t column : content.columns) {
+      part.sheetData += ts::XlsbRecord(2, ts::XlsbCellHead(column - 1, 0) + Le32(*ts::XlsbRk(1)));
+    }
+  }
+  if (!sheet.notes.empty()) {
+    std::vector<std::pair<uint32_t, uint32_t>> cells;
+    for (const Cell& note : sheet.notes) cells.emplace_back(note.row - 1, note.column - 1);
+    part.related.push_back({"comments", "xl/comments1.bin", ts::XlsbCommentsPart(cells)});
+  }
+  if (!sheet.table.empty()) {
+    const auto [first, last] = ParseRange(sheet.table);
+    part.related.push_back({"table", "xl/tables/table1.bin",
+                            ts::XlsbTablePart(ts::XlsbRfx(first.row - 1, last.row - 1,
+                                                          first.column - 1, last.column - 1))});
+    part.afterData =
+        ts::XlsbListParts({ts::AsciiUnits("rId" + std::to_string(part.related.size()))});
+  }
+  book.sheets = {part};
+  return book.Zip();
+}
+
 class UsedRangeTest : public testing::TestWithParam<UsedRangeCase> {};
 
 TEST_P(UsedRangeTest, EndsWhereExcelStampsTheDimension) {
@@ -190,9 +235,10 @@ TEST_P(UsedRangeTest, EndsWhereExcelStampsTheDimension) {
   const std::string stored = c.stored.empty() ? c.dimension : c.stored;
   const Cell expected = ParseRange(c.dimension).second;
   ts::TempDir dir;
-  std::vector<std::string> files = {"book.xlsx"};
+  std::vector<std::string> files = {"book.xlsx", "book.xlsb"};
   ts::WriteBytes(dir / "book.xlsx", MakeXlsx(c.sheet, stored));
-  if (c.sheet.table.empty()) {  // tables belong to .xlsx workbooks
+  ts::WriteBytes(dir / "book.xlsb", MakeXlsb(c.sheet, stored));
+  if (c.sheet.table.empty()) {  // tables belong to the package workbooks
     files.push_back("book.xls");
     ts::WriteBytes(dir / "book.xls", MakeXls(c.sheet, stored));
   }
@@ -235,13 +281,14 @@ INSTANTIATE_TEST_SUITE_P(
         UsedRangeCase{"StoredDimensionTooSmall", {.values = {{5, 5}}}, "E5", "A1"}),
     [](const testing::TestParamInfo<UsedRangeCase>& p) { return std::string(p.param.name); });
 
-// The trailing rows and columns reach the text grid (and so the CSV), in both formats.
+// The trailing rows and columns reach the text grid (and so the CSV), in every format.
 TEST(UsedRangeTest, TrailingNotesAndRowsGiveTheirEmptyLines) {
   const SheetFeatures sheet{.values = {{1, 1}}, .tallRows = {4}, .notes = {{2, 3}}};
   ts::TempDir dir;
   ts::WriteBytes(dir / "book.xlsx", MakeXlsx(sheet, ""));
   ts::WriteBytes(dir / "book.xls", MakeXls(sheet, ""));
-  for (const char* file : {"book.xlsx", "book.xls"}) {
+  ts::WriteBytes(dir / "book.xlsb", MakeXlsb(sheet, ""));
+  for (const char* file : {"book.xlsx", "book.xls", "book.xlsb"}) {
     SCOPED_TRACE(file);
     EXPECT_EQ(ts::ReadGrid(dir / file), "1||\n||\n||\n||");
   }

@@ -73,16 +73,56 @@ inline std::optional<uint32_t> XlsbRk(double value) {
   return std::nullopt;
 }
 
+// UncheckedRfX: 0-based first and last rows and columns.
+inline std::string XlsbRfx(uint32_t row1, uint32_t row2, uint32_t column1, uint32_t column2) {
+  return Le32(row1) + Le32(row2) + Le32(column1) + Le32(column2);
+}
+
+// A comments part with one author and a note on each 0-based {row, column}, as Excel writes
+// it: BrtBeginComment (author, cell, GUID), BrtCommentText, BrtEndComment.
+inline std::string XlsbCommentsPart(const std::vector<std::pair<uint32_t, uint32_t>>& cells) {
+  std::string part = XlsbRecord(628) + XlsbRecord(630) + XlsbRecord(632, XlsbWide(u"me")) +
+                     XlsbRecord(631) + XlsbRecord(633);
+  for (const auto& [row, column] : cells) {
+    part += XlsbRecord(635, Le32(0) + XlsbRfx(row, row, column, column) + std::string(16, '\x5A')) +
+            XlsbRecord(637, std::string(1, '\0') + XlsbWide(u"note") + Le32(0)) + XlsbRecord(636);
+  }
+  return part + XlsbRecord(634) + XlsbRecord(629);
+}
+
+// A table part: BrtBeginList over `rfx` (lt, id, a header row, no totals, flags, no
+// formats, no connection, then its names and styles), one column, BrtEndList.
+inline std::string XlsbTablePart(const std::string& rfx) {
+  const std::string none = Le32(0xFFFFFFFF);  // the null XLNullableWideString
+  std::string list = rfx + Le32(0) + Le32(1) + Le32(1) + Le32(0) + Le32(0x10);
+  for (int i = 0; i < 6; ++i) list += none;  // nDxf...
+  list += Le32(0) + XlsbWide(u"T") + XlsbWide(u"T") + none + none + none + none;
+  return XlsbRecord(343, list) + XlsbRecord(345, Le32(1)) +
+         XlsbRecord(347, Le32(1) + Le32(0) + none + none + none + Le32(0) + none + XlsbWide(u"c") +
+                             none + none + none + none) +
+         XlsbRecord(348) + XlsbRecord(346) + XlsbRecord(344);
+}
+
+// The list of a sheet's tables, after its data: BrtBeginListParts, a BrtListPart per
+// relationship id, BrtEndListParts.
+inline std::string XlsbListParts(const std::vector<std::u16string>& ids) {
+  std::string out = XlsbRecord(660, Le32(static_cast<uint32_t>(ids.size())));
+  for (const std::u16string& id : ids) out += XlsbRecord(661, XlsbWide(id));
+  return out + XlsbRecord(662);
+}
+
 struct XlsbSheetPart {
   std::string name;                // "" for SheetN
   std::string kind = "worksheet";  // or chartsheet, dialogsheet, macrosheet
   uint32_t state = 0;              // hsState: 1 hidden, 2 very hidden
   std::u16string wideName;         // the name as written, when not ASCII
   // Records between BrtBeginSheet and BrtEndSheet; those around the sheet data are added.
-  std::string beforeData;           // BrtWsFmtInfo, column information
-  std::string sheetData;            // rows and cells
-  std::string afterData;            // merged areas
-  std::optional<std::string> part;  // the whole part instead, as given
+  std::string beforeData;                       // BrtWsFmtInfo, column information
+  std::string sheetData;                        // rows and cells
+  std::string afterData;                        // merged areas, the list of tables (XlsbListParts)
+  std::optional<std::string> part;              // the whole part instead, as given
+  std::string dimension = XlsbRfx(0, 0, 0, 0);  // BrtWsDim
+  std::vector<RelatedPart> related;             // rId1, rId2... (xml: the part's bytes)
 };
 
 inline XlsbSheetPart XlsbWorksheet(std::string name) {
@@ -116,9 +156,8 @@ struct XlsbPackage {
   std::string SheetPartOf(const XlsbSheetPart& sheet) const {
     if (sheet.part) return *sheet.part;
     if (sheet.kind == "chartsheet") return XlsbRecord(0x1AB) + XlsbRecord(0x1AC);
-    return XlsbRecord(129) + XlsbRecord(148, Le32(0) + Le32(0) + Le32(0) + Le32(0)) +
-           sheet.beforeData + XlsbRecord(145) + sheet.sheetData + XlsbRecord(146) +
-           sheet.afterData + XlsbRecord(130);
+    return XlsbRecord(129) + XlsbRecord(148, sheet.dimension) + sheet.beforeData + XlsbRecord(145) +
+           sheet.sheetData + XlsbRecord(146) + sheet.afterData + XlsbRecord(130);
   }
 
   std::map<std::string, std::string> Parts() const {
@@ -163,6 +202,7 @@ struct XlsbPackage {
               : rel + sheet.kind;
       rels += "<Relationship Id=\"" + id + "\" Type=\"" + type + "\" Target=\"" + file + "\"/>";
       parts["xl/" + file] = SheetPartOf(sheet);
+      AddRelatedParts(parts, "xl/" + file, sheet.related, rel.c_str());
       types += "<Override PartName=\"/xl/" + file + "\" ContentType=\"application/vnd.ms-excel." +
                (sheet.kind == "worksheet" ? "worksheet" : sheet.kind) + "\"/>";
     }

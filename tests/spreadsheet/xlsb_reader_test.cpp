@@ -9,6 +9,7 @@
 #include <limits>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "convert/workbook_to_csv.h"
@@ -17,6 +18,7 @@
 #include "sheet_dump.h"
 #include "spreadsheet/container/workbook_file.h"
 #include "spreadsheet/container/zip_archive.h"
+#include "spreadsheet/workbook_source.h"
 #include "spreadsheet/xlsb/xlsb_reader.h"
 #include "temp_dir.h"
 #include "xlsb_builder.h"
@@ -336,6 +338,156 @@ INSTANTIATE_TEST_SUITE_P(
       }
       return name;
     });
+
+// ---- Notes and tables ------------------------------------------------------------------------
+
+// A sheet with one cell in A1, its notes and a table, damaged or not; the .xlsx of the same
+// sheet must give the same used range or the same damage.
+struct RelatedCase {
+  const char* name;
+  std::vector<std::pair<uint32_t, uint32_t>> notes{};  // 0-based row, column; rId1
+  std::vector<uint32_t> table{};                       // rwFirst, rwLast, colFirst, colLast; rId2
+  std::string listedId = "rId2";                       // the table the sheet lists
+  bool dropComments = false;                           // the comments part is not there
+  bool dropTable = false;                              // nor the table part
+  bool tableIsComments = false;                        // the table part holds notes
+  const char* expected = "";  // "rows x columns", or the cause of the damage
+};
+
+void PrintTo(const RelatedCase& c, std::ostream* os) { *os << c.name; }
+
+std::string A1Of(uint32_t row, uint32_t column) {
+  return ts::ColumnName(column + 1) + std::to_string(uint64_t{row} + 1);
+}
+
+std::string RelatedXlsx(const RelatedCase& c) {
+  ts::TestWorkbook book;
+  book.sheets = {{"<row r=\"1\"><c r=\"A1\" t=\"b\"><v>1</v></c></row>"}};
+  ts::TestSheet& sheet = book.sheets[0];
+  std::string comments = "<comments xmlns=\"" + ts::kMainNamespace +
+                         "\"><authors><author>me</author></authors><commentList>";
+  for (const auto& [row, column] : c.notes) {
+    comments += "<comment ref=\"" + A1Of(row, column) +
+                "\" authorId=\"0\"><text><r><t>note</t></r></text></comment>";
+  }
+  comments += "</commentList></comments>";
+  sheet.related.push_back({"comments", "xl/comments1.xml", comments});
+  if (!c.table.empty()) {
+    const std::string ref = A1Of(c.table[0], c.table[2]) + ":" + A1Of(c.table[1], c.table[3]);
+    sheet.related.push_back({"table", "xl/tables/table1.xml",
+                             c.tableIsComments
+                                 ? comments
+                                 : "<table xmlns=\"" + ts::kMainNamespace +
+                                       "\" id=\"1\" name=\"T\" displayName=\"T\" ref=\"" + ref +
+                                       "\"><tableColumns count=\"1\"><tableColumn id=\"1\" "
+                                       "name=\"c\"/></tableColumns></table>"});
+    sheet.afterData =
+        "<tableParts count=\"1\"><tablePart r:id=\"" + c.listedId + "\"/></tableParts>";
+  }
+  auto parts = book.Parts();
+  if (c.dropComments) parts.erase("xl/comments1.xml");
+  if (c.dropTable) parts.erase("xl/tables/table1.xml");
+  return ts::TestWorkbook::ZipParts(parts);
+}
+
+std::string RelatedXlsb(const RelatedCase& c) {
+  ts::XlsbPackage book;
+  book.sheets.push_back(ts::XlsbWorksheet("Sheet1"));
+  ts::XlsbSheetPart& sheet = book.sheets[0];
+  sheet.sheetData = kOneCell;
+  const std::string comments = ts::XlsbCommentsPart(c.notes);
+  sheet.related.push_back({"comments", "xl/comments1.bin", comments});
+  if (!c.table.empty()) {
+    sheet.related.push_back(
+        {"table", "xl/tables/table1.bin",
+         c.tableIsComments
+             ? comments
+             : ts::XlsbTablePart(ts::XlsbRfx(c.table[0], c.table[1], c.table[2], c.table[3]))});
+    sheet.afterData = ts::XlsbListParts({ts::AsciiUnits(c.listedId)});
+  }
+  auto parts = book.Parts();
+  if (c.dropComments) parts.erase("xl/comments1.bin");
+  if (c.dropTable) parts.erase("xl/tables/table1.bin");
+  return ts::TestWorkbook::ZipParts(parts);
+}
+
+// The used range as "rows x columns", or the message of the damage with the file's name and
+// the parts' extension made the same for both formats.
+std::string Outcome(const std::string& path) {
+  try {
+    auto sheet = OpenWorkbookSource(path);
+    return std::to_string(sheet->LastRow()) + " x " + std::to_string(sheet->LastColumn());
+  } catch (const Error& e) {
+    std::string message = e.what();
+    for (const char* from : {".xlsb", ".xlsx", ".bin", ".xml"}) {
+      for (size_t at = message.find(from); at != std::string::npos; at = message.find(from)) {
+        message.replace(at, std::string_view(from).size(), ".ext");
+      }
+    }
+    return message;
+  }
+}
+
+class XlsbNotesAndTables : public testing::TestWithParam<RelatedCase> {};
+
+TEST_P(XlsbNotesAndTables, WidenTheUsedRangeAsInXlsx) {
+  const RelatedCase& c = GetParam();
+  ts::TempDir dir;
+  ts::WriteBytes(dir / "book.xlsx", RelatedXlsx(c));
+  ts::WriteBytes(dir / "book.xlsb", RelatedXlsb(c));
+  const std::string xlsb = Outcome(dir / "book.xlsb");
+  EXPECT_NE(xlsb.find(c.expected), std::string::npos) << xlsb;
+  EXPECT_EQ(xlsb, Outcome(dir / "book.xlsx"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Xlsb, XlsbNotesAndTables,
+    testing::Values(RelatedCase{.name = "NotesAndATable",
+                                .notes = {{8, 1}, {2, 6}},
+                                .table = {3, 11, 2, 4},
+                                .expected = "12 x 7"},
+                    RelatedCase{.name = "TableAtTheLastCell",
+                                .table = {kExcelRows - 1, kExcelRows - 1, 16383, 16383},
+                                .expected = "1048576 x 16384"},
+                    RelatedCase{.name = "CommentsPartMissing",
+                                .notes = {{8, 1}},
+                                .dropComments = true,
+                                .expected = "1 x 1"},
+                    RelatedCase{.name = "NoteBeyondTheLastColumn",
+                                .notes = {{0, 16384}},
+                                .expected = "a comment's cell reference is invalid"},
+                    RelatedCase{.name = "TableBeyondTheLastRow",
+                                .table = {0, kExcelRows, 0, 0},
+                                .expected = "a table's range is invalid"},
+                    RelatedCase{.name = "TableListedWithoutItsRelationship",
+                                .table = {0, 4, 0, 0},
+                                .listedId = "rId9",
+                                .expected = "a table has no part"},
+                    RelatedCase{.name = "TableListedAsTheComments",
+                                .table = {0, 4, 0, 0},
+                                .listedId = "rId1",
+                                .expected = "a table has no part"},
+                    RelatedCase{.name = "TablePartMissing",
+                                .table = {0, 4, 0, 0},
+                                .dropTable = true,
+                                .expected = "the part xl/tables/table1.ext is missing"},
+                    RelatedCase{.name = "TablePartHoldsNotes",
+                                .table = {0, 4, 0, 0},
+                                .tableIsComments = true,
+                                .expected = "a table part holds no table"}),
+    [](const testing::TestParamInfo<RelatedCase>& p) { return std::string(p.param.name); });
+
+// A sheet that lists more tables than a sheet can hold is damage, before any is read.
+TEST(XlsbReader, TooManyTablesAreDamage) {
+  ts::XlsbPackage book;
+  book.sheets.push_back(ts::XlsbWorksheet("Sheet1"));
+  book.sheets[0].sheetData = kOneCell;
+  std::vector<std::u16string> ids(65537, u"rId1");
+  book.sheets[0].afterData = ts::XlsbListParts(ids);
+  ts::TempDir dir;
+  ts::WriteBytes(dir / "book.xlsb", book.Zip());
+  EXPECT_NE(Outcome(dir / "book.xlsb").find("there are too many tables"), std::string::npos);
+}
 
 // ---- Damage ----------------------------------------------------------------------------------
 

@@ -204,6 +204,24 @@ struct RelatedPart {
   std::string xml;
 };
 
+// Adds the parts related to `sheetPart` and its relationships part naming them, rId1, rId2...
+// in order; `relationships` is the namespace of the relationship types.
+inline void AddRelatedParts(std::map<std::string, std::string>& parts, const std::string& sheetPart,
+                            const std::vector<RelatedPart>& related, const char* relationships) {
+  if (related.empty()) return;
+  const size_t slash = sheetPart.rfind('/');
+  std::string rels =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+      "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+  for (size_t k = 0; k < related.size(); ++k) {
+    rels += "<Relationship Id=\"rId" + std::to_string(k + 1) + "\" Type=\"" + relationships +
+            related[k].type + "\" Target=\"/" + related[k].name + "\"/>";
+    parts[related[k].name] = related[k].xml;
+  }
+  parts[sheetPart.substr(0, slash) + "/_rels" + sheetPart.substr(slash) + ".rels"] =
+      rels + "</Relationships>";
+}
+
 // The extension list that current Excel writes at the end of workbook.xml.
 inline const std::string kExcelWorkbookExtensions =
     "<extLst><ext uri=\"{140A7094-0E35-4892-8432-C4D2E57EDEB5}\" "
@@ -290,21 +308,7 @@ struct TestWorkbook {
             "<worksheet xmlns=\"" +
             main + "\" xmlns:r=\"" + rel + "\">" + sheet.beforeData + "<sheetData>" +
             sheet.sheetData + "</sheetData>" + sheet.afterData + "</worksheet>";
-        if (!sheet.related.empty()) {
-          const size_t slash = file.rfind('/');
-          std::string sheetRels =
-              "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-              "<Relationships "
-              "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
-          for (size_t k = 0; k < sheet.related.size(); ++k) {
-            const RelatedPart& part = sheet.related[k];
-            sheetRels += "<Relationship Id=\"rId" + std::to_string(k + 1) + "\" Type=\"" +
-                         RelType(part.type) + "\" Target=\"/" + part.name + "\"/>";
-            parts[part.name] = part.xml;
-          }
-          parts["xl/" + file.substr(0, slash) + "/_rels" + file.substr(slash) + ".rels"] =
-              sheetRels + "</Relationships>";
-        }
+        AddRelatedParts(parts, "xl/" + file, sheet.related, RelType("").c_str());
       } else {
         parts["xl/" + file] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<" + sheet.kind +
                               " xmlns=\"" + main + "\"/>";

@@ -31,11 +31,13 @@ void CheckCellText(const std::string& text) {
 // while the used range, the hidden rows and columns and the merged areas are gathered.
 class SheetReader {
  public:
-  SheetReader(RecordReader& records, RowSpool& rows, UsedRangeBounds& usedRange, RepairLog& repairs,
-              SheetLayout& layout, const char* notAWorksheet)
+  SheetReader(RecordReader& records, RowSpool& rows, UsedRangeBounds& usedRange,
+              std::vector<std::string>& tableIds, RepairLog& repairs, SheetLayout& layout,
+              const char* notAWorksheet)
       : records_(records),
         rows_(rows),
         usedRange_(usedRange),
+        tableIds_(tableIds),
         repairs_(repairs),
         layout_(layout),
         notAWorksheet_(notAWorksheet) {}
@@ -48,10 +50,12 @@ class SheetReader {
   void Cell(uint32_t type, RecordFields& fields);
   void ColInfo(RecordFields& fields);
   void MergeCell(RecordFields& fields);
+  void ListPart(RecordFields& fields);
 
   RecordReader& records_;
   RowSpool& rows_;
   UsedRangeBounds& usedRange_;
+  std::vector<std::string>& tableIds_;
   RepairLog& repairs_;
   SheetLayout& layout_;
   RowVisibility rowVisibility_;
@@ -106,6 +110,9 @@ void SheetReader::Record(uint32_t type, std::string_view data) {
       break;
     case kMergeCell:
       MergeCell(fields);
+      break;
+    case kListPart:
+      ListPart(fields);
       break;
     case kWsFmtInfo:
       // BrtWsFmtInfo (2.4.851): fDyZero, rows hidden by default; only those given as shown
@@ -231,20 +238,78 @@ void SheetReader::MergeCell(RecordFields& fields) {
                 kMaxSheetColumns);
 }
 
+// BrtListPart (2.4.700): the relationship id of one of the sheet's tables, read after the
+// sheet.
+void SheetReader::ListPart(RecordFields& fields) {
+  std::string id;
+  fields.NullableWideString(id);
+  if (id.size() > kMaxRelationshipId) Damaged("a table's relationship id is too long");
+  PackageSheet::AddTableId(tableIds_, std::move(id));
+}
+
+// The last cell, 1-based, of an UncheckedRfX (2.5.154); false when it lies beyond the sheet.
+bool RfxEnd(RecordFields& fields, uint32_t& row, uint32_t& column) {
+  fields.Skip(4);  // rwFirst
+  const uint32_t rwLast = fields.U32();
+  fields.Skip(4);  // colFirst
+  const uint32_t colLast = fields.U32();
+  if (rwLast >= kMaxSheetRows || colLast >= kMaxSheetColumns) return false;
+  row = rwLast + 1;
+  column = colLast + 1;
+  return true;
+}
+
 // One worksheet, read once when opened into a spool of its own.
 class XlsbSheet final : public PackageSheet {
  public:
   using PackageSheet::PackageSheet;
   void Load(const std::string& part, const char* notAWorksheet);
+
+ private:
+  void ReadComments(const std::string& part) override;
+  void ReadTable(const std::string& part) override;
 };
 
 void XlsbSheet::Load(const std::string& part, const char* notAWorksheet) {
   if (part.empty()) Damaged("a sheet has no part");
+  std::vector<std::string> tableIds;
+  {
+    auto stream = OpenPart(*globals_.zip, part);
+    PrefetchStream prefetch(*stream);
+    RecordReader records(prefetch);
+    SheetReader reader(records, rows_, usedRange_, tableIds, Repairs(), layout_, notAWorksheet);
+    reader.Read();
+  }
+  ReadSheetRelated(part, tableIds);
+}
+
+// The comments part (2.1.7.8): a cell that holds only a note counts as used; BrtBeginComment
+// (2.4.28) names its cell after the author's index.
+void XlsbSheet::ReadComments(const std::string& part) {
   auto stream = OpenPart(*globals_.zip, part);
-  PrefetchStream prefetch(*stream);
-  RecordReader records(prefetch);
-  SheetReader reader(records, rows_, usedRange_, Repairs(), layout_, notAWorksheet);
-  reader.Read();
+  RecordReader records(*stream);
+  while (records.Next()) {
+    if (records.Type() != kBeginComment) continue;
+    RecordFields fields(records.Data());
+    fields.Skip(4);  // iauthor
+    uint32_t row = 0;
+    uint32_t column = 0;
+    if (!RfxEnd(fields, row, column)) Damaged("a comment's cell reference is invalid");
+    usedRange_.AddCell(row, column);
+  }
+}
+
+// The table part (2.1.7.51) starts with BrtBeginList (2.4.100), whose rfxList is the whole
+// range of the table: it counts as used, empty rows included.
+void XlsbSheet::ReadTable(const std::string& part) {
+  auto stream = OpenPart(*globals_.zip, part);
+  RecordReader records(*stream);
+  if (!records.Next() || records.Type() != kBeginList) Damaged("a table part holds no table");
+  RecordFields fields(records.Data());
+  uint32_t row = 0;
+  uint32_t column = 0;
+  if (!RfxEnd(fields, row, column)) Damaged("a table's range is invalid");
+  usedRange_.AddCell(row, column);
 }
 
 class XlsbWorkbook final : public PackageWorkbook {

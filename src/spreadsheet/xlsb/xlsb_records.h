@@ -46,11 +46,14 @@ enum RecordType : uint16_t {
   kWbProp = 153,
   kBundleSh = 156,
   kMergeCell = 176,
+  kBeginList = 343,
   kWsFmtInfo = 485,
   kBeginFmts = 615,
   kEndFmts = 616,
   kBeginCellXfs = 617,
   kEndCellXfs = 618,
+  kBeginComment = 635,
+  kListPart = 661,
 };
 
 // Records larger than this mark a damaged part: Excel's largest (a rich string of 32,767

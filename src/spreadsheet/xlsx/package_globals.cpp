@@ -2,6 +2,27 @@
 
 namespace cellverter {
 
+void PackageSheet::AddTableId(std::vector<std::string>& tableIds, std::string id) {
+  if (tableIds.size() >= kMaxTables) ThrowDamaged("there are too many tables");
+  tableIds.push_back(std::move(id));
+}
+
+// A comments part that is not there widens nothing; a table without its part is damage.
+void PackageSheet::ReadSheetRelated(const std::string& part,
+                                    const std::vector<std::string>& tableIds) {
+  const std::vector<Relationship> relationships = ReadRelationships(*globals_.zip, part);
+  for (const Relationship& r : relationships) {
+    if (IsType(r.type, "comments") && globals_.zip->Find(r.target) != nullptr) {
+      ReadComments(r.target);
+    }
+  }
+  for (const std::string& id : tableIds) {
+    const Relationship* r = FindRelationship(relationships, id);
+    if (r == nullptr || !IsType(r->type, "table")) ThrowDamaged("a table has no part");
+    ReadTable(r->target);
+  }
+}
+
 PackageWorkbook::RelatedParts PackageWorkbook::ResolveSheets(
     const std::string& part, const std::vector<std::string>& sheetIds) {
   const std::vector<Relationship> relationships = ReadRelationships(*globals_.zip, part);

@@ -78,7 +78,18 @@ class PackageSheet : public SheetSource {
   }
   void Rewind() override { rows_.Rewind(); }
 
+  static constexpr size_t kMaxTables = 65536;
+  // Adds the relationship id of one of the sheet's tables to `tableIds`, bounded in count.
+  static void AddTableId(std::vector<std::string>& tableIds, std::string id);
+
  protected:
+  // Widens the used range by the parts related to the sheet `part` as Excel counts them: the
+  // notes of every comments part that is there, and each table the sheet lists (`tableIds`),
+  // which must have its part. Each format reads its own parts.
+  void ReadSheetRelated(const std::string& part, const std::vector<std::string>& tableIds);
+  virtual void ReadComments(const std::string& part) = 0;
+  virtual void ReadTable(const std::string& part) = 0;
+
   const PackageGlobals& globals_;
   RowSpool rows_;
   UsedRangeBounds usedRange_;
@@ -104,7 +115,6 @@ class PackageWorkbook : public WorkbookSource {
   // The next sheet of the workbook part's list, with the id of its relationship (into
   // `sheetIds`); too many sheets, or a name or id beyond its bound, is damage.
   void AddSheet(SheetEntry entry, std::string id, std::vector<std::string>& sheetIds) {
-    constexpr size_t kMaxRelationshipId = 4096;  // bytes
     if (sheets_.size() >= kMaxSheets) ThrowDamaged("there are too many sheets");
     if (entry.name.size() > kMaxSheetNameBytes) ThrowDamaged("a sheet's name is too long");
     if (id.size() > kMaxRelationshipId) ThrowDamaged("a sheet's relationship id is too long");

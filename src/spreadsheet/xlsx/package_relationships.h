@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -9,6 +10,9 @@
 #include "spreadsheet/sheet_source.h"
 
 namespace cellverter {
+
+// A relationship id longer than this (bytes) marks a damaged file.
+inline constexpr size_t kMaxRelationshipId = 4096;
 
 // The relationships of the Open Packaging Conventions that .xlsx and .xlsb packages share.
 

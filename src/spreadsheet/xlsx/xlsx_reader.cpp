@@ -341,8 +341,7 @@ void SheetReader::StartColumn() {
 }
 
 void SheetReader::StartTablePart() {
-  if (tableIds_.size() >= kMaxSheets) Damaged("there are too many tables");
-  tableIds_.push_back(xml_.Attribute(XmlNamespace::Relationships, "id"));
+  PackageSheet::AddTableId(tableIds_, xml_.Attribute(XmlNamespace::Relationships, "id"));
 }
 
 // A merged area (18.3.1.55); a reference that names no block of cells is passed over, as
@@ -425,9 +424,8 @@ class XlsxSheet final : public PackageSheet {
  private:
   void ReadSheet(const std::string& part, std::vector<std::string>& tableIds,
                  const char* notAWorksheet);
-  void ReadSheetRelated(const std::string& part, const std::vector<std::string>& tableIds);
-  void ReadComments(const std::string& part);
-  void ReadTable(const std::string& part);
+  void ReadComments(const std::string& part) override;
+  void ReadTable(const std::string& part) override;
 };
 
 class XlsxWorkbook final : public PackageWorkbook {
@@ -597,23 +595,8 @@ void XlsxSheet::Load(const std::string& part, const char* notAWorksheet) {
   reader.Read();
 }
 
-// The parts related to the sheet that widen its used range: comments (notes) and tables.
-void XlsxSheet::ReadSheetRelated(const std::string& part,
-                                 const std::vector<std::string>& tableIds) {
-  const std::vector<Relationship> relationships = ReadRelationships(*globals_.zip, part);
-  for (const Relationship& r : relationships) {
-    if (IsType(r.type, "comments")) ReadComments(r.target);
-  }
-  for (const std::string& id : tableIds) {
-    const Relationship* r = FindRelationship(relationships, id);
-    if (r == nullptr || !IsType(r->type, "table")) Damaged("a table has no part");
-    ReadTable(r->target);
-  }
-}
-
 // A cell that holds only a note counts as used (ECMA-376-1 18.7.3 comment, ref).
 void XlsxSheet::ReadComments(const std::string& part) {
-  if (globals_.zip->Find(part) == nullptr) return;
   auto stream = OpenPart(*globals_.zip, part);
   XmlScanner xml(*stream, "the comments");
   for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
