@@ -29,18 +29,13 @@ void CheckCellText(const std::string& text) {
 
 // One pass over a worksheet part's records: every used cell goes to the spool, row by row,
 // while the used range, the hidden rows and columns and the merged areas are gathered.
-class SheetReader {
+class SheetReader : PackageSheetScan {
  public:
   SheetReader(RecordReader& records, RowSpool& rows, UsedRangeBounds& usedRange,
               std::vector<std::string>& tableIds, RepairLog& repairs, SheetLayout& layout,
               const char* notAWorksheet)
-      : records_(records),
-        rows_(rows),
-        usedRange_(usedRange),
-        tableIds_(tableIds),
-        repairs_(repairs),
-        layout_(layout),
-        notAWorksheet_(notAWorksheet) {}
+      : PackageSheetScan(rows, usedRange, tableIds, repairs, layout, notAWorksheet),
+        records_(records) {}
 
   void Read();
 
@@ -53,18 +48,10 @@ class SheetReader {
   void ListPart(RecordFields& fields);
 
   RecordReader& records_;
-  RowSpool& rows_;
-  UsedRangeBounds& usedRange_;
-  std::vector<std::string>& tableIds_;
-  RepairLog& repairs_;
-  SheetLayout& layout_;
-  RowVisibility rowVisibility_;
-  const char* const notAWorksheet_;
 
   bool inSheetData_ = false;
   bool inRow_ = false;
-  uint32_t rowNumber_ = 0;  // 1-based
-  uint32_t previousRow_ = 0;
+  uint32_t rowNumber_ = 0;   // 1-based
   uint32_t nextColumn_ = 0;  // 0-based: the column after the row's last cell
   std::string text_;
 };
@@ -85,8 +72,7 @@ void SheetReader::Read() {
   // A part cut off after its last complete record keeps the rows it gave.
   if (!ended && inRow_) rows_.FinishRow(rowNumber_, usedRange_);
   rows_.FinishWriting();
-  layout_.hiddenRows = rowVisibility_.Finish(kMaxSheetRows);
-  NormaliseLineSpans(layout_.hiddenColumns);
+  FinishLayout();
 }
 
 void SheetReader::Record(uint32_t type, std::string_view data) {
@@ -135,13 +121,9 @@ void SheetReader::RowHdr(RecordFields& fields) {
   inRow_ = true;
   rowNumber_ = rw + 1;
   nextColumn_ = 0;
-  // Excel and LibreOffice sort such rows.
-  if (rowNumber_ <= previousRow_) repairs_.Note(kRowsOutOfOrderRepair);
-  previousRow_ = rowNumber_;
-  rowVisibility_.Note(rowNumber_, (flags & 0x10) != 0);  // fDyZero
-  // A row format (fGhostDirty) counts in the row bounds, and so does a height set by hand
-  // (fUnsynced), as Excel counts them.
-  if ((flags & 0x60) != 0) usedRange_.AddRow(rowNumber_);
+  // fDyZero hides the row; a row format (fGhostDirty) or a height set by hand (fUnsynced)
+  // counts it.
+  BeginRow(rowNumber_, (flags & 0x10) != 0, (flags & 0x60) != 0);
 }
 
 // The cell records (BrtCellBlank to BrtFmlaError, BrtCellRString): a Cell structure (column, cell
@@ -207,8 +189,8 @@ void SheetReader::Cell(uint32_t type, RecordFields& fields) {
   }
 }
 
-// BrtColInfo (2.4.323): a column range with its width, format and flags. Hidden columns
-// beyond the sheet's are cut off; a column format counts in the column bounds.
+// BrtColInfo (2.4.323): a column range with its width, format and flags; a column format
+// counts in the column bounds.
 void SheetReader::ColInfo(RecordFields& fields) {
   const uint32_t first = fields.U32();
   const uint32_t last = fields.U32();
@@ -216,9 +198,7 @@ void SheetReader::ColInfo(RecordFields& fields) {
   const uint32_t style = fields.U32();
   const uint16_t flags = fields.U16();
   if (first > last) return;  // no column
-  if ((flags & 0x0001) != 0 && first < kMaxSheetColumns) {
-    AddLineSpan(layout_.hiddenColumns, first + 1, std::min(last, kMaxSheetColumns - 1) + 1);
-  }
+  if ((flags & 0x0001) != 0) HideColumns(uint64_t{first} + 1, uint64_t{last} + 1);
   if (style == 0) return;
   if (last >= kMaxSheetColumns) Damaged("a column range is invalid");
   usedRange_.AddColumn(last + 1);
@@ -316,9 +296,7 @@ class XlsbWorkbook final : public PackageWorkbook {
  public:
   XlsbWorkbook(const std::string& path, std::unique_ptr<ZipArchive> zip,
                const XlsxMemoryLimits& limits)
-      : PackageWorkbook(path, limits) {
-    globals_.zip = std::move(zip);
-  }
+      : PackageWorkbook(path, limits, std::move(zip)) {}
 
   void Load();
   std::unique_ptr<SheetSource> OpenSheet(size_t position) override;

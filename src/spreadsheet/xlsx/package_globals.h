@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -10,6 +11,7 @@
 
 #include "spreadsheet/container/zip_archive.h"
 #include "spreadsheet/first_worksheet.h"
+#include "spreadsheet/sheet_layout_builder.h"
 #include "spreadsheet/sheet_source.h"
 #include "spreadsheet/used_range_bounds.h"
 #include "spreadsheet/workbook_error.h"
@@ -59,6 +61,53 @@ struct PackageGlobals {
   SharedStrings shared;
 };
 
+// What the scan of a package worksheet (.xlsx, .xlsb) writes into, and the bookkeeping of rows,
+// hidden lines and the end of the scan that both formats share; each reader adds the reading
+// of its own records or elements.
+class PackageSheetScan {
+ protected:
+  PackageSheetScan(RowSpool& rows, UsedRangeBounds& usedRange, std::vector<std::string>& tableIds,
+                   RepairLog& repairs, SheetLayout& layout, const char* notAWorksheet)
+      : rows_(rows),
+        usedRange_(usedRange),
+        tableIds_(tableIds),
+        repairs_(repairs),
+        layout_(layout),
+        notAWorksheet_(notAWorksheet) {}
+
+  // Row `row` (1-based, within the sheet) starts: rows that do not ascend are a repair, as
+  // Excel and LibreOffice sort them; `counted` when its format or a height set by hand counts
+  // it in the row bounds, as Excel counts them.
+  void BeginRow(uint32_t row, bool hidden, bool counted) {
+    if (row <= previousRow_) repairs_.Note(kRowsOutOfOrderRepair);
+    previousRow_ = row;
+    rowVisibility_.Note(row, hidden);
+    if (counted) usedRange_.AddRow(row);
+  }
+  // Columns `first` to `last` (1-based) hidden; those beyond the sheet's are cut off.
+  void HideColumns(uint64_t first, uint64_t last) {
+    first = std::max<uint64_t>(first, 1);
+    last = std::min<uint64_t>(last, kMaxSheetColumns);
+    if (first <= last) {
+      AddLineSpan(layout_.hiddenColumns, static_cast<uint32_t>(first), static_cast<uint32_t>(last));
+    }
+  }
+  // The hidden rows and columns in order, once the sheet is read.
+  void FinishLayout() {
+    layout_.hiddenRows = rowVisibility_.Finish(kMaxSheetRows);
+    NormaliseLineSpans(layout_.hiddenColumns);
+  }
+
+  RowSpool& rows_;
+  UsedRangeBounds& usedRange_;
+  std::vector<std::string>& tableIds_;
+  RepairLog& repairs_;
+  SheetLayout& layout_;
+  RowVisibility rowVisibility_;
+  uint32_t previousRow_ = 0;
+  const char* const notAWorksheet_;  // the damage when the part is not a worksheet
+};
+
 // A worksheet of a package workbook, read once when opened into a spool of its own; each
 // reader fills `rows_` and `usedRange_` (and the layout) from its own part.
 class PackageSheet : public SheetSource {
@@ -99,8 +148,12 @@ class PackageSheet : public SheetSource {
 // listed sheet, and the opening of a worksheet with its checks and messages.
 class PackageWorkbook : public WorkbookSource {
  protected:
-  PackageWorkbook(const std::string& path, const XlsxMemoryLimits& limits)
-      : globals_(path, limits) {}
+  // `zip`, when given, is the package whose directory the caller has read already.
+  PackageWorkbook(const std::string& path, const XlsxMemoryLimits& limits,
+                  std::unique_ptr<ZipArchive> zip = nullptr)
+      : globals_(path, limits) {
+    globals_.zip = std::move(zip);
+  }
 
   struct RelatedParts {
     std::string styles;         // "" when the workbook names none

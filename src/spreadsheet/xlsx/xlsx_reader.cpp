@@ -128,19 +128,14 @@ bool IsTrue(std::string_view value) { return value == "1" || value == "true"; }
 // One pass over the sheet XML, a handler per element: every used cell goes to the row spool,
 // row by row, while the used range is tracked; the ids of the sheet's tables are collected on
 // the way.
-class SheetReader {
+class SheetReader : PackageSheetScan {
  public:
   SheetReader(XmlScanner& xml, bool date1904, RowSpool& rows, UsedRangeBounds& usedRange,
               std::vector<std::string>& tableIds, RepairLog& repairs, SheetLayout& layout,
               const char* notAWorksheet)
-      : xml_(xml),
-        date1904_(date1904),
-        rows_(rows),
-        usedRange_(usedRange),
-        tableIds_(tableIds),
-        repairs_(repairs),
-        layout_(layout),
-        notAWorksheet_(notAWorksheet) {}
+      : PackageSheetScan(rows, usedRange, tableIds, repairs, layout, notAWorksheet),
+        xml_(xml),
+        date1904_(date1904) {}
 
   void Read();
 
@@ -162,13 +157,6 @@ class SheetReader {
 
   XmlScanner& xml_;
   const bool date1904_;
-  RowSpool& rows_;
-  UsedRangeBounds& usedRange_;
-  std::vector<std::string>& tableIds_;
-  RepairLog& repairs_;
-  SheetLayout& layout_;
-  RowVisibility rowVisibility_;
-  const char* const notAWorksheet_;  // the damage when the part's root is not a worksheet
 
   bool inSheetData_ = false;
   bool afterSheetData_ = false;
@@ -177,7 +165,6 @@ class SheetReader {
 
   // The row being read.
   uint32_t rowNumber_ = 0;
-  uint32_t previousRow_ = 0;
 
   // The cell being read.
   uint32_t column_ = 0;
@@ -208,8 +195,7 @@ void SheetReader::Read() {
     }
   }
   if (!afterSheetData_) FinishSpool();
-  layout_.hiddenRows = rowVisibility_.Finish(kMaxSheetRows);
-  NormaliseLineSpans(layout_.hiddenColumns);
+  FinishLayout();
 }
 
 void SheetReader::Start() {
@@ -305,31 +291,20 @@ void SheetReader::StartRow() {
     Damaged("a row number is invalid");
   }
   if (number > kMaxSheetRows) Damaged("a row lies beyond the last row");
-  // LibreOffice and Excel sort such rows; a row without r follows the one before it.
-  if (number <= previousRow_) repairs_.Note(kRowsOutOfOrderRepair);
+  // A row without r follows the one before it. A row format counts (ECMA-376-1 18.3.1.73: s
+  // applies when customFormat is set).
   rowNumber_ = static_cast<uint32_t>(number);
-  previousRow_ = rowNumber_;
-  rowVisibility_.Note(rowNumber_, IsTrue(xml_.RawAttribute("hidden")));
-  // A row format counts in the row bounds (ECMA-376-1 18.3.1.73: s applies when
-  // customFormat is set), and so does a height set by hand, as Excel counts it.
-  if (IsTrue(xml_.RawAttribute("customFormat")) || IsTrue(xml_.RawAttribute("customHeight"))) {
-    usedRange_.AddRow(rowNumber_);
-  }
+  BeginRow(rowNumber_, IsTrue(xml_.RawAttribute("hidden")),
+           IsTrue(xml_.RawAttribute("customFormat")) || IsTrue(xml_.RawAttribute("customHeight")));
 }
 
-// A column format (18.3.1.13, style) counts in the column bounds. Hidden columns beyond
-// the sheet's are cut off.
+// A column format (18.3.1.13, style) counts in the column bounds.
 void SheetReader::StartColumn() {
   uint64_t hiddenFirst = 0;
   uint64_t hiddenLast = 0;
   if (IsTrue(xml_.RawAttribute("hidden")) && ParseUnsigned(xml_.RawAttribute("min"), hiddenFirst) &&
       ParseUnsigned(xml_.RawAttribute("max"), hiddenLast)) {
-    hiddenFirst = std::max<uint64_t>(hiddenFirst, 1);
-    hiddenLast = std::min<uint64_t>(hiddenLast, kMaxSheetColumns);
-    if (hiddenFirst <= hiddenLast) {
-      AddLineSpan(layout_.hiddenColumns, static_cast<uint32_t>(hiddenFirst),
-                  static_cast<uint32_t>(hiddenLast));
-    }
+    HideColumns(hiddenFirst, hiddenLast);
   }
   uint64_t columnStyle = 0;
   if (!ParseUnsigned(xml_.RawAttribute("style"), columnStyle) || columnStyle == 0) return;
@@ -433,12 +408,9 @@ class XlsxWorkbook final : public PackageWorkbook {
   // `fd`, when not -1, is the package already open (and owned from here on).
   XlsxWorkbook(const std::string& path, int fd, const XlsxMemoryLimits& limits)
       : PackageWorkbook(path, limits), fd_(fd) {}
-  // The package whose directory the caller has read already.
   XlsxWorkbook(const std::string& path, std::unique_ptr<ZipArchive> zip,
                const XlsxMemoryLimits& limits)
-      : PackageWorkbook(path, limits), fd_(-1) {
-    globals_.zip = std::move(zip);
-  }
+      : PackageWorkbook(path, limits, std::move(zip)), fd_(-1) {}
 
   void Load();
   std::unique_ptr<SheetSource> OpenSheet(size_t position) override;
