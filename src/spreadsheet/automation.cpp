@@ -8,13 +8,17 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <optional>
 #include <queue>
+#include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/error.h"
 #include "spreadsheet/first_worksheet.h"
 #include "spreadsheet/numfmt/number_format.h"
+#include "spreadsheet/rows_ahead.h"
 #include "spreadsheet/workbook_error.h"
 #include "spreadsheet/workbook_source.h"
 
@@ -23,7 +27,9 @@ namespace {
 
 constexpr uint32_t kMaxRows = 1048576;
 constexpr uint32_t kMaxColumns = 16384;
-constexpr uint32_t kCachedStyles = 1 << 16;
+// A sheet holding this many cells has its rows read and rendered ahead on a second core; for
+// fewer, starting a thread costs more than it saves.
+constexpr uint64_t kCellsReadAhead = 20000;
 
 class EngineWorkbook;
 
@@ -144,6 +150,7 @@ class EngineWorksheet final : public ExcelWorksheet {
   // cursor starts afresh, so a reopened stream needs nothing more.
   void Close(RepairLog& repairs) {
     if (!source_) return;
+    ahead_.reset();
     for (const std::string& note : source_->Repairs().Notes()) repairs.Note(note);
     source_.reset();
     haveCurrent_ = false;
@@ -152,7 +159,11 @@ class EngineWorksheet final : public ExcelWorksheet {
     cursor_ = 0;
     merges_.reset();
   }
-  const SheetSource* OpenSource() const { return source_.get(); }
+  // The open stream, with no row being read ahead from it meanwhile.
+  const SheetSource* OpenSource() {
+    if (ahead_) ahead_->Pause();
+    return source_.get();
+  }
 
  protected:
   ExcelRange LastCell() override {
@@ -164,11 +175,17 @@ class EngineWorksheet final : public ExcelWorksheet {
   void AppendText(uint32_t row, uint32_t column, std::string& out) override {
     const SheetCell* cell = FindCell(row, column);
     if (cell == nullptr || cell->value.kind == CellValue::Kind::Empty) return;
-    FormatOf(cell->styleIndex).Render(cell->value, date1904_, out);
+    std::string_view text;
+    if (ahead_ && ahead_->RenderedText(static_cast<size_t>(cell - current_.cells.data()), text)) {
+      out += text;
+      return;
+    }
+    formats_.Of(*source_, cell->styleIndex).Render(cell->value, date1904_, out);
   }
 
   ExcelValue ValueAt(uint32_t row, uint32_t column) override {
     using Type = ExcelValue::Type;
+    if (ahead_) ahead_->TextsNotWanted();
     const SheetCell* cell = FindCell(row, column);
     if (cell == nullptr) return {};
     const CellValue& value = cell->value;
@@ -185,7 +202,7 @@ class EngineWorksheet final : public ExcelWorksheet {
         break;
     }
     using Meaning = NumberFormat::Meaning;
-    const Meaning meaning = FormatOf(cell->styleIndex).MeaningOf(value.number);
+    const Meaning meaning = formats_.Of(*source_, cell->styleIndex).MeaningOf(value.number);
     if (meaning == Meaning::kNumber) return {Type::kNumber, value.number, {}};
     const std::optional<double> date = AutomationDate(value.number, date1904_);
     if (!date) return {Type::kNumber, value.number, {}};
@@ -261,6 +278,7 @@ class EngineWorksheet final : public ExcelWorksheet {
   const SheetRow* ReadToRow(uint32_t row) {
     SheetSource& source = Source();
     if (row < asked_) {
+      ahead_.reset();
       source.Rewind();
       haveCurrent_ = false;
       exhausted_ = false;
@@ -268,7 +286,7 @@ class EngineWorksheet final : public ExcelWorksheet {
     asked_ = row;
     while (!haveCurrent_ || current_.row < row) {
       if (exhausted_) return nullptr;
-      if (!source.NextRow(current_)) {
+      if (!NextSourceRow(source)) {
         exhausted_ = true;
         haveCurrent_ = false;
         return nullptr;
@@ -277,6 +295,13 @@ class EngineWorksheet final : public ExcelWorksheet {
       cursor_ = 0;
     }
     return current_.row == row ? &current_ : nullptr;
+  }
+
+  // The source's next row into `current_`, read ahead when the sheet is large (the stream is
+  // then the other thread's until it is paused or rewound).
+  bool NextSourceRow(SheetSource& source) {
+    if (!ahead_ && readAhead_) ahead_.emplace(source, formats_.Locale());
+    return ahead_ ? ahead_->Next(current_) : source.NextRow(current_);
   }
 
   // Inlined into AppendText, the path of every cell; ValueAt would otherwise have it outlined.
@@ -300,21 +325,15 @@ class EngineWorksheet final : public ExcelWorksheet {
     return *merges_;
   }
 
-  [[gnu::always_inline]] const NumberFormat& FormatOf(uint32_t style) {
-    if (style >= kCachedStyles) return formats_.Get(source_->CellFormat(style));
-    if (style >= byStyle_.size()) byStyle_.resize(style + 1, nullptr);
-    const NumberFormat*& slot = byStyle_[style];
-    if (slot == nullptr) slot = &formats_.Get(source_->CellFormat(style));
-    return *slot;
-  }
-
   EngineWorkbook& book_;
   size_t position_;  // in the workbook's sheet list
   SheetEntry entry_;
   std::unique_ptr<SheetSource> source_;
   bool date1904_ = false;  // the source's, asked once
-  NumberFormatCache formats_;
-  std::vector<const NumberFormat*> byStyle_;
+  StyleFormats formats_;
+  bool readAhead_ = false;  // whether rows are read ahead, decided at opening
+  // Declared after `source_`, so that its thread ends before the source goes.
+  std::optional<RowsAhead> ahead_;
   SheetRow current_;
   bool haveCurrent_ = false;
   bool exhausted_ = false;
@@ -413,6 +432,7 @@ ExcelRange EngineWorksheet::Cells(int row, int column) {
 void EngineWorksheet::Open() {
   source_ = book_.OpenSheet(*this, position_);
   date1904_ = source_->Date1904();
+  readAhead_ = source_->CellsHeld() >= kCellsReadAhead && std::thread::hardware_concurrency() > 1;
 }
 
 class EngineApplication final : public ExcelApplication, private ExcelWorkbooks {

@@ -1,0 +1,116 @@
+#include "spreadsheet/rows_ahead.h"
+
+#include <utility>
+
+namespace cellverter {
+namespace {
+
+// Three batches: one being read, one ready, one being filled. A batch ends after this many
+// cells (a row counting one more) or this much text, so the rows ahead cost about a
+// megabyte whatever the sheet.
+constexpr size_t kBatches = 3;
+constexpr size_t kBatchCells = 4096;
+constexpr size_t kBatchText = size_t{1} << 20;
+
+}  // namespace
+
+RowsAhead::RowsAhead(SheetSource& source, const FormatLocale& locale)
+    : source_(source), formats_(locale), date1904_(source.Date1904()) {
+  for (size_t i = 0; i < kBatches; ++i) free_.push_back(&batches_.emplace_back());
+}
+
+bool RowsAhead::Next(SheetRow& row) {
+  while (current_ == nullptr || next_ == current_->count) {
+    if (current_ != nullptr) {
+      if (current_->error) std::rethrow_exception(current_->error);
+      if (current_->end) return false;
+      {
+        const std::lock_guard lock(mutex_);
+        free_.push_back(current_);
+      }
+      changed_.notify_all();
+      current_ = nullptr;
+    }
+    if (!thread_.joinable() && !finished_) {
+      stop_ = false;
+      thread_ = std::thread(&RowsAhead::Run, this);
+    }
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return !full_.empty(); });
+    current_ = full_.front();
+    full_.pop_front();
+    next_ = 0;
+  }
+  std::swap(row, current_->rows[next_]);
+  if (current_->rendered) rowTexts_ = current_->firstText[next_];
+  ++next_;
+  return true;
+}
+
+void RowsAhead::Pause() {
+  {
+    const std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void RowsAhead::Run() {
+  for (;;) {
+    Batch* batch = nullptr;
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [&] { return stop_ || !free_.empty(); });
+      if (stop_) return;
+      batch = free_.back();
+      free_.pop_back();
+    }
+    const bool more = Fill(*batch);
+    {
+      const std::lock_guard lock(mutex_);
+      full_.push_back(batch);
+      if (!more) finished_ = true;
+    }
+    changed_.notify_all();
+    if (!more) return;
+  }
+}
+
+bool RowsAhead::Fill(Batch& batch) {
+  batch.count = 0;
+  batch.textEnds.clear();
+  batch.firstText.clear();
+  batch.texts.clear();
+  batch.rendered = textsWanted_.load(std::memory_order_relaxed);
+  batch.end = false;
+  batch.error = nullptr;
+  try {
+    for (size_t cells = 0; cells < kBatchCells && batch.texts.size() < kBatchText &&
+                           !stop_.load(std::memory_order_relaxed);) {
+      if (batch.count == batch.rows.size()) batch.rows.emplace_back();
+      SheetRow& row = batch.rows[batch.count];
+      if (!source_.NextRow(row)) {
+        batch.end = true;
+        return false;
+      }
+      ++batch.count;
+      cells += row.cells.size() + 1;
+      if (!batch.rendered) continue;
+      batch.firstText.push_back(batch.textEnds.size());
+      batch.textEnds.push_back(batch.texts.size());
+      for (const SheetCell& cell : row.cells) {
+        if (cell.value.kind != CellValue::Kind::Empty) {
+          formats_.Of(source_, cell.styleIndex).Render(cell.value, date1904_, batch.texts);
+        }
+        batch.textEnds.push_back(batch.texts.size());
+      }
+    }
+    return true;
+  } catch (...) {
+    batch.error = std::current_exception();
+    return false;
+  }
+}
+
+}  // namespace cellverter

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "spreadsheet/numfmt/number_format.h"
+#include "spreadsheet/sheet_source.h"
+
+namespace cellverter {
+
+// The number format of each cell format of a sheet, compiled once per cell format.
+class StyleFormats {
+ public:
+  explicit StyleFormats(const FormatLocale& locale) : formats_(locale) {}
+
+  [[gnu::always_inline]] const NumberFormat& Of(const SheetSource& source, uint32_t style) {
+    if (style >= kCachedStyles) return formats_.Get(source.CellFormat(style));
+    if (style >= byStyle_.size()) byStyle_.resize(style + 1, nullptr);
+    const NumberFormat*& slot = byStyle_[style];
+    if (slot == nullptr) slot = &formats_.Get(source.CellFormat(style));
+    return *slot;
+  }
+  const FormatLocale& Locale() const { return formats_.locale(); }
+
+ private:
+  static constexpr uint32_t kCachedStyles = 1 << 16;
+
+  NumberFormatCache formats_;
+  std::vector<const NumberFormat*> byStyle_;
+};
+
+// A sheet's rows read from its source on a thread of their own, a few batches ahead of the
+// reader, with the displayed text of every cell rendered there too: a conversion then only
+// copies texts into lines while the other core decodes and formats. The source is used by
+// that thread alone while it runs (Pause() stops it, keeping the rows it has read); the rest
+// of the source (its layout, cell formats, bounds) is read-only by then and stays usable.
+// An error of the source reaches the reader where it would have met it: after the rows
+// before it.
+class RowsAhead {
+ public:
+  RowsAhead(SheetSource& source, const FormatLocale& locale);
+  ~RowsAhead() { Pause(); }
+  RowsAhead(const RowsAhead&) = delete;
+  RowsAhead& operator=(const RowsAhead&) = delete;
+
+  // The next row, swapped into `row` (whose old cells are recycled); false at the end.
+  bool Next(SheetRow& row);
+  // The displayed text of cell `index` of the row last given, if it was rendered ahead.
+  bool RenderedText(size_t index, std::string_view& text) const {
+    if (current_ == nullptr || !current_->rendered) return false;
+    const size_t* ends = current_->textEnds.data() + rowTexts_;
+    text = std::string_view(current_->texts).substr(ends[index], ends[index + 1] - ends[index]);
+    return true;
+  }
+  // The reader asks for values rather than texts: batches from here on are not rendered.
+  void TextsNotWanted() { textsWanted_.store(false, std::memory_order_relaxed); }
+  // Stops the thread, keeping the rows read; the next Next() starts it again from there.
+  void Pause();
+
+ private:
+  struct Batch {
+    std::vector<SheetRow> rows;
+    size_t count = 0;  // rows in use
+    // When rendered: per row, the start of each cell's text in `texts` and the end of its last
+    // one; `firstText[r]` is where row r's entries begin.
+    std::vector<size_t> textEnds;
+    std::vector<size_t> firstText;
+    std::string texts;
+    bool rendered = false;
+    bool end = false;          // the source has no rows after these
+    std::exception_ptr error;  // what the source threw after these rows
+  };
+
+  void Run();
+  // Fills `batch` from the source; false when the source has nothing more to give.
+  bool Fill(Batch& batch);
+
+  SheetSource& source_;
+  StyleFormats formats_;  // the thread's own
+  const bool date1904_;
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Batch> batches_;  // every batch, never moved once made
+  std::vector<Batch*> free_;   // for the thread to fill
+  std::deque<Batch*> full_;    // for the reader, in order
+  std::atomic<bool> stop_{false};
+  bool finished_ = false;  // the thread met the end of the source or an error
+  std::atomic<bool> textsWanted_{true};
+  std::thread thread_;
+
+  // The reader's side.
+  Batch* current_ = nullptr;
+  size_t next_ = 0;      // next row of `current_`
+  size_t rowTexts_ = 0;  // where the last row given starts in `current_->textEnds`
+};
+
+}  // namespace cellverter
