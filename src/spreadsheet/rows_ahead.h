@@ -93,13 +93,15 @@ class RowsAhead {
   std::deque<Batch> batches_;  // every batch, never moved once made
   std::vector<Batch*> free_;   // for the thread to fill
   std::deque<Batch*> full_;    // for the reader, in order
-  std::atomic<bool> stop_{false};
+  // Read by the thread at every row: kept off the cache line of the reader's fields below,
+  // which the reader writes at every row.
+  alignas(64) std::atomic<bool> stop_{false};
   bool finished_ = false;  // the thread met the end of the source or an error
   std::atomic<bool> textsWanted_{true};
   std::thread thread_;
 
   // The reader's side.
-  Batch* current_ = nullptr;
+  alignas(64) Batch* current_ = nullptr;
   size_t next_ = 0;      // next row of `current_`
   size_t rowTexts_ = 0;  // where the last row given starts in `current_->textEnds`
 };
