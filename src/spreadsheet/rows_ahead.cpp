@@ -1,16 +1,31 @@
 #include "spreadsheet/rows_ahead.h"
 
+#include <system_error>
 #include <utility>
 
 namespace cellverter {
 namespace {
 
 // Three batches: one being read, one ready, one being filled. A batch ends after this many
-// cells (a row counting one more) or this much text, so the rows ahead cost about a
-// megabyte whatever the sheet.
+// cells (a row counting one more) or this much text, read or rendered, so the rows ahead cost
+// about a megabyte, or a few rows when rows are larger than that.
 constexpr size_t kBatches = 3;
 constexpr size_t kBatchCells = 4096;
 constexpr size_t kBatchText = size_t{1} << 20;
+
+// A row slot keeps what its row needs, not what a larger row left behind in it: the batches
+// then hold about what their rows hold, whatever came before. Gives the bytes of the row's
+// texts.
+size_t ReleaseSlack(SheetRow& row) {
+  if (row.cells.capacity() > 2 * row.cells.size() + 64) row.cells.shrink_to_fit();
+  size_t bytes = 0;
+  for (SheetCell& cell : row.cells) {
+    std::string& text = cell.value.text;
+    if (text.capacity() > 2 * text.size() + 256) text.shrink_to_fit();
+    bytes += text.size();
+  }
+  return bytes;
+}
 
 }  // namespace
 
@@ -31,10 +46,7 @@ bool RowsAhead::Next(SheetRow& row) {
       changed_.notify_all();
       current_ = nullptr;
     }
-    if (!thread_.joinable() && !finished_) {
-      stop_ = false;
-      thread_ = std::thread(&RowsAhead::Run, this);
-    }
+    if (!thread_.joinable() && !finished_) Start();
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return !full_.empty(); });
     current_ = full_.front();
@@ -45,6 +57,22 @@ bool RowsAhead::Next(SheetRow& row) {
   if (current_->rendered) rowTexts_ = current_->firstText[next_];
   ++next_;
   return true;
+}
+
+void RowsAhead::Start() {
+  stop_ = false;
+  try {
+    thread_ = std::thread(&RowsAhead::Run, this);
+  } catch (const std::system_error&) {
+    // No thread to be had: the reader fills the next batch itself (when every batch is
+    // filled already, it reads those first).
+    if (free_.empty()) return;
+    Batch* batch = free_.back();
+    free_.pop_back();
+    const bool more = Fill(*batch);
+    full_.push_back(batch);
+    finished_ = !more;
+  }
 }
 
 void RowsAhead::Pause() {
@@ -86,14 +114,17 @@ bool RowsAhead::Fill(Batch& batch) {
   batch.end = false;
   batch.error = nullptr;
   try {
-    for (size_t cells = 0; cells < kBatchCells && batch.texts.size() < kBatchText &&
-                           !stop_.load(std::memory_order_relaxed);) {
+    size_t cells = 0;
+    size_t text = 0;
+    while (cells < kBatchCells && text < kBatchText && batch.texts.size() < kBatchText &&
+           !stop_.load(std::memory_order_relaxed)) {
       if (batch.count == batch.rows.size()) batch.rows.emplace_back();
       SheetRow& row = batch.rows[batch.count];
       if (!source_.NextRow(row)) {
         batch.end = true;
         return false;
       }
+      text += ReleaseSlack(row);
       ++batch.count;
       cells += row.cells.size() + 1;
       if (!batch.rendered) continue;

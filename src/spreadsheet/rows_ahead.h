@@ -80,6 +80,8 @@ class RowsAhead {
     std::exception_ptr error;  // what the source threw after these rows
   };
 
+  // Starts the thread, or fills the next batch here when no thread can be had.
+  void Start();
   void Run();
   // Fills `batch` from the source; false when the source has nothing more to give.
   bool Fill(Batch& batch);
