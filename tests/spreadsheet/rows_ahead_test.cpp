@@ -117,6 +117,34 @@ TEST_P(RowsAheadFormat, ServesWhatEachCellShowsInAnyOrderOfReading) {
   excel->Quit();
 }
 
+// Opening another sheet, or quitting, in the middle of a sheet ends the reading of its rows;
+// the sheet reads whole again later.
+TEST_P(RowsAheadFormat, LeavingASheetInTheMiddleEndsItsReading) {
+  LogicalWorkbook book = LargeWorkbook();
+  book.sheets.push_back(book.sheets[0]);
+  book.sheets[1].name = "Second";
+  const auto expected = ExpectedTexts(book);
+  ts::TempDir dir;
+  const std::string path = dir / "two.bin";
+  ts::WriteBytes(path, Write(GetParam(), book));
+  for (const int stopAt : {1, 300, 1200}) {
+    auto excel = CreateAutomationObject("Excel.Application");
+    ExcelWorkbook& workbook = excel->Workbooks().Open(path, false, true);
+    auto readColumn = [&](ExcelWorksheet& sheet, int last, int column) {
+      for (int r = 1; r <= last; ++r) {
+        ASSERT_EQ(sheet.Cells(r, column).Text(), expected[static_cast<size_t>(r)][column])
+            << "row " << r;
+      }
+    };
+    readColumn(workbook.Worksheets(1), stopAt, 2);
+    readColumn(workbook.Worksheets(2), static_cast<int>(kRows), 5);
+    readColumn(workbook.Worksheets(1), static_cast<int>(kRows), 7);
+    readColumn(workbook.Worksheets(2), stopAt, 3);
+    EXPECT_TRUE(workbook.Repairs().empty());
+    excel->Quit();
+  }
+}
+
 std::string FormatName(const testing::TestParamInfo<Format>& format) {
   const char* const names[] = {"Xlsx", "Xls", "Xlsb", "Ods"};
   return names[static_cast<int>(format.param)];
@@ -163,22 +191,6 @@ TEST(RowsAhead, AFailureOfTheSourceComesAtItsRowAfterTheRowsBefore) {
     }
   }
   excel->Quit();
-}
-
-// Closing a workbook while its rows are being read ahead ends the reading thread.
-TEST(RowsAhead, QuittingInTheMiddleOfASheetEndsTheReading) {
-  ts::TempDir dir;
-  const std::string path = dir / "large.xlsx";
-  const LogicalWorkbook book = LargeWorkbook();
-  ts::WriteBytes(path, WriteXlsx(book));
-  for (int stopAt : {1, 300, 1200}) {
-    auto excel = CreateAutomationObject("Excel.Application");
-    ExcelWorkbook& workbook = excel->Workbooks().Open(path, false, true);
-    ExcelWorksheet& sheet = workbook.Worksheets(1);
-    for (int r = 1; r <= stopAt; ++r) sheet.Cells(r, 1).Text();
-    EXPECT_TRUE(workbook.Repairs().empty());
-    excel->Quit();
-  }
 }
 
 }  // namespace
