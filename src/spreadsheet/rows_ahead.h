@@ -52,7 +52,7 @@ class RowsAhead {
   RowsAhead(const RowsAhead&) = delete;
   RowsAhead& operator=(const RowsAhead&) = delete;
 
-  // The next row, swapped into `row` (whose old cells are recycled); false at the end.
+  // The next row, copied into `row`; false at the end.
   bool Next(SheetRow& row);
   // The displayed text of cell `index` of the row last given, if it was rendered ahead.
   bool RenderedText(size_t index, std::string_view& text) const {
