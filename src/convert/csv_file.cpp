@@ -62,8 +62,15 @@ void CsvFileWriter::Flush() {
   buffer_.clear();
 }
 
+void CsvFileWriter::Finish() {
+  if (!open_ || finishError_ != 0) return;
+  finishError_ = file_.Write(buffer_);
+  std::string().swap(buffer_);
+}
+
 std::string CsvFileWriter::Publish() {
   if (!open_) return {};
+  if (finishError_ != 0) Fail(finishError_);
   Flush();
   std::string target = csvFile_;
   long long counter = 1;

@@ -29,6 +29,11 @@ class CsvFileWriter {
 
   void AddLine(std::string_view utf8Line);
 
+  // Writes out what is buffered and lets go of the buffer, for a writer that waits to be
+  // published while others work. A write error is thrown by Publish(), as it would have been
+  // without this call.
+  void Finish();
+
   // Flushes everything to disk and gives the file its final name, which it returns. With
   // no line added nothing is created and the result is empty.
   std::string Publish();
@@ -45,6 +50,7 @@ class CsvFileWriter {
   std::string buffer_;
   PendingFile file_;
   bool open_ = false;
+  int finishError_ = 0;  // the errno of Finish()'s write
 };
 
 // Writes `lines` to `csvFile` in one go (see CsvFileWriter); an empty list writes nothing.
