@@ -312,6 +312,7 @@ PendingCsvFiles::PendingCsvFiles(PendingCsvFiles&&) noexcept = default;
 PendingCsvFiles& PendingCsvFiles::operator=(PendingCsvFiles&&) noexcept = default;
 
 std::vector<std::string> PendingCsvFiles::Publish() {
+  for (const auto& writer : writers_) writer->Create();
   std::vector<std::string> written;
   for (const auto& writer : writers_) {
     std::string path = writer->Publish();
