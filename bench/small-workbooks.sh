@@ -50,12 +50,18 @@ python3 - "$work" "$rounds" <<'EOF'
 import json, statistics, sys
 work, rounds = sys.argv[1], int(sys.argv[2])
 times = {"before": [], "after": []}
+ratios = []  # before / after within each round, where both met the same load
 for r in range(rounds):
+    means = {}
     for result in json.load(open(f"{work}/round{r}.json"))["results"]:
         times[result["command"]] += result["times"]
+        means[result["command"]] = result["mean"]
+    ratios.append(means["before"] / means["after"])
 for name, t in times.items():
     print(f"{name}: mean {statistics.mean(t):.3f} s ± {statistics.stdev(t):.3f}, "
           f"median {statistics.median(t):.3f} s, min {min(t):.3f} s ({len(t)} runs)")
 print(f"before / after: mean {statistics.mean(times['before']) / statistics.mean(times['after']):.2f}, "
-      f"median {statistics.median(times['before']) / statistics.median(times['after']):.2f}")
+      f"median {statistics.median(times['before']) / statistics.median(times['after']):.2f}, "
+      f"median of the rounds' ratios {statistics.median(ratios):.2f} "
+      f"({min(ratios):.2f} to {max(ratios):.2f})")
 EOF
