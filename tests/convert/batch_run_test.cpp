@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -404,11 +403,10 @@ TEST(RunBatchInParallelTest, FileThatCannotBeNamedFailsItsWorkbookAlone) {
     PublishRecord log;
     log.destination = dir / ("out" + std::to_string(jobs));
     log.takeName = 3;
+    FixedBatchInputs inputs(list, log.destination, CsvOptions{});
     const BatchSummary summary =
-        jobs == 0
-            ? RunBatch(*std::make_unique<FixedBatchInputs>(list, log.destination, CsvOptions{}),
-                       log)
-            : RunBatchInParallel(list, log.destination, CsvOptions{}, jobs, log);
+        jobs == 0 ? RunBatch(inputs, log)
+                  : RunBatchInParallel(list, log.destination, CsvOptions{}, jobs, log);
     EXPECT_EQ(summary.converted, 5u) << jobs;
     EXPECT_EQ(summary.failed, 1u) << jobs;
     std::map<std::size_t, std::string> expected;
@@ -418,13 +416,12 @@ TEST(RunBatchInParallelTest, FileThatCannotBeNamedFailsItsWorkbookAlone) {
     expected[3] =
         "Cannot create file \"" + log.destination + "/b3.csv\". Is a directory (output folder)";
     EXPECT_EQ(log.outcomes, expected) << jobs;
-    EXPECT_EQ(Files(log.destination),
-              (std::map<std::string, std::string>{{"b0.csv", Csv("s,")},
-                                                  {"b1.csv", Csv("s,")},
-                                                  {"b2.csv", Csv("s,")},
-                                                  {"b3.csv", "<folder>"},
-                                                  {"b4.csv", Csv("s,")},
-                                                  {"b5.csv", Csv("s,")}}))
+    EXPECT_EQ(Files(log.destination), (std::map<std::string, std::string>{{"b0.csv", Csv("s,")},
+                                                                          {"b1.csv", Csv("s,")},
+                                                                          {"b2.csv", Csv("s,")},
+                                                                          {"b3.csv", "<folder>"},
+                                                                          {"b4.csv", Csv("s,")},
+                                                                          {"b5.csv", Csv("s,")}}))
         << jobs;
     EXPECT_TRUE(fs::is_empty(log.destination + "/b3.csv"));
   }
