@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -114,48 +116,116 @@ CsvFileNamer OutputNamer(const std::function<std::string()>& destination,
   };
 }
 
-// The step that both runs take for one workbook: converts the chosen worksheets into the
-// files `csvFileFor` names, counts the outcome in `summary` and tells the observer. `lock`, when
-// given, is held for the counting and the observer's calls (parallel workers); `cursor`, when
-// given, shows the normal cursor while the observer reports a failure (the one-by-one run's ERROR
-// box). False when a stop abandoned the workbook: the run ends there.
-bool ConvertStep(BatchObserver& observer, std::size_t index, const std::string& workbook,
-                 const SheetChoice& choice, const CsvFileNamer& csvFileFor,
-                 const CsvOptions& options, std::mutex* lock, BatchSummary& summary,
-                 BusyCursor* cursor) {
-  ObserverMonitor monitor(observer, index, lock);
-  auto hold = [lock] {
-    return lock != nullptr ? std::unique_lock(*lock) : std::unique_lock<std::mutex>();
-  };
-  std::vector<std::string> written;
+// What went wrong in one step of a workbook (its conversion, the naming of its files).
+struct StepOutcome {
+  bool cancelled = false;  // a stop abandoned the workbook
+  bool failed = false;
   std::string failure;
   ErrorKind kind = ErrorKind::kOther;
-  bool converted = false;
+};
+
+template <typename Step>
+StepOutcome Attempt(Step&& step) {
+  StepOutcome outcome;
   try {
-    written = ConvertWorkbookToCSV(workbook, choice, csvFileFor, options, &monitor);
-    converted = true;
+    step();
   } catch (const ConversionCancelled&) {
-    const auto guard = hold();
-    summary.stopped = true;
-    return false;
+    outcome.cancelled = true;
   } catch (const Error& error) {
-    failure = error.what();
-    kind = error.Kind();
+    outcome = {false, true, error.what(), error.Kind()};
   } catch (const std::exception& error) {
-    failure = error.what();
+    outcome = {false, true, error.what(), ErrorKind::kOther};
   }
-  const auto guard = hold();
-  if (converted) {
+  return outcome;
+}
+
+// Counts the end of a workbook in `summary` and tells the observer (the caller keeps parallel
+// calls one at a time); `cursor`, when given, shows the normal cursor while the observer
+// reports a failure (the one-by-one run's ERROR box).
+void Report(BatchObserver& observer, std::size_t index, const std::string& workbook,
+            const StepOutcome& outcome, const std::vector<std::string>& written,
+            BatchSummary& summary, BusyCursor* cursor) {
+  if (!outcome.failed) {
     ++summary.converted;
     observer.WorkbookConverted(index, workbook, written);
-    return true;
+    return;
   }
   ++summary.failed;
   if (cursor != nullptr) cursor->Set(false);
-  observer.WorkbookFailed(index, workbook, failure, kind);
+  observer.WorkbookFailed(index, workbook, outcome.failure, outcome.kind);
   if (cursor != nullptr) cursor->Set(true);
-  return true;
 }
+
+// A converted workbook whose files wait to be published, or one whose conversion failed and
+// waits for its turn to be reported.
+struct ConvertedWorkbook {
+  std::size_t index = 0;
+  const std::string* family = nullptr;
+  StepOutcome outcome;
+  PendingCsvFiles files;
+};
+
+// Publishes the workbooks one worker converted, in their order, on a thread of its own: the
+// worker goes on with its next workbook while the disk takes the last one's data. A few
+// wait at most (each holds its files open), after that the worker waits.
+class Publisher {
+ public:
+  static constexpr std::size_t kMaxWaiting = 4;
+
+  explicit Publisher(std::function<void(ConvertedWorkbook&)> publish)
+      : publish_(std::move(publish)), thread_([this] { Run(); }) {}
+  // Publishes every workbook still waiting first.
+  ~Publisher() {
+    {
+      const std::lock_guard lock(mutex_);
+      closing_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  Publisher(const Publisher&) = delete;
+  Publisher& operator=(const Publisher&) = delete;
+
+  void Add(ConvertedWorkbook workbook) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return waiting_.size() < kMaxWaiting; });
+    waiting_.push_back(std::move(workbook));
+    changed_.notify_all();
+  }
+
+  // Waits until no workbook of `family` is left to publish: a workbook's names are chosen
+  // while it is converted, so those of its family before it must have theirs by then.
+  void WaitForFamily(const std::string& family) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] {
+      return std::none_of(waiting_.begin(), waiting_.end(),
+                          [&](const ConvertedWorkbook& w) { return *w.family == family; });
+    });
+  }
+
+ private:
+  void Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [&] { return closing_ || !waiting_.empty(); });
+      if (waiting_.empty()) return;
+      // It stays in the list while it is published, for WaitForFamily.
+      ConvertedWorkbook& next = waiting_.front();
+      lock.unlock();
+      publish_(next);
+      lock.lock();
+      waiting_.pop_front();
+      changed_.notify_all();
+    }
+  }
+
+  std::function<void(ConvertedWorkbook&)> publish_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<ConvertedWorkbook> waiting_;
+  bool closing_ = false;
+  std::thread thread_;  // last: it starts with the members above ready
+};
 
 bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -188,13 +258,19 @@ BatchSummary RunBatch(BatchInputs& inputs, BatchObserver& observer) {
     options.encoding = inputs.Encoding();
     options.ansiCodePage = inputs.AnsiCodePage();
     options.maxCells = inputs.MaxCells();
-    if (!ConvertStep(observer, index, workbook, choice,
-                     OutputNamer(destinationNow, workbook, choice), options, nullptr, summary,
-                     &cursor)) {
-      observer.ShowStatus("");
-      break;
+    ObserverMonitor monitor(observer, index, nullptr);
+    std::vector<std::string> written;
+    const StepOutcome outcome = Attempt([&] {
+      written = ConvertWorkbookToCSV(
+          workbook, choice, OutputNamer(destinationNow, workbook, choice), options, &monitor);
+    });
+    if (outcome.cancelled) {
+      summary.stopped = true;
+    } else {
+      Report(observer, index, workbook, outcome, written, summary, &cursor);
     }
     observer.ShowStatus("");
+    if (outcome.cancelled) break;
   }
 
   observer.Beep();
@@ -238,11 +314,13 @@ BatchSummary RunBatchInParallel(const std::vector<std::string>& workbooks,
 
   // Chains of list indexes whose names could meet, in the order of their first workbook;
   // one worker takes the list as it stands.
+  std::vector<std::string> families;
   std::vector<std::vector<std::size_t>> chains;
   std::map<std::string, std::size_t> chainOfFamily;
   for (std::size_t index = 0; index < workbooks.size(); ++index) {
-    const auto [slot, added] = chainOfFamily.try_emplace(
-        jobs <= 1 ? std::string() : OutputNameFamily(workbooks[index]), chains.size());
+    families.push_back(OutputNameFamily(workbooks[index]));
+    const auto [slot, added] =
+        chainOfFamily.try_emplace(jobs <= 1 ? std::string() : families.back(), chains.size());
     if (added) chains.emplace_back();
     chains[slot->second].push_back(index);
   }
@@ -250,8 +328,28 @@ BatchSummary RunBatchInParallel(const std::vector<std::string>& workbooks,
   std::mutex observerMutex;
   std::atomic<std::size_t> nextChain{0};
   std::exception_ptr unexpected;
+  auto keepUnexpected = [&] {
+    // An observer that throws stops every worker; the first such error leaves the run.
+    const std::lock_guard lock(observerMutex);
+    if (!unexpected) unexpected = std::current_exception();
+  };
+  // A workbook converted is published and reported even when the run stops meanwhile.
+  auto publish = [&](ConvertedWorkbook& converted) {
+    try {
+      std::vector<std::string> written;
+      if (!converted.outcome.failed) {
+        converted.outcome = Attempt([&] { written = converted.files.Publish(); });
+      }
+      const std::lock_guard lock(observerMutex);
+      Report(observer, converted.index, workbooks[converted.index], converted.outcome, written,
+             summary, nullptr);
+    } catch (...) {
+      keepUnexpected();
+    }
+  };
   auto worker = [&] {
     try {
+      Publisher publisher(publish);
       for (std::size_t chain; (chain = nextChain++) < chains.size();) {
         for (const std::size_t index : chains[chain]) {
           const std::string& workbook = workbooks[index];
@@ -264,17 +362,24 @@ BatchSummary RunBatchInParallel(const std::vector<std::string>& workbooks,
             }
             observer.WorkbookStarting(index, workbooks.size(), workbook);
           }
-          if (!ConvertStep(observer, index, workbook, choice,
-                           OutputNamer(fixedDestination, workbook, choice), options, &observerMutex,
-                           summary, nullptr)) {
+          publisher.WaitForFamily(families[index]);
+          ConvertedWorkbook converted{index, &families[index], {}, {}};
+          ObserverMonitor monitor(observer, index, &observerMutex);
+          converted.outcome = Attempt([&] {
+            converted.files = ConvertWorkbookToPendingCSV(
+                workbook, choice, OutputNamer(fixedDestination, workbook, choice), options,
+                &monitor);
+          });
+          if (converted.outcome.cancelled) {
+            const std::lock_guard lock(observerMutex);
+            summary.stopped = true;
             return;
           }
+          publisher.Add(std::move(converted));
         }
       }
     } catch (...) {
-      // An observer that throws stops every worker; the first such error leaves the run.
-      std::lock_guard lock(observerMutex);
-      if (!unexpected) unexpected = std::current_exception();
+      keepUnexpected();
     }
   };
 

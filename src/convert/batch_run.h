@@ -138,7 +138,12 @@ BatchSummary RunBatch(BatchInputs& inputs, BatchObserver& observer);
 // base name being another's numbered form, "sales" and "sales (2)") are converted one
 // after the other in list order by one worker; the others run side by side. With `jobs` 1
 // the list is converted in its order, as RunBatch would.
-// Observer calls come from the workers, one at a time (but for StopRequested, see there);
+// Each worker hands a converted workbook's files to a thread of its own, which flushes them to
+// disk and names them while the worker converts the next one; the workbook is reported
+// converted (or failed, when a file could not be named) after that. A workbook converted
+// before a stop is still published, and the run returns once every one is.
+// Observer calls come from the workers and their publishing threads, one at a time (but for
+// StopRequested, see there);
 // only DestinationNotCreated, WorkbookStarting, WorkbookUsedRange, WorkbookProgress,
 // WorkbookRepaired, WorkbookFormulasWithoutValue, WorkbookConverted, WorkbookFailed and
 // StopRequested are called.

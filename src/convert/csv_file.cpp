@@ -42,28 +42,41 @@ void CsvFileWriter::Fail(int errorNumber) {
               ErrorKind::kOutputFolder);
 }
 
-void CsvFileWriter::Open() {
+void CsvFileWriter::Start() {
   if (IsFolder(csvFile_)) Fail(EISDIR);
-  // Beside the target, so that publishing stays within one file system.
-  if (const int error = file_.Create(FolderOf(csvFile_))) Fail(error);
-  open_ = true;
+  started_ = true;
   buffer_.assign(byteOrderMark_);
 }
 
+void CsvFileWriter::Create() {
+  if (!started_ || created_) return;
+  // Beside the target, so that publishing stays within one file system.
+  if (const int error = file_.Create(FolderOf(csvFile_))) Fail(error);
+  created_ = true;
+}
+
 void CsvFileWriter::AddLine(std::string_view utf8Line) {
-  if (!open_) Open();
+  if (!started_) Start();
   encoder_->Append(utf8Line, buffer_);
   buffer_ += lineEnd_;
   if (buffer_.size() >= kFlushSize) Flush();
 }
 
 void CsvFileWriter::Flush() {
+  Create();
   if (const int error = file_.Write(buffer_)) Fail(error);
   buffer_.clear();
 }
 
+void CsvFileWriter::Finish() {
+  if (!created_ || finishError_ != 0) return;
+  finishError_ = file_.Write(buffer_);
+  std::string().swap(buffer_);
+}
+
 std::string CsvFileWriter::Publish() {
-  if (!open_) return {};
+  if (!started_) return {};
+  if (finishError_ != 0) Fail(finishError_);
   Flush();
   std::string target = csvFile_;
   long long counter = 1;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "convert/csv_file.h"
@@ -303,11 +304,35 @@ const char* VisibilityName(SheetVisibility visibility) {
 
 }  // namespace
 
+PendingCsvFiles::PendingCsvFiles() = default;
+PendingCsvFiles::PendingCsvFiles(std::vector<std::unique_ptr<CsvFileWriter>> writers)
+    : writers_(std::move(writers)) {}
+PendingCsvFiles::~PendingCsvFiles() = default;
+PendingCsvFiles::PendingCsvFiles(PendingCsvFiles&&) noexcept = default;
+PendingCsvFiles& PendingCsvFiles::operator=(PendingCsvFiles&&) noexcept = default;
+
+std::vector<std::string> PendingCsvFiles::Publish() {
+  for (const auto& writer : writers_) writer->Create();
+  std::vector<std::string> written;
+  for (const auto& writer : writers_) {
+    std::string path = writer->Publish();
+    if (!path.empty()) written.push_back(std::move(path));
+  }
+  writers_.clear();
+  return written;
+}
+
 std::vector<std::string> ConvertWorkbookToCSV(const std::string& excelFile,
                                               const SheetChoice& choice,
                                               const CsvFileNamer& csvFileFor,
                                               const CsvOptions& options,
                                               ConversionMonitor* monitor) {
+  return ConvertWorkbookToPendingCSV(excelFile, choice, csvFileFor, options, monitor).Publish();
+}
+
+PendingCsvFiles ConvertWorkbookToPendingCSV(const std::string& excelFile, const SheetChoice& choice,
+                                            const CsvFileNamer& csvFileFor,
+                                            const CsvOptions& options, ConversionMonitor* monitor) {
   ConversionMonitor silent;
   ConversionMonitor& watcher = monitor != nullptr ? *monitor : silent;
   // Lines go into each writer's pending file as they are built; the CSV files themselves
@@ -332,12 +357,8 @@ std::vector<std::string> ConvertWorkbookToCSV(const std::string& excelFile,
     for (const std::string& repair : workbook.Repairs()) watcher.Repaired(repair);
     if (formulasWithoutValue > 0) watcher.FormulasWithoutValue(formulasWithoutValue);
   }  // Quit
-  std::vector<std::string> written;
-  for (const auto& writer : writers) {
-    std::string path = writer->Publish();
-    if (!path.empty()) written.push_back(std::move(path));
-  }
-  return written;
+  for (const auto& writer : writers) writer->Finish();
+  return PendingCsvFiles(std::move(writers));
 }
 
 std::vector<std::vector<std::string>> ReadWorksheetTexts(const std::string& excelFile,

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,8 @@
 #include "platform/error.h"
 
 namespace cellverter {
+
+class CsvFileWriter;
 
 // What each field holds: the text the spreadsheet displays, or the value it stores (numbers
 // with the shortest digits that read back the same, dates and times in ISO 8601).
@@ -138,6 +141,34 @@ std::vector<std::string> ConvertWorkbookToCSV(const std::string& excelFile,
                                               const CsvFileNamer& csvFileFor,
                                               const CsvOptions& options,
                                               ConversionMonitor* monitor = nullptr);
+
+// The CSV files of a converted workbook, written in full but not yet named, so that a caller
+// may name them (flush them to disk and link them) while it converts its next workbook.
+// Dropped unpublished, they leave nothing behind.
+class PendingCsvFiles {
+ public:
+  PendingCsvFiles();
+  explicit PendingCsvFiles(std::vector<std::unique_ptr<CsvFileWriter>> writers);
+  ~PendingCsvFiles();
+  PendingCsvFiles(PendingCsvFiles&&) noexcept;
+  PendingCsvFiles& operator=(PendingCsvFiles&&) noexcept;
+
+  // Gives the files their names in the order of the sheets and returns the paths, as
+  // ConvertWorkbookToCSV does. Throws Error for a file that cannot be named; the files named
+  // before it stay, those after it are dropped.
+  std::vector<std::string> Publish();
+
+ private:
+  std::vector<std::unique_ptr<CsvFileWriter>> writers_;
+};
+
+// ConvertWorkbookToCSV but for the last step: the files are left to the caller to publish.
+// Names are chosen (csvFileFor is asked) during the call, so a caller that converts another
+// workbook whose names could meet these publishes them first.
+PendingCsvFiles ConvertWorkbookToPendingCSV(const std::string& excelFile, const SheetChoice& choice,
+                                            const CsvFileNamer& csvFileFor,
+                                            const CsvOptions& options,
+                                            ConversionMonitor* monitor = nullptr);
 
 // The texts of one worksheet of `excelFile` (`sheet` as SheetChoice names one; empty: the
 // first) as a conversion with `options` writes them: a row of texts per line, all of one

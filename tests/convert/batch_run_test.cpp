@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -80,11 +81,12 @@ std::string Workbook(const TempDir& dir, const std::string& relative, const std:
 
 std::string Csv(const std::string& tag) { return tag + "\r\n"; }
 
-// Every file of a folder with its bytes.
+// Every file of a folder with its bytes ("<folder>" for a folder).
 std::map<std::string, std::string> Files(const std::string& folder) {
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::directory_iterator(folder)) {
-    files[entry.path().filename().string()] = ReadBytes(entry.path().string());
+    files[entry.path().filename().string()] =
+        entry.is_directory() ? "<folder>" : ReadBytes(entry.path().string());
   }
   return files;
 }
@@ -305,7 +307,7 @@ TEST(RunBatchInParallelTest, GivesTheNamesAndBytesOfAOneByOneRun) {
   const auto expected = Files(dir / "one");
   ASSERT_EQ(expected.size(), list.size() - 2 + 1);
 
-  for (const unsigned jobs : {2u, 3u, 8u}) {
+  for (const unsigned jobs : {1u, 2u, 3u, 8u}) {
     const std::string out = dir / ("jobs" + std::to_string(jobs));
     fs::create_directories(out);
     WriteBytes(out + "/sales (3).csv", "already there");
@@ -315,6 +317,164 @@ TEST(RunBatchInParallelTest, GivesTheNamesAndBytesOfAOneByOneRun) {
     EXPECT_EQ(parallel.failed, sequential.failed);
     EXPECT_EQ(Files(out), expected) << jobs << " jobs";
   }
+}
+
+// A workbook whose worksheets, named `sheets`, each hold their name in A1 and, in B1, a
+// formula without a calculated value (told to the observer after the rows are written, when
+// the files wait to be published).
+std::string SheetsWorkbook(const TempDir& dir, const std::string& relative,
+                           const std::vector<std::string>& sheets) {
+  testing_support::TestWorkbook book;
+  for (const std::string& sheet : sheets) {
+    book.sheets.emplace_back("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>" + sheet +
+                             "</t></is></c><c r=\"B1\"><f>1+1</f></c></row>");
+    book.sheets.back().name = sheet;
+  }
+  const std::string path = dir / relative;
+  fs::create_directories(fs::path(path).parent_path());
+  WriteBytes(path, book.Zip());
+  return path;
+}
+
+// Every worksheet of each workbook, as --all-sheets.
+class AllSheetsInputs : public FixedBatchInputs {
+ public:
+  using FixedBatchInputs::FixedBatchInputs;
+  SheetChoice Sheets() override { return SheetChoice{true, {}}; }
+};
+
+// Sheets' files whose names meet across workbooks of one family: "x - a - b.csv" comes from
+// the sheet "a - b" of x.xlsx and from the sheet "b" of "x - a.xlsx", each publish choosing
+// the next name only once the earlier ones are on disk.
+TEST(RunBatchInParallelTest, SheetsOfOneFamilyGetTheNamesOfAOneByOneRun) {
+  TempDir dir;
+  const std::vector<std::string> list = {
+      SheetsWorkbook(dir, "in/x.xlsx", {"a - b", "c"}),
+      SheetsWorkbook(dir, "in/x - a.xlsx", {"b", "c"}),
+      SheetsWorkbook(dir, "other/x.xlsx", {"a - b"}),
+      SheetsWorkbook(dir, "in/x (2).xlsx", {"a - b"}),
+      SheetsWorkbook(dir, "in/y.xlsx", {"a - b"}),
+  };
+  AllSheetsInputs inputs(list, dir / "one", CsvOptions{});
+  EventLog log;
+  const BatchSummary sequential = RunBatch(inputs, log);
+  ASSERT_EQ(sequential.converted, list.size());
+  const auto expected = Files(dir / "one");
+  ASSERT_EQ(expected.size(), 7u);
+  EXPECT_EQ(expected.at("x - a - b (3).csv"), Csv("a - b,"));
+
+  for (const unsigned jobs : {1u, 2u}) {
+    const std::string out = dir / ("jobs" + std::to_string(jobs));
+    EventLog parallelLog;
+    const BatchSummary parallel =
+        RunBatchInParallel(list, out, CsvOptions{}, jobs, parallelLog, SheetChoice{true, {}});
+    EXPECT_EQ(parallel.converted, list.size());
+    EXPECT_EQ(Files(out), expected) << jobs << " jobs";
+  }
+}
+
+// Records outcomes; when `takeName` names a workbook, a folder takes the name of its CSV file
+// after its rows are written, before the file is published.
+struct PublishRecord : EventLog {
+  std::string destination;
+  std::size_t takeName = SIZE_MAX;
+  std::map<std::size_t, std::string> outcomes;  // guarded by the run
+  void WorkbookFormulasWithoutValue(std::size_t index, long long) override {
+    if (index == takeName)
+      fs::create_directory(destination + "/b" + std::to_string(index) + ".csv");
+  }
+  void WorkbookConverted(std::size_t index, const std::string&,
+                         const std::vector<std::string>& csvFiles) override {
+    outcomes[index] = "converted " + fs::path(csvFiles.at(0)).filename().string();
+  }
+  void WorkbookFailed(std::size_t index, const std::string&, const std::string& message,
+                      ErrorKind kind) override {
+    outcomes[index] = message + (kind == ErrorKind::kOutputFolder ? " (output folder)" : "");
+  }
+};
+
+TEST(RunBatchInParallelTest, FileThatCannotBeNamedFailsItsWorkbookAlone) {
+  TempDir dir;
+  std::vector<std::string> list;
+  for (int i = 0; i < 6; ++i) {
+    list.push_back(SheetsWorkbook(dir, "in/b" + std::to_string(i) + ".xlsx", {"s"}));
+  }
+  for (const unsigned jobs : {0u, 1u, 2u}) {  // 0: the one-by-one run
+    PublishRecord log;
+    log.destination = dir / ("out" + std::to_string(jobs));
+    log.takeName = 3;
+    FixedBatchInputs inputs(list, log.destination, CsvOptions{});
+    const BatchSummary summary =
+        jobs == 0 ? RunBatch(inputs, log)
+                  : RunBatchInParallel(list, log.destination, CsvOptions{}, jobs, log);
+    EXPECT_EQ(summary.converted, 5u) << jobs;
+    EXPECT_EQ(summary.failed, 1u) << jobs;
+    std::map<std::size_t, std::string> expected;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      expected[i] = "converted b" + std::to_string(i) + ".csv";
+    }
+    expected[3] =
+        "Cannot create file \"" + log.destination + "/b3.csv\". Is a directory (output folder)";
+    EXPECT_EQ(log.outcomes, expected) << jobs;
+    EXPECT_EQ(Files(log.destination), (std::map<std::string, std::string>{{"b0.csv", Csv("s,")},
+                                                                          {"b1.csv", Csv("s,")},
+                                                                          {"b2.csv", Csv("s,")},
+                                                                          {"b3.csv", "<folder>"},
+                                                                          {"b4.csv", Csv("s,")},
+                                                                          {"b5.csv", Csv("s,")}}))
+        << jobs;
+    EXPECT_TRUE(fs::is_empty(log.destination + "/b3.csv"));
+  }
+}
+
+// Stops the run once workbook `stopAt` has written its rows, before its files are published.
+struct StopAfterRows : PublishRecord {
+  std::size_t stopAt = 0;
+  std::atomic<bool> stop{false};
+  void WorkbookFormulasWithoutValue(std::size_t index, long long) override {
+    if (index == stopAt) stop = true;
+  }
+  bool StopRequested() override { return stop; }
+};
+
+TEST(RunBatchInParallelTest, StopPublishesTheWorkbooksConvertedAndNothingElse) {
+  TempDir dir;
+  // One family: a single worker converts the list in order, so the stop falls exactly after
+  // the third workbook.
+  std::vector<std::string> family;
+  std::vector<std::string> distinct;
+  for (int i = 0; i < 8; ++i) {
+    family.push_back(SheetsWorkbook(dir, "f" + std::to_string(i) + "/book.xlsx", {"s"}));
+    distinct.push_back(SheetsWorkbook(dir, "d/b" + std::to_string(i) + ".xlsx", {"s"}));
+  }
+  StopAfterRows log;
+  log.stopAt = 2;
+  BatchSummary summary = RunBatchInParallel(family, dir / "family", CsvOptions{}, 2, log);
+  EXPECT_TRUE(summary.stopped);
+  EXPECT_EQ(summary.converted, 3u);
+  EXPECT_EQ(log.outcomes, (std::map<std::size_t, std::string>{{0, "converted book.csv"},
+                                                              {1, "converted book (2).csv"},
+                                                              {2, "converted book (3).csv"}}));
+  EXPECT_EQ(
+      Files(dir / "family"),
+      (std::map<std::string, std::string>{
+          {"book.csv", Csv("s,")}, {"book (2).csv", Csv("s,")}, {"book (3).csv", Csv("s,")}}));
+
+  // Side by side, the other worker may have converted some: each of those is complete and
+  // reported, and nothing else is left.
+  StopAfterRows sideBySide;
+  sideBySide.stopAt = 1;
+  summary = RunBatchInParallel(distinct, dir / "distinct", CsvOptions{}, 2, sideBySide);
+  EXPECT_TRUE(summary.stopped);
+  EXPECT_EQ(sideBySide.outcomes.count(1), 1u);
+  EXPECT_LT(sideBySide.outcomes.size(), distinct.size());
+  std::map<std::string, std::string> expected;
+  for (const auto& [index, outcome] : sideBySide.outcomes) {
+    expected["b" + std::to_string(index) + ".csv"] = Csv("s,");
+    EXPECT_EQ(outcome, "converted b" + std::to_string(index) + ".csv");
+  }
+  EXPECT_EQ(summary.converted, expected.size());
+  EXPECT_EQ(Files(dir / "distinct"), expected);
 }
 
 TEST(RunBatchInParallelTest, ReportsEveryWorkbookOnceAndStopsAtTheDestination) {
