@@ -71,7 +71,7 @@ void RowsAhead::Start() {
     if (free_.empty()) return;
     Batch* batch = free_.back();
     free_.pop_back();
-    const bool more = Fill(*batch);
+    const bool more = Fill(*batch, false);
     full_.push_back(batch);
     finished_ = !more;
   }
@@ -89,14 +89,18 @@ void RowsAhead::Pause() {
 void RowsAhead::Run() {
   for (;;) {
     Batch* batch = nullptr;
+    bool readerWaits = false;
     {
       std::unique_lock lock(mutex_);
       changed_.wait(lock, [&] { return stop_ || !free_.empty(); });
       if (stop_) return;
       batch = free_.back();
       free_.pop_back();
+      readerWaits = full_.empty();
     }
-    const bool more = Fill(*batch);
+    // When the reader has nothing left to read, this thread is the slower side: the batch
+    // goes without its texts and the reader renders them, so that both sides keep busy.
+    const bool more = Fill(*batch, !readerWaits);
     {
       const std::lock_guard lock(mutex_);
       full_.push_back(batch);
@@ -107,12 +111,12 @@ void RowsAhead::Run() {
   }
 }
 
-bool RowsAhead::Fill(Batch& batch) {
+bool RowsAhead::Fill(Batch& batch, bool render) {
   batch.count = 0;
   batch.textEnds.clear();
   batch.firstText.clear();
   batch.texts.clear();
-  batch.rendered = textsWanted_.load(std::memory_order_relaxed);
+  batch.rendered = render && textsWanted_.load(std::memory_order_relaxed);
   batch.end = false;
   batch.error = nullptr;
   try {

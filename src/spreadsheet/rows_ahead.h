@@ -83,8 +83,9 @@ class RowsAhead {
   // Starts the thread, or fills the next batch here when no thread can be had.
   void Start();
   void Run();
-  // Fills `batch` from the source; false when the source has nothing more to give.
-  bool Fill(Batch& batch);
+  // Fills `batch` from the source, with the cells' texts when `render`; false when the source
+  // has nothing more to give.
+  bool Fill(Batch& batch, bool render);
 
   SheetSource& source_;
   StyleFormats formats_;  // the thread's own
