@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The goals of the work toward the physical limit, each with its paired figures:
+#   - 100,000 x 20 .xlsx: cellverter-cli beside LibreOffice's CSV export, `unzip -p` of the
+#     sheet and inflate_part (the sheet inflated and checked, ISA-L: the floor);
+#   - 65,535 x 20 .xls: cellverter-cli beside LibreOffice;
+#   - 1,000,000 rows: wall time and peak memory (/usr/bin/time -v);
+#   - where the CPU of the 100,000-row conversion goes (bench/cpu-shares.sh, when perf is there).
+# With BEFORE set to another cellverter-cli, that one runs beside this build's in every
+# comparison (hyperfine runs each command in turn within one invocation).
+#
+#   bench/limit.sh
+#
+# BUILD (default build/bench) is the Release build folder, WORK (default /tmp/cellverter-limit)
+# holds the workbooks and outputs, RUNS (default 5) the runs of cellverter-cli, LO_RUNS
+# (default 3) those of LibreOffice.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${BUILD:-build/bench}
+work=${WORK:-/tmp/cellverter-limit}
+runs=${RUNS:-5}
+lo_runs=${LO_RUNS:-3}
+before=${BEFORE:-}
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCELLVERTER_BENCH=ON \
+  -DCELLVERTER_TESTS=OFF -DCELLVERTER_GUI=OFF >/dev/null
+cmake --build "$build" --target cellverter-cli make_large_xlsx make_xls_bench_file \
+  inflate_part >/dev/null
+bin=$(pwd)/$build/bin
+cli=$bin/cellverter-cli
+
+mkdir -p "$work"
+[[ -f $work/w100k.xlsx ]] || "$bin/make_large_xlsx" 100000 "$work/w100k.xlsx" >/dev/null
+[[ -f $work/w1m.xlsx ]] || "$bin/make_large_xlsx" 1000000 "$work/w1m.xlsx" >/dev/null
+[[ -f $work/x65k.xls ]] || "$bin/make_xls_bench_file" "$work/x65k.xls" 65535 >/dev/null
+profile="-env:UserInstallation=file://$work/lo-profile"
+filter="csv:Text - txt - csv (StarCalc):44,34,76,1,,1033,false,false,true,false,false"
+lo() { echo "soffice --headless $profile --convert-to '$filter' --outdir $work/lo $1"; }
+
+# The same bytes from both builds.
+if [[ -n $before ]]; then
+  for book in w100k.xlsx x65k.xls; do
+    if cmp -s <("$cli" -d - "$work/$book" 2>/dev/null) <("$before" -d - "$work/$book" 2>/dev/null); then
+      echo "$book: the same CSV from both builds"
+    else
+      echo "$book: the builds give different CSV files" >&2
+      exit 1
+    fi
+  done
+fi
+
+pair() {  # the commands for this build and, when given, the one before
+  echo "$cli -j 1 -d - $1"
+  [[ -z $before ]] || echo "$before -j 1 -d - $1"
+}
+
+mapfile -t xlsx < <(pair "$work/w100k.xlsx")
+hyperfine -N --warmup 1 --runs "$runs" --output=null --export-markdown "$work/xlsx.md" \
+  "${xlsx[@]}" "unzip -p $work/w100k.xlsx xl/worksheets/sheet1.xml" \
+  "$bin/inflate_part $work/w100k.xlsx"
+hyperfine -N --warmup 1 --runs "$lo_runs" --export-markdown "$work/xlsx-lo.md" \
+  "$(lo "$work/w100k.xlsx")"
+
+mapfile -t xls < <(pair "$work/x65k.xls")
+hyperfine -N --warmup 1 --runs "$runs" --output=null --export-markdown "$work/xls.md" "${xls[@]}"
+hyperfine -N --warmup 1 --runs "$lo_runs" --export-markdown "$work/xls-lo.md" \
+  "$(lo "$work/x65k.xls")"
+
+for c in "$cli" ${before:+"$before"}; do
+  /usr/bin/time -f "$c: 1,000,000 rows in %e s, peak %M KiB" "$c" -j 1 -d - "$work/w1m.xlsx" \
+    >/dev/null 2>"$work/time.txt" || true
+  tail -n 1 "$work/time.txt"
+done
+
+if command -v perf >/dev/null; then bench/cpu-shares.sh "$work/w100k.xlsx" "$cli"; fi
+cat "$work/xlsx.md" "$work/xlsx-lo.md" "$work/xls.md" "$work/xls-lo.md"
