@@ -116,6 +116,8 @@ bool RowsAhead::Fill(Batch& batch, bool render) {
   batch.textEnds.clear();
   batch.firstText.clear();
   batch.texts.clear();
+  // The texts of a very large row are not kept for the batches after it.
+  if (batch.texts.capacity() > 2 * kBatchText) std::string().swap(batch.texts);
   batch.rendered = render && textsWanted_.load(std::memory_order_relaxed);
   batch.end = false;
   batch.error = nullptr;
