@@ -48,7 +48,11 @@ bool RowsAhead::Next(SheetRow& row) {
     }
     if (!thread_.joinable() && !finished_) Start();
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return !full_.empty(); });
+    if (full_.empty()) {
+      readerWaits_.store(true, std::memory_order_relaxed);
+      changed_.wait(lock, [&] { return !full_.empty(); });
+      readerWaits_.store(false, std::memory_order_relaxed);
+    }
     current_ = full_.front();
     full_.pop_front();
     next_ = 0;
@@ -56,7 +60,8 @@ bool RowsAhead::Next(SheetRow& row) {
   // Copied, not swapped: handing the reader's row memory to the thread made every write of
   // the thread into it a cache miss (measured: the thread took twice as long).
   row = current_->rows[next_];
-  if (current_->rendered) rowTexts_ = current_->firstText[next_];
+  rowRendered_ = next_ < current_->renderedRows;
+  if (rowRendered_) rowTexts_ = current_->firstText[next_];
   ++next_;
   return true;
 }
@@ -89,18 +94,14 @@ void RowsAhead::Pause() {
 void RowsAhead::Run() {
   for (;;) {
     Batch* batch = nullptr;
-    bool readerWaits = false;
     {
       std::unique_lock lock(mutex_);
       changed_.wait(lock, [&] { return stop_ || !free_.empty(); });
       if (stop_) return;
       batch = free_.back();
       free_.pop_back();
-      readerWaits = full_.empty();
     }
-    // When the reader has nothing left to read, this thread is the slower side: the batch
-    // goes without its texts and the reader renders them, so that both sides keep busy.
-    const bool more = Fill(*batch, !readerWaits);
+    const bool more = Fill(*batch, true);
     {
       const std::lock_guard lock(mutex_);
       full_.push_back(batch);
@@ -118,7 +119,8 @@ bool RowsAhead::Fill(Batch& batch, bool render) {
   batch.texts.clear();
   // The texts of a very large row are not kept for the batches after it.
   if (batch.texts.capacity() > 2 * kBatchText) std::string().swap(batch.texts);
-  batch.rendered = render && textsWanted_.load(std::memory_order_relaxed);
+  batch.renderedRows = 0;
+  render = render && textsWanted_.load(std::memory_order_relaxed);
   batch.end = false;
   batch.error = nullptr;
   try {
@@ -135,7 +137,13 @@ bool RowsAhead::Fill(Batch& batch, bool render) {
       text += ReleaseSlack(row);
       ++batch.count;
       cells += row.cells.size() + 1;
-      if (!batch.rendered) continue;
+      // While the reader waits for rows, this thread is the slower side: the rest of the
+      // batch goes without its texts, which the reader renders, so that both keep busy.
+      if (!render || readerWaits_.load(std::memory_order_relaxed)) {
+        render = false;
+        continue;
+      }
+      ++batch.renderedRows;
       batch.firstText.push_back(batch.textEnds.size());
       batch.textEnds.push_back(batch.texts.size());
       for (const SheetCell& cell : row.cells) {

@@ -56,7 +56,7 @@ class RowsAhead {
   bool Next(SheetRow& row);
   // The displayed text of cell `index` of the row last given, if it was rendered ahead.
   bool RenderedText(size_t index, std::string_view& text) const {
-    if (current_ == nullptr || !current_->rendered) return false;
+    if (!rowRendered_) return false;
     const size_t* ends = current_->textEnds.data() + rowTexts_;
     text = std::string_view(current_->texts).substr(ends[index], ends[index + 1] - ends[index]);
     return true;
@@ -70,12 +70,12 @@ class RowsAhead {
   struct Batch {
     std::vector<SheetRow> rows;
     size_t count = 0;  // rows in use
-    // When rendered: per row, the start of each cell's text in `texts` and the end of its last
-    // one; `firstText[r]` is where row r's entries begin.
+    // The first `renderedRows` rows have their texts: per row, the start of each cell's text
+    // in `texts` and the end of its last one; `firstText[r]` is where row r's entries begin.
+    size_t renderedRows = 0;
     std::vector<size_t> textEnds;
     std::vector<size_t> firstText;
     std::string texts;
-    bool rendered = false;
     bool end = false;          // the source has no rows after these
     std::exception_ptr error;  // what the source threw after these rows
   };
@@ -83,8 +83,8 @@ class RowsAhead {
   // Starts the thread, or fills the next batch here when no thread can be had.
   void Start();
   void Run();
-  // Fills `batch` from the source, with the cells' texts when `render`; false when the source
-  // has nothing more to give.
+  // Fills `batch` from the source, with the cells' texts when `render` (until the reader
+  // waits); false when the source has nothing more to give.
   bool Fill(Batch& batch, bool render);
 
   SheetSource& source_;
@@ -99,14 +99,16 @@ class RowsAhead {
   // Read by the thread at every row: kept off the cache line of the reader's fields below,
   // which the reader writes at every row.
   alignas(64) std::atomic<bool> stop_{false};
-  bool finished_ = false;  // the thread met the end of the source or an error
+  std::atomic<bool> readerWaits_{false};  // the reader waits for a batch
+  bool finished_ = false;                 // the thread met the end of the source or an error
   std::atomic<bool> textsWanted_{true};
   std::thread thread_;
 
   // The reader's side.
   alignas(64) Batch* current_ = nullptr;
-  size_t next_ = 0;      // next row of `current_`
-  size_t rowTexts_ = 0;  // where the last row given starts in `current_->textEnds`
+  size_t next_ = 0;           // next row of `current_`
+  size_t rowTexts_ = 0;       // where the last row given starts in `current_->textEnds`
+  bool rowRendered_ = false;  // whether the last row given has its texts
 };
 
 }  // namespace cellverter
