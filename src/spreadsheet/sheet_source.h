@@ -66,6 +66,16 @@ class RepairLog {
     }
     notes_.emplace_back(what);
   }
+  // Notes `what` as though it had been noted when the log held `position` notes: for a
+  // repair found only after later ones were noted.
+  void NoteAt(size_t position, std::string_view what) {
+    if (position >= kMaxRepairs || position > notes_.size()) return;
+    for (const std::string& known : notes_) {
+      if (known == what) return;
+    }
+    notes_.emplace(notes_.begin() + static_cast<ptrdiff_t>(position), what);
+    if (notes_.size() > kMaxRepairs) notes_.pop_back();
+  }
   const std::vector<std::string>& Notes() const { return notes_; }
 
  private:

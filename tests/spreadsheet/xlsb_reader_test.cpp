@@ -151,6 +151,24 @@ TEST(XlsbReader, RichSharedStringsGiveTheirText) {
             "R1C1=S'plain' R1C2=S'bold then not' R1C3=S'日本' R1C4=S'both \U0001F600'");
 }
 
+// A table large enough to be parsed beside the sheet's scan: its strings are served, and a
+// missing one is an empty cell and a repair, as with a table parsed first.
+TEST(XlsbReader, ATableParsedBesideTheScanServesItsStrings) {
+  ts::XlsbPackage book;
+  book.sharedStrings = {ts::XlsbPackage::XlsbSharedString(u"a"),
+                        ts::XlsbPackage::XlsbSharedString(u"b"),
+                        ts::XlsbPackage::XlsbSharedString(std::u16string(140000, u'p'))};
+  book.sheets.push_back(ts::XlsbWorksheet("Data"));
+  book.sheets[0].sheetData = XlsbRow(0) + XlsbRecord(7, XlsbCellHead(0, 0) + Le32(1)) +
+                             XlsbRecord(7, XlsbCellHead(1, 0) + Le32(9)) +
+                             XlsbRecord(7, XlsbCellHead(2, 0) + Le32(0));
+  ts::TempDir dir;
+  auto workbook = OpenBytes(dir, book.Zip());
+  const std::unique_ptr<SheetSource> sheet = workbook->OpenSheet(0);
+  EXPECT_EQ(ts::Dump(*sheet), "R1C1=S'b' R1C2=_ R1C3=S'a'");
+  EXPECT_EQ(sheet->Repairs().Notes(), std::vector<std::string>{kMissingSharedStringRepair});
+}
+
 // Counts that Excel writes ahead of lists are never trusted: a file may claim billions.
 TEST(XlsbReader, DeclaredCountsAreNotTrusted) {
   ts::XlsbPackage book;

@@ -488,5 +488,20 @@ TEST(InflateTest, ABrokenStreamIsDamageWhereverItBreaks) {
   }
 }
 
+// A part whose last input chunk inflates to more than one read takes (a run of one byte
+// compresses a thousandfold) is read to its end, not taken as cut off.
+TEST(InflateTest, ALastChunkInflatingBeyondOneReadIsReadWhole) {
+  const std::string data(3 << 20, 'p');
+  TempDir dir;
+  const std::string path = dir / "run.zip";
+  WriteBytes(path, BuildZip({{"part.xml", data, true, DeflatedInTwo(data, 10)}}));
+  ZipArchive zip(OpenWorkbookFile(path));
+  auto stream = zip.Open(*zip.Find("part.xml"));
+  std::string read;
+  char buffer[64 * 1024];
+  while (const size_t n = stream->Read(buffer, sizeof buffer)) read.append(buffer, n);
+  EXPECT_TRUE(read == data);
+}
+
 }  // namespace
 }  // namespace cellverter

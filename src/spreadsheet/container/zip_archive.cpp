@@ -66,7 +66,8 @@ class ZlibInflater {
     z_.avail_out = static_cast<uInt>(size);
     const int status = inflate(&z_, Z_NO_FLUSH);
     ended = status == Z_STREAM_END;
-    if (!ended && status != Z_OK) Damaged("a compressed part is corrupt");
+    // Z_BUF_ERROR is no progress for want of input, which the caller judges.
+    if (!ended && status != Z_OK && status != Z_BUF_ERROR) Damaged("a compressed part is corrupt");
     return size - z_.avail_out;
   }
 
@@ -157,10 +158,11 @@ class EntryStream final : public ByteStream {
   }
 
  private:
-  // Gives the next input chunk to `inflater`.
+  // Gives the next input chunk to `inflater` once it has used up the last one. At the end of
+  // the part it is left to finish what it holds: the last chunk's output may not fit at once.
   template <typename Inflater>
   void Feed(Inflater& inflater) {
-    if (remaining_ == 0) Damaged("a compressed part ends too early");
+    if (!inflater.NeedsInput() || remaining_ == 0) return;
     const size_t n = static_cast<size_t>(std::min<uint64_t>(input_.size(), remaining_));
     archive_.ReadAt(next_, input_.data(), n);
     next_ += n;
@@ -168,11 +170,18 @@ class EntryStream final : public ByteStream {
     inflater.Input(input_.data(), n);
   }
 
+  // An inflater that gave nothing, though not at its stream's end: the part ends too early
+  // when it has no input left.
+  template <typename Inflater>
+  void StalledAtTheEnd(const Inflater& inflater) const {
+    if (inflater.NeedsInput() && remaining_ == 0) Damaged("a compressed part ends too early");
+  }
+
   size_t Inflate(char* buffer, size_t capacity) {
     size_t produced = 0;
 #if CELLVERTER_HAVE_ISAL
     while (isal_ && produced < capacity) {
-      if (isal_->NeedsInput()) Feed(*isal_);
+      Feed(*isal_);
       size_t written = 0;
       if (!isal_->Inflate(buffer + produced, capacity - produced, written, ended_)) {
         SwitchToZlib();
@@ -184,9 +193,11 @@ class EntryStream final : public ByteStream {
     if (isal_) return produced;
 #endif
     while (produced < capacity) {
-      if (zlib_->NeedsInput()) Feed(*zlib_);
-      produced += zlib_->Inflate(buffer + produced, capacity - produced, ended_);
+      Feed(*zlib_);
+      const size_t written = zlib_->Inflate(buffer + produced, capacity - produced, ended_);
+      produced += written;
       if (ended_) break;
+      if (written == 0) StalledAtTheEnd(*zlib_);
     }
     return produced;
   }
@@ -201,9 +212,11 @@ class EntryStream final : public ByteStream {
     remaining_ = entry_.compressedSize;
     std::vector<char> skipped(std::min<uint64_t>(std::max<uint64_t>(total_, 1), kInputChunk));
     for (uint64_t left = total_; left > 0;) {
-      if (zlib_->NeedsInput()) Feed(*zlib_);
+      Feed(*zlib_);
       const size_t want = static_cast<size_t>(std::min<uint64_t>(left, skipped.size()));
-      left -= zlib_->Inflate(skipped.data(), want, ended_);
+      const size_t written = zlib_->Inflate(skipped.data(), want, ended_);
+      left -= written;
+      if (written == 0 && !ended_) StalledAtTheEnd(*zlib_);
       if (ended_ && left > 0) Damaged("a compressed part is corrupt");
     }
     ended_ = false;

@@ -724,7 +724,7 @@ void OdsSheet::ReadRecord() {
     cell.style = static_cast<uint32_t>(cursor_.ReadVarint());
     // The reader spools no shared strings.
     ReadSpooledValue(
-        cursor_, [](size_t, std::string&) { SpoolCorrupt("the sheet spool is corrupt"); },
+        cursor_, [](size_t, std::string&) -> bool { SpoolCorrupt("the sheet spool is corrupt"); },
         cell.value);
   }
 }

@@ -292,6 +292,23 @@ void XlsbSheet::ReadTable(const std::string& part) {
   usedRange_.AddCell(row, column);
 }
 
+// The shared strings part (2.1.7.45): a BrtSSTItem per string, a RichStr (2.5.121) whose
+// runs and phonetic text, after the text, are left out. The declared counts are not used.
+// It may run beside the sheet's scan (LoadSharedStrings).
+void ParseSharedStrings(ByteStream& stream, SharedStrings& shared, const SharedStringsLoad& load) {
+  RecordReader records(stream);
+  std::string text;
+  while (records.Next()) {
+    if (records.Type() != kSstItem) continue;
+    RecordFields fields(records.Data());
+    fields.Skip(1);  // fRichStr, fExtStr
+    fields.WideString(text);
+    CheckCellText(text);
+    shared.Add(text);
+    if (load.Stopping()) return;
+  }
+}
+
 class XlsbWorkbook final : public PackageWorkbook {
  public:
   XlsbWorkbook(const std::string& path, std::unique_ptr<ZipArchive> zip,
@@ -304,7 +321,6 @@ class XlsbWorkbook final : public PackageWorkbook {
  private:
   void ReadWorkbook(const std::string& part);
   void ReadStyles(const std::string& part);
-  void ReadSharedStrings(const std::string& part);
 };
 
 void XlsbWorkbook::Load() {
@@ -344,7 +360,7 @@ void XlsbWorkbook::ReadWorkbook(const std::string& part) {
   }
   const RelatedParts related = ResolveSheets(part, sheetIds);
   if (!related.styles.empty()) ReadStyles(related.styles);
-  if (!related.sharedStrings.empty()) ReadSharedStrings(related.sharedStrings);
+  if (!related.sharedStrings.empty()) LoadSharedStrings(related.sharedStrings, ParseSharedStrings);
 }
 
 // The styles part (2.1.7.50): the number formats (BrtFmt in BrtBeginFmts) and the cell
@@ -388,24 +404,6 @@ void XlsbWorkbook::ReadStyles(const std::string& part) {
         break;
     }
   }
-}
-
-// The shared strings part (2.1.7.45): a BrtSSTItem per string, a RichStr (2.5.121) whose
-// runs and phonetic text, after the text, are left out. The declared counts are not used.
-void XlsbWorkbook::ReadSharedStrings(const std::string& part) {
-  if (globals_.zip->Find(part) == nullptr) return;
-  auto stream = OpenPart(*globals_.zip, part);
-  RecordReader records(*stream);
-  std::string text;
-  while (records.Next()) {
-    if (records.Type() != kSstItem) continue;
-    RecordFields fields(records.Data());
-    fields.Skip(1);  // fRichStr, fExtStr
-    fields.WideString(text);
-    CheckCellText(text);
-    globals_.shared.Add(text);
-  }
-  globals_.shared.FinishWriting();
 }
 
 std::unique_ptr<SheetSource> XlsbWorkbook::OpenSheet(size_t position) {

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -20,6 +23,49 @@
 #include "spreadsheet/xlsx/xlsx_reader.h"
 
 namespace cellverter {
+
+// Shared strings parts inflating to more than this are parsed on a thread of their own,
+// beside the scan of the sheet; smaller ones are parsed as the workbook opens, where a thread
+// would cost more than it saves.
+inline constexpr uint64_t kSharedStringsBesideSheet = 256 << 10;
+
+// The loading of the shared strings table on a thread of its own. Await() joins it before
+// anything reads the table; the destructor asks it to stop and joins it, so it never outlives
+// the workbook.
+class SharedStringsLoad {
+ public:
+  SharedStringsLoad() = default;
+  ~SharedStringsLoad() {
+    stopping_.store(true, std::memory_order_relaxed);
+    if (thread_.joinable()) thread_.join();
+  }
+  SharedStringsLoad(const SharedStringsLoad&) = delete;
+  SharedStringsLoad& operator=(const SharedStringsLoad&) = delete;
+
+  // Runs `load` on its own thread; what it throws is kept for Await().
+  template <class Load>
+  void Start(Load load) {
+    thread_ = std::thread([this, load = std::move(load)]() mutable {
+      try {
+        load();
+      } catch (...) {
+        error_ = std::current_exception();
+      }
+    });
+  }
+  // Whether the workbook is closing: the load may end early, its table unread.
+  bool Stopping() const { return stopping_.load(std::memory_order_relaxed); }
+  // Waits for the load to end; throws what it threw, at every call.
+  void Await() {
+    if (thread_.joinable()) thread_.join();
+    if (error_) std::rethrow_exception(error_);
+  }
+
+ private:
+  std::thread thread_;
+  std::exception_ptr error_;
+  std::atomic<bool> stopping_{false};
+};
 
 // What every sheet of an .xlsx or .xlsb workbook reads with: the package, the date system,
 // the cell formats and the shared strings, read once when the workbook opens.
@@ -59,6 +105,8 @@ struct PackageGlobals {
   std::vector<int> cellFormats;
   std::unordered_map<int, std::string> customFormats;
   SharedStrings shared;
+  // Last: it ends before the table and the package it reads are destroyed.
+  SharedStringsLoad sharedLoad;
 };
 
 // What the scan of a package worksheet (.xlsx, .xlsb) writes into, and the bookkeeping of rows,
@@ -126,6 +174,8 @@ class PackageSheet : public SheetSource {
     return WithWorkbookErrors(globals_.path, [&] { return rows_.NextRow(row); });
   }
   void Rewind() override { rows_.Rewind(); }
+  // Once the sheet is loaded and the shared strings are complete; see RowSpool.
+  void SettleSharedStrings() { rows_.SettleSharedStrings(Repairs()); }
 
   static constexpr size_t kMaxTables = 65536;
   // Adds the relationship id of one of the sheet's tables to `tableIds`, bounded in count.
@@ -165,6 +215,28 @@ class PackageWorkbook : public WorkbookSource {
   // the first of each should a package name two.
   RelatedParts ResolveSheets(const std::string& part, const std::vector<std::string>& sheetIds);
 
+  // Fills the shared strings table from the part `part` by `parse(stream, table, load)`, which
+  // may end early once `load.Stopping()`. A large part is parsed on a thread of its own, beside
+  // the scan of the first sheet opened; its failures reach OpenPackageSheet. The part is opened
+  // here, so that its local header is checked before the workbook's repairs are noted.
+  template <class Parse>
+  void LoadSharedStrings(const std::string& part, Parse parse) {
+    const ZipArchive::Entry* entry = globals_.zip->Find(part);
+    if (entry == nullptr) return;
+    std::unique_ptr<ByteStream> stream = OpenPart(*globals_.zip, part);
+    SharedStrings& shared = globals_.shared;
+    const SharedStringsLoad& load = globals_.sharedLoad;
+    if (entry->uncompressedSize <= kSharedStringsBesideSheet) {
+      parse(*stream, shared, load);
+      shared.FinishWriting();
+      return;
+    }
+    globals_.sharedLoad.Start([stream = std::move(stream), &shared, &load, parse] {
+      parse(*stream, shared, load);
+      shared.FinishWriting();
+    });
+  }
+
   // The next sheet of the workbook part's list, with the id of its relationship (into
   // `sheetIds`); too many sheets, or a name or id beyond its bound, is damage.
   void AddSheet(SheetEntry entry, std::string id, std::vector<std::string>& sheetIds) {
@@ -185,7 +257,17 @@ class PackageWorkbook : public WorkbookSource {
     const char* notAWorksheet = FirstWorksheet(*this) == position
                                     ? "the first worksheet's part is not a worksheet"
                                     : "the worksheet's part is not a worksheet";
-    WithWorkbookErrors(globals_.path, [&] { sheet->Load(sheetParts_[position], notAWorksheet); });
+    WithWorkbookErrors(globals_.path, [&] {
+      try {
+        sheet->Load(sheetParts_[position], notAWorksheet);
+      } catch (...) {
+        // The shared strings were read before the sheet: their failure comes first.
+        globals_.sharedLoad.Await();
+        throw;
+      }
+      globals_.sharedLoad.Await();
+      sheet->SettleSharedStrings();
+    });
     // LibreOffice reads such parts by the directory too; their bytes pass its size and CRC.
     NoteZipRepair(Repairs());
     NoteZipRepair(sheet->Repairs());

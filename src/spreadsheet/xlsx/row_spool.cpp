@@ -1,20 +1,49 @@
 #include "spreadsheet/xlsx/row_spool.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace cellverter {
 
 void RowSpool::FinishRow(uint32_t row, UsedRangeBounds& usedRange) {
+  mostRowText_ = std::max(mostRowText_, rowText_);
+  mostRowShared_ = std::max(mostRowShared_, rowShared_);
   rowText_ = 0;
+  rowShared_ = 0;
   if (used_ == 0) return;
+  const size_t given = used_;
   if (!rowSorted_) used_ = KeepLastOfEachColumn(cells_, used_);
+  // The texts of the cells given twice still count toward the row's text, which is known only
+  // once the shared strings are: they follow the cells.
+  overridden_.clear();
+  uint64_t overriddenText = 0;
+  size_t overriddenShared = 0;
+  for (size_t i = used_; i < given; ++i) {
+    const std::string& bytes = cells_[i].bytes;
+    if (bytes.empty()) continue;
+    if (bytes[0] == static_cast<char>(kShared)) {
+      overridden_.append(bytes, 1);
+      ++overriddenShared;
+    } else if (bytes[0] == static_cast<char>(kInline) ||
+               bytes[0] == static_cast<char>(kErrorCode)) {
+      RecordCursor text(bytes);
+      text.ReadByte();
+      overriddenText += text.ReadVarint();
+    }
+  }
+  const bool hasOverridden = !overridden_.empty() || overriddenText > 0;
   record_.clear();
   AppendVarint(row, record_);
-  AppendVarint(used_, record_);
+  AppendVarint(uint64_t{used_} * 2 + (hasOverridden ? 1 : 0), record_);
   for (size_t i = 0; i < used_; ++i) {
     AppendVarint(cells_[i].column, record_);
     AppendVarint(cells_[i].style, record_);
     record_ += cells_[i].bytes;
+  }
+  if (hasOverridden) {
+    AppendVarint(overriddenText, record_);
+    AppendVarint(overriddenShared, record_);
+    record_ += overridden_;
   }
   if (row <= lastSpooledRow_ || !spooledInOrder_) {
     // Out of order: from here on every record's place is kept, to be served sorted.
@@ -36,6 +65,32 @@ void RowSpool::FinishWriting() {
   if (!spooledInOrder_) IndexRowsInOrder();
 }
 
+void RowSpool::SettleSharedStrings(RepairLog& repairs) {
+  for (const SharedReach& reach : reach_) {
+    if (reach.highest >= shared_.size()) {
+      repairs.NoteAt(reach.notes, kMissingSharedStringRepair);
+      break;
+    }
+  }
+  // The rows are read through only when the longest string repeated in the row with the most
+  // of them could pass the bound.
+  if (mostRowShared_ > 0 &&
+      mostRowText_ + uint64_t{mostRowShared_} * shared_.MaxLength() > kMaxRowText) {
+    CheckRowText();
+  }
+}
+
+// Every record in the order it was written, as the scan met the rows.
+void RowSpool::CheckRowText() {
+  SheetRow row;
+  while (!spool_.AtEnd()) {
+    uint64_t text = ReadRecord<true>(spool_, row);
+    for (const SheetCell& cell : row.cells) text += cell.value.text.size();
+    if (text > kMaxRowText) ThrowDamaged("a row holds too much text");
+  }
+  spool_.Rewind();
+}
+
 // The records before the first one out of order were not indexed as they were spooled:
 // their places are found by reading them once, then all are sorted by row, stably, so that
 // of a row given twice the later record comes later.
@@ -44,7 +99,7 @@ void RowSpool::IndexRowsInOrder() {
   SheetRow scratch;
   while (spool_.Tell() < orderedEnd_) {
     const uint64_t start = spool_.Tell();
-    ReadRecord(spool_, scratch);
+    ReadRecord<false>(spool_, scratch);
     front.push_back(RowRecord{start, scratch.row, static_cast<uint32_t>(spool_.Tell() - start)});
   }
   if (front.size() + indexed_.size() > kMaxRowRecords) {
@@ -59,7 +114,7 @@ void RowSpool::IndexRowsInOrder() {
 void RowSpool::ReadIndexedRecord(size_t i, SheetRow& row) {
   spool_.ReadAt(indexed_[i].offset, indexed_[i].size, record_);
   RecordCursor cursor(record_);
-  ReadRecord(cursor, row);
+  ReadRecord<true>(cursor, row);
 }
 
 bool RowSpool::NextIndexedRow(SheetRow& row) {

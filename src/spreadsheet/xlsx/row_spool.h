@@ -27,17 +27,23 @@ inline constexpr size_t kMaxRowRecords = size_t{kMaxSheetRows} * 2;
 // The shared strings table, compact: the texts end to end in a spool (memory up to a bound,
 // then an unlinked temporary file) and the end offset of each. A package may inflate to a
 // gigabyte of strings; that costs disk, not memory.
+// Written by one thread (possibly beside the sheet's scan); once FinishWriting() is done the
+// reading members are const and touch no shared mutable state, so rows may be served from
+// any thread.
 class SharedStrings {
  public:
   explicit SharedStrings(size_t memoryLimit) : text_(memoryLimit) {}
   size_t size() const { return ends_.size(); }
   size_t Length(size_t i) const { return ends_[i] - Begin(i); }
+  // The length of the longest string.
+  size_t MaxLength() const { return maxLength_; }
   void Add(std::string_view s) {
     if (text_.written() + s.size() > kMaxSharedText || ends_.size() >= kMaxSharedStrings) {
       ThrowDamaged("the shared strings are too large");
     }
     text_.Append(s);
     ends_.push_back(static_cast<uint32_t>(text_.written()));
+    maxLength_ = std::max(maxLength_, s.size());
   }
   void FinishWriting() { text_.FinishWriting(); }
   void Get(size_t i, std::string& out) const { text_.ReadAt(Begin(i), Length(i), out); }
@@ -47,6 +53,7 @@ class SharedStrings {
 
   SheetSpool text_;
   std::vector<uint32_t> ends_;  // kMaxSharedText keeps them in 32 bits
+  size_t maxLength_ = 0;
 };
 
 // Sorts cells [0, used) by column; of two cells in one place the later one stands, as the
@@ -71,6 +78,9 @@ size_t KeepLastOfEachColumn(std::vector<Cell>& cells, size_t used) {
 // bound, then an unlinked temporary file) and served back in row order any number of times.
 // Rows given out of order, or twice, are served sorted, one row each: the later of two cells
 // in one place stands, as LibreOffice and Excel read them.
+// The shared strings table may still be loading while the rows are written: what depends on
+// it (a string that does not exist, the text a row repeats) is settled by
+// SettleSharedStrings() once it is complete, before the first row is served.
 class RowSpool {
  public:
   RowSpool(size_t memoryLimit, const SharedStrings& shared)
@@ -91,18 +101,20 @@ class RowSpool {
   }
   // The values that count toward the row's text; the others are written into the cell's
   // bytes by sheet_spool.h's AppendSpooled functions.
-  // A shared string; one that does not exist is an empty cell, as Excel and LibreOffice
-  // show it, and noted in `repairs`.
-  void PutShared(std::string& bytes, uint64_t index, RepairLog& repairs) {
-    if (index >= shared_.size()) {
-      repairs.Note(kMissingSharedStringRepair);
-      AppendSpooledEmpty(bytes);
-      return;
-    }
+  // A shared string, by its index; `repairs` is the sheet's log. The table is not looked
+  // into here (it may still be loading): SettleSharedStrings() checks the index.
+  void PutShared(std::string& bytes, uint64_t index, const RepairLog& repairs) {
     bytes += static_cast<char>(kShared);
     AppendVarint(index, bytes);
-    // A row is read whole: the texts it repeats count as much as its own.
-    CountRowText(shared_.Length(static_cast<size_t>(index)));
+    ++rowShared_;
+    // The highest index met while the log held so many notes, to place the repair of a
+    // missing string where meeting it would have noted it.
+    const size_t notes = repairs.Notes().size();
+    if (reach_.empty() || reach_.back().notes != notes) {
+      reach_.push_back(SharedReach{notes, index});
+    } else if (index > reach_.back().highest) {
+      reach_.back().highest = index;
+    }
   }
   // A text of the cell itself (kInline) or an error code (kErrorCode).
   void PutText(std::string& bytes, SpoolKind kind, std::string_view text) {
@@ -112,15 +124,20 @@ class RowSpool {
 
   // Ends row `row` (1-based): its cells go to the spool and widen `usedRange`.
   void FinishRow(uint32_t row, UsedRangeBounds& usedRange);
-  // Ends the writing; the rows can be read from here on.
+  // Ends the writing. The shared strings table may still be loading.
   void FinishWriting();
+  // Once the writing is finished and the shared strings table is complete: a shared string
+  // that does not exist is an empty cell, as Excel and LibreOffice show it, noted in `repairs`
+  // as though when the first cell met it; a row whose texts, shared ones repeated included,
+  // pass kMaxRowText is damage. The rows can be read from here on.
+  void SettleSharedStrings(RepairLog& repairs);
   uint64_t CellsHeld() const { return held_; }
 
   // Reading: the rows in ascending order.
   bool NextRow(SheetRow& row) {
     if (!indexed_.empty()) return NextIndexedRow(row);
     if (spool_.AtEnd()) return false;
-    ReadRecord(spool_, row);
+    ReadRecord<true>(spool_, row);
     return true;
   }
   void Rewind() {
@@ -160,12 +177,23 @@ class RowSpool {
     size_t pos_ = 0;
   };
 
+  // The highest shared string index met while the sheet's repair log held `notes` notes.
+  struct SharedReach {
+    size_t notes;
+    uint64_t highest;
+  };
+
+  // A row is read whole: the texts it repeats count as much as its own.
   void CountRowText(size_t size) {
     rowText_ += size;
     if (rowText_ > kMaxRowText) ThrowDamaged("a row holds too much text");
   }
-  template <class Reader>
-  void ReadRecord(Reader& in, SheetRow& row) const;
+  // One row record; with `kTexts` false its shared strings are left unread (the table may
+  // still be loading). Returns the text of the cells the row gave twice that the record keeps
+  // only for the row text bound (zero when !kTexts).
+  template <bool kTexts, class Reader>
+  uint64_t ReadRecord(Reader& in, SheetRow& row) const;
+  void CheckRowText();
   void IndexRowsInOrder();
   bool NextIndexedRow(SheetRow& row);
   void ReadIndexedRecord(size_t i, SheetRow& row);
@@ -175,9 +203,16 @@ class RowSpool {
 
   // The row being written.
   std::vector<PendingCell> cells_;
-  size_t used_ = 0;  // cells in use of `cells_` (their strings keep their capacity)
-  size_t rowText_ = 0;
+  size_t used_ = 0;       // cells in use of `cells_` (their strings keep their capacity)
+  size_t rowText_ = 0;    // of the row's own texts
+  size_t rowShared_ = 0;  // shared strings the row refers to
   bool rowSorted_ = true;
+
+  // For SettleSharedStrings(): the highest indexes met, and what bounds a row's text.
+  std::vector<SharedReach> reach_;
+  size_t mostRowText_ = 0;
+  size_t mostRowShared_ = 0;
+  std::string overridden_;  // the texts a row gave twice, spooled behind its cells
 
   // What went to the spool.
   std::string record_;
@@ -193,18 +228,34 @@ class RowSpool {
   SheetRow repeated_;  // the cells of a row given again
 };
 
-// One row record as FinishRow spooled it, from the spool or from a RecordCursor.
-template <class Reader>
-void RowSpool::ReadRecord(Reader& in, SheetRow& row) const {
+// One row record as FinishRow spooled it, from the spool or from a RecordCursor: the row, its
+// cell count (doubled, plus one when the texts of cells the row gave twice follow them), the
+// cells, and then those texts: their own length, and the shared strings they referred to.
+template <bool kTexts, class Reader>
+uint64_t RowSpool::ReadRecord(Reader& in, SheetRow& row) const {
   row.row = static_cast<uint32_t>(in.ReadVarint());
-  const size_t count = static_cast<size_t>(in.ReadVarint());
-  row.cells.resize(count);
+  const uint64_t counted = in.ReadVarint();
+  row.cells.resize(static_cast<size_t>(counted >> 1));
   for (SheetCell& cell : row.cells) {
     cell.column = static_cast<uint32_t>(in.ReadVarint());
     cell.styleIndex = static_cast<uint32_t>(in.ReadVarint());
     ReadSpooledValue(
-        in, [this](size_t i, std::string& text) { shared_.Get(i, text); }, cell.value);
+        in,
+        [this](size_t i, std::string& text) {
+          if (!kTexts) return true;
+          if (i >= shared_.size()) return false;
+          shared_.Get(i, text);
+          return true;
+        },
+        cell.value);
   }
+  if ((counted & 1) == 0) return 0;
+  uint64_t overridden = in.ReadVarint();
+  for (uint64_t n = in.ReadVarint(); n > 0; --n) {
+    const uint64_t i = in.ReadVarint();
+    if (kTexts && i < shared_.size()) overridden += shared_.Length(static_cast<size_t>(i));
+  }
+  return kTexts ? overridden : 0;
 }
 
 }  // namespace cellverter

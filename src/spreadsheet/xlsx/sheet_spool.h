@@ -149,7 +149,7 @@ inline void AppendSpooledEmpty(std::string& bytes) { bytes += static_cast<char>(
 }
 
 // One spooled value read back by `in` (ReadByte, ReadVarint, ReadBytes); `shared(index, text)`
-// gives a shared string.
+// gives a shared string, or returns false when there is none (an empty cell).
 // Always inlined: the callers' row loops are the readers' hot paths.
 template <class Reader, class Shared>
 [[gnu::always_inline]] inline void ReadSpooledValue(Reader& in, const Shared& shared,
@@ -174,8 +174,8 @@ template <class Reader, class Shared>
       break;
     }
     case kShared:
-      v.kind = CellValue::Kind::String;
-      shared(static_cast<size_t>(in.ReadVarint()), v.text);
+      v.kind = shared(static_cast<size_t>(in.ReadVarint()), v.text) ? CellValue::Kind::String
+                                                                    : CellValue::Kind::Empty;
       break;
     case kInline:
       v.kind = CellValue::Kind::String;

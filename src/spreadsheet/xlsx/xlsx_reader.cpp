@@ -403,6 +403,47 @@ class XlsxSheet final : public PackageSheet {
   void ReadTable(const std::string& part) override;
 };
 
+// The shared strings part into `shared`; it may run beside the sheet's scan (LoadSharedStrings).
+void ParseSharedStrings(ByteStream& stream, SharedStrings& shared, const SharedStringsLoad& load) {
+  XmlScanner xml(stream, "the shared strings");
+  std::string text;
+  bool inItem = false;
+  size_t itemDepth = 0;
+  size_t textDepth = 0;      // depth of the <t> being read, 0 outside
+  size_t phoneticDepth = 0;  // depth of an <rPh> whose text is left out
+  for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
+    switch (e) {
+      case XmlScanner::Event::Start:
+        if (xml.Namespace() != kMain) break;
+        if (xml.Depth() == 2 && xml.Name() == "si") {
+          inItem = true;
+          itemDepth = xml.Depth();
+          text.clear();
+        } else if (inItem && xml.Name() == "rPh" && phoneticDepth == 0) {
+          phoneticDepth = xml.Depth();
+        } else if (inItem && phoneticDepth == 0 && xml.Name() == "t") {
+          textDepth = xml.Depth();
+        }
+        break;
+      case XmlScanner::Event::Text:
+        if (textDepth != 0) AppendText(text, xml.Text(), kMaxCellText);
+        break;
+      case XmlScanner::Event::End:
+        if (xml.Depth() == textDepth) textDepth = 0;
+        if (xml.Depth() == phoneticDepth) phoneticDepth = 0;
+        if (inItem && xml.Depth() == itemDepth && xml.Name() == "si") {
+          inItem = false;
+          UnescapeOoxml(text);
+          shared.Add(text);
+          if (load.Stopping()) return;
+        }
+        break;
+      case XmlScanner::Event::EndOfDocument:
+        break;
+    }
+  }
+}
+
 class XlsxWorkbook final : public PackageWorkbook {
  public:
   // `fd`, when not -1, is the package already open (and owned from here on).
@@ -418,7 +459,6 @@ class XlsxWorkbook final : public PackageWorkbook {
  private:
   void ReadWorkbook(const std::string& part);
   void ReadStyles(const std::string& part);
-  void ReadSharedStrings(const std::string& part);
 
   UniqueFd fd_;  // the package when it came already open, until Load takes it
 };
@@ -444,7 +484,7 @@ void XlsxWorkbook::ReadWorkbook(const std::string& part) {
   }
   const RelatedParts related = ResolveSheets(part, sheetIds);
   if (!related.styles.empty()) ReadStyles(related.styles);
-  if (!related.sharedStrings.empty()) ReadSharedStrings(related.sharedStrings);
+  if (!related.sharedStrings.empty()) LoadSharedStrings(related.sharedStrings, ParseSharedStrings);
 }
 
 void XlsxWorkbook::ReadStyles(const std::string& part) {
@@ -476,48 +516,6 @@ void XlsxWorkbook::ReadStyles(const std::string& part) {
       inNumFmts = inCellXfs = false;
     }
   }
-}
-
-void XlsxWorkbook::ReadSharedStrings(const std::string& part) {
-  if (globals_.zip->Find(part) == nullptr) return;
-  auto stream = OpenPart(*globals_.zip, part);
-  XmlScanner xml(*stream, "the shared strings");
-  std::string text;
-  bool inItem = false;
-  size_t itemDepth = 0;
-  size_t textDepth = 0;      // depth of the <t> being read, 0 outside
-  size_t phoneticDepth = 0;  // depth of an <rPh> whose text is left out
-  for (auto e = xml.Next(); e != XmlScanner::Event::EndOfDocument; e = xml.Next()) {
-    switch (e) {
-      case XmlScanner::Event::Start:
-        if (xml.Namespace() != kMain) break;
-        if (xml.Depth() == 2 && xml.Name() == "si") {
-          inItem = true;
-          itemDepth = xml.Depth();
-          text.clear();
-        } else if (inItem && xml.Name() == "rPh" && phoneticDepth == 0) {
-          phoneticDepth = xml.Depth();
-        } else if (inItem && phoneticDepth == 0 && xml.Name() == "t") {
-          textDepth = xml.Depth();
-        }
-        break;
-      case XmlScanner::Event::Text:
-        if (textDepth != 0) AppendText(text, xml.Text(), kMaxCellText);
-        break;
-      case XmlScanner::Event::End:
-        if (xml.Depth() == textDepth) textDepth = 0;
-        if (xml.Depth() == phoneticDepth) phoneticDepth = 0;
-        if (inItem && xml.Depth() == itemDepth && xml.Name() == "si") {
-          inItem = false;
-          UnescapeOoxml(text);
-          globals_.shared.Add(text);
-        }
-        break;
-      case XmlScanner::Event::EndOfDocument:
-        break;
-    }
-  }
-  globals_.shared.FinishWriting();
 }
 
 void XlsxWorkbook::Load() {
