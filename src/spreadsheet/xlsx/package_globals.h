@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -231,10 +232,17 @@ class PackageWorkbook : public WorkbookSource {
       shared.FinishWriting();
       return;
     }
-    globals_.sharedLoad.Start([stream = std::move(stream), &shared, &load, parse] {
-      parse(*stream, shared, load);
+    // Shared, so that the stream is still at hand should no thread be had.
+    std::shared_ptr<ByteStream> input = std::move(stream);
+    try {
+      globals_.sharedLoad.Start([input, &shared, &load, parse] {
+        parse(*input, shared, load);
+        shared.FinishWriting();
+      });
+    } catch (const std::system_error&) {
+      parse(*input, shared, load);
       shared.FinishWriting();
-    });
+    }
   }
 
   // The next sheet of the workbook part's list, with the id of its relationship (into
