@@ -12,22 +12,21 @@
 # command.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/common.sh
 
 rows=${1:-100000}
 build=${BUILD:-build/bench}
 work=${WORK:-/tmp/cellverter-formats}
 runs=${RUNS:-5}
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCELLVERTER_BENCH=ON \
-  -DCELLVERTER_TESTS=OFF -DCELLVERTER_GUI=OFF >/dev/null
-cmake --build "$build" --target cellverter-cli make_large_xlsx inflate_part >/dev/null
+bench_build "$build" cellverter-cli make_large_xlsx inflate_part
 bin=$(pwd)/$build/bin
 
 mkdir -p "$work"
 book=$work/book-$rows
 [[ -f $book.xlsx ]] || "$bin/make_large_xlsx" "$rows" "$book.xlsx" >/dev/null
 [[ -f $book.xlsb ]] || "$bin/make_large_xlsx" "$rows" "$book.xlsb" >/dev/null
-profile="-env:UserInstallation=file://$work/lo-profile"
+profile=$(lo_profile "$work")
 [[ -f $book.ods ]] || soffice --headless "$profile" --convert-to ods --outdir "$work" \
   "$book.xlsx" >/dev/null 2>&1
 ls -l "$book".*
@@ -42,7 +41,7 @@ for format in xlsb ods; do
   fi
 done
 
-filter="csv:Text - txt - csv (StarCalc):44,34,76,1,,1033,false,false,true,false,false"
+filter=$lo_csv_filter
 commands=()
 for format in xlsx xlsb ods; do
   commands+=("$bin/cellverter-cli -j 1 -d $work/out $book.$format")

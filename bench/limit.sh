@@ -15,6 +15,7 @@
 # (default 3) those of LibreOffice.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/common.sh
 
 build=${BUILD:-build/bench}
 work=${WORK:-/tmp/cellverter-limit}
@@ -22,10 +23,7 @@ runs=${RUNS:-5}
 lo_runs=${LO_RUNS:-3}
 before=${BEFORE:-}
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCELLVERTER_BENCH=ON \
-  -DCELLVERTER_TESTS=OFF -DCELLVERTER_GUI=OFF >/dev/null
-cmake --build "$build" --target cellverter-cli make_large_xlsx make_xls_bench_file \
-  inflate_part >/dev/null
+bench_build "$build" cellverter-cli make_large_xlsx make_xls_bench_file inflate_part
 bin=$(pwd)/$build/bin
 cli=$bin/cellverter-cli
 
@@ -33,9 +31,7 @@ mkdir -p "$work"
 [[ -f $work/w100k.xlsx ]] || "$bin/make_large_xlsx" 100000 "$work/w100k.xlsx" >/dev/null
 [[ -f $work/w1m.xlsx ]] || "$bin/make_large_xlsx" 1000000 "$work/w1m.xlsx" >/dev/null
 [[ -f $work/x65k.xls ]] || "$bin/make_xls_bench_file" "$work/x65k.xls" 65535 >/dev/null
-profile="-env:UserInstallation=file://$work/lo-profile"
-filter="csv:Text - txt - csv (StarCalc):44,34,76,1,,1033,false,false,true,false,false"
-lo() { echo "soffice --headless $profile --convert-to '$filter' --outdir $work/lo $1"; }
+lo() { echo "soffice --headless $(lo_profile "$work") --convert-to '$lo_csv_filter' --outdir $work/lo $1"; }
 
 # The same bytes from both builds.
 if [[ -n $before ]]; then

@@ -7,9 +7,9 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BENCH_BUILD_DIR:-$root/build/h-xlsx-rel}
 work=${TMPDIR:-/tmp}/cellverter-xlsx-bench
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCELLVERTER_BENCH=ON \
-  -DCELLVERTER_TESTS=OFF -DCELLVERTER_GUI=OFF >/dev/null
-cmake --build "$build" --target make_large_xlsx convert_xlsx >/dev/null
+cd "$root"
+. bench/common.sh
+bench_build "$build" make_large_xlsx convert_xlsx
 mkdir -p "$work"
 measure() {  # label command...
   label=$1
@@ -27,8 +27,7 @@ for rows in ${*:-100000 500000}; do
   measure "cellverter" "$build/bin/convert_xlsx" "$book" "$work/out.csv"
   if command -v soffice >/dev/null && [ "${SKIP_LIBREOFFICE:-}" = "" ]; then
     rm -rf "$work/lo"
-    measure "LibreOffice" soffice --headless -env:UserInstallation=file://$work/lo-profile \
-      --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,1033,false,false,true,false,false' \
+    measure "LibreOffice" soffice --headless "$(lo_profile "$work")" --convert-to "$lo_csv_filter" \
       --outdir "$work/lo" "$book"
   fi
 done

@@ -11,6 +11,7 @@
 # (default 1) runs each command that many times and keeps the median.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/common.sh
 
 xlsx_rows=${1:-100000}
 xls_rows=${2:-65535}
@@ -19,9 +20,7 @@ build=${BUILD:-build/bench}
 work=${WORK:-/tmp/cellverter-peers}
 repeat=${REPEAT:-1}
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCELLVERTER_BENCH=ON \
-  -DCELLVERTER_TESTS=OFF -DCELLVERTER_GUI=OFF >/dev/null
-cmake --build "$build" --target cellverter-cli make_large_xlsx make_xls_bench_file >/dev/null
+bench_build "$build" cellverter-cli make_large_xlsx make_xls_bench_file
 cli=$(pwd)/$build/bin/cellverter-cli
 
 mkdir -p "$work/in/small"
@@ -56,8 +55,7 @@ run_peer() {
     cellverter-cli) "$cli" -d "$out" "$@" >/dev/null 2>&1 ;;
     cellverter-cli-j1) "$cli" -j 1 -d "$out" "$@" >/dev/null 2>&1 ;;
     libreoffice)
-      soffice --headless "-env:UserInstallation=file://$work/lo-profile" \
-        --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,1033,false,false,true,false,false' \
+      soffice --headless "$(lo_profile "$work")" --convert-to "$lo_csv_filter" \
         --outdir "$out" "$@" >/dev/null 2>&1 ;;
     ssconvert)
       for file; do

@@ -11,9 +11,9 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BENCH_BUILD_DIR:-$root/build/h-python-rel}
 work=${TMPDIR:-/tmp}/cellverter-python-bench
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCELLVERTER_BENCH=ON \
-  -DCELLVERTER_TESTS=OFF -DCELLVERTER_GUI=OFF >/dev/null
-cmake --build "$build" --target make_large_xlsx cellverter-cli cellverter_python_core >/dev/null
+cd "$root"
+. bench/common.sh
+bench_build "$build" make_large_xlsx cellverter-cli cellverter_python_core
 mkdir -p "$work"
 rows=${1:-100000}
 book=$work/book-$rows.xlsx

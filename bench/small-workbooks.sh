@@ -11,6 +11,7 @@
 # BUILD (default build/bench) is the Release build that makes the workbooks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/common.sh
 
 before=$(realpath "$1")
 after=$(realpath "$2")
@@ -21,9 +22,7 @@ build=${BUILD:-build/bench}
 mkdir -p "$work"
 
 if [[ ! -d $folder ]]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCELLVERTER_BENCH=ON \
-    -DCELLVERTER_TESTS=OFF -DCELLVERTER_GUI=OFF >/dev/null
-  cmake --build "$build" --target make_large_xlsx >/dev/null
+  bench_build "$build" make_large_xlsx
   mkdir -p "$folder"
   "$build/bin/make_large_xlsx" 200 "$work/one.xlsx" >/dev/null
   for ((i = 0; i < ${COUNT:-1000}; ++i)); do cp "$work/one.xlsx" "$folder/s$i.xlsx"; done

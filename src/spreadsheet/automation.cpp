@@ -180,7 +180,7 @@ class EngineWorksheet final : public ExcelWorksheet {
       out += text;
       return;
     }
-    formats_.Of(*source_, cell->styleIndex).Render(cell->value, date1904_, out);
+    formats_.AppendText(*source_, *cell, date1904_, out);
   }
 
   ExcelValue ValueAt(uint32_t row, uint32_t column) override {

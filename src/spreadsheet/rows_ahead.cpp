@@ -76,9 +76,7 @@ void RowsAhead::Start() {
     if (free_.empty()) return;
     Batch* batch = free_.back();
     free_.pop_back();
-    const bool more = Fill(*batch, false);
-    full_.push_back(batch);
-    finished_ = !more;
+    FillAndHandOver(*batch);
   }
 }
 
@@ -101,18 +99,22 @@ void RowsAhead::Run() {
       batch = free_.back();
       free_.pop_back();
     }
-    const bool more = Fill(*batch, true);
-    {
-      const std::lock_guard lock(mutex_);
-      full_.push_back(batch);
-      if (!more) finished_ = true;
-    }
-    changed_.notify_all();
-    if (!more) return;
+    if (!FillAndHandOver(*batch)) return;
   }
 }
 
-bool RowsAhead::Fill(Batch& batch, bool render) {
+bool RowsAhead::FillAndHandOver(Batch& batch) {
+  const bool more = Fill(batch);
+  {
+    const std::lock_guard lock(mutex_);
+    full_.push_back(&batch);
+    if (!more) finished_ = true;
+  }
+  changed_.notify_all();
+  return more;
+}
+
+bool RowsAhead::Fill(Batch& batch) {
   batch.count = 0;
   batch.textEnds.clear();
   batch.firstText.clear();
@@ -120,7 +122,7 @@ bool RowsAhead::Fill(Batch& batch, bool render) {
   // The texts of a very large row are not kept for the batches after it.
   if (batch.texts.capacity() > 2 * kBatchText) std::string().swap(batch.texts);
   batch.renderedRows = 0;
-  render = render && textsWanted_.load(std::memory_order_relaxed);
+  bool render = textsWanted_.load(std::memory_order_relaxed);
   batch.end = false;
   batch.error = nullptr;
   try {
@@ -147,9 +149,7 @@ bool RowsAhead::Fill(Batch& batch, bool render) {
       batch.firstText.push_back(batch.textEnds.size());
       batch.textEnds.push_back(batch.texts.size());
       for (const SheetCell& cell : row.cells) {
-        if (cell.value.kind != CellValue::Kind::Empty) {
-          formats_.Of(source_, cell.styleIndex).Render(cell.value, date1904_, batch.texts);
-        }
+        formats_.AppendText(source_, cell, date1904_, batch.texts);
         batch.textEnds.push_back(batch.texts.size());
       }
     }

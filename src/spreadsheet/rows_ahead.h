@@ -30,6 +30,12 @@ class StyleFormats {
     return *slot;
   }
   const FormatLocale& Locale() const { return formats_.locale(); }
+  // Appends the displayed text of `cell` (nothing for an empty one).
+  [[gnu::always_inline]] void AppendText(const SheetSource& source, const SheetCell& cell,
+                                         bool date1904, std::string& out) {
+    if (cell.value.kind == CellValue::Kind::Empty) return;
+    Of(source, cell.styleIndex).Render(cell.value, date1904, out);
+  }
 
  private:
   static constexpr uint32_t kCachedStyles = 1 << 16;
@@ -83,9 +89,11 @@ class RowsAhead {
   // Starts the thread, or fills the next batch here when no thread can be had.
   void Start();
   void Run();
-  // Fills `batch` from the source, with the cells' texts when `render` (until the reader
-  // waits); false when the source has nothing more to give.
-  bool Fill(Batch& batch, bool render);
+  // Fills `batch` and hands it to the reader; false when the source has nothing more.
+  bool FillAndHandOver(Batch& batch);
+  // Fills `batch` from the source, with the cells' texts while texts are wanted and the
+  // reader does not wait; false when the source has nothing more to give.
+  bool Fill(Batch& batch);
 
   SheetSource& source_;
   StyleFormats formats_;  // the thread's own

@@ -59,13 +59,7 @@ inline constexpr const char* kZipLocalSizesRepair =
 class RepairLog {
  public:
   // Called per cell for some repairs: a repair already noted costs no allocation.
-  void Note(std::string_view what) {
-    if (notes_.size() >= kMaxRepairs) return;
-    for (const std::string& known : notes_) {
-      if (known == what) return;
-    }
-    notes_.emplace_back(what);
-  }
+  void Note(std::string_view what) { NoteAt(notes_.size(), what); }
   // Notes `what` as though it had been noted when the log held `position` notes: for a
   // repair found only after later ones were noted.
   void NoteAt(size_t position, std::string_view what) {
