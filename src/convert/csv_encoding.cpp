@@ -1,5 +1,8 @@
 #include "convert/csv_encoding.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
@@ -32,6 +35,12 @@ namespace {
 // returns the position after it.
 size_t CopyAsciiRun(std::string_view utf8, size_t pos, std::string& out) {
   const size_t start = pos;
+  // Eight bytes at a time while none has its high bit set: a line is mostly ASCII.
+  constexpr uint64_t kHighBits = 0x8080808080808080;
+  for (uint64_t word; pos + 8 <= utf8.size(); pos += 8) {
+    std::memcpy(&word, utf8.data() + pos, 8);
+    if ((word & kHighBits) != 0) break;
+  }
   while (pos < utf8.size() && static_cast<unsigned char>(utf8[pos]) < 0x80) ++pos;
   out.append(utf8.data() + start, pos - start);
   return pos;

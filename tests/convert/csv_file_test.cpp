@@ -111,6 +111,26 @@ INSTANTIATE_TEST_SUITE_P(
                      "a\xEF\xBF\xBDz\r\n"}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// UTF-8 lines are copied a word of eight bytes at a time while the bytes are ASCII: a
+// character or a bad byte at any place of a line of any length keeps its bytes or becomes
+// U+FFFD, as byte by byte.
+TEST(WriteCsvFileTest, Utf8KeepsEveryCharacterAtEveryPlace) {
+  TempDir dir;
+  std::vector<std::string> lines;
+  std::string expected;
+  for (size_t length = 1; length <= 20; ++length) {
+    for (size_t at = 0; at < length; ++at) {
+      std::string line(length, 'a');
+      lines.push_back(std::string(line).replace(at, 1, "\xC3\xA9"));
+      expected += lines.back() + "\r\n";
+      lines.push_back(line.replace(at, 1, "\xFF"));
+      expected += std::string(line).replace(at, 1, "\xEF\xBF\xBD") + "\r\n";
+    }
+  }
+  WriteCsvFile(lines, dir / "out.csv", CsvEncoding::Utf8, 1252);
+  EXPECT_EQ(ReadBytes(dir / "out.csv"), expected);
+}
+
 TEST(WriteCsvFileTest, EmptyLineListCreatesNothing) {
   TempDir dir;
   EXPECT_EQ(WriteCsvFile({}, dir / "out.csv", CsvEncoding::Utf8, 1252), "");

@@ -56,6 +56,33 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"AllWithEmptySeparator", {"a", "b"}, "", "\"a\"\"b\"", CsvQuoting::kAll}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// The test for fields that need quotes or cleaning looks at words of several bytes: a quote,
+// a line feed or the separator at any place of a text of any length must be found, and a
+// byte that is none of them, however close in value, must not be taken for one.
+TEST(BuildCsvLineTest, FindsWhatNeedsQuotesAtEveryPlaceOfEveryLength) {
+  for (size_t length = 1; length <= 20; ++length) {
+    for (size_t at = 0; at < length; ++at) {
+      for (const char special : {'"', '\n', ';'}) {
+        std::string text(length, 'x');
+        text[at] = special;
+        const std::string cleaned =
+            special == '\n' ? std::string(length, 'x').replace(at, 1, " ") : text;
+        std::string quoted = special == '"' ? std::string(length + 1, 'x') : cleaned;
+        if (special == '"') quoted.replace(at, 2, "\"\"");
+        const std::string expected = special == '\n' ? cleaned : "\"" + quoted + "\"";
+        EXPECT_EQ(BuildCsvLine(std::vector<std::string>{text, "z"}, ";"), expected + ";z")
+            << "length " << length << " at " << at << " byte " << int{special};
+      }
+      // Neighbours of the special bytes in value: no quotes.
+      std::string text(length, 'x');
+      text[at] = static_cast<char>(at % 2 == 0 ? '"' + 1 : ';' - 1);
+      text[length - 1 - at] = '\x0B';
+      EXPECT_EQ(BuildCsvLine(std::vector<std::string>{text}, ";"), text)
+          << "length " << length << " at " << at;
+    }
+  }
+}
+
 TEST(QuoteCsvFieldTest, EmptyTextGivesEmptyField) {
   EXPECT_EQ(QuoteCsvField("", ","), "");
   EXPECT_EQ(QuoteCsvField("", ""), "");
