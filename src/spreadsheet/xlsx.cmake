@@ -6,6 +6,7 @@ cellverter_add_library(cellverter_xlsx SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/container/zip_archive.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/xlsx/xml_scanner.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/xlsx/xml_values.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/xlsx/plain_rows.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/xlsx/sheet_spool.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/xlsx/row_spool.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/xlsx/package_relationships.cpp

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "convert/workbook_to_csv.h"
+#include "piece_stream.h"
 #include "platform/error.h"
 #include "spreadsheet/container/compound_file.h"
 #include "spreadsheet/crypto/office_crypto.h"
@@ -20,6 +21,7 @@
 namespace cellverter {
 namespace {
 
+using testing_support::PieceStream;
 using testing_support::ReadBytes;
 using testing_support::TempDir;
 
@@ -250,23 +252,9 @@ TEST(EncryptedWorkbook, AgilePackageFailsItsIntegrityCheckWhenChangedOrCutShort)
   };
   const std::string info = read("EncryptionInfo");
   const std::string package = read("EncryptedPackage");
-  class Bytes final : public ByteStream {
-   public:
-    explicit Bytes(std::string data) : data_(std::move(data)) {}
-    size_t Read(char* buffer, size_t capacity) override {
-      const size_t n = std::min(capacity, data_.size() - at_);
-      std::memcpy(buffer, data_.data() + at_, n);
-      at_ += n;
-      return n;
-    }
-
-   private:
-    std::string data_;
-    size_t at_ = 0;
-  };
   auto decrypt = [&](const std::string& bytes) {
     return ErrorOf([&] {
-      Bytes input(bytes);
+      PieceStream input(bytes);
       OpenPackageDecryptor(info, "secret")->Decrypt(input, [](std::string_view) {});
     });
   };

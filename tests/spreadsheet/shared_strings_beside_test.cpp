@@ -35,6 +35,14 @@ std::string Book(const std::string& sheetData, std::vector<std::string> strings,
   return book.Zip();
 }
 
+// That workbook written into `dir`; its path.
+std::string WriteBook(const ts::TempDir& dir, const std::string& sheetData,
+                      const std::vector<std::string>& strings, bool large) {
+  const std::string path = dir / "book.xlsx";
+  ts::WriteBytes(path, Book(sheetData, strings, large));
+  return path;
+}
+
 struct ReadCase {
   const char* name;
   std::string sheetData;
@@ -48,8 +56,7 @@ class SharedStringsBeside : public ::testing::TestWithParam<std::tuple<ReadCase,
 TEST_P(SharedStringsBeside, ServesTheCellsAndRepairsOfATableReadFirst) {
   const auto& [c, large] = GetParam();
   ts::TempDir dir;
-  const std::string path = dir / "book.xlsx";
-  ts::WriteBytes(path, Book(c.sheetData, c.strings, large));
+  const std::string path = WriteBook(dir, c.sheetData, c.strings, large);
   const std::unique_ptr<SheetSource> sheet = OpenWorkbookSource(path);
   EXPECT_EQ(ts::Dump(*sheet), c.cells);
   // Served again, as the trim option reads them: the same cells, the repair noted once.
@@ -107,8 +114,7 @@ class SharedStringsBesideFailure : public ::testing::TestWithParam<std::tuple<Fa
 TEST_P(SharedStringsBesideFailure, FailsTheWorkbookAsATableReadFirst) {
   const auto& [c, large] = GetParam();
   ts::TempDir dir;
-  const std::string path = dir / "book.xlsx";
-  ts::WriteBytes(path, Book(c.sheetData, c.strings, large));
+  const std::string path = WriteBook(dir, c.sheetData, c.strings, large);
   try {
     OpenWorkbookSource(path);
     FAIL() << "no error";

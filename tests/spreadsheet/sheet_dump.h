@@ -32,9 +32,9 @@ inline std::string Show(const CellValue& value) {
   return "?";
 }
 
-// Every cell the source serves, as "R1C1=N1.5 R1C2=S'x' ...", checking the order promised
-// by SheetSource on the way.
-inline std::string Dump(SheetSource& source) {
+// Every cell the source serves, as "R1C1=N1.5 R1C2=S'x' ..." ("R1C1s3=N1.5" with
+// `withStyles`: the cell's style index), checking the order promised by SheetSource on the way.
+inline std::string Dump(SheetSource& source, bool withStyles = false) {
   std::string out;
   SheetRow row;
   uint32_t previousRow = 0;
@@ -46,8 +46,9 @@ inline std::string Dump(SheetSource& source) {
       EXPECT_GT(cell.column, previousColumn);
       previousColumn = cell.column;
       if (!out.empty()) out += ' ';
-      out += "R" + std::to_string(row.row) + "C" + std::to_string(cell.column) + "=" +
-             Show(cell.value);
+      out += "R" + std::to_string(row.row) + "C" + std::to_string(cell.column);
+      if (withStyles) out += "s" + std::to_string(cell.styleIndex);
+      out += "=" + Show(cell.value);
     }
   }
   return out;

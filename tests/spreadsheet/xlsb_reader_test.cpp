@@ -36,7 +36,7 @@ using ts::XlsbRecord;
 using ts::XlsbRow;
 
 std::unique_ptr<WorkbookSource> OpenBytes(const ts::TempDir& dir, const std::string& bytes,
-                                          const XlsxMemoryLimits& limits = {}) {
+                                          const XlsxReaderOptions& limits = {}) {
   const std::string path = dir / "book.xlsb";
   ts::WriteBytes(path, bytes);
   return OpenXlsbWorkbook(path, std::make_unique<ZipArchive>(OpenWorkbookFile(path)), limits);
@@ -220,7 +220,7 @@ TEST(XlsbReader, SpooledBeyondTheMemoryBoundsReadsTheSame) {
   book.sheets.push_back(ts::XlsbWorksheet("Data"));
   book.sheets[0].sheetData = data;
   ts::TempDir dir;
-  auto workbook = OpenBytes(dir, book.Zip(), XlsxMemoryLimits{64, 64});
+  auto workbook = OpenBytes(dir, book.Zip(), XlsxReaderOptions{64, 64});
   auto sheet = workbook->OpenSheet(0);
   EXPECT_EQ(ts::Dump(*sheet), expected);
   sheet->Rewind();

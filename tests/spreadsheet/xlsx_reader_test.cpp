@@ -424,16 +424,16 @@ int OpenFilesIn(const std::filesystem::path& folder) {
 
 // Opens `book` with the default bound of `limit` and with `small`, which spills to an unlinked
 // file in a folder of its own, and reads it twice (a Rewind between) with `checkRows`.
-void ReadWithinAndBeyondTheBound(const TestWorkbook& book, size_t XlsxMemoryLimits::*limit,
+void ReadWithinAndBeyondTheBound(const TestWorkbook& book, size_t XlsxReaderOptions::*limit,
                                  size_t small, const std::function<void(SheetSource&)>& checkRows) {
   TempDir dir;
   WriteBytes(dir / "book.xlsx", book.Zip());
   TempDir spillFolder;
   ScopedEnvironment environment;
   environment.Set("TMPDIR", spillFolder.path().c_str());
-  for (const size_t bound : {XlsxMemoryLimits{}.*limit, small}) {
+  for (const size_t bound : {XlsxReaderOptions{}.*limit, small}) {
     SCOPED_TRACE(bound);
-    XlsxMemoryLimits limits;
+    XlsxReaderOptions limits;
     limits.*limit = bound;
     auto source = OpenXlsxSource(dir / "book.xlsx", -1, limits);
     EXPECT_EQ(OpenFilesIn(spillFolder.path()), bound < (1 << 20) ? 1 : 0);
@@ -461,7 +461,7 @@ TEST(XlsxSharedStringsTest, TableBeyondTheMemoryBoundIsReadFromATemporaryFile) {
   }
   book.sheets = {{data}};
   ReadWithinAndBeyondTheBound(
-      book, &XlsxMemoryLimits::sharedStrings, size_t{16} << 10, [&](SheetSource& source) {
+      book, &XlsxReaderOptions::sharedStrings, size_t{16} << 10, [&](SheetSource& source) {
         SheetRow row;
         int rows = 0;
         while (source.NextRow(row)) {
@@ -489,7 +489,7 @@ TEST(XlsxRowOrderTest, RowsOutOfOrderComeSortedFromMemoryAndFromATemporaryFile) 
   TestWorkbook book;
   book.sheets = {{data}};
   ReadWithinAndBeyondTheBound(
-      book, &XlsxMemoryLimits::sheetSpool, size_t{4} << 10, [&](SheetSource& source) {
+      book, &XlsxReaderOptions::sheetSpool, size_t{4} << 10, [&](SheetSource& source) {
         EXPECT_EQ(source.Repairs().Notes(), std::vector<std::string>{kRowsOutOfOrderRepair});
         SheetRow row;
         int rows = 0;

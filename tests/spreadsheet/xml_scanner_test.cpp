@@ -6,27 +6,13 @@
 #include <cstring>
 #include <string>
 
+#include "piece_stream.h"
 #include "spreadsheet/workbook_error.h"
 
 namespace cellverter {
 namespace {
 
-// Hands out a document in pieces of a fixed size, so that every token meets a buffer edge.
-class PieceStream final : public ByteStream {
- public:
-  PieceStream(std::string bytes, size_t piece) : bytes_(std::move(bytes)), piece_(piece) {}
-  size_t Read(char* buffer, size_t capacity) override {
-    const size_t n = std::min({capacity, piece_, bytes_.size() - pos_});
-    std::memcpy(buffer, bytes_.data() + pos_, n);
-    pos_ += n;
-    return n;
-  }
-
- private:
-  std::string bytes_;
-  size_t piece_;
-  size_t pos_ = 0;
-};
+using testing_support::PieceStream;
 
 // The events of a document as text; text pieces are joined, as readers join them.
 std::string Dump(const std::string& document, size_t piece) {
@@ -169,6 +155,49 @@ TEST(XmlScannerTest, RefusesMalformedDocuments) {
     for (size_t piece : {size_t{1}, size_t{1} << 30}) {
       EXPECT_THROW(Dump(document, piece), WorkbookDamaged);
     }
+  }
+}
+
+// In-place reading between events: what is unscanned, where it lies in the part, and the
+// scanner going on from where the bytes consumed end, at the depth and with the namespaces
+// after the last event.
+TEST(XmlScannerTest, InPlaceReadingGoesOnWhereTheConsumedBytesEnd) {
+  const std::string document =
+      "<r xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><a "
+      "xmlns=\"urn:two\"/><b></b><c>x</c><d/></r>";
+  for (const size_t piece : {size_t{1}, size_t{7}, document.size()}) {
+    SCOPED_TRACE(piece);
+    PieceStream stream(document, piece);
+    XmlScanner xml(stream, "the test");
+    ASSERT_EQ(xml.Next(), XmlScanner::Event::Start);  // r
+    ASSERT_EQ(xml.Next(), XmlScanner::Event::Start);  // a, empty: its End is owed
+    EXPECT_TRUE(xml.Unscanned().empty());
+    EXPECT_FALSE(xml.ReadMore(1 << 20));
+    ASSERT_EQ(xml.Next(), XmlScanner::Event::End);  // a
+    EXPECT_EQ(xml.Depth(), 2u);
+    // After an End the depth and the namespaces are those of its parent.
+    while (xml.Unscanned().size() < 14 && xml.ReadMore(1 << 20)) {
+    }
+    EXPECT_EQ(xml.Depth(), 1u);
+    EXPECT_EQ(xml.DefaultNamespace(), XmlNamespace::Spreadsheet);
+    const std::string_view bytes = xml.Unscanned();
+    ASSERT_GE(bytes.size(), 14u);
+    EXPECT_EQ(bytes.substr(0, 14), "<b></b><c>x</c");
+    EXPECT_EQ(xml.UnscannedOffset(), document.find("<b>"));
+    xml.Consume(7);  // <b></b>
+    EXPECT_EQ(xml.UnscannedOffset(), document.find("<c>"));
+    ASSERT_EQ(xml.Next(), XmlScanner::Event::Start);
+    EXPECT_EQ(xml.Name(), "c");
+    EXPECT_EQ(xml.Depth(), 2u);
+    ASSERT_EQ(xml.Next(), XmlScanner::Event::Text);
+    EXPECT_EQ(xml.Text(), "x");
+    ASSERT_EQ(xml.Next(), XmlScanner::Event::End);
+    ASSERT_EQ(xml.Next(), XmlScanner::Event::Start);
+    EXPECT_EQ(xml.Name(), "d");
+    ASSERT_EQ(xml.Next(), XmlScanner::Event::End);
+    ASSERT_EQ(xml.Next(), XmlScanner::Event::End);
+    EXPECT_EQ(xml.Name(), "r");
+    EXPECT_EQ(xml.Next(), XmlScanner::Event::EndOfDocument);
   }
 }
 

@@ -5,8 +5,9 @@
 
 namespace cellverter {
 
-PrefetchStream::PrefetchStream(ByteStream& inner, size_t chunkSize, size_t chunkCount)
-    : inner_(inner), chunkSize_(chunkSize), chunkCount_(chunkCount) {
+PrefetchStream::PrefetchStream(ByteStream& inner, size_t chunkSize, size_t chunkCount,
+                               ChunkObserver* observer)
+    : inner_(inner), chunkSize_(chunkSize), chunkCount_(chunkCount), observer_(observer) {
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -20,6 +21,7 @@ PrefetchStream::~PrefetchStream() {
 }
 
 void PrefetchStream::Run() {
+  uint64_t offset = 0;  // of the chunk in the stream
   for (;;) {
     std::string chunk;
     {
@@ -44,6 +46,11 @@ void PrefetchStream::Run() {
       error = std::current_exception();
     }
     chunk.resize(filled);
+    // A reader already waiting gets the bytes at once: the observer's work would hold it.
+    if (observer_ != nullptr && filled > 0 && !readerWaits_.load(std::memory_order_relaxed)) {
+      observer_->Observe(offset, chunk);
+    }
+    offset += filled;
     {
       std::lock_guard lock(mutex_);
       if (filled > 0) ready_.push_back(std::move(chunk));
@@ -64,7 +71,9 @@ size_t PrefetchStream::Read(char* buffer, size_t capacity) {
     current_.clear();
     currentPos_ = 0;
     changed_.notify_all();
+    readerWaits_.store(ready_.empty() && !ended_, std::memory_order_relaxed);
     changed_.wait(lock, [&] { return !ready_.empty() || ended_; });
+    readerWaits_.store(false, std::memory_order_relaxed);
     if (ready_.empty()) {
       if (error_) std::rethrow_exception(error_);
       return 0;

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -12,12 +15,23 @@
 
 namespace cellverter {
 
+// Sees the chunks of a PrefetchStream on its thread before the reader gets them, all but those
+// the reader is already waiting for: work on the bytes that can be done ahead, beside the
+// reader, and left to it when the reader is the faster.
+class ChunkObserver {
+ public:
+  virtual ~ChunkObserver() = default;
+  // `offset`: where the chunk begins in the stream.
+  virtual void Observe(uint64_t offset, std::string_view chunk) noexcept = 0;
+};
+
 // Reads another stream ahead on a second thread, a few chunks at most, so that inflating
 // the sheet and scanning its XML overlap. Failures of the inner stream reach the reader at
-// the point where its bytes would have.
+// the point where its bytes would have. `observer`, when given, must outlive the stream.
 class PrefetchStream final : public ByteStream {
  public:
-  explicit PrefetchStream(ByteStream& inner, size_t chunkSize = 1 << 20, size_t chunkCount = 3);
+  explicit PrefetchStream(ByteStream& inner, size_t chunkSize = 1 << 20, size_t chunkCount = 3,
+                          ChunkObserver* observer = nullptr);
   ~PrefetchStream() override;
   PrefetchStream(const PrefetchStream&) = delete;
   PrefetchStream& operator=(const PrefetchStream&) = delete;
@@ -30,6 +44,7 @@ class PrefetchStream final : public ByteStream {
   ByteStream& inner_;
   const size_t chunkSize_;
   const size_t chunkCount_;
+  ChunkObserver* const observer_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::string> ready_;
@@ -39,6 +54,7 @@ class PrefetchStream final : public ByteStream {
   bool stopping_ = false;
   std::string current_;
   size_t currentPos_ = 0;
+  std::atomic<bool> readerWaits_{false};  // the reader waits for a chunk
   std::thread thread_;
 };
 

@@ -312,7 +312,7 @@ void ParseSharedStrings(ByteStream& stream, SharedStrings& shared, const SharedS
 class XlsbWorkbook final : public PackageWorkbook {
  public:
   XlsbWorkbook(const std::string& path, std::unique_ptr<ZipArchive> zip,
-               const XlsxMemoryLimits& limits)
+               const XlsxReaderOptions& limits)
       : PackageWorkbook(path, limits, std::move(zip)) {}
 
   void Load();
@@ -414,7 +414,7 @@ std::unique_ptr<SheetSource> XlsbWorkbook::OpenSheet(size_t position) {
 
 std::unique_ptr<WorkbookSource> OpenXlsbWorkbook(const std::string& path,
                                                  std::unique_ptr<ZipArchive> zip,
-                                                 const XlsxMemoryLimits& limits) {
+                                                 const XlsxReaderOptions& limits) {
   auto workbook = std::make_unique<XlsbWorkbook>(path, std::move(zip), limits);
   WithWorkbookErrors(path, [&] { workbook->Load(); });
   return workbook;

@@ -20,6 +20,6 @@ namespace cellverter {
 // damaged.
 std::unique_ptr<WorkbookSource> OpenXlsbWorkbook(const std::string& path,
                                                  std::unique_ptr<ZipArchive> zip,
-                                                 const XlsxMemoryLimits& limits = {});
+                                                 const XlsxReaderOptions& limits = {});
 
 }  // namespace cellverter

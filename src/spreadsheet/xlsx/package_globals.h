@@ -76,7 +76,7 @@ struct PackageGlobals {
   static constexpr size_t kMaxFormatCode = 4096;  // bytes
   static constexpr uint64_t kMaxFormatId = 100000;
 
-  PackageGlobals(const std::string& workbookPath, const XlsxMemoryLimits& memoryLimits)
+  PackageGlobals(const std::string& workbookPath, const XlsxReaderOptions& memoryLimits)
       : path(workbookPath), limits(memoryLimits), shared(memoryLimits.sharedStrings) {}
 
   // A number format of the styles, id and code.
@@ -100,7 +100,7 @@ struct PackageGlobals {
   }
 
   std::string path;
-  XlsxMemoryLimits limits;
+  XlsxReaderOptions limits;
   std::unique_ptr<ZipArchive> zip;
   bool date1904 = false;
   std::vector<int> cellFormats;
@@ -200,7 +200,7 @@ class PackageSheet : public SheetSource {
 class PackageWorkbook : public WorkbookSource {
  protected:
   // `zip`, when given, is the package whose directory the caller has read already.
-  PackageWorkbook(const std::string& path, const XlsxMemoryLimits& limits,
+  PackageWorkbook(const std::string& path, const XlsxReaderOptions& limits,
                   std::unique_ptr<ZipArchive> zip = nullptr)
       : globals_(path, limits) {
     globals_.zip = std::move(zip);
@@ -224,24 +224,20 @@ class PackageWorkbook : public WorkbookSource {
   void LoadSharedStrings(const std::string& part, Parse parse) {
     const ZipArchive::Entry* entry = globals_.zip->Find(part);
     if (entry == nullptr) return;
-    std::unique_ptr<ByteStream> stream = OpenPart(*globals_.zip, part);
-    SharedStrings& shared = globals_.shared;
-    const SharedStringsLoad& load = globals_.sharedLoad;
-    if (entry->uncompressedSize <= kSharedStringsBesideSheet) {
-      parse(*stream, shared, load);
-      shared.FinishWriting();
-      return;
-    }
     // Shared, so that the stream is still at hand should no thread be had.
-    std::shared_ptr<ByteStream> input = std::move(stream);
-    try {
-      globals_.sharedLoad.Start([input, &shared, &load, parse] {
-        parse(*input, shared, load);
-        shared.FinishWriting();
-      });
-    } catch (const std::system_error&) {
+    std::shared_ptr<ByteStream> input = OpenPart(*globals_.zip, part);
+    auto fill = [input, &shared = globals_.shared, &load = globals_.sharedLoad, parse] {
       parse(*input, shared, load);
       shared.FinishWriting();
+    };
+    if (entry->uncompressedSize <= kSharedStringsBesideSheet) {
+      fill();
+      return;
+    }
+    try {
+      globals_.sharedLoad.Start(fill);
+    } catch (const std::system_error&) {
+      fill();
     }
   }
 

@@ -15,6 +15,7 @@
 #include "spreadsheet/workbook_error.h"
 #include "spreadsheet/xlsx/package_globals.h"
 #include "spreadsheet/xlsx/package_relationships.h"
+#include "spreadsheet/xlsx/plain_rows.h"
 #include "spreadsheet/xlsx/row_spool.h"
 #include "spreadsheet/xlsx/sheet_spool.h"
 #include "spreadsheet/xlsx/xml_scanner.h"
@@ -43,9 +44,11 @@ CellType ParseCellType(std::string_view t) {
   Damaged("a cell has an unknown type");
 }
 
-// Resolves the _xHHHH_ escapes with which OOXML stores characters XML cannot carry.
-void UnescapeOoxml(std::string& text) {
-  if (text.find("_x") == std::string::npos) return;
+// `text` with the _xHHHH_ escapes with which OOXML stores characters XML cannot carry
+// resolved: `text` itself when it has none (most texts), else their resolution in `out`,
+// which must not hold `text`.
+std::string_view UnescapeOoxml(std::string_view text, std::string& out) {
+  if (text.find("_x") == std::string_view::npos) return text;
   auto hexAt = [&](size_t i, char32_t& value) {
     if (i + 7 > text.size() || text[i] != '_' || text[i + 1] != 'x' || text[i + 6] != '_') {
       return false;
@@ -67,7 +70,7 @@ void UnescapeOoxml(std::string& text) {
     }
     return true;
   };
-  std::string out;
+  out.clear();
   out.reserve(text.size());
   size_t i = 0;
   while (i < text.size()) {
@@ -90,7 +93,7 @@ void UnescapeOoxml(std::string& text) {
     }
     AppendUtf8(code, out);
   }
-  text.swap(out);
+  return out;
 }
 
 void AppendText(std::string& to, std::string_view piece, size_t limit) {
@@ -125,6 +128,10 @@ bool ParseRangeEnd(std::string_view ref, uint32_t& row, uint32_t& column) {
 // ST_Boolean.
 bool IsTrue(std::string_view value) { return value == "1" || value == "true"; }
 
+// The bounds of a row read in place: cells (those a row may give, twins included) and bytes.
+constexpr size_t kMaxPlainCells = size_t{kMaxSheetColumns} * 2;
+constexpr size_t kMaxPlainRowBytes = size_t{4} << 20;
+
 // One pass over the sheet XML, a handler per element: every used cell goes to the row spool,
 // row by row, while the used range is tracked; the ids of the sheet's tables are collected on
 // the way.
@@ -132,10 +139,12 @@ class SheetReader : PackageSheetScan {
  public:
   SheetReader(XmlScanner& xml, bool date1904, RowSpool& rows, UsedRangeBounds& usedRange,
               std::vector<std::string>& tableIds, RepairLog& repairs, SheetLayout& layout,
-              const char* notAWorksheet)
+              const char* notAWorksheet, PlainRowsAhead* rowsAhead)
       : PackageSheetScan(rows, usedRange, tableIds, repairs, layout, notAWorksheet),
         xml_(xml),
-        date1904_(date1904) {}
+        date1904_(date1904),
+        rowsInPlace_(rowsAhead != nullptr),
+        rowsAhead_(rowsAhead) {}
 
   void Read();
 
@@ -145,11 +154,17 @@ class SheetReader : PackageSheetScan {
   void StartInCell(std::string_view name);  // f, v, the t of an inline string, rPh
   void StartCell();                         // c
   void StartRow();                          // row
-  void StartColumn();                       // col
-  void StartTablePart();                    // tablePart
-  void StartMergeCell();                    // mergeCell
-  void FinishCell();
-  void EncodeValue(std::string& bytes);
+  // What a cell's and a row's attributes say, for the general scan and the rows in place.
+  void CellAttributes(std::string_view ref, std::string_view style, std::string_view type);
+  void RowAttributes(std::string_view number, std::string_view hidden,
+                     std::string_view customFormat, std::string_view customHeight);
+  void ReadPlainRows();
+  void TakePlainRow();
+  void StartColumn();     // col
+  void StartTablePart();  // tablePart
+  void StartMergeCell();  // mergeCell
+  void FinishCell(std::string_view value, bool hasValue, bool hasFormula);
+  void EncodeValue(std::string_view value, std::string& bytes);
   void FinishRow() { rows_.FinishRow(rowNumber_, usedRange_); }
   void FinishSpool() { rows_.FinishWriting(); }
   // Out of line, so that the handlers of the scanning loop stay small enough to be inlined.
@@ -157,6 +172,13 @@ class SheetReader : PackageSheetScan {
 
   XmlScanner& xml_;
   const bool date1904_;
+  // Plain rows are read in place (plain_rows.h) until too many rows turn out not to be;
+  // those found ahead by the prefetching thread are taken as they are.
+  bool rowsInPlace_;
+  PlainRowsAhead* const rowsAhead_;
+  PlainRow plain_;
+  size_t plainRows_ = 0;
+  size_t notPlainRows_ = 0;
 
   bool inSheetData_ = false;
   bool afterSheetData_ = false;
@@ -172,6 +194,7 @@ class SheetReader : PackageSheetScan {
   bool styled_ = false;
   CellType type_ = CellType::Number;
   std::string value_;
+  std::string unescaped_;  // the value with its escapes resolved, when it has any
   bool hasValue_ = false;
   bool hasFormula_ = false;
   size_t valueDepth_ = 0;     // depth of <v> or of a <t> of an inline string being read
@@ -219,6 +242,7 @@ void SheetReader::Start() {
     }
   } else if (xml_.Depth() == 2 && SameName(name, "sheetData")) {
     inSheetData_ = true;
+    ReadPlainRows();
   } else if (xml_.Depth() == 3 && SameName(name, "col")) {
     StartColumn();
   } else if (xml_.Depth() == 2 && SameName(name, "sheetFormatPr")) {
@@ -235,11 +259,12 @@ void SheetReader::End() {
     if (xml_.Depth() == phoneticDepth_) phoneticDepth_ = 0;
     if (xml_.Depth() == 4) {
       inCell_ = false;
-      FinishCell();
+      FinishCell(value_, hasValue_, hasFormula_);
     }
   } else if (inRow_ && xml_.Depth() == 3) {
     inRow_ = false;
     FinishRow();
+    ReadPlainRows();
   } else if (inSheetData_ && xml_.Depth() == 2) {
     inSheetData_ = false;
     afterSheetData_ = true;
@@ -264,7 +289,10 @@ void SheetReader::StartCell() {
   hasValue_ = false;
   hasFormula_ = false;
   value_.clear();
-  const std::string_view ref = xml_.RawAttribute("r");
+  CellAttributes(xml_.RawAttribute("r"), xml_.RawAttribute("s"), xml_.RawAttribute("t"));
+}
+
+void SheetReader::CellAttributes(std::string_view ref, std::string_view s, std::string_view type) {
   if (ref.empty()) {
     if (column_ >= kMaxSheetColumns) Damaged("a cell lies beyond the last column");
     ++column_;
@@ -272,20 +300,24 @@ void SheetReader::StartCell() {
     uint32_t refRow = 0;
     if (!ParseCellReference(ref, column_, refRow)) Damaged("a cell reference is invalid");
   }
-  const std::string_view s = xml_.RawAttribute("s");
   uint64_t styleValue = 0;
   styled_ = !s.empty();
   if (styled_ && (!ParseUnsigned(s, styleValue) || styleValue > UINT32_MAX)) {
     Damaged("a cell style is invalid");
   }
   style_ = static_cast<uint32_t>(styleValue);
-  type_ = ParseCellType(xml_.RawAttribute("t"));
+  type_ = ParseCellType(type);
 }
 
 void SheetReader::StartRow() {
   inRow_ = true;
+  RowAttributes(xml_.RawAttribute("r"), xml_.RawAttribute("hidden"),
+                xml_.RawAttribute("customFormat"), xml_.RawAttribute("customHeight"));
+}
+
+void SheetReader::RowAttributes(std::string_view r, std::string_view hidden,
+                                std::string_view customFormat, std::string_view customHeight) {
   column_ = 0;
-  const std::string_view r = xml_.RawAttribute("r");
   uint64_t number = previousRow_ + 1;
   if (!r.empty() && (!ParseUnsigned(r, number) || number == 0)) {
     Damaged("a row number is invalid");
@@ -294,8 +326,50 @@ void SheetReader::StartRow() {
   // A row without r follows the one before it. A row format counts (ECMA-376-1 18.3.1.73: s
   // applies when customFormat is set).
   rowNumber_ = static_cast<uint32_t>(number);
-  BeginRow(rowNumber_, IsTrue(xml_.RawAttribute("hidden")),
-           IsTrue(xml_.RawAttribute("customFormat")) || IsTrue(xml_.RawAttribute("customHeight")));
+  BeginRow(rowNumber_, IsTrue(hidden), IsTrue(customFormat) || IsTrue(customHeight));
+}
+
+// Rows straight from the scanner's buffer while they are plain, with the handlers of the
+// general scan: the same rows, repairs and errors, for half the instructions. A row that is not
+// plain goes to the general scan, which calls here again after it.
+void SheetReader::ReadPlainRows() {
+  while (rowsInPlace_) {
+    const std::string_view bytes = xml_.Unscanned();
+    if (xml_.DefaultNamespace() != kMain) return;
+    size_t length = 0;
+    const PlainRowScan scan =
+        rowsAhead_->Take(xml_.UnscannedOffset(), bytes, plain_, length)
+            ? PlainRowScan::kRow
+            : ScanPlainRow(bytes, plain_, length, kMaxCellText, kMaxPlainCells);
+    switch (scan) {
+      case PlainRowScan::kRow:
+        TakePlainRow();
+        xml_.Consume(length);
+        ++plainRows_;
+        break;
+      case PlainRowScan::kMore:
+        if (!xml_.ReadMore(kMaxPlainRowBytes)) return;
+        break;
+      case PlainRowScan::kNotPlain:
+        // A sheet of rows that are seldom plain is left to the general scan.
+        ++notPlainRows_;
+        if (notPlainRows_ > 16 && notPlainRows_ * 8 > plainRows_) {
+          rowsInPlace_ = false;
+          rowsAhead_->Stop();
+        }
+        return;
+    }
+  }
+}
+
+void SheetReader::TakePlainRow() {
+  RowAttributes(plain_.number, plain_.hidden, plain_.customFormat, plain_.customHeight);
+  for (size_t i = 0; i < plain_.used; ++i) {
+    const PlainCell& cell = plain_.cells[i];
+    CellAttributes(cell.ref, cell.style, cell.type);
+    FinishCell(cell.value, cell.hasValue, cell.hasFormula);
+  }
+  FinishRow();
 }
 
 // A column format (18.3.1.13, style) counts in the column bounds.
@@ -332,47 +406,50 @@ void SheetReader::StartMergeCell() {
   AddMergedArea(layout_.mergedAreas, row1, column1, row2, column2, kMaxSheetColumns);
 }
 
-void SheetReader::FinishCell() {
+void SheetReader::FinishCell(std::string_view value, bool hasValue, bool hasFormula) {
   const bool textType = type_ == CellType::FormulaString || type_ == CellType::Inline;
-  const bool empty = !hasValue_ || (value_.empty() && !textType);
+  const bool empty = !hasValue || (value.empty() && !textType);
   // Neither value, style nor formula: not a used cell. A formula without a saved result
   // shows nothing here (nothing is recalculated) but takes its place, as in Excel.
-  if (empty && (!styled_ || style_ == 0) && !hasFormula_) return;
-  layout_.formulasWithoutValue += hasFormula_ && !hasValue_;
+  if (empty && (!styled_ || style_ == 0) && !hasFormula) return;
+  layout_.formulasWithoutValue += hasFormula && !hasValue;
   std::string& bytes = rows_.AddCell(column_, style_);
   if (empty) {
     AppendSpooledEmpty(bytes);
   } else {
-    EncodeValue(bytes);
+    EncodeValue(value, bytes);
   }
 }
 
 // The cell's value, as spooled: its kind and payload.
-void SheetReader::EncodeValue(std::string& bytes) {
+void SheetReader::EncodeValue(std::string_view value, std::string& bytes) {
   switch (type_) {
     case CellType::Number: {
       double number;
-      if (!ParseNumber(value_, number)) Damaged("a number cell holds no number");
+      if (!ParseNumber(value, number)) Damaged("a number cell holds no number");
       AppendSpooledNumber(number, bytes);
       break;
     }
     case CellType::Shared: {
       uint64_t index;
-      if (!ParseUnsigned(value_, index)) Damaged("a cell refers to no shared string");
+      if (!ParseUnsigned(value, index)) Damaged("a cell refers to no shared string");
       rows_.PutShared(bytes, index, repairs_);
       break;
     }
     case CellType::FormulaString:
     case CellType::Inline:
     case CellType::Error:
-      if (type_ != CellType::Error) UnescapeOoxml(value_);
-      rows_.PutText(bytes, type_ == CellType::Error ? kErrorCode : kInline, value_);
+      if (type_ == CellType::Error) {
+        rows_.PutText(bytes, kErrorCode, value);
+        break;
+      }
+      rows_.PutText(bytes, kInline, UnescapeOoxml(value, unescaped_));
       break;
     case CellType::Boolean:
-      if (!AppendSpooledXmlBoolean(value_, bytes)) Damaged("a logical cell holds no logical value");
+      if (!AppendSpooledXmlBoolean(value, bytes)) Damaged("a logical cell holds no logical value");
       break;
     case CellType::Date: {
-      const std::optional<double> serial = IsoDateSerial(value_, date1904_);
+      const std::optional<double> serial = IsoDateSerial(value, date1904_);
       if (!serial) Damaged("a date cell holds no ISO 8601 date");
       AppendSpooledNumber(*serial, bytes);
       break;
@@ -407,6 +484,7 @@ class XlsxSheet final : public PackageSheet {
 void ParseSharedStrings(ByteStream& stream, SharedStrings& shared, const SharedStringsLoad& load) {
   XmlScanner xml(stream, "the shared strings");
   std::string text;
+  std::string unescaped;
   bool inItem = false;
   size_t itemDepth = 0;
   size_t textDepth = 0;      // depth of the <t> being read, 0 outside
@@ -433,8 +511,7 @@ void ParseSharedStrings(ByteStream& stream, SharedStrings& shared, const SharedS
         if (xml.Depth() == phoneticDepth) phoneticDepth = 0;
         if (inItem && xml.Depth() == itemDepth && xml.Name() == "si") {
           inItem = false;
-          UnescapeOoxml(text);
-          shared.Add(text);
+          shared.Add(UnescapeOoxml(text, unescaped));
           if (load.Stopping()) return;
         }
         break;
@@ -447,10 +524,10 @@ void ParseSharedStrings(ByteStream& stream, SharedStrings& shared, const SharedS
 class XlsxWorkbook final : public PackageWorkbook {
  public:
   // `fd`, when not -1, is the package already open (and owned from here on).
-  XlsxWorkbook(const std::string& path, int fd, const XlsxMemoryLimits& limits)
+  XlsxWorkbook(const std::string& path, int fd, const XlsxReaderOptions& limits)
       : PackageWorkbook(path, limits), fd_(fd) {}
   XlsxWorkbook(const std::string& path, std::unique_ptr<ZipArchive> zip,
-               const XlsxMemoryLimits& limits)
+               const XlsxReaderOptions& limits)
       : PackageWorkbook(path, limits, std::move(zip)), fd_(-1) {}
 
   void Load();
@@ -558,10 +635,12 @@ void XlsxSheet::Load(const std::string& part, const char* notAWorksheet) {
                                             std::vector<std::string>& tableIds,
                                             const char* notAWorksheet) {
   auto stream = OpenPart(*globals_.zip, part);
-  PrefetchStream prefetch(*stream);
+  PlainRowsAhead rowsAhead(kMaxCellText, kMaxPlainCells);
+  PlainRowsAhead* const ahead = globals_.limits.rowsInPlace ? &rowsAhead : nullptr;
+  PrefetchStream prefetch(*stream, size_t{1} << 20, 2, ahead);
   XmlScanner xml(prefetch, "the sheet");
   SheetReader reader(xml, globals_.date1904, rows_, usedRange_, tableIds, Repairs(), layout_,
-                     notAWorksheet);
+                     notAWorksheet, ahead);
   reader.Read();
 }
 
@@ -598,7 +677,7 @@ void XlsxSheet::ReadTable(const std::string& part) {
 }  // namespace
 
 std::unique_ptr<WorkbookSource> OpenXlsxWorkbook(const std::string& path, int fd,
-                                                 const XlsxMemoryLimits& limits) {
+                                                 const XlsxReaderOptions& limits) {
   auto workbook = std::make_unique<XlsxWorkbook>(path, fd, limits);
   WithWorkbookErrors(path, [&] { workbook->Load(); });
   return workbook;
@@ -606,14 +685,14 @@ std::unique_ptr<WorkbookSource> OpenXlsxWorkbook(const std::string& path, int fd
 
 std::unique_ptr<WorkbookSource> OpenXlsxWorkbook(const std::string& path,
                                                  std::unique_ptr<ZipArchive> zip,
-                                                 const XlsxMemoryLimits& limits) {
+                                                 const XlsxReaderOptions& limits) {
   auto workbook = std::make_unique<XlsxWorkbook>(path, std::move(zip), limits);
   WithWorkbookErrors(path, [&] { workbook->Load(); });
   return workbook;
 }
 
 std::unique_ptr<SheetSource> OpenXlsxSource(const std::string& path, int fd,
-                                            const XlsxMemoryLimits& limits) {
+                                            const XlsxReaderOptions& limits) {
   return OpenFirstWorksheet(OpenXlsxWorkbook(path, fd, limits), path);
 }
 

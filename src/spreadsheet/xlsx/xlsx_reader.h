@@ -9,11 +9,14 @@
 
 namespace cellverter {
 
-// Bytes the reader keeps in memory before it moves them to an unlinked temporary file in
-// $TMPDIR: the spooled cells of each opened sheet, and the texts of the shared strings table.
-struct XlsxMemoryLimits {
+struct XlsxReaderOptions {
+  // Bytes the reader keeps in memory before it moves them to an unlinked temporary file in
+  // $TMPDIR: the spooled cells of each opened sheet, and the texts of the shared strings table.
   size_t sheetSpool = size_t{4} << 20;
   size_t sharedStrings = size_t{64} << 20;
+  // Whether the plain rows of an .xlsx sheet are read in place (plain_rows.h); off, every row
+  // goes through the general XML scanner, which the tests compare it with.
+  bool rowsInPlace = true;
 };
 
 // Opens an Office Open XML workbook (.xlsx, .xlsm, .xltx, .xltm; transitional or strict): reads the
@@ -33,15 +36,15 @@ struct XlsxMemoryLimits {
 // damaged. `fd`, when not -1, is the package already open (a decrypted copy, say); it is owned
 // and closed by the reader, and `path` only names the workbook in messages.
 std::unique_ptr<WorkbookSource> OpenXlsxWorkbook(const std::string& path, int fd = -1,
-                                                 const XlsxMemoryLimits& limits = {});
+                                                 const XlsxReaderOptions& limits = {});
 
 // The same, for a package whose directory is read already (the dispatcher looked into it).
 std::unique_ptr<WorkbookSource> OpenXlsxWorkbook(const std::string& path,
                                                  std::unique_ptr<ZipArchive> zip,
-                                                 const XlsxMemoryLimits& limits = {});
+                                                 const XlsxReaderOptions& limits = {});
 
 // The first worksheet of OpenXlsxWorkbook(path, fd, limits), in workbook order, hidden or not.
 std::unique_ptr<SheetSource> OpenXlsxSource(const std::string& path, int fd = -1,
-                                            const XlsxMemoryLimits& limits = {});
+                                            const XlsxReaderOptions& limits = {});
 
 }  // namespace cellverter

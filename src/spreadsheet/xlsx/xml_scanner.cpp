@@ -10,8 +10,6 @@ namespace {
 
 constexpr size_t kChunk = 256 * 1024;
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
 // The first '&' or '\r' from `from`, or npos.
 size_t FindSpecial(std::string_view text, size_t from = 0) {
   for (size_t i = from; i < text.size(); ++i) {
@@ -52,12 +50,6 @@ XmlNamespace NamespaceOf(std::string_view uri) {
   return uri.empty() ? XmlNamespace::None : XmlNamespace::Other;
 }
 
-// "xmlns" or "xmlns:p".
-inline bool IsDeclaration(std::string_view name) {
-  return name.size() >= 5 && name[0] == 'x' && name[1] == 'm' && name[2] == 'l' && name[3] == 'n' &&
-         name[4] == 's' && (name.size() == 5 || name[5] == ':');
-}
-
 }  // namespace
 
 XmlScanner::XmlScanner(ByteStream& input, std::string_view part)
@@ -79,6 +71,7 @@ bool XmlScanner::Refill() {
   if (pos_ > 0) {
     std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
     end_ -= pos_;
+    bufferOffset_ += pos_;
     pos_ = 0;
   }
   if (end_ == buffer_.size()) {
@@ -108,7 +101,7 @@ XmlNamespace XmlScanner::Resolve(std::string_view prefix) const {
 void XmlScanner::Declare() {
   std::string uri;
   for (const RawAttr& a : attributes_) {
-    if (!IsDeclaration(a.name)) continue;
+    if (!IsNamespaceDeclaration(a.name)) continue;
     const std::string_view prefix = a.name.size() > 5 ? a.name.substr(6) : std::string_view();
     uri.clear();
     DecodeInto(a.value, uri);
@@ -147,7 +140,7 @@ std::string_view XmlScanner::RawAttribute(XmlNamespace ns, std::string_view loca
   for (const RawAttr& a : attributes_) {
     const size_t colon = a.name.find(':');
     if (colon == std::string_view::npos || !SameName(a.name.substr(colon + 1), localName) ||
-        IsDeclaration(a.name)) {
+        IsNamespaceDeclaration(a.name)) {
       continue;
     }
     if (Resolve(a.name.substr(0, colon)) == ns) {
@@ -251,12 +244,27 @@ bool XmlScanner::SkipUntil(std::string_view terminator) {
   }
 }
 
+void XmlScanner::LeaveEndedElement() {
+  popPending_ = false;
+  --depth_;
+  if (!bindings_.empty() && bindings_.back().depth > depth_) PopBindings();
+}
+
+std::string_view XmlScanner::Unscanned() {
+  if (pendingEnd_) return {};
+  if (popPending_) LeaveEndedElement();
+  return std::string_view(buffer_.data() + pos_, end_ - pos_);
+}
+
+bool XmlScanner::ReadMore(size_t limit) {
+  const size_t unscanned = end_ - pos_;
+  if (pendingEnd_ || unscanned >= limit) return false;
+  if (unscanned == buffer_.size() && buffer_.size() >= kMaxToken) return false;
+  return Refill();
+}
+
 XmlScanner::Event XmlScanner::Next() {
-  if (popPending_) {
-    popPending_ = false;
-    --depth_;
-    if (!bindings_.empty() && bindings_.back().depth > depth_) PopBindings();
-  }
+  if (popPending_) LeaveEndedElement();
   if (pendingEnd_) {
     pendingEnd_ = false;
     popPending_ = true;
@@ -308,7 +316,7 @@ XmlScanner::Event XmlScanner::ScanText() {
     pos_ += length;
     if (depth_ == 0) {
       for (char c : raw) {
-        if (!IsSpace(c)) Fail("text outside the root element");
+        if (!IsXmlBlank(c)) Fail("text outside the root element");
       }
       return Event::EndOfDocument;
     }
@@ -371,7 +379,7 @@ XmlScanner::Event XmlScanner::ScanTag() {
     const bool closing = second == '/';
     const char* q = p + (closing ? 2 : 1);
     const char* nameStart = q;
-    while (q < end && !IsSpace(*q) && *q != '>' && *q != '/') ++q;
+    while (q < end && !IsXmlBlank(*q) && *q != '>' && *q != '/') ++q;
     if (q == end) {
       needMore();
       continue;
@@ -379,7 +387,7 @@ XmlScanner::Event XmlScanner::ScanTag() {
     const std::string_view qualified(nameStart, static_cast<size_t>(q - nameStart));
     if (qualified.empty()) Fail("an element without a name");
     if (closing) {
-      while (q < end && IsSpace(*q)) ++q;
+      while (q < end && IsXmlBlank(*q)) ++q;
       if (q == end) {
         needMore();
         continue;
@@ -403,7 +411,7 @@ XmlScanner::Event XmlScanner::ScanTag() {
     bool complete = false;
     bool selfClosing = false;
     for (;;) {
-      while (q < end && IsSpace(*q)) ++q;
+      while (q < end && IsXmlBlank(*q)) ++q;
       if (q == end) break;
       if (*q == '>') {
         complete = true;
@@ -419,13 +427,13 @@ XmlScanner::Event XmlScanner::ScanTag() {
         break;
       }
       const char* attrStart = q;
-      while (q < end && *q != '=' && !IsSpace(*q) && *q != '>' && *q != '/') ++q;
+      while (q < end && *q != '=' && !IsXmlBlank(*q) && *q != '>' && *q != '/') ++q;
       const std::string_view attrName(attrStart, static_cast<size_t>(q - attrStart));
-      while (q < end && IsSpace(*q)) ++q;
+      while (q < end && IsXmlBlank(*q)) ++q;
       if (q == end) break;
       if (*q != '=' || attrName.empty()) Fail("a bad attribute");
       ++q;
-      while (q < end && IsSpace(*q)) ++q;
+      while (q < end && IsXmlBlank(*q)) ++q;
       if (q == end) break;
       const char quote = *q;
       if (quote != '"' && quote != '\'') Fail("an attribute value without quotes");
@@ -438,9 +446,9 @@ XmlScanner::Event XmlScanner::ScanTag() {
       }
       attributes_.push_back(
           {attrName, std::string_view(valueStart, static_cast<size_t>(valueEnd - valueStart))});
-      declares = declares || IsDeclaration(attrName);
+      declares = declares || IsNamespaceDeclaration(attrName);
       q = valueEnd + 1;
-      if (q < end && !IsSpace(*q) && *q != '>' && *q != '/') Fail("attributes run together");
+      if (q < end && !IsXmlBlank(*q) && *q != '>' && *q != '/') Fail("attributes run together");
     }
     if (!complete) {
       needMore();

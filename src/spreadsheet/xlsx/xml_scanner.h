@@ -21,6 +21,17 @@ inline bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+// The blanks of XML: space, tab, line feed, carriage return. Most bytes lie above them all,
+// which one comparison tells.
+inline bool IsXmlBlank(char c) {
+  return static_cast<unsigned char>(c) <= ' ' && (c == ' ' || c == '\t' || c == '\n' || c == '\r');
+}
+
+// Whether an attribute name declares a namespace: "xmlns" or "xmlns:p".
+inline bool IsNamespaceDeclaration(std::string_view name) {
+  return name.starts_with("xmlns") && (name.size() == 5 || name[5] == ':');
+}
+
 // The namespaces that the readers tell apart. A namespace's transitional and strict names
 // (ECMA-376-1, transitional and strict) give the same value.
 enum class XmlNamespace : uint8_t {
@@ -84,6 +95,21 @@ class XmlScanner {
 
   [[noreturn]] void Fail(std::string_view detail = {}) const;
 
+  // In-place reading, for a reader specialised in one kind of element (the rows of a sheet),
+  // between two events. Unscanned(): the bytes not scanned yet, empty while the last event
+  // still owes its End (an empty-element tag); the namespaces in scope are then those of the
+  // depth after the last event. ReadMore(): more of the part behind them, which may move them;
+  // false at the end of the part, while an End is owed, or once they reach `limit` bytes.
+  // Consume(n): the first `n` of them were read, and hold whole elements that declare no
+  // namespace.
+  std::string_view Unscanned();
+  bool ReadMore(size_t limit);
+  void Consume(size_t n) { pos_ += n; }
+  // Where the unscanned bytes begin in the part.
+  uint64_t UnscannedOffset() const { return bufferOffset_ + pos_; }
+  // The namespace of unprefixed elements in scope.
+  XmlNamespace DefaultNamespace() const { return defaultNamespace_; }
+
   static constexpr size_t kMaxDepth = 256;
   static constexpr size_t kMaxToken = 8 << 20;
 
@@ -100,7 +126,8 @@ class XmlScanner {
     XmlNamespace ns;
   };
 
-  bool Refill();  // false at the end of the input
+  bool Refill();             // false at the end of the input
+  void LeaveEndedElement();  // after an End: its depth and its namespace declarations
   Event ScanTag();
   Event ScanText();
   bool SkipUntil(std::string_view terminator);
@@ -124,6 +151,7 @@ class XmlScanner {
   ByteStream& input_;
   std::string part_;
   std::vector<char> buffer_;
+  uint64_t bufferOffset_ = 0;  // of buffer_[0] in the part
   size_t pos_ = 0;
   size_t end_ = 0;
   bool eof_ = false;

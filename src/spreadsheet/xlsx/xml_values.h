@@ -10,10 +10,62 @@ namespace cellverter {
 
 // Values as the XML of workbook packages writes them (Office Open XML and OpenDocument).
 
-// A decimal integer and nothing else.
+// A decimal integer and nothing else. A loop of our own: the numbers are short (styles, shared
+// string indexes, rows), and from_chars costs several times as much on them.
 inline bool ParseUnsigned(std::string_view text, uint64_t& value) {
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  return result.ec == std::errc() && result.ptr == text.data() + text.size();
+  if (text.empty()) return false;
+  uint64_t result = 0;
+  if (text.size() <= 19) {  // 19 digits cannot overflow
+    for (const char c : text) {
+      const auto digit = static_cast<uint64_t>(static_cast<unsigned char>(c) - '0');
+      if (digit > 9) return false;
+      result = result * 10 + digit;
+    }
+    value = result;
+    return true;
+  }
+  for (const char c : text) {
+    const auto digit = static_cast<uint64_t>(static_cast<unsigned char>(c) - '0');
+    if (digit > 9 || __builtin_mul_overflow(result, 10, &result) ||
+        __builtin_add_overflow(result, digit, &result)) {
+      return false;
+    }
+  }
+  value = result;
+  return true;
+}
+
+// The decimals that most cells hold ("-12.5", "26606.62"): at most 19 digits, whose integer is
+// exact in a double, at most 22 of them after the point. The value is then the quotient of two
+// exact doubles, which the division rounds correctly: the double from_chars gives. False for
+// any other text, which from_chars then reads.
+inline bool ParsePlainDecimal(std::string_view text, double& value) {
+  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) ++i;
+  uint64_t integer = 0;
+  int digits = 0;
+  int decimals = 0;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    const auto digit = static_cast<unsigned>(static_cast<unsigned char>(text[i]) - '0');
+    if (digit <= 9) {
+      if (++digits > 19) return false;
+      integer = integer * 10 + digit;
+      decimals += point;
+    } else if (text[i] == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0 || integer > (uint64_t{1} << 53) || decimals > 22) return false;
+  const double magnitude = static_cast<double>(integer) / kPowersOfTen[decimals];
+  value = negative ? -magnitude : magnitude;
+  return true;
 }
 
 // A decimal number, blanks around it allowed; not infinite, not NaN.
@@ -25,6 +77,7 @@ inline bool ParseNumber(std::string_view text, double& value) {
     text.remove_suffix(1);
   }
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (ParsePlainDecimal(text, value)) return true;
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
   return result.ec == std::errc() && result.ptr == text.data() + text.size() && !text.empty() &&
          std::isfinite(value);
