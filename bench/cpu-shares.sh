@@ -17,7 +17,7 @@ perf script -i "$data" -F tid,ip,sym 2>/dev/null | awk '
     tid = $1; sym = ""
     for (i = 3; i <= NF; i++) sym = sym (i > 3 ? " " : "") $i
     if (sym ~ /huffman|inflate|crc32|adler|isal|Inflate|ZipEntryStream|PrefetchStream/) step = "inflate + CRC"
-    else if (sym ~ /XmlScanner/) step = "XML tokenising"
+    else if (sym ~ /XmlScanner|ScanPlainRow|RowScanner|PlainRowsAhead/) step = "XML tokenising"
     else if (sym ~ /SheetReader|ReadSheet|ParseCellReference|from_chars|FinishRow|AddCell|ParseUnsigned|SharedStrings|ReadSharedStrings/) step = "cell parsing and spooling"
     else if (sym ~ /memmove|memcpy|memset/) step = "copies (memmove)"
     else if (sym ~ /memchr|memcmp|strlen/) step = "byte search (memchr, memcmp)"
