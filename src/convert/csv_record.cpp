@@ -51,10 +51,13 @@ void AppendField(std::string_view text, std::string_view separator, std::string&
     return;
   }
   out += '"';
-  for (char c : text) {
-    if (c == '"') out += '"';
-    out += c;
+  // Up to each quote at once, the quote then doubled.
+  for (size_t quote; (quote = text.find('"')) != std::string_view::npos;) {
+    out.append(text.substr(0, quote + 1));
+    out += '"';
+    text.remove_prefix(quote + 1);
   }
+  out += text;
   out += '"';
 }
 

@@ -217,9 +217,9 @@ void CellDecoder::DecodeOldBiffCell(std::vector<SheetCell>& out) {
 std::string CellDecoder::ReadCellString(std::string_view data) {
   std::string text;
   if (globals_.Biff8()) {
-    ContinuedData string;
-    string.Append(data);
-    ReadBiff8String(string, false, text);
+    string_.Clear();
+    string_.Append(data);
+    ReadBiff8String(string_, false, text);
   } else {
     if (data.size() < 2) ThrowDamaged("a text cell is too short");
     const size_t count = LoadLe16(data.data());
@@ -259,16 +259,16 @@ std::string CellDecoder::FollowingString() {
     }
     std::string text;
     if (globals_.Biff8()) {
-      ContinuedData string;
-      string.Append(reader_.data());
+      string_.Clear();
+      string_.Append(reader_.data());
       while (reader_.Next()) {
         if (reader_.type() != kContinue) {
           reader_.Unread();
           break;
         }
-        string.Append(reader_.data());
+        string_.Append(reader_.data());
       }
-      ReadBiff8String(string, false, text);
+      ReadBiff8String(string_, false, text);
     } else {
       // A byte string: BIFF2's length is a byte, later versions' two.
       const std::string_view data = reader_.data();

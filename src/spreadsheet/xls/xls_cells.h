@@ -48,6 +48,7 @@ class CellDecoder {
   size_t nextIndex_ = 0;
   uint32_t pendingRow_ = 0;
   std::vector<SheetCell> pending_;  // the first cells of the next row
+  ContinuedData string_;            // a text's records, its buffers kept from cell to cell
 };
 
 }  // namespace cellverter::biff

@@ -13,9 +13,15 @@ void AppendUtf16(const char* p, size_t count, std::string& out, Utf16ToUtf8& utf
   for (size_t i = 0; i < count; ++i) utf16.Append(LoadLe16(p + 2 * i), out);
 }
 
-// "Compressed" BIFF8 characters are the low bytes of UTF-16 code units: Latin-1.
+// "Compressed" BIFF8 characters are the low bytes of UTF-16 code units: Latin-1. Runs of
+// ASCII, most texts whole, go in at once.
 void AppendLatin1(const char* p, size_t count, std::string& out) {
-  for (size_t i = 0; i < count; ++i) AppendUtf8(static_cast<uint8_t>(p[i]), out);
+  for (size_t i = 0; i < count;) {
+    const size_t start = i;
+    while (i < count && static_cast<uint8_t>(p[i]) < 0x80) ++i;
+    out.append(p + start, i - start);
+    if (i < count) AppendUtf8(static_cast<uint8_t>(p[i++]), out);
+  }
 }
 
 }  // namespace
