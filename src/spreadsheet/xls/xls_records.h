@@ -295,6 +295,13 @@ class ContinuedData {
   // when the data ends first; the characters it holds are appended.
   bool Characters(size_t count, bool highByte, std::string& out);
 
+  // The bytes from the current position to the end of the record it lies in.
+  std::string_view RecordRest() {
+    Settle();
+    const size_t end = ends_.empty() ? bytes_.size() : ends_[segment_];
+    return std::string_view(bytes_).substr(std::min(pos_, end), end - std::min(pos_, end));
+  }
+
   // Moves past record boundaries that lie at the current position (no option byte there).
   void Settle() {
     while (segment_ + 1 < ends_.size() && pos_ >= ends_[segment_]) ++segment_;

@@ -116,12 +116,16 @@ void SheetScan::Scan() {
 void SheetScan::NoteMissingCellFormats(uint16_t type, std::string_view data) {
   // Excel 2.x-4.x sheets hold their own formats, read on the way; a missing one is General.
   if (!checkFormats_) return;
+  const size_t count = globals_.CellFormatCount();
+  // Most records hold one cell, its format after the row and column (six bytes checked).
+  if (type != kMulRk && type != kMulBlank) {
+    if (LoadLe16(data.data() + 4) >= count) repairs_.Note(kMissingCellFormatRepair);
+    return;
+  }
   // MULRK and MULBLANK hold a format per cell and end with their last column.
-  const bool multiple = type == kMulRk || type == kMulBlank;
   const size_t width = type == kMulRk ? 6 : 2;
-  const size_t end = multiple ? data.size() - 2 : 6;
-  for (size_t at = 4; at + 2 <= end; at += width) {
-    if (LoadLe16(data.data() + at) >= globals_.CellFormatCount()) {
+  for (size_t at = 4; at + 2 <= data.size() - 2; at += width) {
+    if (LoadLe16(data.data() + at) >= count) {
       repairs_.Note(kMissingCellFormatRepair);
       return;
     }
