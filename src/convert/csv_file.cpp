@@ -28,10 +28,11 @@ bool IsFolder(const std::string& path) {
 }  // namespace
 
 CsvFileWriter::CsvFileWriter(std::string csvFile, CsvEncoding encoding, int ansiCodePage,
-                             LineEnding lineEnding)
+                             LineEnding lineEnding, PendingFile::Durability durability)
     : csvFile_(std::move(csvFile)),
       encoder_(TextEncoder::Create(encoding, ansiCodePage)),
-      byteOrderMark_(kCsvEncodings[static_cast<size_t>(encoding)].byteOrderMark) {
+      byteOrderMark_(kCsvEncodings[static_cast<size_t>(encoding)].byteOrderMark),
+      file_(PendingFile::Method::kUnnamed, durability) {
   encoder_->Append(lineEnding == LineEnding::kLf ? "\n" : "\r\n", lineEnd_);
 }
 

@@ -24,7 +24,8 @@ class CsvFileWriter {
   // `csvFile` is the path the caller chose (already unique); a folder of that name fails the
   // first line. `ansiCodePage` matters only for CsvEncoding::Ansi.
   CsvFileWriter(std::string csvFile, CsvEncoding encoding, int ansiCodePage,
-                LineEnding lineEnding = LineEnding::kCrLf);
+                LineEnding lineEnding = LineEnding::kCrLf,
+                PendingFile::Durability durability = PendingFile::Durability::kDurable);
   ~CsvFileWriter();
   CsvFileWriter(const CsvFileWriter&) = delete;
   CsvFileWriter& operator=(const CsvFileWriter&) = delete;

@@ -349,7 +349,7 @@ PendingCsvFiles ConvertWorkbookToPendingCSV(const std::string& excelFile, const 
     for (ExcelWorksheet* worksheet : ChosenWorksheets(workbook, choice, options.skipHidden)) {
       writers.push_back(std::make_unique<CsvFileWriter>(csvFileFor(worksheet->Name()),
                                                         options.encoding, options.ansiCodePage,
-                                                        options.lineEnding));
+                                                        options.lineEnding, options.durability));
       WriteWorksheet(*excel, *worksheet, excelFile, !choice.FirstOnly(), *writers.back(), options,
                      watcher);
       formulasWithoutValue += static_cast<long long>(worksheet->FormulasWithoutValue());

@@ -12,6 +12,7 @@
 #include "convert/csv_encoding.h"
 #include "convert/csv_record.h"
 #include "platform/error.h"
+#include "platform/pending_file.h"
 
 namespace cellverter {
 
@@ -63,6 +64,9 @@ struct CsvOptions {
   bool trim = false;
   CsvQuoting quoting = CsvQuoting::kMinimal;
   LineEnding lineEnding = LineEnding::kCrLf;
+  // Whether each CSV file is on disk before it gets its name; not for files that only pass
+  // through a private folder (standard output's).
+  PendingFile::Durability durability = PendingFile::Durability::kDurable;
 };
 
 // The used range of the first worksheet (A1 to the last used cell) and how many cells the

@@ -123,7 +123,9 @@ int PendingFile::Write(std::string_view bytes) {
 
 int PendingFile::Sync() {
   if (synced_) return 0;
-  if (::fdatasync(fd_) != 0 && errno != EINVAL) return errno;
+  if (durability_ == Durability::kDurable && ::fdatasync(fd_) != 0 && errno != EINVAL) {
+    return errno;
+  }
   synced_ = true;
   // A hidden file is renamed by its name, so it is closed first: a late write error that
   // close reports must stop it from appearing.

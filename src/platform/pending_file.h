@@ -24,7 +24,13 @@ class PendingFile {
     kHiddenName,  // always a hidden name, as file systems without unnamed files get
   };
 
-  explicit PendingFile(Method method = Method::kUnnamed) : method_(method) {}
+  // Whether Publish() and Replace() flush the data to disk before the file gets its name. A
+  // file that only passes through (read back and removed at once) need not wait for the disk.
+  enum class Durability { kDurable, kPassing };
+
+  explicit PendingFile(Method method = Method::kUnnamed,
+                       Durability durability = Durability::kDurable)
+      : method_(method), durability_(durability) {}
   // Removes the file unless it was published.
   ~PendingFile();
   PendingFile(const PendingFile&) = delete;
@@ -60,6 +66,7 @@ class PendingFile {
   void Discard();
 
   Method method_;
+  Durability durability_;
   int fd_ = -1;
   bool synced_ = false;
   bool published_ = false;
