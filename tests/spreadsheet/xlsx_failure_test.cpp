@@ -287,6 +287,22 @@ INSTANTIATE_TEST_SUITE_P(
                       return WithSheetData("<row r=\"1\"><c r=\"XFE1\"><v>1</v></c></row>");
                     }),
                     "the file is damaged (a cell reference is invalid).", ErrorKind::kDamaged},
+        FailureCase{"CellBeyondTheLastRow", Bytes([] {
+                      return WithSheetData("<row r=\"1\"><c r=\"A1048577\"><v>1</v></c></row>");
+                    }),
+                    "the file is damaged (a cell reference is invalid).", ErrorKind::kDamaged},
+        FailureCase{"CellInRowZero", Bytes([] {
+                      return WithSheetData("<row r=\"1\"><c r=\"A00\"><v>1</v></c></row>");
+                    }),
+                    "the file is damaged (a cell reference is invalid).", ErrorKind::kDamaged},
+        FailureCase{"CellReferenceWithLettersAfterItsRow", Bytes([] {
+                      return WithSheetData("<row r=\"1\"><c r=\"A1B\"><v>1</v></c></row>");
+                    }),
+                    "the file is damaged (a cell reference is invalid).", ErrorKind::kDamaged},
+        FailureCase{"CellReferenceWithoutColumn", Bytes([] {
+                      return WithSheetData("<row r=\"1\"><c r=\"12\"><v>1</v></c></row>");
+                    }),
+                    "the file is damaged (a cell reference is invalid).", ErrorKind::kDamaged},
         FailureCase{"RowBeyondTheLastRow",
                     Bytes([] { return WithSheetData("<row r=\"1048577\"><c><v>1</v></c></row>"); }),
                     "the file is damaged (a row lies beyond the last row).", ErrorKind::kDamaged},

@@ -97,6 +97,10 @@ INSTANTIATE_TEST_SUITE_P(
                      Cell("D1", "<f>1/0</f><v>#DIV/0!</v>", " t=\"e\"") +
                      Cell("E1", "<f>\"\"</f><v></v>", " t=\"str\"") + "</row>",
                  "ab|2|TRUE|#DIV/0!|"},
+        CellCase{"ReferencesInEitherCaseWithLeadingZerosOrNoRow",
+                 "<row r=\"1\"><c r=\"b0001\"><v>1</v></c><c r=\"c\"><v>2</v></c>"
+                 "<c r=\"D000000000000000000001\"><v>3</v></c></row>",
+                 "|1|2|3"},
         CellCase{"CellsAndRowsWithoutReferences",
                  "<row><c><v>1</v></c><c t=\"inlineStr\"><is><t>b</t></is></c></row>"
                  "<row><c r=\"c2\"><v>3</v></c><c><v>4</v></c></row>",

@@ -36,8 +36,9 @@ void RowSpool::FinishRow(uint32_t row, UsedRangeBounds& usedRange) {
   AppendVarint(row, record_);
   AppendVarint(uint64_t{used_} * 2 + (hasOverridden ? 1 : 0), record_);
   for (size_t i = 0; i < used_; ++i) {
-    AppendVarint(cells_[i].column, record_);
-    AppendVarint(cells_[i].style, record_);
+    char head[20];
+    const size_t columnSize = PutVarint(cells_[i].column, head);
+    record_.append(head, columnSize + PutVarint(cells_[i].style, head + columnSize));
     record_ += cells_[i].bytes;
   }
   if (hasOverridden) {

@@ -104,8 +104,7 @@ class RowSpool {
   // A shared string, by its index; `repairs` is the sheet's log. The table is not looked
   // into here (it may still be loading): SettleSharedStrings() checks the index.
   void PutShared(std::string& bytes, uint64_t index, const RepairLog& repairs) {
-    bytes += static_cast<char>(kShared);
-    AppendVarint(index, bytes);
+    AppendKindAndVarint(kShared, index, bytes);
     ++rowShared_;
     // The highest index met while the log held so many notes, to place the repair of a
     // missing string where meeting it would have noted it.

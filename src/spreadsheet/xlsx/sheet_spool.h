@@ -81,16 +81,21 @@ void WriteTemporaryFile(int fd, uint64_t offset, std::string_view bytes);
 // under us. Thrown as WorkbookFault of kind kInputOutput.
 [[noreturn]] void SpoolCorrupt(const char* cause);
 
-[[gnu::always_inline]] inline void AppendVarint(uint64_t value, std::string& out) {
-  // Gathered first: one append per number, whatever the compiler inlines of std::string.
-  char bytes[10];
+// Writes `value` as a varint at `at`, which has room for 10 bytes; returns how many it took.
+// Callers gather what they write into one append, whatever the compiler inlines of std::string.
+[[gnu::always_inline]] inline size_t PutVarint(uint64_t value, char* at) {
   size_t size = 0;
   while (value >= 0x80) {
-    bytes[size++] = static_cast<char>(value | 0x80);
+    at[size++] = static_cast<char>(value | 0x80);
     value >>= 7;
   }
-  bytes[size++] = static_cast<char>(value);
-  out.append(bytes, size);
+  at[size++] = static_cast<char>(value);
+  return size;
+}
+
+[[gnu::always_inline]] inline void AppendVarint(uint64_t value, std::string& out) {
+  char bytes[10];
+  out.append(bytes, PutVarint(value, bytes));
 }
 
 // How a spooled cell value starts: its kind, then its payload (a double's 8 bytes, a
@@ -106,17 +111,27 @@ enum SpoolKind : uint8_t {
   kErrorCode,
 };
 
+// A value's kind and a varint after it, in one append.
+[[gnu::always_inline]] inline void AppendKindAndVarint(SpoolKind kind, uint64_t value,
+                                                       std::string& bytes) {
+  char head[11];
+  head[0] = static_cast<char>(kind);
+  bytes.append(head, 1 + PutVarint(value, head + 1));
+}
+
 // A number, as kInteger when it is a whole number that a varint holds, else as kNumber.
 [[gnu::always_inline]] inline void AppendSpooledNumber(double number, std::string& bytes) {
   if (number == std::trunc(number) && std::fabs(number) < 1e15 &&
       !(number == 0 && std::signbit(number))) {
     const int64_t integer = static_cast<int64_t>(number);
-    bytes += static_cast<char>(kInteger);
-    AppendVarint((static_cast<uint64_t>(integer) << 1) ^ static_cast<uint64_t>(integer >> 63),
-                 bytes);
+    AppendKindAndVarint(
+        kInteger, (static_cast<uint64_t>(integer) << 1) ^ static_cast<uint64_t>(integer >> 63),
+        bytes);
   } else {
-    bytes += static_cast<char>(kNumber);
-    bytes.append(reinterpret_cast<const char*>(&number), sizeof number);
+    char record[1 + sizeof number];
+    record[0] = static_cast<char>(kNumber);
+    std::memcpy(record + 1, &number, sizeof number);
+    bytes.append(record, sizeof record);
   }
 }
 
@@ -143,8 +158,7 @@ inline void AppendSpooledEmpty(std::string& bytes) { bytes += static_cast<char>(
 // A text of kind kInline or kErrorCode.
 [[gnu::always_inline]] inline void AppendSpooledText(SpoolKind kind, std::string_view text,
                                                      std::string& bytes) {
-  bytes += static_cast<char>(kind);
-  AppendVarint(text.size(), bytes);
+  AppendKindAndVarint(kind, text.size(), bytes);
   bytes += text;
 }
 

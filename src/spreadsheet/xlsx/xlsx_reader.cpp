@@ -101,20 +101,31 @@ void AppendText(std::string& to, std::string_view piece, size_t limit) {
   to.append(piece);
 }
 
-// A cell reference such as "AB12": its column, and its row when digits follow.
+// A cell reference such as "AB12" (letters in either case, digits with leading zeros or none):
+// its column, and its row when digits follow. One pass over the bytes: every cell has one.
 bool ParseCellReference(std::string_view ref, uint32_t& column, uint32_t& row) {
-  size_t i = 0;
-  column = 0;
-  while (i < ref.size() && ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z'))) {
-    column = column * 26 + static_cast<uint32_t>((ref[i] & ~0x20) - 'A' + 1);
-    if (column > kMaxSheetColumns) return false;
-    ++i;
+  const char* p = ref.data();
+  const char* const end = p + ref.size();
+  uint32_t letters = 0;
+  for (; p != end; ++p) {
+    // Setting bit 5 makes capitals small and leaves no other byte among the small letters.
+    const auto letter = static_cast<uint32_t>(static_cast<unsigned char>(*p | 0x20) - 'a');
+    if (letter >= 26) break;
+    letters = letters * 26 + letter + 1;
+    if (letters > kMaxSheetColumns) return false;
   }
-  if (i == 0) return false;
-  uint64_t r = 0;
-  if (i < ref.size() && (!ParseUnsigned(ref.substr(i), r) || r == 0 || r > kMaxSheetRows))
-    return false;
-  row = static_cast<uint32_t>(r);
+  if (letters == 0) return false;
+  uint32_t digits = 0;
+  const bool hasRow = p != end;
+  for (; p != end; ++p) {
+    const auto digit = static_cast<uint32_t>(static_cast<unsigned char>(*p) - '0');
+    if (digit > 9) return false;
+    digits = digits * 10 + digit;
+    if (digits > kMaxSheetRows) return false;  // it only grows from here
+  }
+  if (hasRow && digits == 0) return false;
+  column = letters;
+  row = digits;
   return true;
 }
 
