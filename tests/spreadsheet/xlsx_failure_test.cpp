@@ -133,6 +133,14 @@ auto Bytes(std::function<std::string()> build) {
   return [build](const std::string& path) { WriteBytes(path, build()); };
 }
 
+// A sheet whose one cell has the reference `ref`, which names no cell.
+FailureCase InvalidCellReference(const char* name, const std::string& ref) {
+  return {name, Bytes([ref] {
+            return WithSheetData("<row r=\"1\"><c r=\"" + ref + "\"><v>1</v></c></row>");
+          }),
+          "the file is damaged (a cell reference is invalid).", ErrorKind::kDamaged};
+}
+
 std::string ValidBook() { return WithSheetData("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"); }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -283,26 +291,11 @@ INSTANTIATE_TEST_SUITE_P(
                       return book.Zip();
                     }),
                     "the file is damaged (a row holds too much text).", ErrorKind::kDamaged},
-        FailureCase{"CellBeyondTheLastColumn", Bytes([] {
-                      return WithSheetData("<row r=\"1\"><c r=\"XFE1\"><v>1</v></c></row>");
-                    }),
-                    "the file is damaged (a cell reference is invalid).", ErrorKind::kDamaged},
-        FailureCase{"CellBeyondTheLastRow", Bytes([] {
-                      return WithSheetData("<row r=\"1\"><c r=\"A1048577\"><v>1</v></c></row>");
-                    }),
-                    "the file is damaged (a cell reference is invalid).", ErrorKind::kDamaged},
-        FailureCase{"CellInRowZero", Bytes([] {
-                      return WithSheetData("<row r=\"1\"><c r=\"A00\"><v>1</v></c></row>");
-                    }),
-                    "the file is damaged (a cell reference is invalid).", ErrorKind::kDamaged},
-        FailureCase{"CellReferenceWithLettersAfterItsRow", Bytes([] {
-                      return WithSheetData("<row r=\"1\"><c r=\"A1B\"><v>1</v></c></row>");
-                    }),
-                    "the file is damaged (a cell reference is invalid).", ErrorKind::kDamaged},
-        FailureCase{"CellReferenceWithoutColumn", Bytes([] {
-                      return WithSheetData("<row r=\"1\"><c r=\"12\"><v>1</v></c></row>");
-                    }),
-                    "the file is damaged (a cell reference is invalid).", ErrorKind::kDamaged},
+        InvalidCellReference("CellBeyondTheLastColumn", "XFE1"),
+        InvalidCellReference("CellBeyondTheLastRow", "A1048577"),
+        InvalidCellReference("CellInRowZero", "A00"),
+        InvalidCellReference("CellReferenceWithLettersAfterItsRow", "A1B"),
+        InvalidCellReference("CellReferenceWithoutColumn", "12"),
         FailureCase{"RowBeyondTheLastRow",
                     Bytes([] { return WithSheetData("<row r=\"1048577\"><c><v>1</v></c></row>"); }),
                     "the file is damaged (a row lies beyond the last row).", ErrorKind::kDamaged},
