@@ -534,5 +534,18 @@ TEST(SheetSpoolTest, ReadsBackAcrossTheSpillToDiskAndRewinds) {
   }
 }
 
+// The short copies load and store overlapping words: every length lands whole, and nothing
+// past it is touched.
+TEST(SheetSpoolTest, PutBytesCopiesEveryLengthAndNoMore) {
+  const std::string source = "-0123456789abcdefghijklmnopqrstuvwxyz";
+  for (size_t size = 0; size + 1 <= source.size(); ++size) {
+    const std::string_view bytes = std::string_view(source).substr(1, size);
+    std::string to(source.size() + 1, '#');
+    const char* end = PutBytes(bytes, to.data() + 1);
+    EXPECT_EQ(end, to.data() + 1 + size);
+    EXPECT_EQ(to, "#" + std::string(bytes) + std::string(source.size() - size, '#')) << size;
+  }
+}
+
 }  // namespace
 }  // namespace cellverter

@@ -32,20 +32,27 @@ void RowSpool::FinishRow(uint32_t row, UsedRangeBounds& usedRange) {
     }
   }
   const bool hasOverridden = !overridden_.empty() || overriddenText > 0;
-  record_.clear();
-  AppendVarint(row, record_);
-  AppendVarint(uint64_t{used_} * 2 + (hasOverridden ? 1 : 0), record_);
+  // Written in place, into room for the most it can take (a varint takes at most 10 bytes),
+  // instead of an append for each part.
+  constexpr size_t kVarint = 10;
+  size_t room = 2 * kVarint + (hasOverridden ? 2 * kVarint + overridden_.size() : 0);
+  for (size_t i = 0; i < used_; ++i) room += 2 * kVarint + cells_[i].bytes.size();
+  record_.resize(room);
+  char* const start = record_.data();
+  char* at = start;
+  at += PutVarint(row, at);
+  at += PutVarint(uint64_t{used_} * 2 + (hasOverridden ? 1 : 0), at);
   for (size_t i = 0; i < used_; ++i) {
-    char head[20];
-    const size_t columnSize = PutVarint(cells_[i].column, head);
-    record_.append(head, columnSize + PutVarint(cells_[i].style, head + columnSize));
-    record_ += cells_[i].bytes;
+    at += PutVarint(cells_[i].column, at);
+    at += PutVarint(cells_[i].style, at);
+    at = PutBytes(cells_[i].bytes, at);
   }
   if (hasOverridden) {
-    AppendVarint(overriddenText, record_);
-    AppendVarint(overriddenShared, record_);
-    record_ += overridden_;
+    at += PutVarint(overriddenText, at);
+    at += PutVarint(overriddenShared, at);
+    at = PutBytes(overridden_, at);
   }
+  record_.resize(static_cast<size_t>(at - start));
   if (row <= lastSpooledRow_ || !spooledInOrder_) {
     // Out of order: from here on every record's place is kept, to be served sorted.
     if (spooledInOrder_) orderedEnd_ = spool_.written();
