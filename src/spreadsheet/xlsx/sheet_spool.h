@@ -93,33 +93,32 @@ void WriteTemporaryFile(int fd, uint64_t offset, std::string_view bytes);
   return size;
 }
 
+// Copies `size` bytes, at least one Word and at most two, as a first and a last Word that may
+// overlap.
+template <typename Word>
+[[gnu::always_inline]] inline void CopyAsTwoWords(const char* from, size_t size, char* at) {
+  Word head, tail;
+  std::memcpy(&head, from, sizeof head);
+  std::memcpy(&tail, from + size - sizeof tail, sizeof tail);
+  std::memcpy(at, &head, sizeof head);
+  std::memcpy(at + size - sizeof tail, &tail, sizeof tail);
+}
+
 // Copies `bytes` to `at` and returns the end. The spooled values are mostly a few bytes: those
-// take two loads and two stores that may overlap, instead of a call.
+// take two loads and two stores instead of a call.
 [[gnu::always_inline]] inline char* PutBytes(std::string_view bytes, char* at) {
   const char* from = bytes.data();
   const size_t size = bytes.size();
-  if (size >= 8 && size <= 16) {
-    uint64_t head, tail;
-    std::memcpy(&head, from, 8);
-    std::memcpy(&tail, from + size - 8, 8);
-    std::memcpy(at, &head, 8);
-    std::memcpy(at + size - 8, &tail, 8);
-  } else if (size >= 4 && size < 8) {
-    uint32_t head, tail;
-    std::memcpy(&head, from, 4);
-    std::memcpy(&tail, from + size - 4, 4);
-    std::memcpy(at, &head, 4);
-    std::memcpy(at + size - 4, &tail, 4);
-  } else if (size >= 2 && size < 4) {
-    uint16_t head, tail;
-    std::memcpy(&head, from, 2);
-    std::memcpy(&tail, from + size - 2, 2);
-    std::memcpy(at, &head, 2);
-    std::memcpy(at + size - 2, &tail, 2);
+  if (size > 16) {
+    std::memcpy(at, from, size);
+  } else if (size >= 8) {
+    CopyAsTwoWords<uint64_t>(from, size, at);
+  } else if (size >= 4) {
+    CopyAsTwoWords<uint32_t>(from, size, at);
+  } else if (size >= 2) {
+    CopyAsTwoWords<uint16_t>(from, size, at);
   } else if (size == 1) {
     *at = *from;
-  } else if (size > 16) {
-    std::memcpy(at, from, size);
   }
   return at + size;
 }
