@@ -5,9 +5,9 @@
 #   bench/small-workbooks.sh BEFORE_CLI AFTER_CLI [FOLDER]
 #
 # FOLDER (default $WORK/small) holds the workbooks; when missing, COUNT (default 1000) copies
-# of a 200-row workbook of make_large_xlsx are written there, each its own name. hyperfine
-# runs both commands ROUNDS times (default 8), 3 runs each, the order swapped every round, so
-# that the load of a shared machine falls on both alike; the figures are over all rounds.
+# of a 200-row workbook of make_large_xlsx are written there, each its own name. Both commands
+# run in ROUNDS rounds (default 8) of bench/rounds.sh, so that the load of a shared machine
+# falls on both alike; the figures are over all rounds.
 # BUILD (default build/bench) is the Release build that makes the workbooks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,33 +34,5 @@ rm -rf "$work/ob" "$work/oa"
 "$after" -j 2 -d "$work/oa" "$folder" >/dev/null 2>&1
 diff -r "$work/ob" "$work/oa" >/dev/null && echo "the same CSV files"
 
-echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
-names=(before after)
-commands=("$before -j 2 -d $work/o $folder" "$after -j 2 -d $work/o $folder")
-for ((round = 0; round < rounds; ++round)); do
-  first=$((round % 2))
-  hyperfine -N -w1 -r3 --prepare "rm -rf $work/o" --export-json "$work/round$round.json" \
-    -n "${names[first]}" "${commands[first]}" \
-    -n "${names[1 - first]}" "${commands[1 - first]}" >/dev/null
-done
-echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
-
-python3 - "$work" "$rounds" <<'EOF'
-import json, statistics, sys
-work, rounds = sys.argv[1], int(sys.argv[2])
-times = {"before": [], "after": []}
-ratios = []  # before / after within each round, where both met the same load
-for r in range(rounds):
-    means = {}
-    for result in json.load(open(f"{work}/round{r}.json"))["results"]:
-        times[result["command"]] += result["times"]
-        means[result["command"]] = result["mean"]
-    ratios.append(means["before"] / means["after"])
-for name, t in times.items():
-    print(f"{name}: mean {statistics.mean(t):.3f} s ± {statistics.stdev(t):.3f}, "
-          f"median {statistics.median(t):.3f} s, min {min(t):.3f} s ({len(t)} runs)")
-print(f"before / after: mean {statistics.mean(times['before']) / statistics.mean(times['after']):.2f}, "
-      f"median {statistics.median(times['before']) / statistics.median(times['after']):.2f}, "
-      f"median of the rounds' ratios {statistics.median(ratios):.2f} "
-      f"({min(ratios):.2f} to {max(ratios):.2f})")
-EOF
+PREPARE="rm -rf $work/o" ROUNDS=$rounds bench/rounds.sh "$before -j 2 -d $work/o $folder" \
+  "$after -j 2 -d $work/o $folder"
