@@ -217,6 +217,7 @@ void CellDecoder::DecodeOldBiffCell(std::vector<SheetCell>& out) {
 std::string CellDecoder::ReadCellString(std::string_view data) {
   std::string text;
   if (globals_.Biff8()) {
+    if (ReadBiff8StringInRecord(data, false, text) > 0) return text;
     string_.Clear();
     string_.Append(data);
     ReadBiff8String(string_, false, text);

@@ -143,42 +143,37 @@ bool ContinuedData::Characters(size_t count, bool highByte, std::string& out) {
   return complete;
 }
 
-namespace {
-
-// A string that lies whole in the record it starts in, as most do: read straight from the
-// record's bytes. False, with nothing read, for any other.
-bool ReadBiff8StringInRecord(ContinuedData& data, bool lengthIsByte, std::string& out) {
-  const std::string_view rest = data.RecordRest();
+size_t ReadBiff8StringInRecord(std::string_view record, bool lengthIsByte, std::string& out) {
   const size_t lengthSize = lengthIsByte ? 1 : 2;
-  if (rest.size() < lengthSize + 1) return false;
-  const size_t count = lengthIsByte ? static_cast<uint8_t>(rest[0]) : LoadLe16(rest.data());
-  const auto flags = static_cast<uint8_t>(rest[lengthSize]);
+  if (record.size() < lengthSize + 1) return 0;
+  const size_t count = lengthIsByte ? static_cast<uint8_t>(record[0]) : LoadLe16(record.data());
+  const auto flags = static_cast<uint8_t>(record[lengthSize]);
   size_t at = lengthSize + 1;
   const size_t runsAt = at;
   if (flags & 0x08) at += 2;
   const size_t extAt = at;
   if (flags & 0x04) at += 4;
-  if (rest.size() < at) return false;
-  const uint64_t runs = (flags & 0x08) ? LoadLe16(rest.data() + runsAt) : 0;
-  const uint64_t extSize = (flags & 0x04) ? LoadLe32(rest.data() + extAt) : 0;
+  if (record.size() < at) return 0;
+  const uint64_t runs = (flags & 0x08) ? LoadLe16(record.data() + runsAt) : 0;
+  const uint64_t extSize = (flags & 0x04) ? LoadLe32(record.data() + extAt) : 0;
   const bool highByte = flags & 0x01;
   const uint64_t size = at + count * (highByte ? 2 : 1) + 4 * runs + extSize;
-  if (rest.size() < size) return false;
+  if (record.size() < size) return 0;
   if (highByte) {
     Utf16ToUtf8 utf16;
-    AppendUtf16(rest.data() + at, count, out, utf16);
+    AppendUtf16(record.data() + at, count, out, utf16);
     utf16.Finish(out);
   } else {
-    AppendLatin1(rest.data() + at, count, out);
+    AppendLatin1(record.data() + at, count, out);
   }
-  data.Skip(size);
-  return true;
+  return static_cast<size_t>(size);
 }
 
-}  // namespace
-
 bool ReadBiff8String(ContinuedData& data, bool lengthIsByte, std::string& out, bool takeCutOff) {
-  if (ReadBiff8StringInRecord(data, lengthIsByte, out)) return true;
+  if (const size_t size = ReadBiff8StringInRecord(data.RecordRest(), lengthIsByte, out)) {
+    data.Skip(size);
+    return true;
+  }
   data.Settle();
   if (takeCutOff && data.Remaining() < (lengthIsByte ? 2u : 3u)) {
     data.Skip(data.Remaining());

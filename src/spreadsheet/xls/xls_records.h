@@ -319,6 +319,10 @@ class ContinuedData {
   size_t segment_ = 0;
 };
 
+// A string that lies whole in `record`, as most do, read straight from its bytes: the bytes it
+// takes. 0, with nothing read, for any other, which ReadBiff8String then reads.
+size_t ReadBiff8StringInRecord(std::string_view record, bool lengthIsByte, std::string& out);
+
 // XLUnicodeString / XLUnicodeRichExtendedString (MS-XLS 2.5.294, 2.5.293) read from
 // `data`; runs and phonetic blocks are skipped. With `takeCutOff`, a string cut off by the
 // end of the data gives the characters it holds and false; else that is damage.
