@@ -6,6 +6,18 @@
 #include "platform/little_endian.h"
 
 namespace cellverter::biff {
+namespace {
+
+// A new cell at the end of `out`, empty: its value is set in place, so that a text is copied
+// once, from the record into the cell.
+CellValue& AddCell(std::vector<SheetCell>& out, uint32_t column, uint16_t style) {
+  SheetCell& cell = out.emplace_back();
+  cell.column = column;
+  cell.styleIndex = style;
+  return cell.value;
+}
+
+}  // namespace
 
 void CellDecoder::Rewind() {
   finished_ = false;
@@ -87,59 +99,56 @@ void CellDecoder::DecodeCells(std::vector<SheetCell>& out) {
   auto need = [&](size_t size) {
     if (data.size() < size) ThrowDamaged("a cell record is too short");
   };
-  auto add = [&](uint32_t col, uint16_t style, CellValue value) {
-    out.push_back(SheetCell{col, style, std::move(value)});
-  };
   switch (type) {
     case kNumber:
       need(14);
-      add(column, xf, CellValue::Number(F64(p + 6)));
+      AddCell(out, column, xf) = CellValue::Number(F64(p + 6));
       break;
     case kRk:
       need(10);
-      add(column, xf, CellValue::Number(RkValue(LoadLe32(p + 6))));
+      AddCell(out, column, xf) = CellValue::Number(RkValue(LoadLe32(p + 6)));
       break;
     case kMulRk: {
       const uint32_t last = MulLastColumn(type, data) + 1;
       for (uint32_t c = column, at = 4; c <= last; ++c, at += 6) {
-        add(c, LoadLe16(p + at), CellValue::Number(RkValue(LoadLe32(p + at + 2))));
+        AddCell(out, c, LoadLe16(p + at)) = CellValue::Number(RkValue(LoadLe32(p + at + 2)));
       }
       break;
     }
     case kBlank:
       need(6);
-      add(column, xf, CellValue::Empty());
+      AddCell(out, column, xf);
       break;
     case kMulBlank: {
       const uint32_t last = MulLastColumn(type, data) + 1;
-      for (uint32_t c = column, at = 4; c <= last; ++c, at += 2) {
-        add(c, LoadLe16(p + at), CellValue::Empty());
-      }
+      for (uint32_t c = column, at = 4; c <= last; ++c, at += 2) AddCell(out, c, LoadLe16(p + at));
       break;
     }
     case kLabelSst: {
       need(10);
       const uint32_t index = LoadLe32(p + 6);
+      CellValue& value = AddCell(out, column, xf);
       if (index >= globals_.SharedStringCount()) {
         // Excel and LibreOffice show such a cell empty.
         repairs_.Note(kMissingSharedStringRepair);
-        add(column, xf, CellValue::Empty());
         break;
       }
-      add(column, xf, CellValue::String(std::string(globals_.SharedString(index))));
+      value.kind = CellValue::Kind::String;
+      value.text = globals_.SharedString(index);
       break;
     }
     case kLabel:
     case kRString: {
       need(8);
-      add(column, xf, CellValue::String(ReadCellString(data.substr(6))));
+      CellValue& value = AddCell(out, column, xf);
+      value.kind = CellValue::Kind::String;
+      ReadCellString(data.substr(6), value.text);
       break;
     }
     case kBoolErr:
       need(8);
-      add(column, xf,
-          p[7] ? CellValue::ErrorCode(ErrorText(static_cast<uint8_t>(p[6])))
-               : CellValue::Boolean(p[6] != 0));
+      AddCell(out, column, xf) = p[7] ? CellValue::ErrorCode(ErrorText(static_cast<uint8_t>(p[6])))
+                                      : CellValue::Boolean(p[6] != 0);
       break;
     case kFormula:
       if (biff2_) {
@@ -149,7 +158,7 @@ void CellDecoder::DecodeCells(std::vector<SheetCell>& out) {
       [[fallthrough]];
     case kFormulaBiff4:
       need(14);
-      add(column, xf, FormulaResult(p + 6));
+      FormulaResult(p + 6, AddCell(out, column, xf));
       break;
     default:
       if (oldCells_ != 0) DecodeOldBiffCell(out);
@@ -170,7 +179,7 @@ void CellDecoder::DecodeOldBiffCell(std::vector<SheetCell>& out) {
   if (type == kFormulaBiff3) {
     need(14);
     const uint16_t xf = LoadLe16(p + 4);
-    out.push_back(SheetCell{LoadLe16(p + 2) + 1u, xf, FormulaResult(p + 6)});
+    FormulaResult(p + 6, AddCell(out, LoadLe16(p + 2) + 1u, xf));
     return;
   }
   need(7);
@@ -205,7 +214,7 @@ void CellDecoder::DecodeOldBiffCell(std::vector<SheetCell>& out) {
       break;
     case kFormula:
       need(15);
-      value = FormulaResult(p + 7);
+      FormulaResult(p + 7, value);
       break;
     default:
       return;
@@ -213,11 +222,11 @@ void CellDecoder::DecodeOldBiffCell(std::vector<SheetCell>& out) {
   out.push_back(SheetCell{column, format, std::move(value)});
 }
 
-// The text of LABEL / RSTRING (a short XLUnicodeString in BIFF8, code page text before).
-std::string CellDecoder::ReadCellString(std::string_view data) {
-  std::string text;
+// The text of LABEL / RSTRING (a short XLUnicodeString in BIFF8, code page text before),
+// appended to `text`.
+void CellDecoder::ReadCellString(std::string_view data, std::string& text) {
   if (globals_.Biff8()) {
-    if (ReadBiff8StringInRecord(data, false, text) > 0) return text;
+    if (ReadBiff8StringInRecord(data, false, text) > 0) return;
     string_.Clear();
     string_.Append(data);
     ReadBiff8String(string_, false, text);
@@ -227,28 +236,35 @@ std::string CellDecoder::ReadCellString(std::string_view data) {
     if (data.size() < 2 + count) ThrowDamaged("a text cell is too short");
     globals_.CodePage().Append(data.data() + 2, count, text);
   }
-  return text;
 }
 
 // The cached result of a FORMULA record (MS-XLS 2.5.133 FormulaValue). A text result is in
 // the STRING record that follows the formula and its shared-formula/array records.
-CellValue CellDecoder::FormulaResult(const char* value) {
+// Into `out`, an empty value.
+void CellDecoder::FormulaResult(const char* value, CellValue& out) {
   if (static_cast<uint8_t>(value[6]) != 0xFF || static_cast<uint8_t>(value[7]) != 0xFF) {
-    return CellValue::Number(F64(value));
+    out = CellValue::Number(F64(value));
+    return;
   }
   switch (value[0]) {
     case 0:
-      return CellValue::String(FollowingString());
+      out.kind = CellValue::Kind::String;
+      FollowingString(out.text);
+      break;
     case 1:
-      return CellValue::Boolean(value[2] != 0);
+      out = CellValue::Boolean(value[2] != 0);
+      break;
     case 2:
-      return CellValue::ErrorCode(ErrorText(static_cast<uint8_t>(value[2])));
+      out = CellValue::ErrorCode(ErrorText(static_cast<uint8_t>(value[2])));
+      break;
     default:
-      return CellValue::String("");
+      out.kind = CellValue::Kind::String;
+      break;
   }
 }
 
-std::string CellDecoder::FollowingString() {
+// Appended to `text`.
+void CellDecoder::FollowingString(std::string& text) {
   while (reader_.Next()) {
     const uint16_t type = reader_.type();
     if (type == kShrFmla || type == kArray || type == kTable || (biff2_ && type == kArrayBiff2)) {
@@ -258,7 +274,6 @@ std::string CellDecoder::FollowingString() {
       reader_.Unread();
       break;
     }
-    std::string text;
     if (globals_.Biff8()) {
       string_.Clear();
       string_.Append(reader_.data());
@@ -282,9 +297,8 @@ std::string CellDecoder::FollowingString() {
       }
       globals_.CodePage().Append(data.data() + width, count, text);
     }
-    return text;
+    return;
   }
-  return {};
 }
 
 }  // namespace cellverter::biff

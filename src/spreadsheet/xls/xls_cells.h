@@ -33,9 +33,9 @@ class CellDecoder {
   bool NextCellRecord();
   void DecodeCells(std::vector<SheetCell>& out);
   [[gnu::noinline]] void DecodeOldBiffCell(std::vector<SheetCell>& out);
-  std::string ReadCellString(std::string_view data);
-  CellValue FormulaResult(const char* value);
-  std::string FollowingString();
+  void ReadCellString(std::string_view data, std::string& text);
+  void FormulaResult(const char* value, CellValue& out);
+  void FollowingString(std::string& text);
 
   RecordReader& reader_;
   WorkbookGlobals& globals_;
