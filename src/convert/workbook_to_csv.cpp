@@ -50,7 +50,7 @@ namespace {
 [[gnu::always_inline]] inline void CellText(ExcelWorksheet& worksheet, int row, int column,
                                             bool raw, std::string& text) {
   if (!raw) {
-    text = worksheet.Cells(row, column).Text();
+    worksheet.Cells(row, column).Text(text);
     return;
   }
   text.clear();

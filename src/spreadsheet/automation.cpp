@@ -176,7 +176,7 @@ class EngineWorksheet final : public ExcelWorksheet {
     const SheetCell* cell = FindCell(row, column);
     if (cell == nullptr || cell->value.kind == CellValue::Kind::Empty) return;
     std::string_view text;
-    if (ahead_ && ahead_->RenderedText(static_cast<size_t>(cell - current_.cells.data()), text)) {
+    if (ahead_ && ahead_->RenderedText(static_cast<size_t>(cell - current_->cells.data()), text)) {
       out += text;
       return;
     }
@@ -246,7 +246,7 @@ class EngineWorksheet final : public ExcelWorksheet {
       if (found == nullptr) {
         // Jump over rows the sheet does not hold.
         if (!haveCurrent_) break;
-        if (current_.row > r) r = std::min(current_.row, lastRow + 1) - 1;
+        if (current_->row > r) r = std::min(current_->row, lastRow + 1) - 1;
         continue;
       }
       for (const SheetCell& cell : found->cells) {
@@ -268,9 +268,9 @@ class EngineWorksheet final : public ExcelWorksheet {
 
   // Cells of the row under the cursor are asked for most: that path stays inline.
   [[gnu::always_inline]] const SheetRow* FindRow(uint32_t row) {
-    if (haveCurrent_ && current_.row == row && row >= asked_) {
+    if (haveCurrent_ && current_->row == row && row >= asked_) {
       asked_ = row;
-      return &current_;
+      return current_;
     }
     return ReadToRow(row);
   }
@@ -284,7 +284,7 @@ class EngineWorksheet final : public ExcelWorksheet {
       exhausted_ = false;
     }
     asked_ = row;
-    while (!haveCurrent_ || current_.row < row) {
+    while (!haveCurrent_ || current_->row < row) {
       if (exhausted_) return nullptr;
       if (!NextSourceRow(source)) {
         exhausted_ = true;
@@ -294,14 +294,22 @@ class EngineWorksheet final : public ExcelWorksheet {
       haveCurrent_ = true;
       cursor_ = 0;
     }
-    return current_.row == row ? &current_ : nullptr;
+    return current_->row == row ? current_ : nullptr;
   }
 
-  // The source's next row into `current_`, read ahead when the sheet is large (the stream is
+  // The source's next row as `current_`, read ahead when the sheet is large (the stream is
   // then the other thread's until it is paused or rewound).
   bool NextSourceRow(SheetSource& source) {
     if (!ahead_ && readAhead_) ahead_.emplace(source, formats_.Locale());
-    return ahead_ ? ahead_->Next(current_) : source.NextRow(current_);
+    if (ahead_) {
+      const SheetRow* row = ahead_->Next();
+      if (row == nullptr) return false;
+      current_ = row;
+      return true;
+    }
+    if (!source.NextRow(read_)) return false;
+    current_ = &read_;
+    return true;
   }
 
   // Inlined into AppendText, the path of every cell; ValueAt would otherwise have it outlined.
@@ -334,7 +342,9 @@ class EngineWorksheet final : public ExcelWorksheet {
   bool readAhead_ = false;  // whether rows are read ahead, decided at opening
   // Declared after `source_`, so that its thread ends before the source goes.
   std::optional<RowsAhead> ahead_;
-  SheetRow current_;
+  // The row under the cursor, while haveCurrent_: one of `ahead_`'s, or `read_`.
+  const SheetRow* current_ = nullptr;
+  SheetRow read_;  // the row read here when rows are not read ahead
   bool haveCurrent_ = false;
   bool exhausted_ = false;
   uint32_t asked_ = 0;
@@ -516,8 +526,13 @@ uint64_t ExcelWorksheet::CellsHeld() {
 
 std::string ExcelRange::Text() const {
   std::string text;
-  sheet_->AppendText(row_, column_, text);
+  Text(text);
   return text;
+}
+
+void ExcelRange::Text(std::string& text) const {
+  text.clear();
+  sheet_->AppendText(row_, column_, text);
 }
 
 std::unique_ptr<ExcelApplication> CreateAutomationObject(std::string_view progId) {

@@ -55,6 +55,8 @@ class ExcelRange {
   // The displayed text of the range's first cell: its value in its number format, as shown
   // in a column wide enough; empty for an empty cell.
   std::string Text() const;
+  // The same into `text`, so that a reader of many cells keeps one buffer from cell to cell.
+  void Text(std::string& text) const;
   // The stored value of the range's first cell.
   ExcelValue Value() const;
   // Rows.Count and Columns.Count.

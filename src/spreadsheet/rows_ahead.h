@@ -58,8 +58,9 @@ class RowsAhead {
   RowsAhead(const RowsAhead&) = delete;
   RowsAhead& operator=(const RowsAhead&) = delete;
 
-  // The next row, copied into `row`; false at the end.
-  bool Next(SheetRow& row);
+  // The next row, or null at the end: valid until the next call of Next() or the end of this
+  // object (Pause() keeps it).
+  const SheetRow* Next();
   // The displayed text of cell `index` of the row last given, if it was rendered ahead.
   bool RenderedText(size_t index, std::string_view& text) const {
     if (!rowRendered_) return false;
