@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,25 @@ TEST(BuildCsvLineTest, FindsWhatNeedsQuotesAtEveryPlaceOfEveryLength) {
           << "length " << length << " at " << at;
     }
   }
+}
+
+// Lines are written in runs of up to 64 fields that need at most enclosing quotes, a field
+// with a quote or a line feed on its own: a long line mixing every kind gives each field as
+// the field-by-field rule does, across the runs' ends.
+TEST(BuildCsvLineTest, LongLineMixingEveryKindOfField) {
+  const std::vector<std::string> kinds{"plain",   "",  "1,5",   "say \"hi\"", "two\nlines",
+                                       "a,\"b\"", "x", "c,d,e", "12345678,"};
+  std::vector<std::string> fields;
+  std::string expected;
+  for (size_t i = 0; i < 150; ++i) {
+    // A varying stride, so that every kind falls on both sides of each run's end.
+    fields.push_back(kinds[(i * i + i / 7) % kinds.size()]);
+    std::string cleaned = fields.back();
+    std::replace(cleaned.begin(), cleaned.end(), '\n', ' ');
+    if (i > 0) expected += ',';
+    expected += QuoteCsvField(cleaned, ",");
+  }
+  EXPECT_EQ(BuildCsvLine(fields, ","), expected);
 }
 
 TEST(QuoteCsvFieldTest, EmptyTextGivesEmptyField) {
