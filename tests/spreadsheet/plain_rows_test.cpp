@@ -77,7 +77,11 @@ TEST(PlainRowScanTest, GivesTheAttributesAndValuesAsWritten) {
       "<row r=\"7\" r=\"8\" hidden=\"1\" customFormat=\"true\" customHeight=\"0\">"
       "<c r=\"A7\" r=\"B7\" s=\"\" s=\"4\"><v>1</v><v>2</v></c>"
       "<c t=\"str\"><f>A1</f><v>x y</v></c><c r=\"C7\"><v/></c>"
-      "<c t=\"inlineStr\" s=\"5\"><is><t> t </t></is></c><c r=\"E7\" s=\"6\"/></row>";
+      "<c t=\"inlineStr\" s=\"5\"><is><t> t </t></is></c><c r=\"E7\" s=\"6\"/>"
+      // Cells whose attributes leave the common shape part of the way through, or never enter
+      // it: each the same as the others.
+      "<c r=\"F7\" cm=\"1\" s=\"7\" t=\"n\"><v>3</v></c><c r=\"G>7\" s=\"8\"  t='e'><v>4</v></c>"
+      "<c s=\"9\" r=\"H7\" s=\"10\"/></row>";
   PlainRow row;
   size_t length = 0;
   ASSERT_EQ(Scan(bytes, row, length), PlainRowScan::kRow);
@@ -85,7 +89,7 @@ TEST(PlainRowScanTest, GivesTheAttributesAndValuesAsWritten) {
   EXPECT_EQ(row.hidden, "1");
   EXPECT_EQ(row.customFormat, "true");
   EXPECT_EQ(row.customHeight, "0");
-  ASSERT_EQ(row.used, 5u);
+  ASSERT_EQ(row.used, 8u);
   auto show = [](const PlainCell& c) {
     return std::string(c.ref) + "|" + std::string(c.style) + "|" + std::string(c.type) + "|" +
            std::string(c.value) + "|" + (c.hasValue ? "v" : "-") + (c.hasFormula ? "f" : "-");
@@ -95,6 +99,9 @@ TEST(PlainRowScanTest, GivesTheAttributesAndValuesAsWritten) {
   EXPECT_EQ(show(row.cells[2]), "C7||||v-");
   EXPECT_EQ(show(row.cells[3]), "|5|inlineStr| t |v-");
   EXPECT_EQ(show(row.cells[4]), "E7|6|||--");
+  EXPECT_EQ(show(row.cells[5]), "F7|7|n|3|v-");
+  EXPECT_EQ(show(row.cells[6]), "G>7|8|e|4|v-");
+  EXPECT_EQ(show(row.cells[7]), "H7|9|||--");
   // The same staging serves the next row: nothing of this one is left in it.
   ASSERT_EQ(Scan("<row/>", row, length), PlainRowScan::kRow);
   EXPECT_EQ(row.used, 0u);

@@ -174,6 +174,46 @@ class RowScanner {
     }
   }
 
+  // A cell's attributes in the shape nearly every writer gives them: r, s and t, each as
+  // name="value", one blank between them, up to '>' or "/>". What Attributes would take from
+  // those bytes, for a fraction of its work; false, with nothing read and nothing taken, for
+  // anything else, which Attributes then reads from the same place.
+  bool CommonCellAttributes(PlainCell& cell, bool& empty) {
+    std::string_view values[3];
+    bool seen[3] = {};
+    for (const char* q = p_;;) {
+      if (end_ - q < 4 || q[1] != '=' || q[2] != '"') return false;
+      const int which = q[0] == 'r' ? 0 : q[0] == 's' ? 1 : q[0] == 't' ? 2 : -1;
+      if (which < 0) return false;
+      const char* const start = q + 3;
+      const char* stop = start;
+      while (stop < end_ && *stop != '"') ++stop;
+      if (end_ - stop < 2) return false;  // the closing quote and the byte after it
+      if (!seen[which]) {  // the first of each, as the general scanner's lookup takes it
+        values[which] = std::string_view(start, static_cast<size_t>(stop - start));
+        seen[which] = true;
+      }
+      q = stop + 1;
+      if (*q == ' ') {
+        ++q;
+      } else if (*q == '>') {
+        p_ = q + 1;
+        empty = false;
+        break;
+      } else if (*q == '/' && end_ - q >= 2 && q[1] == '>') {
+        p_ = q + 2;
+        empty = true;
+        break;
+      } else {
+        return false;
+      }
+    }
+    cell.ref = values[0];
+    cell.style = values[1];
+    cell.type = values[2];
+    return true;
+  }
+
   static void Ignore(std::string_view, std::string_view) {}
 
   const char* const begin_;
@@ -227,15 +267,17 @@ RowScanner::Status RowScanner::Row(PlainRow& row) {
     if (row.used == row.cells.size()) row.cells.emplace_back();
     PlainCell& cell = row.cells[row.used++];
     cell = PlainCell();
-    bool seenCell[3] = {};
     bool cellEmpty = false;
-    const Status s = Attributes(cellEmpty, [&](std::string_view n, std::string_view v) {
-      if (n.size() != 1) return;
-      TakeFirst(n, "r", v, cell.ref, seenCell[0]);
-      TakeFirst(n, "s", v, cell.style, seenCell[1]);
-      TakeFirst(n, "t", v, cell.type, seenCell[2]);
-    });
-    if (s != kOk) return s;
+    if (!CommonCellAttributes(cell, cellEmpty)) {
+      bool seenCell[3] = {};
+      const Status s = Attributes(cellEmpty, [&](std::string_view n, std::string_view v) {
+        if (n.size() != 1) return;
+        TakeFirst(n, "r", v, cell.ref, seenCell[0]);
+        TakeFirst(n, "s", v, cell.style, seenCell[1]);
+        TakeFirst(n, "t", v, cell.type, seenCell[2]);
+      });
+      if (s != kOk) return s;
+    }
     if (!cellEmpty) {
       if (const Status c = Cell(cell); c != kOk) return c;
     }
