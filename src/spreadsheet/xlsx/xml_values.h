@@ -68,13 +68,22 @@ inline bool ParsePlainDecimal(std::string_view text, double& value) {
   return true;
 }
 
-// A decimal number, blanks around it allowed; not infinite, not NaN.
-inline bool ParseNumber(std::string_view text, double& value) {
+// The blanks a number may have around it in XML (' ', '\n', '\t'), taken off.
+inline void TrimXmlNumberBlanks(std::string_view& text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\n' || text.front() == '\t')) {
     text.remove_prefix(1);
   }
   while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\t')) {
     text.remove_suffix(1);
+  }
+}
+
+// A decimal number, blanks around it allowed; not infinite, not NaN.
+inline bool ParseNumber(std::string_view text, double& value) {
+  // Nearly every number comes without blanks: a byte above ' ' at each end tells so.
+  if (text.empty() || static_cast<unsigned char>(text.front()) <= ' ' ||
+      static_cast<unsigned char>(text.back()) <= ' ') {
+    TrimXmlNumberBlanks(text);
   }
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   if (ParsePlainDecimal(text, value)) return true;
