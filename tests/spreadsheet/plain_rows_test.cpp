@@ -301,6 +301,11 @@ TEST(RowsInPlaceTest, ReadTheSameAsTheGeneralScanner) {
                  "</c><c r=\"B1\"><v>11</v></c></row>")},
       {"a shared string past the table",
        Worksheet("<row r=\"1\"><c t=\"s\"><v>0</v></c><c t=\"s\"><v>7</v></c></row>")},
+      // A reference ending with its row's number has only its letters read.
+      {"references with and without their row's number",
+       Worksheet("<row r=\"12\"><c r=\"ab12\"><v>1</v></c><c r=\"C7\"><v>2</v></c>"
+                 "<c r=\"D012\"><v>3</v></c><c r=\"XFD12\"><v>4</v></c></row>"
+                 "<row r=\"013\"><c r=\"B13\"><v>5</v></c><c r=\"C013\"><v>6</v></c></row>")},
       {"hidden rows", Worksheet("<row r=\"1\" hidden=\"1\"><c><v>1</v></c></row>"
                                 "<row r=\"2\" hidden=\"true\" customFormat=\"1\" s=\"1\"/>")},
       // The default namespace of the rows is not SpreadsheetML's: the general scanner's
@@ -320,6 +325,10 @@ TEST(RowsInPlaceTest, ReadTheSameAsTheGeneralScanner) {
       // Damage: the same message, whichever reads the row.
       {"an invalid style", Worksheet("<row><c><v>1</v></c><c s=\"x\"><v>1</v></c></row>")},
       {"an invalid reference", Worksheet("<row><c r=\"1A\"><v>1</v></c></row>")},
+      {"letters and a sign before the row's number",
+       Worksheet("<row r=\"12\"><c r=\"A-12\"><v>1</v></c></row>")},
+      {"a column past the last before the row's number",
+       Worksheet("<row r=\"5\"><c r=\"XFE5\"><v>1</v></c></row>")},
       {"an unknown type", Worksheet("<row><c t=\"q\"><v>1</v></c></row>")},
       {"no number", Worksheet("<row><c><v>1x</v></c></row>")},
       {"an invalid row number", Worksheet("<row r=\"0\"/>")},

@@ -101,12 +101,10 @@ void AppendText(std::string& to, std::string_view piece, size_t limit) {
   to.append(piece);
 }
 
-// A cell reference such as "AB12" (letters in either case, digits with leading zeros or none):
-// its column, and its row when digits follow. One pass over the bytes: every cell has one.
-bool ParseCellReference(std::string_view ref, uint32_t& column, uint32_t& row) {
-  const char* p = ref.data();
-  const char* const end = p + ref.size();
-  uint32_t letters = 0;
+// Reads the column letters at `p` on, up to the first byte that is no letter. False when they
+// pass the last column.
+[[gnu::always_inline]] inline bool ReadColumnLetters(const char*& p, const char* end,
+                                                     uint32_t& letters) {
   for (; p != end; ++p) {
     // Setting bit 5 makes capitals small and leaves no other byte among the small letters.
     const auto letter = static_cast<uint32_t>(static_cast<unsigned char>(*p | 0x20) - 'a');
@@ -114,7 +112,16 @@ bool ParseCellReference(std::string_view ref, uint32_t& column, uint32_t& row) {
     letters = letters * 26 + letter + 1;
     if (letters > kMaxSheetColumns) return false;
   }
-  if (letters == 0) return false;
+  return true;
+}
+
+// A cell reference such as "AB12" (letters in either case, digits with leading zeros or none):
+// its column, and its row when digits follow. One pass over the bytes: every cell has one.
+bool ParseCellReference(std::string_view ref, uint32_t& column, uint32_t& row) {
+  const char* p = ref.data();
+  const char* const end = p + ref.size();
+  uint32_t letters = 0;
+  if (!ReadColumnLetters(p, end, letters) || letters == 0) return false;
   uint32_t digits = 0;
   const bool hasRow = p != end;
   for (; p != end; ++p) {
@@ -126,6 +133,26 @@ bool ParseCellReference(std::string_view ref, uint32_t& column, uint32_t& row) {
   if (hasRow && digits == 0) return false;
   column = letters;
   row = digits;
+  return true;
+}
+
+// The column of a reference that ends with `rowDigits`, the digits of a valid row number, as
+// a plain row's cells give it ("AB17" in row "17"): its letters are read, and its digits,
+// known valid, are only compared. False for any other reference, which ParseCellReference
+// then reads whole.
+[[gnu::always_inline]] inline bool ColumnBeforeRowDigits(std::string_view ref,
+                                                         std::string_view rowDigits,
+                                                         uint32_t& column) {
+  if (rowDigits.empty() || rowDigits.size() >= ref.size()) return false;
+  const size_t split = ref.size() - rowDigits.size();
+  for (size_t i = 0; i < rowDigits.size(); ++i) {
+    if (ref[split + i] != rowDigits[i]) return false;
+  }
+  const char* p = ref.data();
+  const char* const end = p + split;
+  uint32_t letters = 0;
+  if (!ReadColumnLetters(p, end, letters) || p != end || letters == 0) return false;
+  column = letters;
   return true;
 }
 
@@ -166,7 +193,9 @@ class SheetReader : PackageSheetScan {
   void StartCell();                         // c
   void StartRow();                          // row
   // What a cell's and a row's attributes say, for the general scan and the rows in place.
-  void CellAttributes(std::string_view ref, std::string_view style, std::string_view type);
+  // `rowDigits`, when given, are the valid digits of the row's number, as it gave them.
+  void CellAttributes(std::string_view ref, std::string_view style, std::string_view type,
+                      std::string_view rowDigits = {});
   void RowAttributes(std::string_view number, std::string_view hidden,
                      std::string_view customFormat, std::string_view customHeight);
   void ReadPlainRows();
@@ -303,11 +332,12 @@ void SheetReader::StartCell() {
   CellAttributes(xml_.RawAttribute("r"), xml_.RawAttribute("s"), xml_.RawAttribute("t"));
 }
 
-void SheetReader::CellAttributes(std::string_view ref, std::string_view s, std::string_view type) {
+void SheetReader::CellAttributes(std::string_view ref, std::string_view s, std::string_view type,
+                                 std::string_view rowDigits) {
   if (ref.empty()) {
     if (column_ >= kMaxSheetColumns) Damaged("a cell lies beyond the last column");
     ++column_;
-  } else {
+  } else if (!ColumnBeforeRowDigits(ref, rowDigits, column_)) {
     uint32_t refRow = 0;
     if (!ParseCellReference(ref, column_, refRow)) Damaged("a cell reference is invalid");
   }
@@ -377,7 +407,8 @@ void SheetReader::TakePlainRow() {
   RowAttributes(plain_.number, plain_.hidden, plain_.customFormat, plain_.customHeight);
   for (size_t i = 0; i < plain_.used; ++i) {
     const PlainCell& cell = plain_.cells[i];
-    CellAttributes(cell.ref, cell.style, cell.type);
+    // RowAttributes has checked the row's number: its digits, when given, are valid.
+    CellAttributes(cell.ref, cell.style, cell.type, plain_.number);
     FinishCell(cell.value, cell.hasValue, cell.hasFormula);
   }
   FinishRow();
