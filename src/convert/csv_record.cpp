@@ -42,6 +42,7 @@ template <typename Word>
   return separated ? FieldNeed::kQuotes : FieldNeed::kNothing;
 }
 
+// What `text` needs as a field, under the minimal rule with the one-byte `separator`.
 [[gnu::always_inline]] inline FieldNeed FieldNeeds(std::string_view text, char separator) {
   if (text.size() >= 8) return WordsNeed<uint64_t>(text, separator);
   if (text.size() >= 4) return WordsNeed<uint32_t>(text, separator);
@@ -72,6 +73,7 @@ void AppendField(std::string_view text, std::string_view separator, std::string&
   out += '"';
 }
 
+// Appends the field for `text`, its line feeds replaced by blanks first.
 template <CsvQuoting quoting>
 void AppendCleanedField(std::string_view text, std::string_view separator, std::string& out) {
   if (text.find('\n') == std::string_view::npos) {
