@@ -433,7 +433,10 @@ bool PlainRowsAhead::Take(uint64_t offset, std::string_view bytes, PlainRow& row
   const auto found = std::lower_bound(rows.begin(), rows.end(), offset,
                                       [](const Row& r, uint64_t at) { return r.offset < at; });
   if (found == rows.end() || found->offset != offset || found->length > bytes.size()) return false;
-  auto view = [&bytes](uint32_t at, uint32_t size) { return bytes.substr(at, size); };
+  // Every span lies within the row's `length` bytes, which `bytes` holds: no check each.
+  auto view = [&bytes](uint32_t at, uint32_t size) {
+    return std::string_view(bytes.data() + at, size);
+  };
   row.number = view(found->number.at, found->number.size);
   row.hidden = view(found->hidden.at, found->hidden.size);
   row.customFormat = view(found->customFormat.at, found->customFormat.size);
