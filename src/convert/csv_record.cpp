@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/byte_lanes.h"
 #include "platform/small_copy.h"
 
 namespace cellverter {
@@ -21,6 +20,16 @@ enum class FieldNeed : uint8_t {
   kQuotes,    // it holds the separator but neither a quote nor a line feed: only enclosed
   kHandling,  // it holds a quote or a line feed: AppendCleanedField
 };
+
+// The lanes of `word` that hold `byte`, as the high bit of each (word ^ byte...byte has a zero
+// byte there): exact as a yes or no.
+template <typename Word>
+[[gnu::always_inline]] inline Word LanesHolding(Word word, unsigned char byte) {
+  constexpr Word kOnes = static_cast<Word>(0x0101010101010101);
+  constexpr Word kHighs = static_cast<Word>(0x8080808080808080);
+  const Word x = word ^ static_cast<Word>(kOnes * byte);
+  return (x - kOnes) & ~x & kHighs;
+}
 
 // FieldNeeds for a text of at least one Word: a word of 8 or 4 bytes at a time, the last one
 // overlapping those before, over the short texts of cells, where three searches cost more
