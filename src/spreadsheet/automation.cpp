@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <queue>
+#include <ranges>
 #include <string_view>
 #include <thread>
 #include <unordered_map>
@@ -173,13 +174,17 @@ class EngineWorksheet final : public ExcelWorksheet {
   }
 
   void AppendText(uint32_t row, uint32_t column, std::string& out) override {
-    const SheetCell* cell = FindCell(row, column);
-    if (cell == nullptr || cell->value.kind == CellValue::Kind::Empty) return;
-    std::string_view text;
-    if (ahead_ && ahead_->RenderedText(static_cast<size_t>(cell - current_->cells.data()), text)) {
-      out += text;
+    const SheetRow* found = FindRow(row);
+    if (found == nullptr) return;
+    if (const RowsAhead::Rendered* rendered = ahead_ ? ahead_->RenderedRow() : nullptr) {
+      // An empty cell was rendered as nothing.
+      const size_t i = FindColumn(
+          rendered->cells, [rendered](size_t at) { return rendered->columns[at]; }, column);
+      if (i != kNoCell) out += rendered->Text(i);
       return;
     }
+    const SheetCell* cell = FindCellOf(*found, column);
+    if (cell == nullptr || cell->value.kind == CellValue::Kind::Empty) return;
     formats_.AppendText(*source_, *cell, date1904_, out);
   }
 
@@ -249,6 +254,14 @@ class EngineWorksheet final : public ExcelWorksheet {
         if (current_->row > r) r = std::min(current_->row, lastRow + 1) - 1;
         continue;
       }
+      // A row rendered ahead counted its values; it serves when its cells all lie in range.
+      const RowsAhead::Rendered* rendered = ahead_ ? ahead_->RenderedRow() : nullptr;
+      if (rendered != nullptr &&
+          (rendered->cells == 0 || (rendered->columns[0] >= column &&
+                                    rendered->columns[rendered->cells - 1] <= lastColumn))) {
+        count += rendered->values;
+        continue;
+      }
       for (const SheetCell& cell : found->cells) {
         if (cell.column >= column && cell.column <= lastColumn &&
             cell.value.kind != CellValue::Kind::Empty) {
@@ -312,20 +325,32 @@ class EngineWorksheet final : public ExcelWorksheet {
     return true;
   }
 
-  // Inlined into AppendText, the path of every cell; ValueAt would otherwise have it outlined.
+  static constexpr size_t kNoCell = ~size_t{0};
+
+  // Of `count` cells in ascending columns, `columnAt(i)` giving each one's, the one at `column`
+  // or kNoCell. The cursor makes a row read left to right cost one step per cell. Inlined into
+  // AppendText, the path of every cell; ValueAt would otherwise have it outlined.
+  template <class ColumnAt>
+  [[gnu::always_inline]] size_t FindColumn(size_t count, ColumnAt columnAt, uint32_t column) {
+    if (cursor_ > 0 && (cursor_ > count || columnAt(cursor_ - 1) >= column)) {
+      cursor_ = *std::ranges::partition_point(std::views::iota(size_t{0}, count),
+                                              [&](size_t at) { return columnAt(at) < column; });
+    }
+    while (cursor_ < count && columnAt(cursor_) < column) ++cursor_;
+    if (cursor_ < count && columnAt(cursor_) == column) return cursor_++;
+    return kNoCell;
+  }
+
+  [[gnu::always_inline]] const SheetCell* FindCellOf(const SheetRow& found, uint32_t column) {
+    const std::vector<SheetCell>& cells = found.cells;
+    const size_t i = FindColumn(
+        cells.size(), [&cells](size_t at) { return cells[at].column; }, column);
+    return i == kNoCell ? nullptr : &cells[i];
+  }
+
   [[gnu::always_inline]] const SheetCell* FindCell(uint32_t row, uint32_t column) {
     const SheetRow* found = FindRow(row);
-    if (found == nullptr) return nullptr;
-    const std::vector<SheetCell>& cells = found->cells;
-    if (cursor_ > 0 && (cursor_ > cells.size() || cells[cursor_ - 1].column >= column)) {
-      cursor_ = static_cast<size_t>(
-          std::lower_bound(cells.begin(), cells.end(), column,
-                           [](const SheetCell& c, uint32_t col) { return c.column < col; }) -
-          cells.begin());
-    }
-    while (cursor_ < cells.size() && cells[cursor_].column < column) ++cursor_;
-    if (cursor_ < cells.size() && cells[cursor_].column == column) return &cells[cursor_++];
-    return nullptr;
+    return found == nullptr ? nullptr : FindCellOf(*found, column);
   }
 
   MergeIndex& Merges() {

@@ -62,7 +62,14 @@ const SheetRow* RowsAhead::Next() {
   // cache miss (measured: the thread took twice as long). The batch is the thread's again
   // only once the reader has moved past its last row.
   rowRendered_ = next_ < current_->renderedRows;
-  if (rowRendered_) rowTexts_ = current_->firstText[next_];
+  if (rowRendered_) {
+    const size_t first = current_->firstText[next_];
+    rendered_.columns = current_->columns.data() + (first - next_);
+    rendered_.ends = current_->textEnds.data() + first;
+    rendered_.texts = current_->texts.data();
+    rendered_.cells = current_->rows[next_].cells.size();
+    rendered_.values = current_->values[next_];
+  }
   return &current_->rows[next_++];
 }
 
@@ -118,6 +125,8 @@ bool RowsAhead::Fill(Batch& batch) {
   batch.count = 0;
   batch.textEnds.clear();
   batch.firstText.clear();
+  batch.columns.clear();
+  batch.values.clear();
   batch.texts.clear();
   // The texts of a very large row are not kept for the batches after it.
   if (batch.texts.capacity() > 2 * kBatchText) std::string().swap(batch.texts);
@@ -148,10 +157,14 @@ bool RowsAhead::Fill(Batch& batch) {
       ++batch.renderedRows;
       batch.firstText.push_back(batch.textEnds.size());
       batch.textEnds.push_back(batch.texts.size());
+      uint32_t values = 0;
       for (const SheetCell& cell : row.cells) {
         formats_.AppendText(source_, cell, date1904_, batch.texts);
         batch.textEnds.push_back(batch.texts.size());
+        batch.columns.push_back(cell.column);
+        values += cell.value.kind != CellValue::Kind::Empty;
       }
+      batch.values.push_back(values);
     }
     return true;
   } catch (...) {

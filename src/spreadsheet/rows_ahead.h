@@ -61,13 +61,19 @@ class RowsAhead {
   // The next row, or null at the end: valid until the next call of Next() or the end of this
   // object (Pause() keeps it).
   const SheetRow* Next();
-  // The displayed text of cell `index` of the row last given, if it was rendered ahead.
-  bool RenderedText(size_t index, std::string_view& text) const {
-    if (!rowRendered_) return false;
-    const size_t* ends = current_->textEnds.data() + rowTexts_;
-    text = std::string_view(current_->texts).substr(ends[index], ends[index + 1] - ends[index]);
-    return true;
-  }
+  // The row last given as rendered ahead: its cells' columns and displayed texts, and how many
+  // of them hold a value. The reader then needs nothing of the row's cells, whose memory stays
+  // with the thread that wrote them.
+  struct Rendered {
+    const uint32_t* columns = nullptr;
+    const size_t* ends = nullptr;  // cell i's text is [ends[i], ends[i + 1]) of `texts`
+    const char* texts = nullptr;
+    size_t cells = 0;
+    size_t values = 0;
+    std::string_view Text(size_t i) const { return {texts + ends[i], ends[i + 1] - ends[i]}; }
+  };
+  // Null when the row last given was not rendered ahead.
+  const Rendered* RenderedRow() const { return rowRendered_ ? &rendered_ : nullptr; }
   // The reader asks for values rather than texts: batches from here on are not rendered.
   void TextsNotWanted() { textsWanted_.store(false, std::memory_order_relaxed); }
   // Stops the thread, keeping the rows read; the next Next() starts it again from there.
@@ -78,10 +84,14 @@ class RowsAhead {
     std::vector<SheetRow> rows;
     size_t count = 0;  // rows in use
     // The first `renderedRows` rows have their texts: per row, the start of each cell's text
-    // in `texts` and the end of its last one; `firstText[r]` is where row r's entries begin.
+    // in `texts` and the end of its last one; `firstText[r]` is where row r's entries begin,
+    // `columns` (one per cell, from firstText[r] - r) gives the cells' columns and
+    // `values[r]` how many cells of row r hold a value.
     size_t renderedRows = 0;
     std::vector<size_t> textEnds;
     std::vector<size_t> firstText;
+    std::vector<uint32_t> columns;
+    std::vector<uint32_t> values;
     std::string texts;
     bool end = false;          // the source has no rows after these
     std::exception_ptr error;  // what the source threw after these rows
@@ -116,7 +126,7 @@ class RowsAhead {
   // The reader's side.
   alignas(64) Batch* current_ = nullptr;
   size_t next_ = 0;           // next row of `current_`
-  size_t rowTexts_ = 0;       // where the last row given starts in `current_->textEnds`
+  Rendered rendered_;         // the last row given, when it has its texts
   bool rowRendered_ = false;  // whether the last row given has its texts
 };
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "logical_workbook.h"
@@ -93,8 +94,35 @@ TEST_P(RowsAheadFormat, ServesWhatEachCellShowsInAnyOrderOfReading) {
   auto excel = CreateAutomationObject("Excel.Application");
   ExcelWorksheet& sheet = excel->Workbooks().Open(path, false, true).Worksheets(1);
   ASSERT_EQ(sheet.UsedRange().SpecialCells(kXlCellTypeLastCell).Row(), static_cast<int>(kRows));
+  // The cells with a value among columns [first, last] of rows [row, lastRow].
+  std::vector<std::vector<uint32_t>> valueColumns(kRows + 1);
+  for (const LogicalCell& cell : book.sheets[0].cells) {
+    if (cell.value.kind != CellValue::Kind::Empty) valueColumns[cell.row].push_back(cell.column);
+  }
+  auto expectedCount = [&](uint32_t row, uint32_t lastRow, uint32_t first, uint32_t last) {
+    uint64_t count = 0;
+    for (uint32_t r = row; r <= lastRow; ++r) {
+      for (const uint32_t column : valueColumns[r]) count += column >= first && column <= last;
+    }
+    return count;
+  };
+  auto countA = [&](uint32_t row, uint32_t lastRow, uint32_t first, uint32_t last) {
+    return excel->WorksheetFunction().CountA(
+        sheet.Range(sheet.Cells(static_cast<int>(row), static_cast<int>(first)),
+                    sheet.Cells(static_cast<int>(lastRow), static_cast<int>(last))));
+  };
   auto readRows = [&](uint32_t first, uint32_t last) {
     for (uint32_t r = first; r <= last; ++r) {
+      // A rendered row counts its values once; a range that leaves out some of its cells
+      // still counts only those within.
+      for (const auto& [from, to] : {std::pair<uint32_t, uint32_t>{1, kColumns},
+                                     {1, kColumns + 5},
+                                     {2, kColumns - 1},
+                                     {kColumns / 2, kColumns / 2},
+                                     {kColumns + 1, kColumns + 3}}) {
+        ASSERT_EQ(countA(r, r, from, to), expectedCount(r, r, from, to))
+            << "row " << r << " columns " << from << " to " << to;
+      }
       for (uint32_t c = 1; c <= kColumns; ++c) {
         ASSERT_EQ(sheet.Cells(static_cast<int>(r), static_cast<int>(c)).Text(), expected[r][c])
             << "row " << r << " column " << c;
@@ -121,6 +149,7 @@ TEST_P(RowsAheadFormat, ServesWhatEachCellShowsInAnyOrderOfReading) {
           << "row " << r << " column " << c;
     }
   }
+  EXPECT_EQ(countA(90, 110, 2, kColumns), expectedCount(90, 110, 2, kColumns));
   EXPECT_EQ(sheet.Cells(2, 3).Text(), expected[2][3]);  // texts again, of an earlier row
   EXPECT_EQ(sheet.Cells(kRows, 3).Text(), expected[kRows][3]);
   excel->Quit();
