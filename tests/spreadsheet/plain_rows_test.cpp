@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -165,8 +166,9 @@ TEST(PlainRowsAheadTest, GivesAtAnOffsetWhatAScanFromThereGives) {
       "</c></row>\n <row r=\"2\"><!-- no --></row><row r=\"3\" hidden=\"1\"><c><f>1</f><v>7</v></c>"
       "</row><row r=\"4\"><c><v>";  // row 4 is cut by the chunk's end
   const uint64_t base = 5000;       // where the chunk lies in the part
+  const std::atomic<bool> readerWaits{false};
   PlainRowsAhead ahead(kNoBound, kNoBound);
-  ahead.Observe(base, rows);
+  ahead.Observe(base, rows, readerWaits);
   auto show = [](const PlainRow& row) {
     std::string out = std::string(row.number) + "|" + std::string(row.hidden);
     for (size_t i = 0; i < row.used; ++i) {
@@ -195,13 +197,23 @@ TEST(PlainRowsAheadTest, GivesAtAnOffsetWhatAScanFromThereGives) {
   // the cut row 4.
   EXPECT_EQ(found, 2u);
 
+  // A chunk the reader already waits for is left to it: nothing is found ahead.
+  const std::atomic<bool> waiting{true};
+  PlainRowsAhead late(kNoBound, kNoBound);
+  late.Observe(base, rows, waiting);
+  PlainRow taken;
+  size_t takenLength = 0;
+  for (size_t at = 0; at < rows.size(); ++at) {
+    EXPECT_FALSE(late.Take(base + at, std::string_view(rows).substr(at), taken, takenLength));
+  }
+
   PlainRowsAhead bounded(kNoBound, kNoBound);
   std::string tiny = "<row>";
   while (tiny.size() < (size_t{1} << 16)) tiny += "<c/>";
   tiny += "</row>";
   std::string chunk;
   while (chunk.size() < (size_t{1} << 20)) chunk += tiny;
-  bounded.Observe(0, chunk);
+  bounded.Observe(0, chunk, readerWaits);
   size_t rowsFound = 0;
   PlainRow row;
   size_t length = 0;
@@ -368,7 +380,8 @@ TEST(RowsInPlaceTest, ReadRowsAsTheyAre) {
 
 class RecordingObserver final : public ChunkObserver {
  public:
-  void Observe(uint64_t offset, std::string_view chunk) noexcept override {
+  void Observe(uint64_t offset, std::string_view chunk,
+               const std::atomic<bool>& /*readerWaits*/) noexcept override {
     std::lock_guard lock(mutex_);
     seen_.emplace_back(offset, std::string(chunk));
   }

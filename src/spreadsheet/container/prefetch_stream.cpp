@@ -48,7 +48,7 @@ void PrefetchStream::Run() {
     chunk.resize(filled);
     // A reader already waiting gets the bytes at once: the observer's work would hold it.
     if (observer_ != nullptr && filled > 0 && !readerWaits_.load(std::memory_order_relaxed)) {
-      observer_->Observe(offset, chunk);
+      observer_->Observe(offset, chunk, readerWaits_);
     }
     offset += filled;
     {

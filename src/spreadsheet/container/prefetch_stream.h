@@ -21,8 +21,10 @@ namespace cellverter {
 class ChunkObserver {
  public:
   virtual ~ChunkObserver() = default;
-  // `offset`: where the chunk begins in the stream.
-  virtual void Observe(uint64_t offset, std::string_view chunk) noexcept = 0;
+  // `offset`: where the chunk begins in the stream. Once `readerWaits` turns true the reader
+  // waits for this very chunk: the observer should stop soon and leave the rest to it.
+  virtual void Observe(uint64_t offset, std::string_view chunk,
+                       const std::atomic<bool>& readerWaits) noexcept = 0;
 };
 
 // Reads another stream ahead on a second thread, a few chunks at most, so that inflating

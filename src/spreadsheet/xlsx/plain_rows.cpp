@@ -386,7 +386,8 @@ void PlainRowsAhead::Keep(const PlainRow& scanned, uint64_t offset, size_t lengt
   }
 }
 
-void PlainRowsAhead::Observe(uint64_t offset, std::string_view chunk) noexcept {
+void PlainRowsAhead::Observe(uint64_t offset, std::string_view chunk,
+                             const std::atomic<bool>& readerWaits) noexcept {
   if (stopped_.load(std::memory_order_relaxed)) return;
   try {
     auto block = std::make_shared<Block>();
@@ -396,6 +397,9 @@ void PlainRowsAhead::Observe(uint64_t offset, std::string_view chunk) noexcept {
     block->cells.reserve(lastCells_ + lastCells_ / 16);
     // The rows begin at "<row"; a row cut by the chunk's end is left to the reader.
     for (size_t at = chunk.find("<row"); at != std::string_view::npos;) {
+      // The reader has caught up: it scans the rest of the chunk itself, beside the inflating
+      // of the next one, rather than wait for this thread to.
+      if (readerWaits.load(std::memory_order_relaxed)) break;
       size_t length = 0;
       const PlainRowScan scan =
           ScanPlainRow(chunk.substr(at), scratch_, length, maxValue_, maxCells_);

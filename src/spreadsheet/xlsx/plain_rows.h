@@ -62,7 +62,8 @@ class PlainRowsAhead final : public ChunkObserver {
  public:
   PlainRowsAhead(size_t maxValue, size_t maxCells) : maxValue_(maxValue), maxCells_(maxCells) {}
 
-  void Observe(uint64_t offset, std::string_view chunk) noexcept override;
+  void Observe(uint64_t offset, std::string_view chunk,
+               const std::atomic<bool>& readerWaits) noexcept override;
 
   // The row found at `offset` of the part, whose bytes `bytes` begin with: into `row`, as views
   // into `bytes`, with its length. False when none was found there, or `bytes` ends inside it.
