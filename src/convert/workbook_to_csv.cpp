@@ -139,6 +139,10 @@ class RowReader {
               worksheet_.Cells(row, 1), worksheet_.Cells(row, columnCount_))) == 0) {
         return false;
       }
+      if (!raw_) {
+        worksheet_.RowTexts(row, columns_, texts);
+        return true;
+      }
       for (size_t i = 0; i < columns_.size(); ++i) {
         CellText(worksheet_, row, columns_[i], raw_, texts[i]);
       }

@@ -175,17 +175,16 @@ class EngineWorksheet final : public ExcelWorksheet {
 
   void AppendText(uint32_t row, uint32_t column, std::string& out) override {
     const SheetRow* found = FindRow(row);
-    if (found == nullptr) return;
-    if (const RowsAhead::Rendered* rendered = ahead_ ? ahead_->RenderedRow() : nullptr) {
-      // An empty cell was rendered as nothing.
-      const size_t i = FindColumn(
-          rendered->cells, [rendered](size_t at) { return rendered->columns[at]; }, column);
-      if (i != kNoCell) out += rendered->Text(i);
-      return;
+    if (found != nullptr) AppendTextOf(*found, column, out);
+  }
+
+  void RowTexts(int row, std::span<const int> columns, std::span<std::string> texts) override {
+    for (const int column : columns) CheckCell(row, column);
+    const SheetRow* found = FindRow(static_cast<uint32_t>(row));
+    for (size_t i = 0; i < columns.size(); ++i) {
+      texts[i].clear();
+      if (found != nullptr) AppendTextOf(*found, static_cast<uint32_t>(columns[i]), texts[i]);
     }
-    const SheetCell* cell = FindCellOf(*found, column);
-    if (cell == nullptr || cell->value.kind == CellValue::Kind::Empty) return;
-    formats_.AppendText(*source_, *cell, date1904_, out);
   }
 
   ExcelValue ValueAt(uint32_t row, uint32_t column) override {
@@ -278,6 +277,8 @@ class EngineWorksheet final : public ExcelWorksheet {
     return *source_;
   }
   void Open();
+  // Throws when Cells(row, column) lies outside the worksheet.
+  void CheckCell(int row, int column) const;
 
   // Cells of the row under the cursor are asked for most: that path stays inline.
   [[gnu::always_inline]] const SheetRow* FindRow(uint32_t row) {
@@ -346,6 +347,20 @@ class EngineWorksheet final : public ExcelWorksheet {
     const size_t i = FindColumn(
         cells.size(), [&cells](size_t at) { return cells[at].column; }, column);
     return i == kNoCell ? nullptr : &cells[i];
+  }
+
+  // The text of the cell at `column` of `found`, the row under the cursor.
+  [[gnu::always_inline]] void AppendTextOf(const SheetRow& found, uint32_t column,
+                                           std::string& out) {
+    if (const RowsAhead::Rendered* rendered = ahead_ ? ahead_->RenderedRow() : nullptr) {
+      // An empty cell was rendered as nothing.
+      const size_t i = FindColumn(
+          rendered->cells, [rendered](size_t at) { return rendered->columns[at]; }, column);
+      if (i != kNoCell) out += rendered->Text(i);
+      return;
+    }
+    const SheetCell* cell = FindCellOf(found, column);
+    if (cell != nullptr) formats_.AppendText(*source_, *cell, date1904_, out);
   }
 
   [[gnu::always_inline]] const SheetCell* FindCell(uint32_t row, uint32_t column) {
@@ -456,12 +471,16 @@ class EngineWorkbook final : public ExcelWorkbook, private ExcelWorksheets {
 };
 
 ExcelRange EngineWorksheet::Cells(int row, int column) {
+  CheckCell(row, column);
+  return ExcelRange(*this, static_cast<uint32_t>(row), static_cast<uint32_t>(column));
+}
+
+void EngineWorksheet::CheckCell(int row, int column) const {
   if (row < 1 || column < 1 || static_cast<uint32_t>(row) > kMaxRows ||
       static_cast<uint32_t>(column) > kMaxColumns) {
     throw Error("Cells(" + std::to_string(row) + ", " + std::to_string(column) +
                 ") lies outside the worksheet of \"" + book_.FileName() + "\".");
   }
-  return ExcelRange(*this, static_cast<uint32_t>(row), static_cast<uint32_t>(column));
 }
 
 void EngineWorksheet::Open() {
@@ -542,6 +561,10 @@ ExcelRange ExcelWorksheet::Rows(int row) {
 ExcelRange ExcelWorksheet::Columns(int column) {
   const auto line = static_cast<uint32_t>(Cells(1, column).Column());
   return ExcelRange(*this, 1, line, kMaxRows, line);
+}
+
+void ExcelWorksheet::RowTexts(int row, std::span<const int> columns, std::span<std::string> texts) {
+  for (size_t i = 0; i < columns.size(); ++i) Cells(row, columns[i]).Text(texts[i]);
 }
 
 uint64_t ExcelWorksheet::CellsHeld() {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -108,6 +109,10 @@ class ExcelWorksheet {
   // Not an Excel member (Excel calculates such cells when it opens the file): how many formula
   // cells the file stores without a calculated value; they read as empty cells.
   virtual uint64_t FormulasWithoutValue() { return 0; }
+  // Not an Excel member: Cells(row, columns[i]).Text into texts[i], for every i (`texts` holds
+  // as many strings as `columns` has columns). This default asks cell by cell; the engine
+  // finds the row once and walks its cells along the columns.
+  virtual void RowTexts(int row, std::span<const int> columns, std::span<std::string> texts);
 
  protected:
   friend class ExcelRange;

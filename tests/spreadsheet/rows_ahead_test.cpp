@@ -130,6 +130,20 @@ TEST_P(RowsAheadFormat, ServesWhatEachCellShowsInAnyOrderOfReading) {
     }
   };
   readRows(1, kRows);
+  // A row's texts at once, of some of its columns and of columns past its cells: from the
+  // top again (the rows are read afresh), and then two rows back.
+  const std::vector<int> columns = {1, 2, 4, 5, 9, static_cast<int>(kColumns), kColumns + 2};
+  std::vector<std::string> texts(columns.size(), "left over");
+  auto rowTexts = [&](uint32_t r) {
+    sheet.RowTexts(static_cast<int>(r), columns, texts);
+    for (size_t i = 0; i < columns.size(); ++i) {
+      const auto c = static_cast<uint32_t>(columns[i]);
+      ASSERT_EQ(texts[i], c <= kColumns ? expected[r][c] : "") << "row " << r << " column " << c;
+    }
+  };
+  for (uint32_t r = 1; r <= kRows; ++r) rowTexts(r);
+  rowTexts(kRows - 2);
+  EXPECT_THROW(sheet.RowTexts(3, std::vector<int>{1, 0}, texts), Error);
   // Back up (the trim option reads the rows twice), then a jump forward and back again.
   readRows(3, 700);
   readRows(1500, 1510);
