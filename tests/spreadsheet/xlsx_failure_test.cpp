@@ -291,6 +291,27 @@ INSTANTIATE_TEST_SUITE_P(
                       return book.Zip();
                     }),
                     "the file is damaged (a row holds too much text).", ErrorKind::kDamaged},
+        FailureCase{"RowRepeatingLongTextsInOnePlace", Bytes([] {
+                      // 35 texts of 1 MB given in one place, then 33 references to a 1 MB
+                      // shared string: 68 MB of text for one row, though one text stands.
+                      TestWorkbook book;
+                      book.sharedStrings = {"<t>" + std::string(1000000, 'x') + "</t>"};
+                      // Letters that do not compress far: the package passes its ratio bound.
+                      std::string text(1000000, 'y');
+                      uint32_t state = 1;
+                      for (char& c : text) {
+                        state = state * 1103515245u + 12345u;
+                        c = static_cast<char>('a' + (state >> 16) % 26);
+                      }
+                      std::string row = "<row r=\"1\">";
+                      for (int i = 0; i < 35; ++i) {
+                        row += "<c r=\"A1\" t=\"inlineStr\"><is><t>" + text + "</t></is></c>";
+                      }
+                      for (int c = 0; c < 33; ++c) row += "<c t=\"s\"><v>0</v></c>";
+                      book.sheets = {{row + "</row>"}};
+                      return book.Zip();
+                    }),
+                    "the file is damaged (a row holds too much text).", ErrorKind::kDamaged},
         InvalidCellReference("CellBeyondTheLastColumn", "XFE1"),
         InvalidCellReference("CellBeyondTheLastRow", "A1048577"),
         InvalidCellReference("CellInRowZero", "A00"),

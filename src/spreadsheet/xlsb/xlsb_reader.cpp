@@ -139,7 +139,7 @@ void SheetReader::Cell(uint32_t type, RecordFields& fields) {
   nextColumn_ = column + 1;
   // A blank of the default format is not a used cell.
   if ((type == kCellBlank || type == kShortBlank) && style == 0) return;
-  std::string& bytes = rows_.AddCell(column + 1, style);
+  SpoolBytes& bytes = rows_.AddCell(column + 1, style);
   switch (type) {
     case kCellBlank:
     case kShortBlank:

@@ -11,61 +11,74 @@ void RowSpool::FinishRow(uint32_t row, UsedRangeBounds& usedRange) {
   rowText_ = 0;
   rowShared_ = 0;
   if (used_ == 0) return;
+  // The record: the row, its cell count (doubled, plus one when the texts of cells the row
+  // gave twice follow them), then the cells. Cells given in order are spooled as written.
+  char head[2 * kMaxVarint];
+  size_t headSize = PutVarint(row, head);
+  std::string_view cells = body_.view();
+  if (!rowSorted_) {
+    cells = SortedCells();
+    headSize +=
+        PutVarint(uint64_t{used_} * 2 + (cells.size() > sortedCells_ ? 1 : 0), head + headSize);
+  } else {
+    headSize += PutVarint(uint64_t{used_} * 2, head + headSize);
+  }
+  const size_t size = headSize + cells.size();
+  if (row <= lastSpooledRow_ || !spooledInOrder_) {
+    // Out of order: from here on every record's place is kept, to be served sorted.
+    if (spooledInOrder_) orderedEnd_ = spool_.written();
+    spooledInOrder_ = false;
+    if (indexed_.size() >= kMaxRowRecords) ThrowDamaged("the sheet gives too many rows");
+    indexed_.push_back(RowRecord{spool_.written(), row, static_cast<uint32_t>(size)});
+  }
+  lastSpooledRow_ = row;
+  spool_.Append(std::string_view(head, headSize));
+  spool_.Append(cells);
+  usedRange.AddCell(row, cells_[used_ - 1].column);
+  held_ += used_;
+  used_ = 0;
+  body_.clear();
+  rowSorted_ = true;
+}
+
+std::string_view RowSpool::SortedCells() {
   const size_t given = used_;
-  if (!rowSorted_) used_ = KeepLastOfEachColumn(cells_, used_);
+  for (size_t i = 0; i < given; ++i) {
+    cells_[i].end = i + 1 < given ? cells_[i + 1].begin : body_.size();
+  }
+  used_ = KeepLastOfEachColumn(cells_, used_);
+  auto bytesOf = [this](const PendingCell& cell) {
+    return body_.view().substr(cell.begin, cell.end - cell.begin);
+  };
+  record_.clear();
+  for (size_t i = 0; i < used_; ++i) record_ += bytesOf(cells_[i]);
+  sortedCells_ = record_.size();
   // The texts of the cells given twice still count toward the row's text, which is known only
   // once the shared strings are: they follow the cells.
   overridden_.clear();
   uint64_t overriddenText = 0;
   size_t overriddenShared = 0;
   for (size_t i = used_; i < given; ++i) {
-    const std::string& bytes = cells_[i].bytes;
-    if (bytes.empty()) continue;
-    if (bytes[0] == static_cast<char>(kShared)) {
-      overridden_.append(bytes, 1);
+    RecordCursor cell(bytesOf(cells_[i]));
+    cell.ReadVarint();  // column
+    cell.ReadVarint();  // style
+    const std::string_view value = cell.Rest();
+    if (value.empty()) continue;
+    if (value[0] == static_cast<char>(kShared)) {
+      overridden_ += value.substr(1);
       ++overriddenShared;
-    } else if (bytes[0] == static_cast<char>(kInline) ||
-               bytes[0] == static_cast<char>(kErrorCode)) {
-      RecordCursor text(bytes);
-      text.ReadByte();
-      overriddenText += text.ReadVarint();
+    } else if (value[0] == static_cast<char>(kInline) ||
+               value[0] == static_cast<char>(kErrorCode)) {
+      cell.ReadByte();
+      overriddenText += cell.ReadVarint();
     }
   }
-  const bool hasOverridden = !overridden_.empty() || overriddenText > 0;
-  // Written in place, into room for the most it can take (a varint takes at most 10 bytes),
-  // instead of an append for each part.
-  constexpr size_t kVarint = 10;
-  size_t room = 2 * kVarint + (hasOverridden ? 2 * kVarint + overridden_.size() : 0);
-  for (size_t i = 0; i < used_; ++i) room += 2 * kVarint + cells_[i].bytes.size();
-  record_.resize(room);
-  char* const start = record_.data();
-  char* at = start;
-  at += PutVarint(row, at);
-  at += PutVarint(uint64_t{used_} * 2 + (hasOverridden ? 1 : 0), at);
-  for (size_t i = 0; i < used_; ++i) {
-    at += PutVarint(cells_[i].column, at);
-    at += PutVarint(cells_[i].style, at);
-    at = PutBytes(cells_[i].bytes, at);
+  if (!overridden_.empty() || overriddenText > 0) {
+    AppendVarint(overriddenText, record_);
+    AppendVarint(overriddenShared, record_);
+    record_ += overridden_;
   }
-  if (hasOverridden) {
-    at += PutVarint(overriddenText, at);
-    at += PutVarint(overriddenShared, at);
-    at = PutBytes(overridden_, at);
-  }
-  record_.resize(static_cast<size_t>(at - start));
-  if (row <= lastSpooledRow_ || !spooledInOrder_) {
-    // Out of order: from here on every record's place is kept, to be served sorted.
-    if (spooledInOrder_) orderedEnd_ = spool_.written();
-    spooledInOrder_ = false;
-    if (indexed_.size() >= kMaxRowRecords) ThrowDamaged("the sheet gives too many rows");
-    indexed_.push_back(RowRecord{spool_.written(), row, static_cast<uint32_t>(record_.size())});
-  }
-  lastSpooledRow_ = row;
-  spool_.Append(record_);
-  usedRange.AddCell(row, cells_[used_ - 1].column);
-  held_ += used_;
-  used_ = 0;
-  rowSorted_ = true;
+  return record_;
 }
 
 void RowSpool::FinishWriting() {

@@ -86,24 +86,25 @@ class RowSpool {
   RowSpool(size_t memoryLimit, const SharedStrings& shared)
       : spool_(memoryLimit), shared_(shared) {}
 
-  // Writing. A cell of the current row at `column`, of cell format `style`: the returned
-  // bytes, empty, receive its value by one of the Put functions below.
-  std::string& AddCell(uint32_t column, uint32_t style) {
-    if (used_ == cells_.size()) cells_.emplace_back();
+  // Writing. A cell of the current row at `column`, of cell format `style`: its value follows
+  // in the returned bytes, by one of the Put functions below or sheet_spool.h's AppendSpooled
+  // functions. The cells are written where the row's record will take them, in the order
+  // given; FinishRow reorders them only when they came out of order.
+  SpoolBytes& AddCell(uint32_t column, uint32_t style) {
     if (used_ >= kMaxSheetColumns * 2) ThrowDamaged("a row holds too many cells");
-    PendingCell& cell = cells_[used_];
+    if (used_ == cells_.size()) cells_.emplace_back();
     if (used_ > 0 && cells_[used_ - 1].column >= column) rowSorted_ = false;
-    cell.column = column;
-    cell.style = style;
-    cell.bytes.clear();
-    ++used_;
-    return cell.bytes;
+    cells_[used_++] = PendingCell{column, body_.size(), 0};
+    char* at = body_.Room(2 * kMaxVarint);
+    at += PutVarint(column, at);
+    body_.Commit(at + PutVarint(style, at));
+    return body_;
   }
   // The values that count toward the row's text; the others are written into the cell's
   // bytes by sheet_spool.h's AppendSpooled functions.
   // A shared string, by its index; `repairs` is the sheet's log. The table is not looked
   // into here (it may still be loading): SettleSharedStrings() checks the index.
-  void PutShared(std::string& bytes, uint64_t index, const RepairLog& repairs) {
+  void PutShared(SpoolBytes& bytes, uint64_t index, const RepairLog& repairs) {
     AppendKindAndVarint(kShared, index, bytes);
     ++rowShared_;
     // The highest index met while the log held so many notes, to place the repair of a
@@ -116,7 +117,7 @@ class RowSpool {
     }
   }
   // A text of the cell itself (kInline) or an error code (kErrorCode).
-  void PutText(std::string& bytes, SpoolKind kind, std::string_view text) {
+  void PutText(SpoolBytes& bytes, SpoolKind kind, std::string_view text) {
     AppendSpooledText(kind, text, bytes);
     CountRowText(text.size());
   }
@@ -151,15 +152,20 @@ class RowSpool {
     uint32_t row;
     uint32_t size;
   };
+  // A cell of the row being written: its bytes (column, style, value) in `body_` from `begin`
+  // up to `end`, which FinishRow sets.
   struct PendingCell {
     uint32_t column;
-    uint32_t style;
-    std::string bytes;  // kind and payload, as spooled
+    size_t begin;
+    size_t end;
   };
-  // One spooled row record read back whole, for the rows served out of file order.
+  static constexpr size_t kMaxVarint = 10;  // bytes of a 64-bit varint
+
+  // One spooled row record read back whole, for the rows served out of file order; or a
+  // cell's bytes.
   class RecordCursor {
    public:
-    explicit RecordCursor(const std::string& bytes) : bytes_(bytes) {}
+    explicit RecordCursor(std::string_view bytes) : bytes_(bytes) {}
     uint8_t ReadByte() {
       if (pos_ == bytes_.size()) SpoolCorrupt("the sheet spool is corrupt");
       return static_cast<uint8_t>(bytes_[pos_++]);
@@ -167,12 +173,13 @@ class RowSpool {
     uint64_t ReadVarint() { return ReadVarintFrom(*this); }
     void ReadBytes(size_t size, std::string& out) {
       if (size > bytes_.size() - pos_) SpoolCorrupt("the sheet spool is corrupt");
-      out.assign(bytes_, pos_, size);
+      out.assign(bytes_.substr(pos_, size));
       pos_ += size;
     }
+    std::string_view Rest() const { return bytes_.substr(pos_); }
 
    private:
-    const std::string& bytes_;
+    std::string_view bytes_;
     size_t pos_ = 0;
   };
 
@@ -192,6 +199,9 @@ class RowSpool {
   // only for the row text bound (zero when !kTexts).
   template <bool kTexts, class Reader>
   uint64_t ReadRecord(Reader& in, SheetRow& row) const;
+  // Of a row whose cells came out of order: its cells sorted, one per column, and behind
+  // them the texts of those given twice; `sortedCells_` is where those begin.
+  std::string_view SortedCells();
   void CheckRowText();
   void IndexRowsInOrder();
   bool NextIndexedRow(SheetRow& row);
@@ -202,7 +212,8 @@ class RowSpool {
 
   // The row being written.
   std::vector<PendingCell> cells_;
-  size_t used_ = 0;       // cells in use of `cells_` (their strings keep their capacity)
+  SpoolBytes body_;       // the cells' bytes
+  size_t used_ = 0;       // cells in use of `cells_`
   size_t rowText_ = 0;    // of the row's own texts
   size_t rowShared_ = 0;  // shared strings the row refers to
   bool rowSorted_ = true;
@@ -212,6 +223,7 @@ class RowSpool {
   size_t mostRowText_ = 0;
   size_t mostRowShared_ = 0;
   std::string overridden_;  // the texts a row gave twice, spooled behind its cells
+  size_t sortedCells_ = 0;
 
   // What went to the spool.
   std::string record_;

@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <utility>
 #include "platform/error.h"
 #include "spreadsheet/workbook_error.h"
 
@@ -49,6 +52,14 @@ void WriteTemporaryFile(int fd, uint64_t offset, std::string_view bytes) {
     offset += static_cast<uint64_t>(n);
     bytes.remove_prefix(static_cast<size_t>(n));
   }
+}
+
+void SpoolBytes::Grow(size_t n) {
+  const size_t capacity = std::max(size_ + n, std::max<size_t>(capacity_ * 2, 256));
+  auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+  if (size_ > 0) std::memcpy(grown.get(), data_.get(), size_);
+  data_ = std::move(grown);
+  capacity_ = capacity;
 }
 
 SheetSpool::SheetSpool(size_t memoryLimit) : memoryLimit_(memoryLimit) {}

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -94,9 +95,61 @@ void WriteTemporaryFile(int fd, uint64_t offset, std::string_view bytes);
   return size;
 }
 
-[[gnu::always_inline]] inline void AppendVarint(uint64_t value, std::string& out) {
-  char bytes[10];
-  out.append(bytes, PutVarint(value, bytes));
+// Bytes written a few at a time, as a row's cells are spooled: the small appends copy inline
+// instead of calling into the library, and room for a whole cell is made with one check.
+// Grows by doubling, never shrinks.
+class SpoolBytes {
+ public:
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const char* data() const { return data_.get(); }
+  std::string_view view() const { return {data_.get(), size_}; }
+  void clear() { size_ = 0; }
+  // Room for `n` more bytes, to be written from the returned pointer and taken by Commit().
+  [[gnu::always_inline]] char* Room(size_t n) {
+    if (capacity_ - size_ < n) Grow(n);
+    return data_.get() + size_;
+  }
+  // Takes the bytes written from Room() up to `end`.
+  [[gnu::always_inline]] void Commit(const char* end) {
+    size_ = static_cast<size_t>(end - data_.get());
+  }
+  [[gnu::always_inline]] void append(const char* bytes, size_t n) {
+    Commit(PutBytes(std::string_view(bytes, n), Room(n)));
+  }
+  SpoolBytes& operator+=(char c) {
+    *Room(1) = c;
+    ++size_;
+    return *this;
+  }
+  SpoolBytes& operator+=(std::string_view bytes) {
+    append(bytes.data(), bytes.size());
+    return *this;
+  }
+
+ private:
+  void Grow(size_t n);
+
+  std::unique_ptr<char[]> data_;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
+// The spooling functions below write into a std::string or SpoolBytes alike: `write(at)`
+// writes at most kMost bytes from `at` and returns their end.
+template <size_t kMost, class Write>
+[[gnu::always_inline]] inline void WriteAtMost(SpoolBytes& bytes, Write write) {
+  bytes.Commit(write(bytes.Room(kMost)));
+}
+template <size_t kMost, class Write>
+[[gnu::always_inline]] inline void WriteAtMost(std::string& bytes, Write write) {
+  char buffer[kMost];
+  bytes.append(buffer, static_cast<size_t>(write(buffer) - buffer));
+}
+
+template <class Bytes>
+[[gnu::always_inline]] inline void AppendVarint(uint64_t value, Bytes& out) {
+  WriteAtMost<10>(out, [value](char* at) { return at + PutVarint(value, at); });
 }
 
 // How a spooled cell value starts: its kind, then its payload (a double's 8 bytes, a
@@ -113,15 +166,18 @@ enum SpoolKind : uint8_t {
 };
 
 // A value's kind and a varint after it, in one append.
+template <class Bytes>
 [[gnu::always_inline]] inline void AppendKindAndVarint(SpoolKind kind, uint64_t value,
-                                                       std::string& bytes) {
-  char head[11];
-  head[0] = static_cast<char>(kind);
-  bytes.append(head, 1 + PutVarint(value, head + 1));
+                                                       Bytes& bytes) {
+  WriteAtMost<11>(bytes, [&](char* at) {
+    *at = static_cast<char>(kind);
+    return at + 1 + PutVarint(value, at + 1);
+  });
 }
 
 // A number, as kInteger when it is a whole number that a varint holds, else as kNumber.
-[[gnu::always_inline]] inline void AppendSpooledNumber(double number, std::string& bytes) {
+template <class Bytes>
+[[gnu::always_inline]] inline void AppendSpooledNumber(double number, Bytes& bytes) {
   if (number == std::trunc(number) && std::fabs(number) < 1e15 &&
       !(number == 0 && std::signbit(number))) {
     const int64_t integer = static_cast<int64_t>(number);
@@ -129,16 +185,18 @@ enum SpoolKind : uint8_t {
         kInteger, (static_cast<uint64_t>(integer) << 1) ^ static_cast<uint64_t>(integer >> 63),
         bytes);
   } else {
-    char record[1 + sizeof number];
-    record[0] = static_cast<char>(kNumber);
-    std::memcpy(record + 1, &number, sizeof number);
-    bytes.append(record, sizeof record);
+    WriteAtMost<1 + sizeof number>(bytes, [&](char* at) {
+      *at = static_cast<char>(kNumber);
+      std::memcpy(at + 1, &number, sizeof number);
+      return at + 1 + sizeof number;
+    });
   }
 }
 
 // An XML Schema boolean ("true", "false", "1", "0") as kTrue or kFalse; false for any other
 // text, which adds nothing.
-inline bool AppendSpooledXmlBoolean(std::string_view value, std::string& bytes) {
+template <class Bytes>
+inline bool AppendSpooledXmlBoolean(std::string_view value, Bytes& bytes) {
   if (value == "1" || value == "true") {
     bytes += static_cast<char>(kTrue);
   } else if (value == "0" || value == "false") {
@@ -149,16 +207,21 @@ inline bool AppendSpooledXmlBoolean(std::string_view value, std::string& bytes) 
   return true;
 }
 
-inline void AppendSpooledBoolean(bool value, std::string& bytes) {
+template <class Bytes>
+inline void AppendSpooledBoolean(bool value, Bytes& bytes) {
   bytes += static_cast<char>(value ? kTrue : kFalse);
 }
 
 // A cell without a value (a formatted one, or a formula without its result).
-inline void AppendSpooledEmpty(std::string& bytes) { bytes += static_cast<char>(kEmpty); }
+template <class Bytes>
+inline void AppendSpooledEmpty(Bytes& bytes) {
+  bytes += static_cast<char>(kEmpty);
+}
 
 // A text of kind kInline or kErrorCode.
+template <class Bytes>
 [[gnu::always_inline]] inline void AppendSpooledText(SpoolKind kind, std::string_view text,
-                                                     std::string& bytes) {
+                                                     Bytes& bytes) {
   AppendKindAndVarint(kind, text.size(), bytes);
   bytes += text;
 }

@@ -205,7 +205,7 @@ class SheetReader : PackageSheetScan {
   void StartTablePart();  // tablePart
   void StartMergeCell();  // mergeCell
   void FinishCell(std::string_view value, bool hasValue, bool hasFormula);
-  void EncodeValue(std::string_view value, std::string& bytes);
+  void EncodeValue(std::string_view value, SpoolBytes& bytes);
   void FinishRow() { rows_.FinishRow(rowNumber_, usedRange_); }
   void FinishSpool() { rows_.FinishWriting(); }
   // Out of line, so that the handlers of the scanning loop stay small enough to be inlined.
@@ -456,7 +456,7 @@ void SheetReader::FinishCell(std::string_view value, bool hasValue, bool hasForm
   // shows nothing here (nothing is recalculated) but takes its place, as in Excel.
   if (empty && (!styled_ || style_ == 0) && !hasFormula) return;
   layout_.formulasWithoutValue += hasFormula && !hasValue;
-  std::string& bytes = rows_.AddCell(column_, style_);
+  SpoolBytes& bytes = rows_.AddCell(column_, style_);
   if (empty) {
     AppendSpooledEmpty(bytes);
   } else {
@@ -465,7 +465,7 @@ void SheetReader::FinishCell(std::string_view value, bool hasValue, bool hasForm
 }
 
 // The cell's value, as spooled: its kind and payload.
-void SheetReader::EncodeValue(std::string_view value, std::string& bytes) {
+void SheetReader::EncodeValue(std::string_view value, SpoolBytes& bytes) {
   switch (type_) {
     case CellType::Number: {
       double number;
