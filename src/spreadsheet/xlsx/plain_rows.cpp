@@ -179,7 +179,10 @@ class RowScanner {
   // those bytes, for a fraction of its work; false, with nothing read and nothing taken, for
   // anything else, which Attributes then reads from the same place.
   bool CommonCellAttributes(PlainCell& cell, bool& empty) {
-    std::string_view values[3];
+    // Starts and sizes apart, not string_views: a view stored as two words and loaded back
+    // as one cannot be forwarded from the store, which stalled the scan at every cell.
+    const char* starts[3] = {};
+    size_t sizes[3] = {};
     bool seen[3] = {};
     for (const char* q = p_;;) {
       if (end_ - q < 4 || q[1] != '=' || q[2] != '"') return false;
@@ -190,7 +193,8 @@ class RowScanner {
       while (stop < end_ && *stop != '"') ++stop;
       if (end_ - stop < 2) return false;  // the closing quote and the byte after it
       if (!seen[which]) {  // the first of each, as the general scanner's lookup takes it
-        values[which] = std::string_view(start, static_cast<size_t>(stop - start));
+        starts[which] = start;
+        sizes[which] = static_cast<size_t>(stop - start);
         seen[which] = true;
       }
       q = stop + 1;
@@ -208,9 +212,9 @@ class RowScanner {
         return false;
       }
     }
-    cell.ref = values[0];
-    cell.style = values[1];
-    cell.type = values[2];
+    cell.ref = std::string_view(starts[0], sizes[0]);
+    cell.style = std::string_view(starts[1], sizes[1]);
+    cell.type = std::string_view(starts[2], sizes[2]);
     return true;
   }
 
@@ -432,11 +436,17 @@ bool PlainRowsAhead::Take(uint64_t offset, std::string_view bytes, PlainRow& row
     while (!blocks_.empty() && blocks_.front()->end <= offset) blocks_.pop_front();
     if (blocks_.empty() || offset < blocks_.front()->begin) return false;
     current_ = blocks_.front();
+    next_ = 0;
   }
   const std::vector<Row>& rows = current_->rows;
-  const auto found = std::lower_bound(rows.begin(), rows.end(), offset,
-                                      [](const Row& r, uint64_t at) { return r.offset < at; });
+  // The reader takes the rows in turn: the one after the last taken is looked at first.
+  auto found = rows.begin() + static_cast<ptrdiff_t>(std::min(next_, rows.size()));
+  if (found == rows.end() || found->offset != offset) {
+    found = std::lower_bound(rows.begin(), rows.end(), offset,
+                             [](const Row& r, uint64_t at) { return r.offset < at; });
+  }
   if (found == rows.end() || found->offset != offset || found->length > bytes.size()) return false;
+  next_ = static_cast<size_t>(found - rows.begin()) + 1;
   // Every span lies within the row's `length` bytes, which `bytes` holds: no check each.
   auto view = [&bytes](uint32_t at, uint32_t size) {
     return std::string_view(bytes.data() + at, size);

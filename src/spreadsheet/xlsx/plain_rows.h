@@ -114,6 +114,7 @@ class PlainRowsAhead final : public ChunkObserver {
   std::mutex mutex_;
   std::deque<std::shared_ptr<const Block>> blocks_;  // guarded by mutex_
   std::shared_ptr<const Block> current_;             // the reader's
+  size_t next_ = 0;  // the reader's: the row of `current_` after the one it took last
 };
 
 }  // namespace cellverter
