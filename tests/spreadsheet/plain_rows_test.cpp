@@ -485,6 +485,54 @@ TEST(XmlNumberTest, DecimalsReadToTheBitAsFromCharsReadsThem) {
   }
 }
 
+// A number cell's value as the sheet's rows give it back, whole numbers spooled straight from
+// their digits and the rest through a double: to the bit what from_chars reads.
+TEST(XmlNumberTest, NumberCellsComeBackAsFromCharsReadsThem) {
+  const std::vector<std::string> texts = {"0",
+                                          "-0",
+                                          "0.000",
+                                          "-0.000",
+                                          "7",
+                                          "7.000",
+                                          "-7.50",
+                                          "00012",
+                                          "12.50",
+                                          "1e3",
+                                          " 42 ",
+                                          "+5",
+                                          "999999999999999",
+                                          "-999999999999999",
+                                          "999999999999999.0",
+                                          "1000000000000000",
+                                          "9007199254740992",
+                                          "0.1",
+                                          "26606.6200",
+                                          "-1.26293e+12",
+                                          "123456789012345678"};
+  std::string row = "<row r=\"1\">";
+  for (const std::string& text : texts) row += "<c><v>" + text + "</v></c>";
+  TempDir dir;
+  WriteBytes(dir / "book.xlsx", WorkbookWithWorksheet(Worksheet(row + "</row>")));
+  for (const bool rowsInPlace : {true, false}) {
+    XlsxReaderOptions options;
+    options.rowsInPlace = rowsInPlace;
+    auto source = OpenXlsxSource(dir / "book.xlsx", -1, options);
+    SheetRow read;
+    ASSERT_TRUE(source->NextRow(read));
+    ASSERT_EQ(read.cells.size(), texts.size());
+    for (size_t i = 0; i < texts.size(); ++i) {
+      double expected = 0;
+      ASSERT_TRUE(FromChars(texts[i], expected)) << texts[i];
+      ASSERT_EQ(read.cells[i].value.kind, CellValue::Kind::Number) << texts[i];
+      uint64_t a = 0;
+      uint64_t b = 0;
+      std::memcpy(&a, &read.cells[i].value.number, sizeof a);
+      std::memcpy(&b, &expected, sizeof b);
+      EXPECT_EQ(a, b) << texts[i];
+    }
+  }
+}
+
 TEST(XmlNumberTest, UnsignedIntegersReadAsFromCharsReadsThem) {
   for (const char* text :
        {"0", "7", "0000000000000000000000042", "18446744073709551615", "18446744073709551616",

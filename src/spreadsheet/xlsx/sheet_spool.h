@@ -175,15 +175,21 @@ template <class Bytes>
   });
 }
 
+// Of magnitude below 10^15: kInteger, a zigzag varint.
+inline constexpr int64_t kMaxSpooledInteger = 999'999'999'999'999;
+template <class Bytes>
+[[gnu::always_inline]] inline void AppendSpooledInteger(int64_t integer, Bytes& bytes) {
+  AppendKindAndVarint(kInteger,
+                      (static_cast<uint64_t>(integer) << 1) ^ static_cast<uint64_t>(integer >> 63),
+                      bytes);
+}
+
 // A number, as kInteger when it is a whole number that a varint holds, else as kNumber.
 template <class Bytes>
 [[gnu::always_inline]] inline void AppendSpooledNumber(double number, Bytes& bytes) {
   if (number == std::trunc(number) && std::fabs(number) < 1e15 &&
       !(number == 0 && std::signbit(number))) {
-    const int64_t integer = static_cast<int64_t>(number);
-    AppendKindAndVarint(
-        kInteger, (static_cast<uint64_t>(integer) << 1) ^ static_cast<uint64_t>(integer >> 63),
-        bytes);
+    AppendSpooledInteger(static_cast<int64_t>(number), bytes);
   } else {
     WriteAtMost<1 + sizeof number>(bytes, [&](char* at) {
       *at = static_cast<char>(kNumber);

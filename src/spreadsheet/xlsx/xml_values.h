@@ -36,13 +36,26 @@ inline bool ParseUnsigned(std::string_view text, uint64_t& value) {
 }
 
 // The decimals that most cells hold ("-12.5", "26606.62"): at most 19 digits, whose integer is
-// exact in a double, at most 22 of them after the point. The value is then the quotient of two
-// exact doubles, which the division rounds correctly: the double from_chars gives. False for
-// any other text, which from_chars then reads.
-inline bool ParsePlainDecimal(std::string_view text, double& value) {
-  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+// exact in a double, at most 22 of them after the point; zeros that end the digits after the
+// point are taken off ("2.50" is 25 and one decimal, "7.000" is 7).
+struct PlainDecimal {
+  uint64_t digits = 0;  // the magnitude times 10^decimals
+  int decimals = 0;
+  bool negative = false;
+
+  // The quotient of two exact doubles, which the division rounds correctly: the double
+  // from_chars gives.
+  double Value() const {
+    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const double magnitude = static_cast<double>(digits) / kPowersOfTen[decimals];
+    return negative ? -magnitude : magnitude;
+  }
+};
+
+// False for any text other than a plain decimal, which from_chars then reads.
+inline bool ReadPlainDecimal(std::string_view text, PlainDecimal& decimal) {
   size_t i = 0;
   const bool negative = !text.empty() && text[0] == '-';
   if (negative) ++i;
@@ -63,8 +76,11 @@ inline bool ParsePlainDecimal(std::string_view text, double& value) {
     }
   }
   if (digits == 0 || integer > (uint64_t{1} << 53) || decimals > 22) return false;
-  const double magnitude = static_cast<double>(integer) / kPowersOfTen[decimals];
-  value = negative ? -magnitude : magnitude;
+  while (decimals > 0 && integer % 10 == 0) {
+    integer /= 10;
+    --decimals;
+  }
+  decimal = PlainDecimal{integer, decimals, negative};
   return true;
 }
 
@@ -78,18 +94,29 @@ inline void TrimXmlNumberBlanks(std::string_view& text) {
   }
 }
 
-// A decimal number, blanks around it allowed; not infinite, not NaN.
-inline bool ParseNumber(std::string_view text, double& value) {
+// A decimal number, blanks around it allowed; not infinite, not NaN. A plain decimal comes as
+// its digits (`isDecimal`), whose Value() is the number; any other as `value`.
+inline bool ReadNumber(std::string_view text, PlainDecimal& decimal, bool& isDecimal,
+                       double& value) {
   // Nearly every number comes without blanks: a byte above ' ' at each end tells so.
   if (text.empty() || static_cast<unsigned char>(text.front()) <= ' ' ||
       static_cast<unsigned char>(text.back()) <= ' ') {
     TrimXmlNumberBlanks(text);
   }
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (ParsePlainDecimal(text, value)) return true;
+  isDecimal = ReadPlainDecimal(text, decimal);
+  if (isDecimal) return true;
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
   return result.ec == std::errc() && result.ptr == text.data() + text.size() && !text.empty() &&
          std::isfinite(value);
+}
+
+inline bool ParseNumber(std::string_view text, double& value) {
+  PlainDecimal decimal;
+  bool isDecimal = false;
+  if (!ReadNumber(text, decimal, isDecimal, value)) return false;
+  if (isDecimal) value = decimal.Value();
+  return true;
 }
 
 // Days of an ISO 8601 duration ("PT13H20M1.5S", "P1DT2H"): weeks, days, hours, minutes and
