@@ -106,14 +106,16 @@ void RenderDateTimeSection(const Section& s, double serial, bool minus, bool dat
   // Excel rounds to the shown precision of seconds (never to minutes), then truncates.
   const double scaled = serial * 86400.0 * static_cast<double>(unitsPerSecond);
   const auto units = static_cast<long long>(std::floor(scaled + 0.5 + scaled * 1e-15));
-  const long long unitsPerDay = 86400 * unitsPerSecond;
-  const long long day = units / unitsPerDay;
+  // Whole seconds, the common case, divide by constants: a division by a variable (even by 1)
+  // costs a few times more.
+  const bool wholeSeconds = unitsPerSecond == 1;
+  const long long day = wholeSeconds ? units / 86400 : units / (86400 * unitsPerSecond);
   if (day > lastDay) {
     text += kNoDisplay;
     return;
   }
-  const long long totalSeconds = units / unitsPerSecond;
-  const long long subUnits = units % unitsPerSecond;
+  const long long totalSeconds = wholeSeconds ? units : units / unitsPerSecond;
+  const long long subUnits = wholeSeconds ? 0 : units % unitsPerSecond;
   const int hour = static_cast<int>(totalSeconds / 3600 % 24);
   const int minute = static_cast<int>(totalSeconds / 60 % 60);
   const int second = static_cast<int>(totalSeconds % 60);
