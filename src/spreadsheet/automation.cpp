@@ -278,7 +278,13 @@ class EngineWorksheet final : public ExcelWorksheet {
   }
   void Open();
   // Throws when Cells(row, column) lies outside the worksheet.
-  void CheckCell(int row, int column) const;
+  void CheckCell(int row, int column) const {
+    if (row < 1 || column < 1 || static_cast<uint32_t>(row) > kMaxRows ||
+        static_cast<uint32_t>(column) > kMaxColumns) [[unlikely]] {
+      OutsideTheWorksheet(row, column);
+    }
+  }
+  [[noreturn, gnu::cold]] void OutsideTheWorksheet(int row, int column) const;
 
   // Cells of the row under the cursor are asked for most: that path stays inline.
   [[gnu::always_inline]] const SheetRow* FindRow(uint32_t row) {
@@ -475,12 +481,9 @@ ExcelRange EngineWorksheet::Cells(int row, int column) {
   return ExcelRange(*this, static_cast<uint32_t>(row), static_cast<uint32_t>(column));
 }
 
-void EngineWorksheet::CheckCell(int row, int column) const {
-  if (row < 1 || column < 1 || static_cast<uint32_t>(row) > kMaxRows ||
-      static_cast<uint32_t>(column) > kMaxColumns) {
-    throw Error("Cells(" + std::to_string(row) + ", " + std::to_string(column) +
-                ") lies outside the worksheet of \"" + book_.FileName() + "\".");
-  }
+void EngineWorksheet::OutsideTheWorksheet(int row, int column) const {
+  throw Error("Cells(" + std::to_string(row) + ", " + std::to_string(column) +
+              ") lies outside the worksheet of \"" + book_.FileName() + "\".");
 }
 
 void EngineWorksheet::Open() {
