@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <iterator>
 
 namespace cellverter::numfmt {
@@ -36,12 +35,12 @@ Decimal FromScientific(const char* begin, const char* end) {
 // A positive integer of at most 15 significant digits (10^15 included): its exact digits.
 Decimal FromInteger(uint64_t value) {
   Decimal result;
-  char buffer[24];
-  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
-  int length = static_cast<int>(end - buffer);
+  // Written where they stay: the zeros that end them are dropped by the count alone.
+  char* const digits = result.digits.data();
+  const auto end = std::to_chars(digits, digits + result.digits.size(), value).ptr;
+  int length = static_cast<int>(end - digits);
   result.point = length;
-  while (length > 0 && buffer[length - 1] == '0') --length;
-  std::memcpy(result.digits.data(), buffer, static_cast<size_t>(length));
+  while (length > 0 && digits[length - 1] == '0') --length;
   result.count = length;
   return result;
 }
