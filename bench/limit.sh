@@ -4,7 +4,8 @@
 #     sheet and inflate_part (the sheet inflated and checked, ISA-L: the floor);
 #   - 65,535 x 20 .xls: cellverter-cli beside LibreOffice;
 #   - 1,000,000 rows: wall time and peak memory (/usr/bin/time -v);
-#   - where the CPU of the 100,000-row conversion goes (bench/cpu-shares.sh, when perf is there).
+#   - where the CPU of the 100,000-row conversion goes (bench/cpu-shares.sh, when perf is there);
+#   - the .xlsx against `unzip -p` once more, the two run in turns (bench/rounds.sh, ROUNDS).
 # With BEFORE set to another cellverter-cli, that one runs beside this build's in every
 # comparison (hyperfine runs each command in turn within one invocation).
 #
@@ -70,3 +71,9 @@ done
 
 if command -v perf >/dev/null; then bench/cpu-shares.sh "$work/w100k.xlsx" "$cli"; fi
 cat "$work/xlsx.md" "$work/xlsx-lo.md" "$work/xls.md" "$work/xls-lo.md"
+
+# The ratio that the load of a shared machine moves most, cellverter-cli against `unzip -p`,
+# once more with the two run in turns, so that both meet the same load ("before" is unzip -p:
+# cellverter-cli takes 1 / ratio of its time).
+echo "w100k.xlsx in turns, before: unzip -p, after: cellverter-cli"
+bench/rounds.sh "unzip -p $work/w100k.xlsx xl/worksheets/sheet1.xml" "$cli -j 1 -d - $work/w100k.xlsx"
