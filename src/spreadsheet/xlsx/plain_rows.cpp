@@ -394,7 +394,17 @@ void PlainRowsAhead::Observe(uint64_t offset, std::string_view chunk,
                              const std::atomic<bool>& readerWaits) noexcept {
   if (stopped_.load(std::memory_order_relaxed)) return;
   try {
-    auto block = std::make_shared<Block>();
+    std::shared_ptr<Block> block;
+    {
+      std::lock_guard lock(mutex_);
+      if (!spare_.empty()) {
+        block = std::move(spare_.back());
+        spare_.pop_back();
+      }
+    }
+    if (block == nullptr) block = std::make_shared<Block>();
+    block->rows.clear();
+    block->cells.clear();
     block->begin = offset;
     block->end = offset + chunk.size();
     // As many cells as the chunk before held: no vector doubled past its need.
@@ -422,18 +432,30 @@ void PlainRowsAhead::Observe(uint64_t offset, std::string_view chunk,
     lastCells_ = block->cells.size();
     std::lock_guard lock(mutex_);
     blocks_.push_back(std::move(block));
-    if (blocks_.size() > kBlocks) blocks_.pop_front();
+    if (blocks_.size() > kBlocks) {
+      Recycle(blocks_.front());
+      blocks_.pop_front();
+    }
   } catch (...) {
     // Out of memory: the reader scans these rows itself.
   }
 }
 
+void PlainRowsAhead::Recycle(std::shared_ptr<Block>& block) {
+  // Another holder (the deque, or the reader's current block) keeps it: the last one recycles.
+  if (block.use_count() == 1 && spare_.size() < kBlocks) spare_.push_back(std::move(block));
+  block = nullptr;
+}
+
 bool PlainRowsAhead::Take(uint64_t offset, std::string_view bytes, PlainRow& row, size_t& length) {
   if (current_ == nullptr || offset < current_->begin || offset >= current_->end) {
     std::lock_guard lock(mutex_);
-    current_ = nullptr;
+    Recycle(current_);
     // The reader only goes forward: the blocks before its offset are done with.
-    while (!blocks_.empty() && blocks_.front()->end <= offset) blocks_.pop_front();
+    while (!blocks_.empty() && blocks_.front()->end <= offset) {
+      Recycle(blocks_.front());
+      blocks_.pop_front();
+    }
     if (blocks_.empty() || offset < blocks_.front()->begin) return false;
     current_ = blocks_.front();
     next_ = 0;

@@ -112,8 +112,13 @@ class PlainRowsAhead final : public ChunkObserver {
   PlainRow scratch_;      // the prefetching thread's
   size_t lastCells_ = 0;  // the cells kept from the chunk before, to size the next block
   std::mutex mutex_;
-  std::deque<std::shared_ptr<const Block>> blocks_;  // guarded by mutex_
-  std::shared_ptr<const Block> current_;             // the reader's
+  // A block given up by its last holder, under mutex_: kept for a chunk to come, so that the
+  // blocks' memory is written again rather than mapped afresh (a page fault every 4 KiB).
+  void Recycle(std::shared_ptr<Block>& block);
+
+  std::deque<std::shared_ptr<Block>> blocks_;  // guarded by mutex_
+  std::vector<std::shared_ptr<Block>> spare_;  // guarded by mutex_
+  std::shared_ptr<Block> current_;             // the reader's; set and dropped under mutex_
   size_t next_ = 0;  // the reader's: the row of `current_` after the one it took last
 };
 
