@@ -124,7 +124,9 @@ class EntryStream final : public ByteStream {
 #else
       zlib_.emplace();
 #endif
-      input_.resize(kInputChunk);
+      // A small part's compressed bytes, not a whole chunk's zeroed room.
+      input_.resize(static_cast<size_t>(
+          std::clamp<uint64_t>(entry.compressedSize, 1, uint64_t{kInputChunk})));
     } else if (entry_.method == 0) {
       if (entry.compressedSize != entry.uncompressedSize) Damaged("a stored part has two sizes");
     } else {

@@ -8,6 +8,10 @@
 namespace cellverter {
 namespace {
 
+// The buffer starts small, as most parts are (relationships, the workbook, the styles), and
+// grows to kChunk once a part has proven larger than it: a small part costs no large zeroed
+// buffer.
+constexpr size_t kFirstChunk = 16 * 1024;
 constexpr size_t kChunk = 256 * 1024;
 
 // The first '&' or '\r' from `from`, or npos.
@@ -53,7 +57,7 @@ XmlNamespace NamespaceOf(std::string_view uri) {
 }  // namespace
 
 XmlScanner::XmlScanner(ByteStream& input, std::string_view part)
-    : input_(input), part_(part), buffer_(kChunk) {
+    : input_(input), part_(part), buffer_(kFirstChunk) {
   attributes_.reserve(32);
 }
 
@@ -77,6 +81,8 @@ bool XmlScanner::Refill() {
   if (end_ == buffer_.size()) {
     if (buffer_.size() >= kMaxToken) Fail("a token is too long");
     buffer_.resize(std::min(buffer_.size() * 2, kMaxToken));
+  } else if (buffer_.size() < kChunk && bufferOffset_ >= buffer_.size()) {
+    buffer_.resize(std::min(buffer_.size() * 2, kChunk));
   }
   const size_t n = input_.Read(buffer_.data() + end_, buffer_.size() - end_);
   if (n == 0) {
