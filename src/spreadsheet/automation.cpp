@@ -10,7 +10,6 @@
 #include <map>
 #include <optional>
 #include <queue>
-#include <ranges>
 #include <string_view>
 #include <thread>
 #include <unordered_map>
@@ -340,8 +339,19 @@ class EngineWorksheet final : public ExcelWorksheet {
   template <class ColumnAt>
   [[gnu::always_inline]] size_t FindColumn(size_t count, ColumnAt columnAt, uint32_t column) {
     if (cursor_ > 0 && (cursor_ > count || columnAt(cursor_ - 1) >= column)) {
-      cursor_ = *std::ranges::partition_point(std::views::iota(size_t{0}, count),
-                                              [&](size_t at) { return columnAt(at) < column; });
+      // Back to the first cell at or after `column`, by halves (the fuzzing build's clang
+      // cannot compile the standard library's ranges for this).
+      size_t low = 0;
+      for (size_t size = count; size > 0;) {
+        const size_t half = size / 2;
+        if (columnAt(low + half) < column) {
+          low += half + 1;
+          size -= half + 1;
+        } else {
+          size = half;
+        }
+      }
+      cursor_ = low;
     }
     while (cursor_ < count && columnAt(cursor_) < column) ++cursor_;
     if (cursor_ < count && columnAt(cursor_) == column) return cursor_++;
