@@ -111,6 +111,7 @@ inline bool ReadNumber(std::string_view text, PlainDecimal& decimal, bool& isDec
          std::isfinite(value);
 }
 
+// The same number as a double.
 inline bool ParseNumber(std::string_view text, double& value) {
   PlainDecimal decimal;
   bool isDecimal = false;
