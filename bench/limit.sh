@@ -5,7 +5,8 @@
 #   - 65,535 x 20 .xls: cellverter-cli beside LibreOffice;
 #   - 1,000,000 rows: wall time and peak memory (/usr/bin/time -v);
 #   - where the CPU of the 100,000-row conversion goes (bench/cpu-shares.sh, when perf is there);
-#   - the .xlsx against `unzip -p` once more, the two run in turns (bench/rounds.sh, ROUNDS).
+#   - the .xlsx against `unzip -p` and the .xls against LibreOffice once more, each pair run in
+#     turns (bench/rounds.sh; ROUNDS, LO_ROUNDS).
 # With BEFORE set to another cellverter-cli, that one runs beside this build's in every
 # comparison (hyperfine runs each command in turn within one invocation).
 #
@@ -51,17 +52,25 @@ pair() {  # the commands for this build and, when given, the one before
   [[ -z $before ]] || echo "$before -j 1 -d - $1"
 }
 
+# LibreOffice leaves its CSV files to be written back to the disk, and the comparison above
+# leaves files of its own: each group starts once the disk has taken them (sync), not while
+# the kernel writes them beside it.
 mapfile -t xlsx < <(pair "$work/w100k.xlsx")
+sync
 hyperfine -N --warmup 1 --runs "$runs" --output=null --export-markdown "$work/xlsx.md" \
   "${xlsx[@]}" "unzip -p $work/w100k.xlsx xl/worksheets/sheet1.xml" \
   "$bin/inflate_part $work/w100k.xlsx"
+sync
 hyperfine -N --warmup 1 --runs "$lo_runs" --export-markdown "$work/xlsx-lo.md" \
   "$(lo "$work/w100k.xlsx")"
 
 mapfile -t xls < <(pair "$work/x65k.xls")
+sync
 hyperfine -N --warmup 1 --runs "$runs" --output=null --export-markdown "$work/xls.md" "${xls[@]}"
+sync
 hyperfine -N --warmup 1 --runs "$lo_runs" --export-markdown "$work/xls-lo.md" \
   "$(lo "$work/x65k.xls")"
+sync
 
 for c in "$cli" ${before:+"$before"}; do
   /usr/bin/time -f "$c: 1,000,000 rows in %e s, peak %M KiB" "$c" -j 1 -d - "$work/w1m.xlsx" \
@@ -76,4 +85,10 @@ cat "$work/xlsx.md" "$work/xlsx-lo.md" "$work/xls.md" "$work/xls-lo.md"
 # once more with the two run in turns, so that both meet the same load ("before" is unzip -p:
 # cellverter-cli takes 1 / ratio of its time).
 echo "w100k.xlsx in turns, before: unzip -p, after: cellverter-cli"
+sync
 bench/rounds.sh "unzip -p $work/w100k.xlsx xl/worksheets/sheet1.xml" "$cli -j 1 -d - $work/w100k.xlsx"
+# And the .xls against LibreOffice, whose goal leaves the least room, in turns as well (fewer
+# rounds: LibreOffice takes seconds).
+echo "x65k.xls in turns, before: LibreOffice, after: cellverter-cli"
+sync
+ROUNDS=${LO_ROUNDS:-4} bench/rounds.sh "$(lo "$work/x65k.xls")" "$cli -j 1 -d - $work/x65k.xls"
