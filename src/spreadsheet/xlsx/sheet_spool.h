@@ -10,6 +10,7 @@
 
 #include "platform/small_copy.h"
 #include "spreadsheet/cell_value.h"
+#include "spreadsheet/xlsx/xml_values.h"
 
 namespace cellverter {
 
@@ -187,7 +188,7 @@ template <class Bytes>
 // A number, as kInteger when it is a whole number that a varint holds, else as kNumber.
 template <class Bytes>
 [[gnu::always_inline]] inline void AppendSpooledNumber(double number, Bytes& bytes) {
-  if (number == std::trunc(number) && std::fabs(number) < 1e15 &&
+  if (number == std::trunc(number) && std::fabs(number) <= kMaxSpooledInteger &&
       !(number == 0 && std::signbit(number))) {
     AppendSpooledInteger(static_cast<int64_t>(number), bytes);
   } else {
@@ -197,6 +198,19 @@ template <class Bytes>
       return at + 1 + sizeof number;
     });
   }
+}
+
+// A plain decimal of XML as AppendSpooledNumber(decimal.Value()) spools it: a whole number
+// straight from its digits, without the division and the double.
+template <class Bytes>
+[[gnu::always_inline]] inline void AppendSpooledDecimal(const PlainDecimal& decimal, Bytes& bytes) {
+  if (decimal.decimals == 0 && decimal.digits <= kMaxSpooledInteger &&
+      !(decimal.negative && decimal.digits == 0)) {
+    const auto integer = static_cast<int64_t>(decimal.digits);
+    AppendSpooledInteger(decimal.negative ? -integer : integer, bytes);
+    return;
+  }
+  AppendSpooledNumber(decimal.Value(), bytes);
 }
 
 // An XML Schema boolean ("true", "false", "1", "0") as kTrue or kFalse; false for any other

@@ -472,14 +472,11 @@ void SheetReader::EncodeValue(std::string_view value, SpoolBytes& bytes) {
       bool isDecimal = false;
       double number = 0;
       if (!ReadNumber(value, decimal, isDecimal, number)) Damaged("a number cell holds no number");
-      // A whole number as it is written: no division, no double.
-      if (isDecimal && decimal.decimals == 0 && decimal.digits <= kMaxSpooledInteger &&
-          !(decimal.negative && decimal.digits == 0)) {
-        const auto integer = static_cast<int64_t>(decimal.digits);
-        AppendSpooledInteger(decimal.negative ? -integer : integer, bytes);
-        break;
+      if (isDecimal) {
+        AppendSpooledDecimal(decimal, bytes);
+      } else {
+        AppendSpooledNumber(number, bytes);
       }
-      AppendSpooledNumber(isDecimal ? decimal.Value() : number, bytes);
       break;
     }
     case CellType::Shared: {
